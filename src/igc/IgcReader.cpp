@@ -1,0 +1,359 @@
+// Reads an IGC file into a FlightLog: strict at the head (A record, header block, task), lenient
+// in the body (bad B records and unknown records are reported and dropped).
+
+#include "igc/FlightLog.h"
+#include "igc/LineReader.h"
+#include "igc/RecordParsers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace igc {
+
+namespace {
+
+// ---- Line sources ------------------------------------------------------------------------
+// The task block reads several lines and looks ahead at the next record letter. It runs on the
+// reader's own block buffer during a load, and on any std::istream for the public extraction
+// operators; both offer peek, readLine and a failed state that, like a stream's, makes every
+// further peek see the end.
+
+class FileLines {
+public:
+    explicit FileLines(LineReader& reader) : reader_(reader) {}
+    int peek() { return failed_ ? EOF : reader_.peek(); }
+    std::string_view readLine() { return reader_.readLine(); }
+    void setFailed() { failed_ = true; }
+    [[nodiscard]] bool failed() const { return failed_; }
+
+private:
+    LineReader& reader_;
+    bool failed_ = false;
+};
+
+class StreamLines {
+public:
+    explicit StreamLines(std::istream& in) : in_(in) {}
+    int peek() { return in_.peek(); }
+    // One line as the reader defines it: up to LF, without a CR right before the LF, at most
+    // 255 characters kept, ending at a NUL byte.
+    std::string_view readLine() {
+        const std::istream::sentry ready(in_, true);
+        if (!ready)
+            return {};
+        std::streambuf& source = *in_.rdbuf();
+        std::size_t total = 0;
+        bool line_end = false;
+        for (;;) {
+            const int c = source.sbumpc();
+            if (c == EOF) {
+                in_.setstate(std::ios::eofbit);
+                break;
+            }
+            if (c == '\n') {
+                line_end = true;
+                break;
+            }
+            if (total < sizeof(line_))
+                line_[total] = static_cast<char>(c);
+            ++total;
+        }
+        if (total == 0 && !line_end)
+            in_.setstate(std::ios::failbit); // nothing extracted, as for std::getline
+        std::size_t length = std::min(total, sizeof(line_));
+        if (line_end && length == total && length > 0 && line_[length - 1] == '\r')
+            --length;
+        length = std::min(length, kMaxLineLength);
+        if (const void* nul = std::memchr(line_, '\0', length))
+            length = static_cast<std::size_t>(static_cast<const char*>(nul) - line_);
+        return {line_, length};
+    }
+    void setFailed() { in_.setstate(std::ios::failbit); }
+    [[nodiscard]] bool failed() const { return in_.fail(); }
+
+private:
+    std::istream& in_;
+    char line_[kMaxLineLength + 1] = {}; // one more than kept: room to see a CR before LF
+};
+
+// ---- Records -----------------------------------------------------------------------------
+
+// Stores a parsed position; 'S' and 'W' negate both degrees and minutes.
+Coordinate toCoordinate(const PositionFields& p) {
+    Coordinate c;
+    c.lat_deg = static_cast<std::int16_t>(p.lat_deg);
+    c.lat_min = static_cast<float>(p.lat_min + p.lat_thousandths * 0.001);
+    c.lon_deg = static_cast<std::int16_t>(p.lon_deg);
+    c.lon_min = static_cast<float>(p.lon_min + p.lon_thousandths * 0.001);
+    if (p.lat_hemisphere == 'S') {
+        c.lat_deg = static_cast<std::int16_t>(-c.lat_deg);
+        c.lat_min = -c.lat_min;
+    }
+    if (p.lon_hemisphere == 'W') {
+        c.lon_deg = static_cast<std::int16_t>(-c.lon_deg);
+        c.lon_min = -c.lon_min;
+    }
+    return c;
+}
+
+// The extension value at a 1-based column, `width` characters wide. A column that the line
+// does not hold wholly keeps the fix's value: nothing outside the line is ever read.
+template <typename Field>
+void readExtension(std::string_view content, int column, std::size_t width, Field& field) {
+    if (column < 1)
+        return;
+    const auto from = static_cast<std::size_t>(column - 1);
+    if (from + width <= content.size())
+        field = static_cast<Field>(atoiField(content.substr(from, width)));
+}
+
+bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column) {
+    FixFields fields;
+    if (parseFixRecord(line, fields) != 15) {
+        std::cerr << "IGCLib: parse error in B record\n";
+        return false;
+    }
+    fix.time = {static_cast<std::uint8_t>(fields.hour), static_cast<std::uint8_t>(fields.minute),
+                static_cast<std::uint8_t>(fields.second)};
+    fix.position = toCoordinate(fields.position);
+    fix.validity = fields.validity;
+    fix.pressure_alt = static_cast<std::int16_t>(fields.pressure_alt);
+    fix.gps_alt = static_cast<std::int16_t>(fields.gps_alt);
+    if (fxa_column >= 1 || siu_column >= 1 || enl_column >= 1) {
+        const std::string_view content = lineContent(line);
+        readExtension(content, fxa_column, 3, fix.fxa);
+        readExtension(content, siu_column, 2, fix.siu);
+        readExtension(content, enl_column, 3, fix.enl);
+    }
+    return true;
+}
+
+template <typename Lines>
+void extractTaskPoint(Lines& lines, TaskPoint& point) {
+    const std::string_view line = lines.readLine();
+    TaskPointFields fields;
+    const int count = parseTaskPoint(line, fields);
+    if (count < 9) {
+        std::cerr << "IGCLib: parse error in C record\n";
+        std::cerr << "line = " << line << std::endl;
+        lines.setFailed();
+        return;
+    }
+    point.position = toCoordinate(fields.position);
+    if (count == 10)
+        point.name = fields.name;
+}
+
+// One further task point: false (after the warning) when the next record is no C record.
+template <typename Lines>
+bool nextTaskPoint(Lines& lines, TaskPoint& point, const char* which) {
+    if (lines.peek() != 'C') {
+        std::cerr << "IGCLib: warning: Missing task point (" << which << ")!\n";
+        return false;
+    }
+    extractTaskPoint(lines, point);
+    return true;
+}
+
+template <typename Lines>
+void extractTask(Lines& lines, Task& task) {
+    const std::string_view line = lines.readLine();
+    TaskHeaderFields f;
+    const int count = parseTaskHeader(line, f);
+    if (count < 12) {
+        std::cerr << "IGCLib: parse error in C record (n = " << count << ")\n";
+        std::cerr << "line: " << line << std::endl;
+        lines.setFailed();
+        return;
+    }
+    task.declaration_date = {static_cast<std::uint8_t>(f.declaration_day),
+                             static_cast<std::uint8_t>(f.declaration_month),
+                             static_cast<std::int16_t>(f.declaration_year)};
+    task.declaration_time = {static_cast<std::uint8_t>(f.declaration_hour),
+                             static_cast<std::uint8_t>(f.declaration_minute),
+                             static_cast<std::uint8_t>(f.declaration_second)};
+    task.flight_date = {static_cast<std::uint8_t>(f.flight_day),
+                        static_cast<std::uint8_t>(f.flight_month),
+                        static_cast<std::int16_t>(f.flight_year)};
+    task.task_id = f.task_id;
+    task.turnpoint_count = f.turnpoint_count;
+    if (count == 13)
+        task.description = f.description;
+
+    if (!nextTaskPoint(lines, task.takeoff, "takeoff") ||
+        !nextTaskPoint(lines, task.start, "start"))
+        return;
+    task.turnpoints.clear();
+    for (int k = 1; k <= task.turnpoint_count; ++k) {
+        if (lines.peek() != 'C') {
+            std::cerr << "IGCLib: warning: Missing task point (TP " << k << ")!\n";
+            return;
+        }
+        // Kept even when it does not parse: the count of points read stays honest.
+        task.turnpoints.emplace_back(0.0, 0.0, std::string());
+        extractTaskPoint(lines, task.turnpoints.back());
+    }
+    if (!nextTaskPoint(lines, task.finish, "finish"))
+        return;
+    nextTaskPoint(lines, task.landing, "landing");
+}
+
+// Header value of code `code`, as the H record's rest gives it. A value that does not scan
+// leaves the field as it was.
+void storeHeader(FlightLog& log, std::string_view code, std::string_view rest) {
+    if (code == "DTE") {
+        DateFields date;
+        if (parseDateValue(rest, date) == 3)
+            log.date_ = {static_cast<std::uint8_t>(date.day), static_cast<std::uint8_t>(date.month),
+                         static_cast<std::int16_t>(date.year)};
+        return;
+    }
+    if (code == "FXA") {
+        int accuracy = 0;
+        if (parseNumberValue(rest, accuracy) == 1)
+            log.fix_accuracy_ = accuracy;
+        return;
+    }
+    if (code == "GPS") {
+        // Often written without a long name ("HFGPSuBLOX 12ch"): then the whole rest counts.
+        if (parseNamedValue(rest, log.gps_) != 1)
+            log.gps_.assign(rest);
+        return;
+    }
+    std::string* field = nullptr;
+    if (code == "PLT")
+        field = &log.pilot_;
+    else if (code == "GTY")
+        field = &log.glider_type_;
+    else if (code == "GID")
+        field = &log.glider_id_;
+    else if (code == "RFW")
+        field = &log.firmware_version_;
+    else if (code == "RHW")
+        field = &log.hardware_version_;
+    else if (code == "FTY")
+        field = &log.fr_type_;
+    else if (code == "CID")
+        field = &log.competition_id_;
+    else if (code == "CCL")
+        field = &log.competition_class_;
+    if (field != nullptr)
+        parseNamedValue(rest, *field);
+}
+
+// I record: a two-digit count, then per extension seven characters: start column (2), end
+// column (2, not used) and code (3). Entries that the line does not hold wholly are ignored.
+void storeExtensions(FlightLog& log, std::string_view line) {
+    const std::string_view content = lineContent(line);
+    const int count = atoiField(content.substr(std::min<std::size_t>(1, content.size()), 2));
+    for (int k = 0; k < count; ++k) {
+        const std::size_t entry = 3 + 7 * static_cast<std::size_t>(k);
+        if (entry + 7 > content.size())
+            break;
+        const int column = atoiField(content.substr(entry, 2));
+        const std::string_view code = content.substr(entry + 4, 3);
+        if (code == "FXA")
+            log.fxa_column_ = column;
+        else if (code == "SIU")
+            log.siu_column_ = column;
+        else if (code == "ENL")
+            log.enl_column_ = column;
+        else
+            std::cerr << "Extension: " << code << ", start = " << column << std::endl;
+    }
+}
+
+} // namespace
+
+std::istream& operator>>(std::istream& in, Task& task) {
+    StreamLines lines(in);
+    extractTask(lines, task);
+    return in;
+}
+
+std::istream& operator>>(std::istream& in, TaskPoint& point) {
+    StreamLines lines(in);
+    extractTaskPoint(lines, point);
+    return in;
+}
+
+bool Fix::readFix(std::istream& in, int fxa_column, int siu_column, int enl_column) {
+    StreamLines lines(in);
+    return readFixLine(*this, lines.readLine(), fxa_column, siu_column, enl_column);
+}
+
+bool FlightLog::load(const char* path) {
+    LineReader reader;
+    if (!reader.open(path)) {
+        std::cerr << "IGCLib: Couldn't open input file '" << path << "'\n";
+        return false;
+    }
+    fixes_.clear();
+    // B records are at least 36 bytes with their line end, so this is rarely exceeded; the
+    // surplus is handed back once the count is known.
+    fixes_.reserve(static_cast<std::size_t>(reader.fileSize() / 40));
+
+    if (reader.peek() != 'A') {
+        std::cerr << "IGCLib: Missing A record\n";
+        return false;
+    }
+    ARecordFields a;
+    if (parseARecord(reader.readLine(), a) != 3) {
+        std::cerr << "IGCLib: parse error in A record\n";
+        return false;
+    }
+    manufacturer_ = a.code;
+    logger_id_ = a.rest;
+
+    HRecordFields h;
+    while (reader.peek() == 'H') {
+        if (parseHRecord(reader.readLine(), h) != 4) {
+            std::cerr << "IGCLib: parse error in H record\n";
+            return false;
+        }
+        storeHeader(*this, h.code, h.rest);
+    }
+
+    bool task_read = false;
+    for (int next = reader.peek(); next != EOF; next = reader.peek()) {
+        switch (next) {
+        case 'B': {
+            Fix fix;
+            if (readFixLine(fix, reader.readLine(), fxa_column_, siu_column_, enl_column_))
+                fixes_.push_back(fix);
+            break;
+        }
+        case 'I':
+            storeExtensions(*this, reader.readLine());
+            break;
+        case 'C':
+            if (task_read) {
+                std::cerr << "Warning: extra C record: " << reader.readLine() << std::endl;
+            } else {
+                FileLines lines(reader);
+                extractTask(lines, task_);
+                if (lines.failed())
+                    return false;
+                has_task_ = true;
+                task_read = true;
+            }
+            break;
+        case 'L':
+        case 'G':
+            reader.skipLine();
+            break;
+        default:
+            std::cerr << "unknown record: " << static_cast<char>(next) << std::endl;
+            reader.skipLine();
+            break;
+        }
+    }
+    if (fixes_.capacity() - fixes_.size() > fixes_.size() / 8)
+        fixes_.shrink_to_fit();
+    return true;
+}
+
+} // namespace igc

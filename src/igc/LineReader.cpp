@@ -1,0 +1,125 @@
+#include "igc/LineReader.h"
+
+#include "igc/RecordParsers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace igc {
+
+namespace {
+constexpr std::size_t kBlockSize = 256 * 1024;
+} // namespace
+
+LineReader::LineReader() : buffer_(new char[kBlockSize]) {}
+
+LineReader::~LineReader() {
+    if (file_ != nullptr)
+        std::fclose(file_);
+}
+
+bool LineReader::open(const char* path) {
+    file_ = std::fopen(path, "rb");
+    if (file_ == nullptr)
+        return false;
+    // We read in large blocks ourselves; a second buffer in the C library would only copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    if (std::fseek(file_, 0, SEEK_END) == 0) {
+        file_size_ = std::max(0L, std::ftell(file_));
+        std::rewind(file_);
+    }
+    // Opening a directory succeeds on POSIX systems; reading it fails. Both mean no file.
+    fill();
+    if (std::ferror(file_) != 0) {
+        std::fclose(file_);
+        file_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::fill() {
+    if (at_eof_ || file_ == nullptr)
+        return false;
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, kBlockSize - end_, file_);
+    if (got == 0) {
+        // End of file or a read error: either way there is nothing more to read.
+        at_eof_ = true;
+        return false;
+    }
+    if (!nul_seen_ && std::memchr(buffer_.get() + end_, '\0', got) != nullptr)
+        nul_seen_ = true;
+    end_ += got;
+    return true;
+}
+
+void LineReader::compact() {
+    if (begin_ == 0)
+        return;
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+}
+
+int LineReader::peek() {
+    while (begin_ == end_) {
+        begin_ = end_ = 0;
+        if (!fill())
+            return EOF;
+    }
+    return static_cast<unsigned char>(buffer_[begin_]);
+}
+
+std::string_view LineReader::keep(const char* text, std::size_t length) {
+    length = std::min(length, kMaxLineLength);
+    if (nul_seen_) {
+        if (const void* nul = std::memchr(text, '\0', length))
+            length = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    }
+    return {text, length};
+}
+
+void LineReader::dropRestOfLine() {
+    for (;;) {
+        const char* start = buffer_.get() + begin_;
+        if (const void* lf = std::memchr(start, '\n', end_ - begin_)) {
+            begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+            return;
+        }
+        begin_ = end_ = 0;
+        if (!fill())
+            return;
+    }
+}
+
+std::string_view LineReader::readLine() {
+    for (;;) {
+        const char* start = buffer_.get() + begin_;
+        const std::size_t available = end_ - begin_;
+        if (const void* found = std::memchr(start, '\n', available)) {
+            const auto* lf = static_cast<const char*>(found);
+            std::size_t length = static_cast<std::size_t>(lf - start);
+            begin_ += length + 1;
+            if (length > 0 && start[length - 1] == '\r')
+                --length; // the CR of a CR LF line end
+            return keep(start, length);
+        }
+        if (at_eof_) {
+            // The last line of a file without a final line end.
+            begin_ = end_;
+            return keep(start, available);
+        }
+        if (available > kMaxLineLength + 1) {
+            // Too long to keep whole: its first characters are the line, the rest is dropped.
+            std::memcpy(long_line_, start, kMaxLineLength);
+            begin_ = end_;
+            dropRestOfLine();
+            return keep(long_line_, kMaxLineLength);
+        }
+        compact();
+        if (!fill() && end_ == begin_)
+            return {};
+    }
+}
+
+} // namespace igc

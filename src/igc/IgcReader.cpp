@@ -123,7 +123,11 @@ bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column
     fix.pressure_alt = static_cast<std::int16_t>(fields.pressure_alt);
     fix.gps_alt = static_cast<std::int16_t>(fields.gps_alt);
     if (fxa_column >= 1 || siu_column >= 1 || enl_column >= 1) {
-        const std::string_view content = lineContent(line);
+        // Lines hold no LF; a CR (of a CR CR LF line end) ends what columns may be read.
+        std::string_view content = line;
+        if (const void* cr = std::memchr(line.data(), '\r', line.size()))
+            content = line.substr(
+                0, static_cast<std::size_t>(static_cast<const char*>(cr) - line.data()));
         readExtension(content, fxa_column, 3, fix.fxa);
         readExtension(content, siu_column, 2, fix.siu);
         readExtension(content, enl_column, 3, fix.enl);

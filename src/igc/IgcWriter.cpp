@@ -7,6 +7,7 @@
 
 #include "igc/FlightLog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 // An IGC coordinate as its text gives it: magnitudes plus a hemisphere letter per axis.
 struct CoordinateText {
     int lat_deg;
-    int lat_min;        // whole minutes
+    int lat_min;         // whole minutes
     int lat_thousandths; // thousandths of a minute, truncated
     char lat_hemisphere;
     int lon_deg;
@@ -69,13 +70,17 @@ CoordinateText coordinateText(const Coordinate& c) {
 
 // The last two digits of the year as it would be written in full: 2008 -> 8, 8 -> 8, and a
 // negative year gives the digits of its magnitude (-5 -> 5), never a minus sign in the field.
-int twoDigitYear(std::int16_t year) { return std::abs(static_cast<int>(year)) % 100; }
+int twoDigitYear(std::int16_t year) {
+    return std::abs(static_cast<int>(year)) % 100;
+}
 
-// Hands `length` formatted characters to the stream; snprintf answers with the length it would
-// have needed, which the buffers below are sized never to exceed.
-void writeFormatted(std::ostream& out, const char* buffer, int length) {
+// Hands what snprintf formatted into `buffer` to the stream. snprintf answers with the length it
+// would have needed; the buffers are sized for the widest values of their fields, and the length
+// is held to the buffer all the same.
+template <std::size_t N>
+void writeFormatted(std::ostream& out, const char (&buffer)[N], int length) {
     if (length > 0)
-        out.write(buffer, length);
+        out.write(buffer, std::min<std::streamsize>(length, static_cast<std::streamsize>(N - 1)));
 }
 
 void writeText(std::ostream& out, std::string_view text) {
@@ -100,8 +105,8 @@ void writeTaskPointLine(std::ostream& out, const TaskPoint& point) {
 
 std::ostream& operator<<(std::ostream& out, const IgcTime& time) {
     char buffer[32];
-    const int length = std::snprintf(buffer, sizeof buffer, "%02d%02d%02d", time.hour,
-                                     time.minute, time.second);
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%02d%02d%02d", time.hour, time.minute, time.second);
     writeFormatted(out, buffer, length);
     return out;
 }
@@ -117,10 +122,9 @@ std::ostream& operator<<(std::ostream& out, const IgcDate& date) {
 std::ostream& operator<<(std::ostream& out, const Coordinate& coordinate) {
     const CoordinateText t = coordinateText(coordinate);
     char buffer[96];
-    const int length =
-        std::snprintf(buffer, sizeof buffer, "%02d%02d%03d%c%03d%02d%03d%c", t.lat_deg,
-                      t.lat_min, t.lat_thousandths, t.lat_hemisphere, t.lon_deg, t.lon_min,
-                      t.lon_thousandths, t.lon_hemisphere);
+    const int length = std::snprintf(buffer, sizeof buffer, "%02d%02d%03d%c%03d%02d%03d%c",
+                                     t.lat_deg, t.lat_min, t.lat_thousandths, t.lat_hemisphere,
+                                     t.lon_deg, t.lon_min, t.lon_thousandths, t.lon_hemisphere);
     writeFormatted(out, buffer, length);
     return out;
 }
@@ -140,9 +144,9 @@ std::ostream& operator<<(std::ostream& out, const Fix& fix) {
     const int length = std::snprintf(
         buffer, sizeof buffer,
         "B%02d%02d%02d%02d%02d%03d%c%03d%02d%03d%c%c%05d%05d%03d%02d%03d\r\n", fix.time.hour,
-        fix.time.minute, fix.time.second, t.lat_deg, t.lat_min, t.lat_thousandths,
-        t.lat_hemisphere, t.lon_deg, t.lon_min, t.lon_thousandths, t.lon_hemisphere,
-        fix.validity, pressure_alt, gps_alt, fix.fxa, fix.siu, fix.enl);
+        fix.time.minute, fix.time.second, t.lat_deg, t.lat_min, t.lat_thousandths, t.lat_hemisphere,
+        t.lon_deg, t.lon_min, t.lon_thousandths, t.lon_hemisphere, fix.validity, pressure_alt,
+        gps_alt, fix.fxa, fix.siu, fix.enl);
     writeFormatted(out, buffer, length);
     return out;
 }

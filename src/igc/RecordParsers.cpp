@@ -1,6 +1,7 @@
 #include "igc/RecordParsers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -78,11 +79,16 @@ void readPosition(std::string_view line, std::size_t lat_at, std::size_t lon_at,
 } // namespace
 
 std::string_view lineContent(std::string_view line) {
-    const std::size_t end = line.find_first_of("\r\n");
-    return end == std::string_view::npos ? line : line.substr(0, end);
+    // A plain loop: find_first_of would search the two-character set once per character.
+    std::size_t end = 0;
+    while (end < line.size() && line[end] != '\r' && line[end] != '\n')
+        ++end;
+    return line.substr(0, end);
 }
 
 int atoiField(std::string_view field) {
+    if (field.size() <= 3 && digitsAt(field, 0, field.size()) && !field.empty())
+        return numberAt(field, 0, field.size()); // the usual extension value: plain digits
     std::size_t i = 0;
     while (i < field.size() && isScanSpace(field[i]))
         ++i;
@@ -267,10 +273,28 @@ int scanFixRecord(std::string_view line, FixFields& f) {
                        &p.lon_hemisphere, &f.validity, &f.pressure_alt, &f.gps_alt);
 }
 
+namespace {
+
+// Whether the eight bytes at `p` are all decimal digits: each byte must be 0x30..0x39, that is
+// 0x3_ before and after adding 6 (adding 6 to 0x30..0x39 never carries into the next byte).
+bool eightDigitsAt(const char* p) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr std::uint64_t kThirty = 0x3030303030303030ULL;
+    constexpr std::uint64_t kSix = 0x0606060606060606ULL;
+    return (bytes & kHigh) == kThirty && ((bytes + kSix) & kHigh) == kThirty;
+}
+
+} // namespace
+
 int parseFixRecord(std::string_view line, FixFields& f) {
     // Columns (0-based): time 1-6, latitude 7-14, longitude 15-23, validity 24,
-    // pressure altitude 25-29, GNSS altitude 30-34.
-    if (!digitsAt(line, 1, 13) || !digitsAt(line, 15, 8) || !digitsAt(line, 25, 10))
+    // pressure altitude 25-29, GNSS altitude 30-34. The digit checks overlap where a field is
+    // not a multiple of eight long.
+    const char* p = line.data();
+    if (line.size() < 35 || !eightDigitsAt(p + 1) || !eightDigitsAt(p + 6) ||
+        !eightDigitsAt(p + 15) || !eightDigitsAt(p + 25) || !eightDigitsAt(p + 27))
         return scanFixRecord(line, f);
     f.letter = line[0];
     f.hour = numberAt(line, 1, 2);

@@ -135,7 +135,9 @@ TimeOfDay TimeOfDay::utcNow() {
     return now;
 }
 
-std::uint32_t TimeOfDay::elapsed() const { return elapsedBetween(ms_, localMillisecondsNow()); }
+std::uint32_t TimeOfDay::elapsed() const {
+    return elapsedBetween(ms_, localMillisecondsNow());
+}
 
 std::uint32_t TimeOfDay::lap() {
     const std::uint32_t now = localMillisecondsNow();

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -108,23 +110,25 @@ bool readWithGpsBabel(const fs::path& igc_file, const char* selection, CsvTable&
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
         return false;
-    std::string line;
+    std::string output;
     char buffer[512];
-    bool first = true;
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        line += buffer;
-        if (line.empty() || line.back() != '\n')
-            continue; // a longer line than the buffer: keep reading it
-        if (first)
-            table.header = splitCsv(line);
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    const bool ended_well = pclose(pipe) == 0;
+
+    std::size_t begin = 0;
+    while (begin < output.size()) {
+        std::size_t end = output.find('\n', begin);
+        if (end == std::string::npos)
+            end = output.size();
+        std::vector<std::string> fields = splitCsv(output.substr(begin, end - begin));
+        if (table.header.empty())
+            table.header = std::move(fields);
         else
-            table.rows.push_back(splitCsv(line));
-        first = false;
-        line.clear();
+            table.rows.push_back(std::move(fields));
+        begin = end + 1;
     }
-    if (!line.empty())
-        (first ? table.header : table.rows.emplace_back()) = splitCsv(line);
-    return pclose(pipe) == 0;
+    return ended_well;
 }
 
 class GpsBabelReadsWrittenFiles : public ::testing::Test {
@@ -223,9 +227,9 @@ TEST_F(GpsBabelReadsWrittenFiles, TaskPointsKeepTheirNamesAndPositions) {
                             TaskPoint(-0.0125, -70.008333, "Lake")};
     log.task_.finish = TaskPoint(52.16875, 1.045833, "Finish");
     log.task_.landing = TaskPoint(52.108333, -0.104167, "Home");
-    const std::vector<TaskPoint> points = {log.task_.takeoff, log.task_.start,
+    const std::vector<TaskPoint> points = {log.task_.takeoff,       log.task_.start,
                                            log.task_.turnpoints[0], log.task_.turnpoints[1],
-                                           log.task_.finish, log.task_.landing};
+                                           log.task_.finish,        log.task_.landing};
 
     CsvTable table;
     ASSERT_TRUE(readWithGpsBabel(save(log), "-r", table));

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -406,6 +407,32 @@ TEST(Reader, SurvivesDamagedLines) {
         EXPECT_TRUE(loaded.ok);
         EXPECT_EQ(loaded.errors, row.errors);
         EXPECT_EQ(loaded.log.fixes_.size(), row.fixes);
+    }
+}
+
+TEST(Reader, EndsOnEveryDamagedFile) {
+    // A valid file with a task, damaged at random: bytes replaced, removed, line ends dropped,
+    // records cut. Whatever the result, the load must end and stay inside its buffers.
+    const std::string valid = std::string(kHead) + "I033638FXA3940SIU4143ENL\r\n" + kTask +
+                              "B1101355206343N00006198WA005870055803507040\r\n"
+                              "B1101365206343N00006198WA005870055803507040\r\n";
+    std::mt19937 random(99);
+    const auto below = [&random](std::size_t bound) {
+        return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random);
+    };
+    static const char kBytes[] = {'\0', '\r', '\n', ' ', '-', 'C', 'B', 'I', '\x1A', '\xFF', '9'};
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = valid;
+        for (std::size_t damage = below(8) + 1; damage > 0 && !bytes.empty(); --damage) {
+            const std::size_t at = below(bytes.size());
+            if (below(2) == 0)
+                bytes[at] = kBytes[below(sizeof kBytes)];
+            else
+                bytes.erase(at, below(20));
+        }
+        const Loaded loaded = loadBytes(bytes);
+        EXPECT_LE(loaded.log.fixes_.size(), 2u);
+        EXPECT_LE(loaded.log.task_.turnpoints.size(), 99u);
     }
 }
 

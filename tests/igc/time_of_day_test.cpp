@@ -47,11 +47,8 @@ TEST(TimeOfDay, ToString) {
         const char* expected;
     };
     const Row rows[] = {
-        {0, "00:00:00:000"},
-        {39695123, "11:01:35:123"},
-        {86399999, "23:59:59:999"},
-        {90000000, "25:00:00:000"},
-        {4294967295u, "1193:02:47:295"},
+        {0, "00:00:00:000"},        {39695123, "11:01:35:123"},      {86399999, "23:59:59:999"},
+        {90000000, "25:00:00:000"}, {4294967295u, "1193:02:47:295"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
@@ -191,11 +188,8 @@ TEST(TimeOfDayClock, TimeZoneInfoGivesMinutesWestAndDaylightRule) {
         int minutes_west, dst_flag;
     };
     const Row rows[] = {
-        {"UTC0", 0, 0},
-        {"EST5EDT", 300, 1},
-        {"CET-1CEST", -60, 1},
-        {"XYZ3:30", 210, 0},
-        {"NPT-5:45", -345, 0},
+        {"UTC0", 0, 0},      {"EST5EDT", 300, 1},   {"CET-1CEST", -60, 1},
+        {"XYZ3:30", 210, 0}, {"NPT-5:45", -345, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.zone);

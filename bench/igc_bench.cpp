@@ -1,0 +1,177 @@
+// Reading speed of the IGC reader, on a generated long flight and on real recordings, against a
+// plain getline + sscanf reader; and the memory the fixes take.
+
+#include "ReferenceReader.h"
+#include "igc/FlightLog.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 10-hour flight at 1 Hz: FXA, SIU and ENL declared, a task with three turnpoints.
+std::string generatedFlight() {
+    static const std::string path = [] {
+        igc::FlightLog log;
+        log.date_ = {6, 1, 8};
+        log.pilot_ = "Example Pilot";
+        log.glider_type_ = "LS 4";
+        log.glider_id_ = "D-1234";
+        log.has_task_ = true;
+        log.task_.turnpoint_count = 3;
+        log.task_.description = "Triangle 500km";
+        log.task_.takeoff = {52.1, 10.1, "Takeoff"};
+        log.task_.start = {52.0, 10.0, "Start"};
+        for (int k = 1; k <= 3; ++k)
+            log.task_.turnpoints.push_back(
+                {52.0 + k * 0.5, 10.0 + k * 0.7, "TP" + std::to_string(k)});
+        log.task_.finish = {52.0, 10.0, "Finish"};
+        log.task_.landing = {52.1, 10.1, "Landing"};
+        constexpr int kFixes = 10 * 3600;
+        log.fixes_.reserve(kFixes);
+        for (int i = 0; i < kFixes; ++i) {
+            const int t = 8 * 3600 + i;
+            const double angle = i * 0.0005;
+            log.fixes_.emplace_back(t / 3600, t / 60 % 60, t % 60, 52.0 + 0.8 * std::sin(angle),
+                                    10.0 + 1.2 * std::cos(angle), 1000 + i % 900, 1020 + i % 900,
+                                    'A', 25 + i % 10, 7 + i % 5, i % 300 < 20 ? 650 : 40 + i % 30);
+        }
+        const fs::path file = fs::temp_directory_path() / "thermora-bench-10h.igc";
+        if (!log.save(file.string().c_str()))
+            std::abort();
+        return file.string();
+    }();
+    return path;
+}
+
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(THERMORA_IGC_CORPUS, error))
+        if (entry.path().extension() == ".igc")
+            files.push_back(entry.path().string());
+    return files;
+}
+
+std::int64_t totalBytes(const std::vector<std::string>& files) {
+    std::int64_t bytes = 0;
+    for (const std::string& file : files)
+        bytes += static_cast<std::int64_t>(fs::file_size(file));
+    return bytes;
+}
+
+// The reader's diagnostics are not what is measured.
+struct Silence {
+    Silence() : old(std::cerr.rdbuf(nullptr)) {}
+    ~Silence() { std::cerr.rdbuf(old); }
+    std::streambuf* old;
+};
+
+void igc_load_generated(benchmark::State& state) {
+    const std::string file = generatedFlight();
+    for (auto _ : state) {
+        igc::FlightLog log;
+        benchmark::DoNotOptimize(log.load(file.c_str()));
+        benchmark::DoNotOptimize(log.fixes_.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(file)));
+}
+BENCHMARK(igc_load_generated)->Unit(benchmark::kMillisecond);
+
+void igc_load_generated_sscanf(benchmark::State& state) {
+    const std::string file = generatedFlight();
+    for (auto _ : state) {
+        igc::FlightLog log;
+        benchmark::DoNotOptimize(bench::loadWithSscanf(log, file.c_str()));
+        benchmark::DoNotOptimize(log.fixes_.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(file)));
+}
+BENCHMARK(igc_load_generated_sscanf)->Unit(benchmark::kMillisecond);
+
+void igc_load_corpus(benchmark::State& state) {
+    const std::vector<std::string> files = corpusFiles();
+    if (files.empty()) {
+        state.SkipWithError("no IGC corpus");
+        return;
+    }
+    Silence silence;
+    for (auto _ : state) {
+        for (const std::string& file : files) {
+            igc::FlightLog log;
+            benchmark::DoNotOptimize(log.load(file.c_str()));
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * totalBytes(files));
+}
+BENCHMARK(igc_load_corpus)->Unit(benchmark::kMillisecond);
+
+// Keeps the per-second figures of every run for the RESULT lines.
+class CollectingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const auto bytes = run.counters.find("bytes_per_second");
+            if (bytes != run.counters.end() && run.run_type == Run::RT_Iteration)
+                megabytes_per_second[run.benchmark_name()] = bytes->second.value / 1e6;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> megabytes_per_second;
+};
+
+// Both readers must agree, or the comparison means nothing.
+bool readersAgree(const std::string& file) {
+    igc::FlightLog fast;
+    igc::FlightLog plain;
+    if (!fast.load(file.c_str()) || !bench::loadWithSscanf(plain, file.c_str()))
+        return false;
+    if (fast.fixes_.size() != plain.fixes_.size())
+        return false;
+    for (std::size_t i = 0; i < fast.fixes_.size(); ++i) {
+        const igc::Fix& a = fast.fixes_[i];
+        const igc::Fix& b = plain.fixes_[i];
+        if (a.time.second != b.time.second || a.position.lat_min != b.position.lat_min ||
+            a.position.lon_deg != b.position.lon_deg || a.gps_alt != b.gps_alt || a.enl != b.enl ||
+            a.fxa != b.fxa || a.siu != b.siu)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (!readersAgree(generatedFlight())) {
+        std::fprintf(stderr, "the two readers disagree on the generated flight\n");
+        return 1;
+    }
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    igc::FlightLog log;
+    log.load(generatedFlight().c_str());
+    const double bytes_per_fix = static_cast<double>(log.fixes_.capacity() * sizeof(igc::Fix)) /
+                                 static_cast<double>(log.fixes_.size());
+
+    auto& mbs = reporter.megabytes_per_second;
+    std::printf("RESULT igc_load_generated %.1f MB/s\n", mbs["igc_load_generated"]);
+    if (mbs.count("igc_load_corpus") != 0)
+        std::printf("RESULT igc_load_corpus %.1f MB/s\n", mbs["igc_load_corpus"]);
+    if (mbs["igc_load_generated_sscanf"] > 0.0)
+        std::printf("RESULT igc_load_speedup_vs_sscanf %.1f x\n",
+                    mbs["igc_load_generated"] / mbs["igc_load_generated_sscanf"]);
+    std::printf("RESULT igc_bytes_per_fix %.1f B\n", bytes_per_fix);
+    return 0;
+}

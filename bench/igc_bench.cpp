@@ -118,6 +118,8 @@ BENCHMARK(igc_load_corpus)->Unit(benchmark::kMillisecond);
 // Keeps the per-second figures of every run for the RESULT lines.
 class CollectingReporter : public benchmark::ConsoleReporter {
 public:
+    // No colour: the RESULT lines are read by scripts.
+    CollectingReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const auto bytes = run.counters.find("bytes_per_second");

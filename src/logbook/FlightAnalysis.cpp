@@ -1,0 +1,182 @@
+#include "logbook/FlightAnalysis.h"
+
+#include "igc/FlightLog.h"
+#include "igc/TimeOfDay.h"
+#include "logbook/LogbookEntry.h"
+#include "nav/Geodesy.h"
+#include "nav/NavPoint.h"
+#include "nav/TaskProgress.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <iostream>
+#include <vector>
+
+namespace logbook {
+
+namespace {
+
+constexpr double kTakeoffSpeed = 25.0; // m/s (90 km/h): a faster pair starts the flight
+constexpr double kLandingSpeed = 16.666666666666668; // m/s (60 km/h): the last faster pair ends it
+constexpr int kEngineNoise = 200;                    // ENL at which the engine counts as running
+constexpr double kDay = 86400.0;                     // seconds
+
+double latitudeOf(const igc::Coordinate& c) {
+    return c.lat_deg + static_cast<double>(c.lat_min) / 60.0;
+}
+double longitudeOf(const igc::Coordinate& c) {
+    return c.lon_deg + static_cast<double>(c.lon_min) / 60.0;
+}
+
+// Seconds since midnight of a fix, whole seconds.
+double secondsOfDay(const igc::Fix& fix) {
+    igc::TimeOfDay time;
+    time.set(fix.time.hour, fix.time.minute, fix.time.second, 0);
+    return time.ms_ * 0.001;
+}
+
+// Ground speed of the pair (k-1, k) in m/s. Equal time stamps give infinity (or not a number
+// for equal positions), which the threshold tests treat as fast (or as slow); a pair across
+// midnight has a negative interval and never counts as fast.
+double pairSpeed(const std::vector<igc::Fix>& fixes, std::size_t k) {
+    const igc::Coordinate& a = fixes[k - 1].position;
+    const igc::Coordinate& b = fixes[k].position;
+    const double distance =
+        nav::sphericalDistance(latitudeOf(a), longitudeOf(a), latitudeOf(b), longitudeOf(b));
+    return distance / (secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]));
+}
+
+// The declared turnpoints that the file really holds: a short task declaration stops early.
+std::size_t heldTurnpoints(const igc::Task& task) {
+    return std::min(static_cast<std::size_t>(std::max(task.turnpoint_count, 0)),
+                    task.turnpoints.size());
+}
+
+std::string routeOf(const igc::FlightLog& log) {
+    if (!log.has_task_)
+        return "Local flight";
+    const igc::Task& task = log.task_;
+    std::string route = task.start.name;
+    for (std::size_t k = 0; k < heldTurnpoints(task); ++k)
+        route += " - " + task.turnpoints[k].name;
+    return route + " - " + task.finish.name;
+}
+
+nav::Waypoint waypointAt(const igc::TaskPoint& point) {
+    nav::Waypoint waypoint;
+    waypoint.lat_ = latitudeOf(point.position);
+    waypoint.lon_ = longitudeOf(point.position);
+    waypoint.name_ = point.name;
+    return waypoint;
+}
+
+// Task distance (m) and speed (km/h, never negative) through the task's 500 m cylinders.
+void scoreTask(const igc::FlightLog& log, double& distance, double& speed) {
+    const igc::Task& task = log.task_;
+    nav::TaskProgress progress;
+    progress.addWaypoint(waypointAt(task.start));
+    for (std::size_t k = 0; k < heldTurnpoints(task); ++k)
+        progress.addWaypoint(waypointAt(task.turnpoints[k]));
+    progress.addWaypoint(waypointAt(task.finish));
+
+    // Every fix, with its time continued past midnight so that the track never goes back.
+    std::vector<nav::TrackPoint> track(log.fixes_.size());
+    for (std::size_t k = 0; k < log.fixes_.size(); ++k) {
+        const igc::Fix& fix = log.fixes_[k];
+        double time = secondsOfDay(fix);
+        if (k > 0) {
+            while (time < static_cast<double>(track[k - 1].time))
+                time += kDay;
+        }
+        track[k].time = static_cast<float>(time);
+        track[k].latitude = latitudeOf(fix.position);
+        track[k].longitude = longitudeOf(fix.position);
+        if (fix.enl >= kEngineNoise)
+            track[k].flags = nav::TrackPoint::ENGINE_RUNNING;
+    }
+    progress.analyse(static_cast<double>(track.back().time), track, 0);
+    distance = progress.task_dist_;
+    speed = std::max(progress.speed_, 0.0);
+}
+
+} // namespace
+
+bool analyzeFlight(const QString& path, std::ostream& logbook, int min_time_minutes,
+                   const QLocale& locale) {
+    // The file system's encoding: a Latin-1 conversion would lose every flight whose name has
+    // a letter beyond ASCII on a UTF-8 system.
+    const QByteArray native_path = QFile::encodeName(path);
+    igc::FlightLog log;
+    if (!log.load(native_path.constData())) {
+        std::cerr << "Couldn't load IGC file " << native_path.constData() << "!" << std::endl;
+        return false;
+    }
+    const std::vector<igc::Fix>& fixes = log.fixes_;
+    const std::size_t count = fixes.size();
+    if (count < 2) {
+        std::cout << "Empty log file: " << native_path.constData() << "!\n";
+        return false;
+    }
+    std::cerr << "analyzeFlight()\n";
+
+    std::size_t start = 0;
+    for (std::size_t i = 1; i < count && start == 0; ++i) {
+        const double speed = pairSpeed(fixes, i);
+        if (speed > kTakeoffSpeed) {
+            start = i;
+            std::cerr << "Start idx = " << i << " (speed = " << speed * 3.6 << ")\n";
+        }
+    }
+    if (start == 0) {
+        std::cerr << "Error: Couldn't find start fix!\n";
+        return false;
+    }
+    // The start pair is itself faster than the landing speed, so this search always ends at or
+    // after the start fix.
+    std::size_t end = start;
+    for (std::size_t j = count - 1; j >= 1; --j) {
+        const double speed = pairSpeed(fixes, j);
+        if (speed > kLandingSpeed) {
+            end = j;
+            std::cerr << "End idx = " << j << " (speed = " << speed * 3.6 << ")\n";
+            break;
+        }
+    }
+
+    // An engine interval across midnight counts with the day added, as the flight time does;
+    // without it one such interval would take almost a day off the engine time.
+    double engine_time = 0.0;
+    for (std::size_t k = start; k <= end; ++k) {
+        if (fixes[k - 1].enl >= kEngineNoise && fixes[k].enl >= kEngineNoise) {
+            double interval = secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]);
+            if (interval < 0.0)
+                interval += kDay;
+            engine_time += interval;
+        }
+    }
+
+    double flight_time = secondsOfDay(fixes[end]) - secondsOfDay(fixes[start]);
+    if (flight_time < 0.0)
+        flight_time += kDay;
+    if (min_time_minutes * 60.0 > flight_time) {
+        std::cerr << "Flight too short (" << flight_time << " seconds) - skipping\n";
+        return false;
+    }
+
+    LogbookEntry entry;
+    entry.date = log.date_;
+    entry.glider_type = log.glider_type_;
+    entry.glider_id = log.glider_id_;
+    entry.route = routeOf(log);
+    entry.flight_time = flight_time;
+    entry.engine_time = engine_time;
+    if (log.has_task_)
+        scoreTask(log, entry.distance, entry.speed);
+    entry.file_name = QFileInfo(path).fileName().toLatin1().toStdString();
+    writeLogbookEntry(logbook, entry, locale);
+    return true;
+}
+
+} // namespace logbook

@@ -1,0 +1,170 @@
+// The whole generation core (listing, analysis, entry writing) over a directory of long task
+// flights: throughput of IGC input, and peak memory for 60 and for 240 files, which must not
+// grow with the number of files.
+
+#include "igc/FlightLog.h"
+#include "logbook/Generation.h"
+#include "logbook/LogbookEntry.h"
+#include "logbook/LogbookFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QFile>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFlights = 60;
+constexpr int kFixesPerFlight = 8 * 3600; // eight hours at 1 Hz
+
+// An 8-hour flight round a 300 km triangle of 500 m cylinders, several laps, with a short
+// engine run; every flight a little different.
+void writeFlight(const fs::path& path, int variant) {
+    igc::FlightLog log;
+    log.date_ = {14, 5, 26};
+    log.glider_type_ = "LS 8";
+    log.glider_id_ = "D-" + std::to_string(8000 + variant);
+    log.has_task_ = true;
+    log.task_.turnpoint_count = 2;
+    log.task_.start = {52.0, 10.0, "Alpha"};
+    log.task_.turnpoints = {{52.9, 10.3, "Bravo"}, {52.3, 11.4, "Charlie"}};
+    log.task_.finish = {52.0, 10.0, "Delta"};
+    const double corners[4][2] = {{52.0, 10.0}, {52.9, 10.3}, {52.3, 11.4}, {52.0, 10.0}};
+    log.fixes_.reserve(kFixesPerFlight);
+    double lat = 52.0;
+    double lon = 10.0 - 0.01 * variant / kFlights;
+    int leg = 1;
+    for (int i = 0; i < kFixesPerFlight; ++i) {
+        const int t = 8 * 3600 + i;
+        const bool rolling = i < 60 || i > kFixesPerFlight - 60;
+        if (!rolling) {
+            const double dlat = corners[leg][0] - lat;
+            const double dlon = corners[leg][1] - lon;
+            const double step = 0.00035 / std::hypot(dlat, dlon);
+            if (step >= 1.0)
+                leg = leg % 3 + 1;
+            else {
+                lat += dlat * step;
+                lon += dlon * step;
+            }
+        }
+        const int engine = (i > 20000 && i < 20300) ? 700 : 30;
+        log.fixes_.emplace_back(t / 3600, t / 60 % 60, t % 60, lat,
+                                lon + 0.0002 * std::sin(i * 0.01), 900 + i % 700, 930 + i % 700,
+                                'A', 12, 9, engine);
+    }
+    if (!log.save(path.string().c_str()))
+        std::abort();
+}
+
+// The 60 flights, written once; the 240-file directory holds four hard links to each.
+fs::path flightDirectory(int files) {
+    const fs::path base = fs::temp_directory_path() / "thermora-bench-generate";
+    const fs::path flights = base / "60";
+    if (!fs::exists(flights / "done")) {
+        fs::remove_all(base);
+        fs::create_directories(flights);
+        for (int i = 0; i < kFlights; ++i)
+            writeFlight(flights / ("flight" + std::to_string(i) + ".igc"), i);
+        std::ofstream(flights / "done") << "";
+    }
+    if (files == kFlights)
+        return flights;
+    const fs::path many = base / std::to_string(files);
+    if (!fs::exists(many)) {
+        fs::create_directories(many);
+        for (int i = 0; i < files; ++i)
+            fs::create_hard_link(flights / ("flight" + std::to_string(i % kFlights) + ".igc"),
+                                 many / ("flight" + std::to_string(i) + ".igc"));
+    }
+    return many;
+}
+
+std::int64_t igcBytes(const fs::path& dir) {
+    std::int64_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".igc")
+            bytes += static_cast<std::int64_t>(entry.file_size());
+    return bytes;
+}
+
+// One generation as the dialog runs it, the diagnostics silenced.
+int generate(const fs::path& dir, const fs::path& logbook_path) {
+    std::streambuf* errors = std::cerr.rdbuf(nullptr);
+    logbook::LogbookFile logbook;
+    logbook.open(QFile::decodeName(logbook_path.string().c_str()));
+    logbook::writeLogbookHeader(logbook, "Bench Pilot");
+    const auto files = logbook::listFlights(QFile::decodeName(dir.string().c_str()));
+    const logbook::GenerationSummary summary = logbook::writeEntries(*files, logbook, 1);
+    logbook.close();
+    std::cerr.rdbuf(errors);
+    std::cerr.clear();
+    return summary.entries;
+}
+
+void generate_throughput(benchmark::State& state) {
+    const fs::path dir = flightDirectory(kFlights);
+    const fs::path logbook_path = dir.parent_path() / "logbook.dat";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(generate(dir, logbook_path));
+    state.SetBytesProcessed(state.iterations() * igcBytes(dir));
+}
+BENCHMARK(generate_throughput)->Unit(benchmark::kMillisecond);
+
+// Peak resident memory (MB) of a fresh process that generates a logbook over `files` flights.
+double peakRssMegabytes(const char* self, int files) {
+    const fs::path dir = flightDirectory(files);
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(self, self, "--generate-only", dir.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1.0;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+class CollectingReporter : public benchmark::ConsoleReporter {
+public:
+    CollectingReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const auto bytes = run.counters.find("bytes_per_second");
+            if (bytes != run.counters.end() && run.run_type == Run::RT_Iteration)
+                throughput = bytes->second.value / 1e6;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double throughput = 0.0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--generate-only")
+        return generate(argv[2], fs::path(argv[2]) / "logbook.dat") > 0 ? 0 : 1;
+
+    benchmark::Initialize(&argc, argv);
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (reporter.throughput > 0.0)
+        std::printf("RESULT generate_throughput %.1f MB/s\n", reporter.throughput);
+    std::printf("RESULT generate_peak_rss_60 %.1f MB\n", peakRssMegabytes(argv[0], 60));
+    std::printf("RESULT generate_peak_rss_240 %.1f MB\n", peakRssMegabytes(argv[0], 240));
+    return 0;
+}

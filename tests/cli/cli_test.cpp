@@ -1,0 +1,203 @@
+// thermora-logbook-cli end to end: the same logbook bytes and diagnostics as the core the dialog
+// uses, the exit codes, the refusal to replace a logbook unasked, the usage errors.
+
+#include "logbook/Generation.h"
+#include "logbook/LogbookEntry.h"
+#include "logbook/LogbookFile.h"
+#include "support/CaptureStream.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CaptureStream;
+
+std::string bytesOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct CliRun {
+    int exit_code = -1;
+    std::string output;
+    std::string errors;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() /
+            (std::string("cli-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "install" / "data");
+        fs::copy(THERMORA_DEMO_IGC, dir_ / "install" / "data" / "IGC");
+        // A defined order: the listing goes by modification time.
+        int hour = 0;
+        for (const char* name :
+             {"2026-05-14-triangle.igc", "2026-05-16-local.igc", "2026-05-20-motor-glider.igc",
+              "2026-05-22-hop.igc", "2026-05-23-broken.igc"})
+            fs::last_write_time(dir_ / "install" / "data" / "IGC" / name,
+                                fs::file_time_type::clock::now() - std::chrono::hours(10 - hour++));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    CliRun run(const QStringList& arguments, const QByteArray& input = {}) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("THERMORA_DIR"),
+                           QString::fromStdString((dir_ / "install").string()));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(THERMORA_CLI), arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        CliRun result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            return result;
+        }
+        result.exit_code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.output = process.readAllStandardOutput().toStdString();
+        result.errors = process.readAllStandardError().toStdString();
+        return result;
+    }
+    QString path(const fs::path& p) const { return QString::fromStdString(p.string()); }
+
+    fs::path dir_;
+};
+
+TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
+    const fs::path igc = dir_ / "install" / "data" / "IGC";
+    // The core, as the dialog drives it.
+    std::string core_errors;
+    std::string core_output;
+    {
+        logbook::LogbookFile out;
+        ASSERT_TRUE(out.open(path(dir_ / "core.dat")));
+        CaptureStream errors(std::cerr);
+        CaptureStream output(std::cout);
+        std::cerr << "Generating new logbook\n";
+        logbook::writeLogbookHeader(out, "Demo Pilot");
+        logbook::writeEntries(*logbook::listFlights(path(igc)), out, 1,
+                              QLocale(QLocale::German, QLocale::Germany));
+        core_errors = errors.text();
+        core_output = output.text();
+    }
+    const CliRun cli = run({"--pilot", "Demo Pilot"});
+    ASSERT_EQ(cli.exit_code, 0) << cli.errors;
+    EXPECT_EQ(bytesOf(dir_ / "install" / "data" / "logbook.dat"), bytesOf(dir_ / "core.dat"));
+    EXPECT_EQ(cli.errors, core_errors + "Wrote 3 entries to " +
+                              (dir_ / "install" / "data" / "logbook.dat").string() +
+                              " (5 files read, 2 skipped)\n");
+    EXPECT_EQ(cli.output, core_output);
+    EXPECT_NE(
+        bytesOf(dir_ / "core.dat").find("14.05.2026;LS 8;D-8123;Alpha - Bravo - Charlie - Delta;"),
+        std::string::npos);
+}
+
+TEST_F(Cli, QuietLeavesOnlyTheFrameOfTheRun) {
+    const fs::path logbook = dir_ / "quiet.dat";
+    const CliRun cli = run({"-p", "Demo Pilot", "-o", path(logbook), "-q", "-m", "0"});
+    EXPECT_EQ(cli.exit_code, 0);
+    EXPECT_EQ(cli.errors, "Generating new logbook\nWrote 4 entries to " + logbook.string() +
+                              " (5 files read, 1 skipped)\n");
+    EXPECT_EQ(cli.output, "");
+}
+
+TEST_F(Cli, ReplacesALogbookOnlyWhenTold) {
+    const fs::path logbook = dir_ / "old.dat";
+    std::ofstream(logbook, std::ios::binary) << "old logbook\r\n";
+    const CliRun refused = run({"-p", "X", "-o", path(logbook)}, "y\n"); // input is no terminal
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_EQ(refused.errors, "Not replacing the existing logbook " + logbook.string() +
+                                  " (give --yes to replace it)\n");
+    EXPECT_EQ(bytesOf(logbook), "old logbook\r\n");
+    const CliRun replaced = run({"-p", "X", "-o", path(logbook), "--yes", "-q"});
+    EXPECT_EQ(replaced.exit_code, 0);
+    EXPECT_EQ(bytesOf(logbook).substr(0, 38), "# Thermora Log Book. (Vantaline V1.0)\r");
+}
+
+TEST_F(Cli, ExitCodesAndUsageErrors) {
+    fs::create_directories(dir_ / "logbook-is-a-directory.dat");
+    const struct {
+        const char* name;
+        QStringList arguments;
+        int exit_code;
+        std::string errors_start;
+    } rows[] = {
+        {"no pilot", {}, 2, "thermora-logbook-cli: the option --pilot is required\n"},
+        {"empty pilot", {"-p", ""}, 2, "You must enter a pilot name!\n"},
+        {"minutes above 60",
+         {"-p", "X", "-m", "61"},
+         2,
+         "thermora-logbook-cli: --min-time takes whole minutes from 0 to 60, not '61'\n"},
+        {"negative minutes",
+         {"-p", "X", "--min-time=-1"},
+         2,
+         "thermora-logbook-cli: --min-time takes whole minutes from 0 to 60, not '-1'\n"},
+        {"minutes not a number",
+         {"-p", "X", "-m", "1.5"},
+         2,
+         "thermora-logbook-cli: --min-time takes whole minutes from 0 to 60, not '1.5'\n"},
+        {"unknown option",
+         {"-p", "X", "--colour"},
+         2,
+         "thermora-logbook-cli: Unknown option 'colour'.\n"},
+        {"stray argument",
+         {"-p", "X", "extra"},
+         2,
+         "thermora-logbook-cli: unexpected argument 'extra'\n"},
+        {"logbook not writable",
+         {"-p", "X", "-o", QString::fromStdString((dir_ / "logbook-is-a-directory.dat").string()),
+          "-y"},
+         1,
+         "Generating new logbook\nCouldn't open output logbook file!\nEnsure that you have write "
+         "permission to the Thermora data directory\n"},
+        {"help", {"--help"}, 0, ""},
+        {"version", {"--version"}, 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CliRun cli = run(row.arguments);
+        EXPECT_EQ(cli.exit_code, row.exit_code);
+        EXPECT_EQ(cli.errors.substr(0, row.errors_start.size()), row.errors_start);
+    }
+    EXPECT_NE(run({"--help"}).output.find("-p, --pilot <NAME>"), std::string::npos);
+    EXPECT_EQ(run({"--version"}).output, "thermora-logbook-cli " THERMORA_VERSION "\n");
+}
+
+TEST_F(Cli, SaysWhichOptionToGiveWithoutAnInstallation) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("THERMORA_DIR"));
+    environment.insert(QStringLiteral("WINEPREFIX"),
+                       QString::fromStdString((dir_ / "no-prefix").string()));
+    process.setProcessEnvironment(environment);
+    const struct {
+        QStringList arguments;
+        const char* option;
+    } rows[] = {{{"-p", "X"}, "--igc-dir and --logbook"},
+                {{"-p", "X", "-d", "/tmp"}, "--logbook"},
+                {{"-p", "X", "-o", "/tmp/x.dat"}, "--igc-dir"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.option);
+        process.start(QStringLiteral(THERMORA_CLI), row.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_NE(process.readAllStandardError().toStdString().find(
+                      std::string("no Thermora installation found; give ") + row.option + "\n"),
+                  std::string::npos);
+    }
+}
+
+} // namespace

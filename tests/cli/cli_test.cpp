@@ -10,7 +10,9 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,14 +53,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    CliRun run(const QStringList& arguments, const QByteArray& input = {}) const {
+    CliRun run(const QStringList& arguments, const QByteArray& input = {},
+               const QString& program = QStringLiteral(THERMORA_CLI)) const {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("THERMORA_DIR"),
                            QString::fromStdString((dir_ / "install").string()));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(THERMORA_CLI), arguments);
+        process.start(program, arguments);
         process.write(input);
         process.closeWriteChannel();
         CliRun result;
@@ -125,6 +128,43 @@ TEST_F(Cli, ReplacesALogbookOnlyWhenTold) {
     const CliRun replaced = run({"-p", "X", "-o", path(logbook), "--yes", "-q"});
     EXPECT_EQ(replaced.exit_code, 0);
     EXPECT_EQ(bytesOf(logbook).substr(0, 38), "# Thermora Log Book. (Vantaline V1.0)\r");
+}
+
+// On a terminal (made with script(1)) the command asks before replacing a logbook, and with
+// --quiet redraws a progress counter in place and clears it at the end.
+TEST_F(Cli, AsksAndCountsOnATerminal) {
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        GTEST_SKIP() << "script(1) from util-linux is not installed";
+    const fs::path logbook = dir_ / "terminal.dat";
+    const struct {
+        const char* answer;
+        int exit_code;
+        const char* logbook_start;
+        std::string output_end;
+    } rows[] = {
+        {"y\n", 0, "# Thermora",
+         "Generating new logbook\r\n\r1/5 flights\r2/5 flights\r3/5 flights\r4/5 flights\r5/5 "
+         "flights\r\033[KWrote 3 entries to " +
+             logbook.string() + " (5 files read, 2 skipped)\r\n"},
+        {"n\n", 1, "old",
+         "? [y/N] Not replacing the existing logbook " + logbook.string() +
+             " (give --yes to replace it)\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answer);
+        std::ofstream(logbook, std::ios::binary) << "old";
+        const QString command =
+            QStringLiteral("'%1' -p X -o '%2' -q").arg(QStringLiteral(THERMORA_CLI), path(logbook));
+        const CliRun terminal =
+            run({"-q", "-e", "-c", command, "/dev/null"}, row.answer, QStringLiteral("script"));
+        EXPECT_EQ(terminal.exit_code, row.exit_code);
+        EXPECT_EQ(bytesOf(logbook).substr(0, std::strlen(row.logbook_start)), row.logbook_start);
+        ASSERT_GE(terminal.output.size(), row.output_end.size()) << terminal.output;
+        EXPECT_EQ(terminal.output.substr(terminal.output.size() - row.output_end.size()),
+                  row.output_end);
+        EXPECT_NE(terminal.output.find("This wil overwrite your existing logbook!\r\nReplace "),
+                  std::string::npos);
+    }
 }
 
 TEST_F(Cli, ExitCodesAndUsageErrors) {

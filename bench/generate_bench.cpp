@@ -2,6 +2,7 @@
 // flights: throughput of IGC input, and peak memory for 60 and for 240 files, which must not
 // grow with the number of files.
 
+#include "ResultReporter.h"
 #include "igc/FlightLog.h"
 #include "logbook/Generation.h"
 #include "logbook/LogbookEntry.h"
@@ -138,20 +139,6 @@ double peakRssMegabytes(const char* self, int files) {
     return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    CollectingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end() && run.run_type == Run::RT_Iteration)
-                throughput = bytes->second.value / 1e6;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double throughput = 0.0;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,11 +146,12 @@ int main(int argc, char** argv) {
         return generate(argv[2], fs::path(argv[2]) / "logbook.dat") > 0 ? 0 : 1;
 
     benchmark::Initialize(&argc, argv);
-    CollectingReporter reporter;
+    bench::ResultReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (reporter.throughput > 0.0)
-        std::printf("RESULT generate_throughput %.1f MB/s\n", reporter.throughput);
+    if (const double throughput = reporter.megabytesPerSecond("generate_throughput");
+        throughput > 0.0)
+        std::printf("RESULT generate_throughput %.1f MB/s\n", throughput);
     std::printf("RESULT generate_peak_rss_60 %.1f MB\n", peakRssMegabytes(argv[0], 60));
     std::printf("RESULT generate_peak_rss_240 %.1f MB\n", peakRssMegabytes(argv[0], 240));
     return 0;

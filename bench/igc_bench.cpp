@@ -2,6 +2,7 @@
 // plain getline + sscanf reader; and the memory the fixes take.
 
 #include "ReferenceReader.h"
+#include "ResultReporter.h"
 #include "igc/FlightLog.h"
 
 #include <benchmark/benchmark.h>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -115,22 +115,6 @@ void igc_load_corpus(benchmark::State& state) {
 }
 BENCHMARK(igc_load_corpus)->Unit(benchmark::kMillisecond);
 
-// Keeps the per-second figures of every run for the RESULT lines.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    // No colour: the RESULT lines are read by scripts.
-    CollectingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end() && run.run_type == Run::RT_Iteration)
-                megabytes_per_second[run.benchmark_name()] = bytes->second.value / 1e6;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> megabytes_per_second;
-};
-
 // Both readers must agree, or the comparison means nothing.
 bool readersAgree(const std::string& file) {
     igc::FlightLog fast;
@@ -158,7 +142,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the two readers disagree on the generated flight\n");
         return 1;
     }
-    CollectingReporter reporter;
+    bench::ResultReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -167,13 +151,15 @@ int main(int argc, char** argv) {
     const double bytes_per_fix = static_cast<double>(log.fixes_.capacity() * sizeof(igc::Fix)) /
                                  static_cast<double>(log.fixes_.size());
 
-    auto& mbs = reporter.megabytes_per_second;
-    std::printf("RESULT igc_load_generated %.1f MB/s\n", mbs["igc_load_generated"]);
-    if (mbs.count("igc_load_corpus") != 0)
-        std::printf("RESULT igc_load_corpus %.1f MB/s\n", mbs["igc_load_corpus"]);
-    if (mbs["igc_load_generated_sscanf"] > 0.0)
-        std::printf("RESULT igc_load_speedup_vs_sscanf %.1f x\n",
-                    mbs["igc_load_generated"] / mbs["igc_load_generated_sscanf"]);
+    const double generated = reporter.megabytesPerSecond("igc_load_generated");
+    const double corpus = reporter.megabytesPerSecond("igc_load_corpus");
+    const double plain = reporter.megabytesPerSecond("igc_load_generated_sscanf");
+    if (generated > 0.0)
+        std::printf("RESULT igc_load_generated %.1f MB/s\n", generated);
+    if (corpus > 0.0)
+        std::printf("RESULT igc_load_corpus %.1f MB/s\n", corpus);
+    if (generated > 0.0 && plain > 0.0)
+        std::printf("RESULT igc_load_speedup_vs_sscanf %.1f x\n", generated / plain);
     std::printf("RESULT igc_bytes_per_fix %.1f B\n", bytes_per_fix);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Real recordings from real flight recorders: every one must load without a crash, and what the
 // reader makes of each must agree with GPSBabel's reading of the same file.
 
+#include "IgcTestValues.h"
 #include "igc/FlightLog.h"
 #include "support/CaptureStream.h"
 #include "support/GpsBabel.h"
@@ -49,12 +50,6 @@ Reading readFile(const fs::path& path) {
     reading.ok = reading.log.load(path.string().c_str());
     reading.errors = errors.text();
     return reading;
-}
-
-std::string timeText(const IgcTime& time) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.hour, time.minute, time.second);
-    return text;
 }
 
 TEST(Corpus, EveryFileLoadsAndHoldsSaneFixes) {
@@ -116,7 +111,7 @@ TEST(Corpus, FixesAgreeWithGpsBabel) {
             continue;
         for (const auto& [fix, other] : {std::pair{ours.log.fixes_.front(), babel.fixes.front()},
                                          std::pair{ours.log.fixes_.back(), babel.fixes.back()}}) {
-            EXPECT_EQ(timeText(fix.time), other.time);
+            EXPECT_EQ(igc_testing::clockText(fix.time), other.time);
             // The file holds thousandths of a minute; GPSBabel prints nine decimals.
             EXPECT_NEAR(fix.position.latitude(), other.latitude, 1e-6);
             EXPECT_NEAR(fix.position.longitude(), other.longitude, 1e-6);

@@ -1,6 +1,7 @@
 // Files written by FlightLog::save, read by an independent IGC reader (GPSBabel): the positions,
 // times and task points it finds must be the ones the writer meant.
 
+#include "IgcTestValues.h"
 #include "igc/FlightLog.h"
 
 #include <gtest/gtest.h>
@@ -29,34 +30,12 @@ using igc::FlightLog;
 using igc::IgcDate;
 using igc::IgcTime;
 using igc::TaskPoint;
+using igc_testing::at;
+using igc_testing::clockText;
+using igc_testing::writtenDegrees;
 
 // GPSBabel prints degrees with six decimals: half a unit of the last one, plus double noise.
 constexpr double kPrintTolerance = 0.6e-6;
-
-Coordinate at(std::int16_t lat_deg, float lat_min, std::int16_t lon_deg, float lon_min) {
-    Coordinate c;
-    c.lat_deg = lat_deg;
-    c.lat_min = lat_min;
-    c.lon_deg = lon_deg;
-    c.lon_min = lon_min;
-    return c;
-}
-
-// The decimal degrees that the IGC text of one axis stands for: whole degrees, whole minutes and
-// thousandths truncated from the stored float, signed by the hemisphere.
-double writtenDegrees(std::int16_t degrees, float minutes) {
-    const double magnitude = std::fabs(static_cast<double>(minutes));
-    const double whole = std::trunc(magnitude);
-    const double thousandths = std::trunc((magnitude - whole) * 1000.0);
-    const double value = std::abs(degrees) + (whole + thousandths / 1000.0) / 60.0;
-    return (degrees < 0 || minutes < 0.0f) ? -value : value;
-}
-
-std::string clockText(const IgcTime& time) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", time.hour, time.minute, time.second);
-    return buffer;
-}
 
 // One CSV record; fields may be quoted, with "" standing for a quote inside.
 std::vector<std::string> splitCsv(const std::string& line) {

@@ -3,6 +3,7 @@
 // minute are truncated, negative altitudes come back as 0 and the extension columns are those of
 // the written I record.
 
+#include "IgcTestValues.h"
 #include "igc/FlightLog.h"
 
 #include <gtest/gtest.h>
@@ -23,30 +24,9 @@ using igc::IgcDate;
 using igc::IgcTime;
 using igc::Task;
 using igc::TaskPoint;
-
-Coordinate at(std::int16_t lat_deg, float lat_min, std::int16_t lon_deg, float lon_min) {
-    Coordinate c;
-    c.lat_deg = lat_deg;
-    c.lat_min = lat_min;
-    c.lon_deg = lon_deg;
-    c.lon_min = lon_min;
-    return c;
-}
-
-// The signed minutes the IGC text stands for: whole minutes and truncated thousandths.
-double writtenMinutes(float minutes) {
-    const double magnitude = std::fabs(static_cast<double>(minutes));
-    const double whole = std::trunc(magnitude);
-    const double value = whole + std::trunc((magnitude - whole) * 1000.0) / 1000.0;
-    return minutes < 0.0f ? -value : value;
-}
-
-TaskPoint point(const Coordinate& position, const std::string& name) {
-    TaskPoint p;
-    p.position = position;
-    p.name = name;
-    return p;
-}
+using igc_testing::at;
+using igc_testing::point;
+using igc_testing::writtenMinutes;
 
 void expectSameWrittenPosition(const Coordinate& loaded, const Coordinate& saved) {
     EXPECT_EQ(loaded.lat_deg, saved.lat_deg);

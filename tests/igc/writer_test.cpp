@@ -1,5 +1,6 @@
 // The IGC writer: exact bytes of every line it writes, CR LF included.
 
+#include "IgcTestValues.h"
 #include "igc/FlightLog.h"
 #include "support/CaptureStream.h"
 
@@ -22,22 +23,8 @@ using igc::IgcDate;
 using igc::IgcTime;
 using igc::Task;
 using igc::TaskPoint;
-
-Coordinate at(std::int16_t lat_deg, float lat_min, std::int16_t lon_deg, float lon_min) {
-    Coordinate c;
-    c.lat_deg = lat_deg;
-    c.lat_min = lat_min;
-    c.lon_deg = lon_deg;
-    c.lon_min = lon_min;
-    return c;
-}
-
-TaskPoint point(const Coordinate& position, const std::string& name) {
-    TaskPoint p;
-    p.position = position;
-    p.name = name;
-    return p;
-}
+using igc_testing::at;
+using igc_testing::point;
 
 template <typename T>
 std::string text(const T& value) {

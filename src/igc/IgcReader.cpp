@@ -296,9 +296,6 @@ bool FlightLog::load(const char* path) {
         return false;
     }
     fixes_.clear();
-    // B records are at least 36 bytes with their line end, so this is rarely exceeded; the
-    // surplus is handed back once the count is known.
-    fixes_.reserve(static_cast<std::size_t>(reader.fileSize() / 40));
 
     if (reader.peek() != 'A') {
         std::cerr << "IGCLib: Missing A record\n";
@@ -320,6 +317,12 @@ bool FlightLog::load(const char* path) {
         }
         storeHeader(*this, h.code, h.rest);
     }
+
+    // Room for the fixes the file can hold: a B record takes about 40 bytes with its line end.
+    // The surplus is handed back once the count is known; a huge file of something else does not
+    // get more than a few megabytes ahead of its first fix.
+    constexpr long long kMostFixesReserved = 1 << 20;
+    fixes_.reserve(static_cast<std::size_t>(std::min(reader.fileSize() / 40, kMostFixesReserved)));
 
     bool task_read = false;
     for (int next = reader.peek(); next != EOF; next = reader.peek()) {

@@ -1,0 +1,75 @@
+// A whole generation over the hand-made files of tests/data/generation, compared byte for byte
+// with the logbook, the standard error and the standard output kept beside them ("{DIR}" stands
+// for the directory the files are read from).
+
+#include "logbook/Generation.h"
+#include "logbook/LogbookEntry.h"
+#include "logbook/LogbookFile.h"
+#include "support/CaptureStream.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CaptureStream;
+
+std::string bytesOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string withDirectory(std::string text, const std::string& dir) {
+    for (std::size_t at = text.find("{DIR}"); at != std::string::npos; at = text.find("{DIR}", at))
+        text.replace(at, 5, dir);
+    return text;
+}
+
+TEST(Golden, GenerationOverHandMadeFiles) {
+    const fs::path data = fs::path(THERMORA_TEST_DATA) / "generation";
+    const fs::path dir = fs::temp_directory_path() / "logbook-golden";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "IGC");
+    // The files are taken oldest first; a checkout keeps no times, so they follow their names.
+    std::set<fs::path> flights;
+    for (const auto& entry : fs::directory_iterator(data))
+        if (entry.path().extension() == ".igc")
+            flights.insert(entry.path());
+    auto time = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const fs::path& flight : flights) {
+        fs::copy_file(flight, dir / "IGC" / flight.filename());
+        fs::last_write_time(dir / "IGC" / flight.filename(), time += std::chrono::minutes(1));
+    }
+
+    std::string errors;
+    std::string output;
+    {
+        LogbookFile logbook;
+        ASSERT_TRUE(logbook.open(QFile::decodeName((dir / "logbook.dat").c_str())));
+        CaptureStream error_stream(std::cerr);
+        CaptureStream output_stream(std::cout);
+        writeLogbookHeader(logbook, "Example Pilot");
+        const auto files = listFlights(QFile::decodeName((dir / "IGC").c_str()));
+        ASSERT_TRUE(files.has_value());
+        writeEntries(*files, logbook, 1, QLocale(QLocale::German, QLocale::Germany));
+        errors = error_stream.text();
+        output = output_stream.text();
+    }
+    const std::string igc_dir = (dir / "IGC").string();
+    EXPECT_EQ(bytesOf(dir / "logbook.dat"), bytesOf(data / "expected-logbook.dat"));
+    EXPECT_EQ(errors, withDirectory(bytesOf(data / "expected-stderr.txt"), igc_dir));
+    EXPECT_EQ(output, withDirectory(bytesOf(data / "expected-stdout.txt"), igc_dir));
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace logbook

@@ -7,6 +7,8 @@
 #include "logbook/LogbookFile.h"
 #include "support/CaptureStream.h"
 
+#include "support/FileBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -22,11 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::CaptureStream;
-
-std::string bytesOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string withDirectory(std::string text, const std::string& dir) {
     for (std::size_t at = text.find("{DIR}"); at != std::string::npos; at = text.find("{DIR}", at))
@@ -65,9 +62,12 @@ TEST(Golden, GenerationOverHandMadeFiles) {
         output = output_stream.text();
     }
     const std::string igc_dir = (dir / "IGC").string();
-    EXPECT_EQ(bytesOf(dir / "logbook.dat"), bytesOf(data / "expected-logbook.dat"));
-    EXPECT_EQ(errors, withDirectory(bytesOf(data / "expected-stderr.txt"), igc_dir));
-    EXPECT_EQ(output, withDirectory(bytesOf(data / "expected-stdout.txt"), igc_dir));
+    EXPECT_EQ(testing_support::bytesOf(dir / "logbook.dat"),
+              testing_support::bytesOf(data / "expected-logbook.dat"));
+    EXPECT_EQ(errors,
+              withDirectory(testing_support::bytesOf(data / "expected-stderr.txt"), igc_dir));
+    EXPECT_EQ(output,
+              withDirectory(testing_support::bytesOf(data / "expected-stdout.txt"), igc_dir));
     fs::remove_all(dir);
 }
 

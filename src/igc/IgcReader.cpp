@@ -79,6 +79,31 @@ private:
     char line_[kMaxLineLength + 1] = {}; // one more than kept: room to see a CR before LF
 };
 
+// ---- Diagnostics -------------------------------------------------------------------------
+
+// Bytes of the file repeated in a diagnostic. Control characters (TAB excepted) and DEL are
+// written as \xHH, so that a damaged or binary file can neither split a diagnostic line, nor
+// move the cursor or switch modes of the terminal that shows it. Everything else goes out as it
+// is, bytes of UTF-8 or Latin-1 text included: a pilot name or a turnpoint stays readable.
+struct EchoedBytes {
+    std::string_view text;
+};
+
+std::ostream& operator<<(std::ostream& out, EchoedBytes bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::size_t plain = 0; // start of the bytes not yet written
+    for (std::size_t i = 0; i < bytes.text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes.text[i]);
+        if ((c >= 0x20 && c != 0x7F) || c == '\t')
+            continue;
+        const char escaped[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+        out << bytes.text.substr(plain, i - plain);
+        out.write(escaped, sizeof escaped);
+        plain = i + 1;
+    }
+    return out << bytes.text.substr(plain);
+}
+
 // ---- Records -----------------------------------------------------------------------------
 
 // Stores a parsed position; 'S' and 'W' negate both degrees and minutes.
@@ -142,7 +167,7 @@ void extractTaskPoint(Lines& lines, TaskPoint& point) {
     const int count = parseTaskPoint(line, fields);
     if (count < 9) {
         std::cerr << "IGCLib: parse error in C record\n";
-        std::cerr << "line = " << line << std::endl;
+        std::cerr << "line = " << EchoedBytes{line} << std::endl;
         lines.setFailed();
         return;
     }
@@ -169,7 +194,7 @@ void extractTask(Lines& lines, Task& task) {
     const int count = parseTaskHeader(line, f);
     if (count < 12) {
         std::cerr << "IGCLib: parse error in C record (n = " << count << ")\n";
-        std::cerr << "line: " << line << std::endl;
+        std::cerr << "line: " << EchoedBytes{line} << std::endl;
         lines.setFailed();
         return;
     }
@@ -352,10 +377,19 @@ bool FlightLog::load(const char* path) {
         case 'G':
             reader.skipLine();
             break;
-        default:
-            std::cerr << "unknown record: " << static_cast<char>(next) << std::endl;
-            reader.skipLine();
+        default: {
+            // The letter of a blank line is the first byte of its line end (LF, or the CR of
+            // CR LF), not content of the file: it goes out as it is and so still ends a line.
+            const bool blank = reader.readLine().empty() && (next == '\n' || next == '\r');
+            const char letter = static_cast<char>(next);
+            std::cerr << "unknown record: ";
+            if (blank)
+                std::cerr << letter;
+            else
+                std::cerr << EchoedBytes{std::string_view(&letter, 1)};
+            std::cerr << std::endl;
             break;
+        }
         }
     }
     if (fixes_.capacity() - fixes_.size() > fixes_.size() / 8)

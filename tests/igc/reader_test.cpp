@@ -396,9 +396,9 @@ TEST(Reader, SurvivesDamagedLines) {
                      "6198WA0058700558\r\n",
                      38),
          0, "IGCLib: parse error in B record\n"},
-        {"NUL first", std::string("\0xyz\r\n", 6), 0, std::string("unknown record: \0\n", 18)},
+        {"NUL first", std::string("\0xyz\r\n", 6), 0, "unknown record: \\x00\n"},
         {"Ctrl-Z between joined files", "\x1A\r\nAXXXDEF\r\n", 0,
-         "unknown record: \x1A\nunknown record: A\n"},
+         "unknown record: \\x1A\nunknown record: A\n"},
         {"binary bytes", "\xFF\xFE\x80\x01\r\n", 0, "unknown record: \xFF\n"},
     };
     for (const auto& row : rows) {
@@ -407,6 +407,62 @@ TEST(Reader, SurvivesDamagedLines) {
         EXPECT_TRUE(loaded.ok);
         EXPECT_EQ(loaded.errors, row.errors);
         EXPECT_EQ(loaded.log.fixes_.size(), row.fixes);
+    }
+}
+
+std::string loadErrors(const std::string& body) {
+    return loadBytes(std::string(kHead) + body).errors;
+}
+
+template <typename Value>
+std::string extractionErrors(const std::string& text) {
+    std::istringstream in(text);
+    Value value;
+    CaptureStream errors(std::cerr);
+    in >> value;
+    return errors.text();
+}
+
+TEST(Reader, EchoesFileBytesWithControlCharactersEscaped) {
+    const struct {
+        const char* name;
+        std::string (*errorsOf)(const std::string&);
+        std::string input;
+        std::string errors;
+    } rows[] = {
+        // The letter of an unknown record.
+        {"escape", loadErrors, "\x1B[2J\r\n", "unknown record: \\x1B\n"},
+        {"delete", loadErrors, "\x7F\r\n", "unknown record: \\x7F\n"},
+        {"unit separator", loadErrors, "\x1F\r\n", "unknown record: \\x1F\n"},
+        {"CR of a line ending in CR CR LF", loadErrors, "\r\r\n", "unknown record: \\x0D\n"},
+        {"CR before text", loadErrors, "\rK\r\n", "unknown record: \\x0D\n"},
+        {"CR as the last byte of the file", loadErrors, "\r", "unknown record: \\x0D\n"},
+        {"tab", loadErrors, "\tK\r\n", "unknown record: \t\n"},
+        {"space", loadErrors, " K\r\n", "unknown record:  \n"},
+        {"first byte of UTF-8 text", loadErrors, "\xC3\xA9t\r\n", "unknown record: \xC3\n"},
+        // A blank line: its letter is its line end, which goes out unchanged.
+        {"blank LF line", loadErrors, "\nK\n", "unknown record: \n\nunknown record: K\n"},
+        {"blank CR LF line", loadErrors, "\r\n", "unknown record: \r\n"},
+        {"blank line last in the file", loadErrors, "K\r\n\n",
+         "unknown record: K\nunknown record: \n\n"},
+        // The line of a malformed first C record.
+        {"task header with escape sequence", loadErrors, "C06010811\x1B[31m\x7F\r\n",
+         "IGCLib: parse error in C record (n = 5)\nline: C06010811\\x1B[31m\\x7F\n"},
+        {"task header ending in CR CR LF", loadErrors, "C0601081101350601080001\r\r\n",
+         "IGCLib: parse error in C record (n = 11)\nline: C0601081101350601080001\\x0D\n"},
+        {"task header from a stream", extractionErrors<Task>, "C0601\x08\x08\r\n",
+         "IGCLib: parse error in C record (n = 3)\nline: C0601\\x08\\x08\n"},
+        // The line of a malformed task point: text and tabs stay, control characters do not.
+        {"task point with text, tab and escape", loadErrors,
+         "C060108110135060108000100\r\nC52\t\xC3\xA9\x1B\r\n",
+         "IGCLib: parse error in C record\nline = C52\t\xC3\xA9\\x1B\n"
+         "IGCLib: warning: Missing task point (start)!\n"},
+        {"task point from a stream", extractionErrors<TaskPoint>, "C\x01\x1F\x7F\x80\r\n",
+         "IGCLib: parse error in C record\nline = C\\x01\\x1F\\x7F\x80\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.errorsOf(row.input), row.errors);
     }
 }
 

@@ -43,7 +43,7 @@ public:
     std::string_view readLine() {
         const std::istream::sentry ready(in_, true);
         if (!ready)
-            return {};
+            return {line_, 0}; // an empty line, with storage like every other line
         std::streambuf& source = *in_.rdbuf();
         std::size_t total = 0;
         bool line_end = false;

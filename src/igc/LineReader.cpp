@@ -118,7 +118,7 @@ std::string_view LineReader::readLine() {
         }
         compact();
         if (!fill() && end_ == begin_)
-            return {};
+            return {buffer_.get(), 0}; // an empty line, with storage like every other line
     }
 }
 

@@ -51,11 +51,13 @@ std::string_view scanSetAt(std::string_view line, std::size_t from) {
     return lineContent(line.substr(from));
 }
 
-// A NUL-terminated copy of a line for the C library's scanner.
+// A NUL-terminated copy of a line for the C library's scanner. An empty view may have no data
+// pointer at all (std::string_view()), which memcpy must not be given even for no bytes.
 struct ScanBuffer {
     explicit ScanBuffer(std::string_view line) {
         const std::size_t length = std::min(line.size(), kMaxLineLength);
-        std::memcpy(text, line.data(), length);
+        if (length > 0)
+            std::memcpy(text, line.data(), length);
         text[length] = '\0';
     }
     char text[kMaxLineLength + 1];

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace igc {
 namespace {
@@ -538,6 +539,42 @@ TEST(Reader, StreamExtractionOfTasksPointsAndFixes) {
     EXPECT_TRUE(fixes.good() || fixes.eof());
     EXPECT_EQ(errors.text(), "IGCLib: parse error in C record\nline = C5206\n"
                              "IGCLib: parse error in B record\n");
+}
+
+TEST(Reader, StreamExtractionAtTheEndOfTheInput) {
+    // Reading on past the last line must find an empty line, never a line without storage: the
+    // scanner copies the line it is given.
+    const std::string fix = "B1101355206343N00006198WA005870055803507040";
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<bool> parsed; // result of each readFix call, in order
+        std::string errors;
+    } rows[] = {
+        {"one B record without a line end",
+         fix,
+         {true, false, false},
+         "IGCLib: parse error in B record\nIGCLib: parse error in B record\n"},
+        {"one B record with its line end",
+         fix + "\r\n",
+         {true, false},
+         "IGCLib: parse error in B record\n"},
+        {"nothing", "", {false}, "IGCLib: parse error in B record\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::istringstream in(row.text);
+        CaptureStream errors(std::cerr);
+        for (const bool parsed : row.parsed) {
+            Fix read;
+            EXPECT_EQ(read.readFix(in, 36, 39, 41), parsed);
+            EXPECT_EQ(read.enl, parsed ? 40 : 0);
+        }
+        EXPECT_TRUE(in.eof());
+        EXPECT_EQ(errors.text(), row.errors);
+    }
+    EXPECT_EQ(extractionErrors<Task>(""), "IGCLib: parse error in C record (n = -1)\nline: \n");
+    EXPECT_EQ(extractionErrors<TaskPoint>(""), "IGCLib: parse error in C record\nline = \n");
 }
 
 } // namespace

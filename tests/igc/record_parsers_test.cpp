@@ -189,5 +189,43 @@ TEST(RecordParsers, AtoiFieldBehavesLikeAtoi) {
     }
 }
 
+// The count that `parse` gives for `line`, into fresh fields.
+template <typename Fields, int (*parse)(std::string_view, Fields&)>
+int countOf(std::string_view line) {
+    Fields fields{};
+    return parse(line, fields);
+}
+
+TEST(RecordParsers, AViewWithoutStorageIsAnEmptyLine) {
+    // std::string_view() has no data pointer at all; it must read as "" does, in both paths.
+    const struct {
+        const char* name;
+        int (*count)(std::string_view);
+    } rows[] = {
+        {"A record", countOf<ARecordFields, parseARecord>},
+        {"A record scan", countOf<ARecordFields, scanARecord>},
+        {"H record", countOf<HRecordFields, parseHRecord>},
+        {"H record scan", countOf<HRecordFields, scanHRecord>},
+        {"date", countOf<DateFields, parseDateValue>},
+        {"date scan", countOf<DateFields, scanDateValue>},
+        {"number", countOf<int, parseNumberValue>},
+        {"number scan", countOf<int, scanNumberValue>},
+        {"named value", countOf<std::string, parseNamedValue>},
+        {"named value scan", countOf<std::string, scanNamedValue>},
+        {"task header", countOf<TaskHeaderFields, parseTaskHeader>},
+        {"task header scan", countOf<TaskHeaderFields, scanTaskHeader>},
+        {"task point", countOf<TaskPointFields, parseTaskPoint>},
+        {"task point scan", countOf<TaskPointFields, scanTaskPoint>},
+        {"B record", countOf<FixFields, parseFixRecord>},
+        {"B record scan", countOf<FixFields, scanFixRecord>},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.count(std::string_view()), -1); // end of input before any conversion
+    }
+    EXPECT_EQ(atoiField(std::string_view()), 0);
+    EXPECT_TRUE(lineContent(std::string_view()).empty());
+}
+
 } // namespace
 } // namespace igc

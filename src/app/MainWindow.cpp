@@ -3,8 +3,6 @@
 #include "install/InstallDir.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
-#include "logbook/LogbookEntry.h"
-#include "logbook/LogbookFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -32,12 +30,21 @@ MainWindow::MainWindow() {
 }
 
 bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
-    return logbook::analyzeFlight(path, logbook, min_time_->value());
+    return logbook::analyzeFlight(QFile::encodeName(path).toStdString(), logbook,
+                                  min_time_->value());
 }
 
 void MainWindow::generateLogBook() {
     if (pilot_name_->text().isEmpty()) {
         QMessageBox::warning(this, tr("Missing data"), tr("You must enter a pilot name!\n"));
+        return;
+    }
+    // The simulator reads the pilot name as Latin-1, one header line.
+    const std::string pilot = pilot_name_->text().toLatin1().toStdString();
+    if (logbook::hasControlCharacter(pilot)) {
+        QMessageBox::warning(this, tr("Invalid data"),
+                             tr("The pilot name must not hold a line break or any other control "
+                                "character!\n"));
         return;
     }
 
@@ -56,21 +63,15 @@ void MainWindow::generateLogBook() {
             return;
     }
 
-    std::cerr << "Generating new logbook\n";
-    logbook::LogbookFile out;
-    if (!out.open(logbook_path)) {
+    logbook::GenerationRequest request;
+    request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
+    request.logbook_path = QFile::encodeName(logbook_path).toStdString();
+    request.pilot_name = pilot;
+    request.min_time_minutes = min_time_->value();
+    const logbook::GenerationResult result = logbook::generateLogbook(request, std::cerr);
+    if (result.failure != logbook::GenerationFailure::None)
         QMessageBox::warning(this, tr("Error"),
-                             tr("Couldn't open output logbook file!\nEnsure that you have write "
-                                "permission to the Thermora data directory"));
-        return;
-    }
-    // The simulator reads the pilot name as Latin-1.
-    logbook::writeLogbookHeader(out, pilot_name_->text().toLatin1().toStdString());
-    if (const auto files = logbook::listFlights(igc_files_->text())) {
-        for (const QString& path : *files)
-            analyzeFlight(path, out);
-    }
-    out.close();
+                             QString::fromLocal8Bit(logbook::failureText(result)));
 }
 
 void MainWindow::browseIGCDir() {

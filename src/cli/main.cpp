@@ -3,21 +3,26 @@
 
 #include "install/InstallDir.h"
 #include "logbook/Generation.h"
-#include "logbook/LogbookEntry.h"
-#include "logbook/LogbookFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -47,6 +52,125 @@ private:
     std::streambuf* output_;
 };
 
+// What a signal handler may touch: fixed buffers filled before the signals can arrive, and a
+// phase that tells whether the new logbook is still a temporary file.
+namespace interruption {
+enum Phase : int { kNoFile = 0, kTemporary = 1, kReplaced = 2 };
+volatile std::sig_atomic_t phase = kNoFile;
+char temporary[4096];
+char left_alone[4096 + 256]; // "the logbook was left as it was"
+char replaced[4096 + 256];   // the signal came after the new logbook was in place
+std::size_t left_alone_length = 0;
+std::size_t replaced_length = 0;
+
+extern "C" void onSignal(int signal_number) {
+    const char* message = left_alone;
+    std::size_t length = left_alone_length;
+    if (phase == kTemporary && ::unlink(temporary) != 0 && errno == ENOENT) {
+        // The rename came first: the new logbook is in place, there is nothing to remove.
+        message = replaced;
+        length = replaced_length;
+    } else if (phase == kReplaced) {
+        message = replaced;
+        length = replaced_length;
+    }
+    static_cast<void>(::write(STDERR_FILENO, message, length));
+    ::_exit(128 + signal_number);
+}
+
+void format(char* buffer, std::size_t size, std::size_t& length, const std::string& text) {
+    length = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), length);
+}
+
+// Whatever happens from here on, SIGINT, SIGTERM and SIGHUP remove the temporary file and say
+// what became of the logbook.
+void install(const std::string& logbook_path, bool had_logbook, bool on_terminal) {
+    const std::string start = on_terminal ? "\n" : "";
+    format(left_alone, sizeof left_alone, left_alone_length,
+           start + "thermora-logbook-cli: interrupted; " +
+               (had_logbook ? "the logbook " + logbook_path + " was left as it was\n"
+                            : "no logbook was written\n"));
+    format(replaced, sizeof replaced, replaced_length,
+           start + "thermora-logbook-cli: interrupted after the new logbook " + logbook_path +
+               " was written\n");
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signal_number);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal_number, &action, nullptr);
+}
+
+// Told by the logbook file where its temporary file is, and when it took the logbook's place.
+void watch(const std::string& path, bool in_place) {
+    sigset_t block;
+    sigset_t old;
+    sigemptyset(&block);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&block, signal_number);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    std::size_t length = 0;
+    format(temporary, sizeof temporary, length, path);
+    temporary[length] = '\0';
+    phase = in_place ? kReplaced : path.empty() ? kNoFile : kTemporary;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+} // namespace interruption
+
+// The bytes given on the command line for a value option, the last one given, as the parser
+// reads the options: "--name value", "--name=value", "-x value", "-xvalue" and short options
+// run together ("-yd DIR"). The parser's strings have lost bytes that are not text in the
+// user's encoding; a path must be used exactly as given.
+std::optional<std::string> rawValue(int argc, char** argv, char short_name,
+                                    std::string_view long_name) {
+    constexpr std::string_view kValueOptions[] = {"pilot", "igc-dir", "logbook", "min-time"};
+    constexpr std::string_view kValueShort = "pdom";
+    std::optional<std::string> value;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--")
+            break;
+        if (argument.substr(0, 2) == "--") {
+            const std::string_view option = argument.substr(2);
+            const std::size_t equals = option.find('=');
+            const std::string_view name = option.substr(0, equals);
+            if (equals != std::string_view::npos) {
+                if (name == long_name)
+                    value = std::string(option.substr(equals + 1));
+            } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
+                           std::end(kValueOptions) &&
+                       i + 1 < argc) {
+                ++i;
+                if (name == long_name)
+                    value = argv[i];
+            }
+            continue;
+        }
+        if (argument.size() < 2 || argument[0] != '-')
+            continue;
+        for (std::size_t k = 1; k < argument.size(); ++k) {
+            if (kValueShort.find(argument[k]) == std::string_view::npos)
+                continue;
+            std::string given;
+            if (k + 1 < argument.size())
+                given = argument.substr(k + 1);
+            else if (i + 1 < argc)
+                given = argv[++i];
+            if (argument[k] == short_name)
+                value = given;
+            break;
+        }
+    }
+    return value;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
 int usageError(const QString& message) {
     std::cerr << qPrintable(QCoreApplication::applicationName()) << ": "
               << message.toLocal8Bit().constData() << "\n"
@@ -56,9 +180,9 @@ int usageError(const QString& message) {
 }
 
 // Asks on the terminal whether to replace the logbook; true only for "y" or "yes".
-bool confirmReplace(const QString& path) {
+bool confirmReplace(const std::string& path) {
     std::cerr << "This wil overwrite your existing logbook!\n"
-              << "Replace " << QFile::encodeName(path).constData() << "? [y/N] " << std::flush;
+              << "Replace " << path << "? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
         return false;
@@ -85,8 +209,13 @@ int main(int argc, char** argv) {
         "Diagnostics of every file go to standard error (\"Empty log file\" to standard "
         "output), as in the dialog; a summary line ends the run.\n"
         "\n"
-        "Exit status: 0 logbook written (also with no entries), 1 logbook not written (not "
-        "writable, or not replaced), 2 usage error."));
+        "The new logbook replaces the old one only once it is whole and on disk; the old one "
+        "is kept as the same name plus .bak. A failed or interrupted run leaves the old logbook "
+        "as it was.\n"
+        "\n"
+        "Exit status: 0 logbook written (also with no entries), 1 logbook not written (IGC "
+        "directory not readable, logbook not writable, or not replaced), 2 usage error; 129, 130 "
+        "or 143 interrupted by SIGHUP, SIGINT or SIGTERM."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption pilot(
@@ -125,14 +254,19 @@ int main(int argc, char** argv) {
         std::cerr << "You must enter a pilot name!\n";
         return kUsage;
     }
+    // The simulator reads the pilot name as Latin-1, on one header line.
+    const std::string pilot_text = pilot_name.toLatin1().toStdString();
+    if (logbook::hasControlCharacter(pilot_text))
+        return usageError(QStringLiteral(
+            "the pilot name must not hold a line break or any other control character"));
     bool number = false;
     const int minutes = parser.value(min_time).toInt(&number);
     if (!number || minutes < 0 || minutes > 60)
         return usageError(QStringLiteral("--min-time takes whole minutes from 0 to 60, not '%1'")
                               .arg(parser.value(min_time)));
 
-    QString directory = parser.value(igc_dir);
-    QString logbook_path = parser.value(logbook_file);
+    std::string directory = rawValue(argc, argv, 'd', "igc-dir").value_or(std::string());
+    std::string logbook_path = rawValue(argc, argv, 'o', "logbook").value_or(std::string());
     if (!parser.isSet(igc_dir) || !parser.isSet(logbook_file)) {
         std::string install;
         if (!install::readInstallDir(install)) {
@@ -144,56 +278,56 @@ int main(int argc, char** argv) {
         }
         const install::Presets presets = install::presetsFor(install);
         if (!parser.isSet(igc_dir))
-            directory = presets.igc_directory;
+            directory = QFile::encodeName(presets.igc_directory).toStdString();
         if (!parser.isSet(logbook_file))
-            logbook_path = presets.logbook_file;
+            logbook_path = QFile::encodeName(presets.logbook_file).toStdString();
     }
 
-    if (QFile::exists(logbook_path) && !parser.isSet(yes)) {
+    const bool had_logbook = exists(logbook_path);
+    if (had_logbook && !parser.isSet(yes)) {
         if (!isatty(STDIN_FILENO) || !confirmReplace(logbook_path)) {
-            std::cerr << "Not replacing the existing logbook "
-                      << QFile::encodeName(logbook_path).constData()
+            std::cerr << "Not replacing the existing logbook " << logbook_path
                       << " (give --yes to replace it)\n";
             return kNotWritten;
         }
     }
 
     const bool silent = parser.isSet(quiet);
-    std::cerr << "Generating new logbook\n";
-    logbook::LogbookFile out;
-    if (!out.open(logbook_path)) {
-        std::cerr << "Couldn't open output logbook file!\nEnsure that you have write permission "
-                     "to the Thermora data directory\n";
-        return kNotWritten;
-    }
-    logbook::writeLogbookHeader(out, pilot_name.toLatin1().toStdString());
+    interruption::install(logbook_path, had_logbook, isatty(STDERR_FILENO) != 0);
+    logbook::GenerationRequest request;
+    request.igc_directory = directory;
+    request.logbook_path = logbook_path;
+    request.pilot_name = pilot_text;
+    request.min_time_minutes = minutes;
+    request.temporary_watcher = interruption::watch;
 
-    logbook::GenerationSummary summary;
-    if (const std::optional<QStringList> files = logbook::listFlights(directory)) {
-        // The counter goes to the terminal itself, past the silenced streams.
-        const bool counter = silent && isatty(STDERR_FILENO) != 0;
-        const logbook::Progress progress = [counter](int done, int total) {
-            if (counter) {
-                std::fprintf(stderr, "\r%d/%d flights", done, total);
-                std::fflush(stderr);
-            }
-        };
+    // The counter goes to the terminal itself, past the silenced streams.
+    const bool counter = silent && isatty(STDERR_FILENO) != 0;
+    const logbook::Progress progress = [counter](int done, int total) {
+        if (counter) {
+            std::fprintf(stderr, "\r%d/%d flights", done, total);
+            std::fflush(stderr);
+        }
+    };
+    // The frame of the run stays on standard error when the per-file lines are silenced.
+    std::ostream frame(std::cerr.rdbuf());
+    logbook::GenerationResult result;
+    {
         std::optional<Silence> silence;
         if (silent)
             silence.emplace();
-        summary = logbook::writeEntries(*files, out, minutes, QLocale::system(), progress);
-        silence.reset();
-        if (counter)
-            std::fprintf(stderr, "\r\033[K");
+        result = logbook::generateLogbook(request, frame, progress);
     }
-    out.close();
-    if (out.fail()) {
-        std::cerr << "Couldn't write the logbook file "
-                  << QFile::encodeName(logbook_path).constData() << "\n";
+    if (counter)
+        std::fprintf(stderr, "\r\033[K");
+    if (result.failure != logbook::GenerationFailure::None) {
+        std::cerr << logbook::failureText(result) << "\n";
         return kNotWritten;
     }
-    std::cerr << "Wrote " << summary.entries << " entries to "
-              << QFile::encodeName(logbook_path).constData() << " (" << summary.files
-              << " files read, " << summary.files - summary.entries << " skipped)\n";
+    std::cerr << "Wrote " << result.entries << " entries to " << logbook_path << " ("
+              << result.files << " files read, " << result.files - result.entries << " skipped)";
+    if (!result.backup_path.empty())
+        std::cerr << "; the old logbook was kept as " << result.backup_path;
+    std::cerr << "\n";
     return kWritten;
 }

@@ -67,28 +67,72 @@ bool readInstallDir(std::string& dir) {
 
 #include "install/WineRegistry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace install {
 
 namespace {
 
+// Wine's system.reg holds a few megabytes at most; anything far larger is not a registry.
+constexpr off_t kMaxRegistrySize = 64 * 1024 * 1024;
+
+// Reads the registry file, but only a regular file of sane size: a named pipe would block the
+// start for ever and a link to an endless device would fill the memory.
+bool readRegistryFile(const QByteArray& path, QByteArray& content, QString& why) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = errno == ENOENT ? QStringLiteral("no system.reg")
+                              : QStringLiteral("system.reg: %1")
+                                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0;
+    if (ok && !S_ISREG(info.st_mode)) {
+        why = QStringLiteral("system.reg is not a regular file");
+        ok = false;
+    } else if (ok && info.st_size > kMaxRegistrySize) {
+        why = QStringLiteral("system.reg is larger than 64 MiB");
+        ok = false;
+    }
+    if (ok) {
+        content.resize(static_cast<qsizetype>(info.st_size));
+        qsizetype at = 0;
+        while (at < content.size()) {
+            const ssize_t got =
+                ::read(fd, content.data() + at, static_cast<std::size_t>(content.size() - at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            at += got;
+        }
+        content.truncate(at); // a file that shrank while it was read
+    }
+    ::close(fd);
+    return ok;
+}
+
 // The installation directory from the Wine prefix's registry, or why there is none.
 std::optional<QString> fromWinePrefix(QString& prefix, QString& why) {
     const QByteArray wine_prefix = qgetenv("WINEPREFIX");
     prefix = !wine_prefix.isEmpty() ? QFile::decodeName(wine_prefix)
                                     : QDir::homePath() + QStringLiteral("/.wine");
-    QFile file(prefix + QStringLiteral("/system.reg"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("no system.reg");
+    QByteArray registry;
+    if (!readRegistryFile(QFile::encodeName(prefix + QStringLiteral("/system.reg")), registry, why))
         return std::nullopt;
-    }
     const QStringList keys = {
         QStringLiteral("Software\\Thermora\\Thermora Simulator"),
         QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
     const std::optional<QString> location =
-        registryString(file.readAll(), keys, QStringLiteral("Location"), why);
+        registryString(registry, keys, QStringLiteral("Location"), why);
     if (!location)
         return std::nullopt;
     return unixPath(prefix, *location, why);

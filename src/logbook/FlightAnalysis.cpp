@@ -8,7 +8,6 @@
 #include "nav/TaskProgress.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <iostream>
@@ -103,20 +102,29 @@ void scoreTask(const igc::FlightLog& log, double& distance, double& speed) {
 
 } // namespace
 
-bool analyzeFlight(const QString& path, std::ostream& logbook, int min_time_minutes,
+std::string entryFileName(const std::string& name) {
+    // The simulator reads the logbook as Latin-1; the name is shown as the file system's
+    // encoding decodes it.
+    std::string field = QFile::decodeName(QByteArray::fromStdString(name)).toLatin1().toStdString();
+    for (char& c : field) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == ';' || byte < 0x20 || byte == 0x7F)
+            c = '_';
+    }
+    return field;
+}
+
+bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
                    const QLocale& locale) {
-    // The file system's encoding: a Latin-1 conversion would lose every flight whose name has
-    // a letter beyond ASCII on a UTF-8 system.
-    const QByteArray native_path = QFile::encodeName(path);
     igc::FlightLog log;
-    if (!log.load(native_path.constData())) {
-        std::cerr << "Couldn't load IGC file " << native_path.constData() << "!" << std::endl;
+    if (!log.load(path.c_str())) {
+        std::cerr << "Couldn't load IGC file " << path << "!" << std::endl;
         return false;
     }
     const std::vector<igc::Fix>& fixes = log.fixes_;
     const std::size_t count = fixes.size();
     if (count < 2) {
-        std::cout << "Empty log file: " << native_path.constData() << "!\n";
+        std::cout << "Empty log file: " << path << "!\n";
         return false;
     }
     std::cerr << "analyzeFlight()\n";
@@ -174,7 +182,7 @@ bool analyzeFlight(const QString& path, std::ostream& logbook, int min_time_minu
     entry.engine_time = engine_time;
     if (log.has_task_)
         scoreTask(log, entry.distance, entry.speed);
-    entry.file_name = QFileInfo(path).fileName().toLatin1().toStdString();
+    entry.file_name = entryFileName(path.substr(path.rfind('/') + 1));
     writeLogbookEntry(logbook, entry, locale);
     return true;
 }

@@ -7,14 +7,19 @@
 #include <QString>
 
 #include <iosfwd>
+#include <string>
 
 namespace logbook {
 
-/// Loads the IGC file at `path` (as the directory listing gives it), analyses the flight and,
-/// when it passes every check, appends its entry to `logbook`. True when an entry was written.
+/// Loads the IGC file at `path` (bytes, as the directory listing gives it), analyses the flight
+/// and, when it passes every check, appends its entry to `logbook`. True when an entry was written.
 /// Flights shorter than `min_time_minutes` are dropped. Progress and the reason for a skipped
 /// file go to std::cerr ("Empty log file" to std::cout).
-bool analyzeFlight(const QString& path, std::ostream& logbook, int min_time_minutes,
+bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
                    const QLocale& locale = QLocale::system());
+
+/// The entry's file-name field for the file name `name` (bytes): the name as Latin-1 text, with
+/// every ";" and every control character made "_", so that no name can add a field or a line.
+std::string entryFileName(const std::string& name);
 
 } // namespace logbook

@@ -213,6 +213,10 @@ void MainWindowTest::generationAsks_data() {
         << QString() << false << Answer::Enter << "Missing data" << QByteArray() << false;
     QTest::newRow("empty pilot name: Missing data, old logbook kept")
         << QString() << true << Answer::Enter << "Missing data" << kOldLogbook << false;
+    QTest::newRow("pilot name with a line break: refused, old logbook kept")
+        << "Pilot\nname = Other" << true << Answer::Enter << "Invalid data" << kOldLogbook << false;
+    QTest::newRow("pilot name with a tab: refused")
+        << "Pi\tlot" << false << Answer::Enter << "Invalid data" << QByteArray() << false;
     QTest::newRow("existing logbook: No keeps it")
         << "Pilot" << true << Answer::No << "Warning" << kOldLogbook << false;
     QTest::newRow("existing logbook: Escape keeps it")
@@ -278,6 +282,11 @@ void MainWindowTest::generationAsks() {
     if (box == QLatin1String("Missing data")) {
         QCOMPARE(script.shown().front().text, QStringLiteral("You must enter a pilot name!\n"));
         QCOMPARE(script.shown().front().buttons, QStringList{QStringLiteral("OK")});
+    } else if (box == QLatin1String("Invalid data")) {
+        QCOMPARE(script.shown().front().text,
+                 QStringLiteral("The pilot name must not hold a line break or any other control "
+                                "character!\n"));
+        QCOMPARE(script.shown().front().buttons, QStringList{QStringLiteral("OK")});
     } else if (box == QLatin1String("Warning")) {
         const auto& question = script.shown().front();
         QCOMPARE(question.text, kOverwriteText);
@@ -293,20 +302,45 @@ void MainWindowTest::generationAsks() {
 }
 
 void MainWindowTest::unwritableLogbook_data() {
-    QTest::addColumn<QString>("path"); // relative to the work directory; may be empty
+    QTest::addColumn<QString>("path");    // relative to the work directory; may be empty
+    QTest::addColumn<QString>("igc_dir"); // relative to the work directory; may be empty
     QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("text"); // of the "Error" box; {WORK} is the work directory
 
+    const QString open = kOpenErrorText + QStringLiteral("\n");
     // Tests may run as root, whom permission bits do not stop: these paths fail for everyone.
     QTest::newRow("inside a regular file")
-        << "blocker/logbook.dat" << QStringList{QStringLiteral("Error")};
+        << "blocker/logbook.dat"
+        << "data/IGC" << QStringList{QStringLiteral("Error")}
+        << open + "{WORK}/blocker/logbook.dat\nNot a directory\nNo logbook was written.";
     QTest::newRow("a directory, after Yes to the overwrite question")
-        << "blocker-dir" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")};
-    QTest::newRow("empty path") << QString() << QStringList{QStringLiteral("Error")};
+        << "blocker-dir"
+        << "data/IGC" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
+        << open + "{WORK}/blocker-dir\nIs a directory\nThe old logbook was left as it was.";
+    QTest::newRow("empty path") << QString() << "data/IGC" << QStringList{QStringLiteral("Error")}
+                                << open + "\nNo such file or directory\nNo logbook was written.";
+    // A wrong directory is refused before anything is written: the old logbook stays.
+    QTest::newRow("emptied IGC field")
+        << "blocker" << QString() << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
+        << "Couldn't read the IGC directory!\n\nNo IGC directory was given\nThe old logbook "
+           "was left as it was.";
+    QTest::newRow("missing IGC directory")
+        << "blocker"
+        << "missing" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
+        << "Couldn't read the IGC directory!\n{WORK}/missing\nNo such file or directory\nThe old "
+           "logbook was left as it was.";
+    QTest::newRow("IGC directory is a file")
+        << "new.dat"
+        << "blocker" << QStringList{QStringLiteral("Error")}
+        << "Couldn't read the IGC directory!\n{WORK}/blocker\nNot a directory\nNo logbook was "
+           "written.";
 }
 
 void MainWindowTest::unwritableLogbook() {
     QFETCH(QString, path);
+    QFETCH(QString, igc_dir);
     QFETCH(QStringList, boxes);
+    QFETCH(QString, text);
 
     const QString blocker = inWork(QStringLiteral("blocker"));
     writeFile(blocker, kOldLogbook);
@@ -316,19 +350,22 @@ void MainWindowTest::unwritableLogbook() {
     MainWindow window;
     window.pilot_name_->setText(QStringLiteral("Pilot"));
     window.logbook_file_->setText(path.isEmpty() ? QString() : inWork(path));
+    window.igc_files_->setText(igc_dir.isEmpty() ? QString() : inWork(igc_dir));
     ModalScript script({pressKey(Qt::Key_Return), pressKey(Qt::Key_Return)});
     CaptureStream err(std::cerr);
     window.generateLogBook();
 
     QVERIFY(!script.forced());
     QCOMPARE(script.titles(), boxes);
-    QCOMPARE(script.shown().back().text, kOpenErrorText);
+    QCOMPARE(script.shown().back().text, QString(text).replace("{WORK}", work_->path()));
     QCOMPARE(script.shown().back().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(err.text(), std::string("Generating new logbook\n"));
     QCOMPARE(readFile(blocker), kOldLogbook);
     QCOMPARE(readFile(inWork(QStringLiteral("blocker-dir/inside"))), kOldLogbook);
     QCOMPARE(QDir(inWork(QStringLiteral("blocker-dir"))).entryList(QDir::Files),
              QStringList{QStringLiteral("inside")});
+    // Nothing left behind: no temporary file, no logbook where there was none.
+    QCOMPARE(QDir(work_->path()).entryList(QDir::Files), QStringList{QStringLiteral("blocker")});
 }
 
 void MainWindowTest::flightsGoThroughTheDialogsInputs_data() {

@@ -2,8 +2,6 @@
 // uses, the exit codes, the refusal to replace a logbook unasked, the usage errors.
 
 #include "logbook/Generation.h"
-#include "logbook/LogbookEntry.h"
-#include "logbook/LogbookFile.h"
 #include "support/CaptureStream.h"
 
 #include "support/FileBytes.h"
@@ -82,14 +80,15 @@ TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
     std::string core_errors;
     std::string core_output;
     {
-        logbook::LogbookFile out;
-        ASSERT_TRUE(out.open(path(dir_ / "core.dat")));
         CaptureStream errors(std::cerr);
         CaptureStream output(std::cout);
-        std::cerr << "Generating new logbook\n";
-        logbook::writeLogbookHeader(out, "Demo Pilot");
-        logbook::writeEntries(*logbook::listFlights(path(igc)), out, 1,
-                              QLocale(QLocale::German, QLocale::Germany));
+        logbook::GenerationRequest request;
+        request.igc_directory = igc.string();
+        request.logbook_path = (dir_ / "core.dat").string();
+        request.pilot_name = "Demo Pilot";
+        request.locale = QLocale(QLocale::German, QLocale::Germany);
+        ASSERT_EQ(logbook::generateLogbook(request, std::cerr).failure,
+                  logbook::GenerationFailure::None);
         core_errors = errors.text();
         core_output = output.text();
     }
@@ -145,7 +144,8 @@ TEST_F(Cli, AsksAndCountsOnATerminal) {
         {"y\n", 0, "# Thermora",
          "Generating new logbook\r\n\r1/5 flights\r2/5 flights\r3/5 flights\r4/5 flights\r5/5 "
          "flights\r\033[KWrote 3 entries to " +
-             logbook.string() + " (5 files read, 2 skipped)\r\n"},
+             logbook.string() + " (5 files read, 2 skipped); the old logbook was kept as " +
+             logbook.string() + ".bak\r\n"},
         {"n\n", 1, "old",
          "Not replacing the existing logbook " + logbook.string() +
              " (give --yes to replace it)\r\n"},

@@ -12,9 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -43,9 +40,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    QString path(const std::string& name) const {
-        return QFile::decodeName(QByteArray::fromStdString((dir_ / name).string()));
-    }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir_ / name, std::ios::binary) << bytes;
     }
@@ -105,6 +100,10 @@ TEST_F(Generation, WorkedLogbookExampleByteForByte) {
     {
         LogbookFile logbook;
         ASSERT_TRUE(logbook.open(path("logbook.dat")));
+        const struct Commit {
+            LogbookFile& file;
+            ~Commit() { EXPECT_TRUE(file.commit()) << file.error(); }
+        } commit{logbook};
         writeLogbookHeader(logbook, "Example Pilot");
         CaptureStream errors(std::cerr);
         ASSERT_TRUE(analyzeFlight(path("flight01.igc"), logbook, 1, kGerman));
@@ -252,35 +251,37 @@ TEST_F(Generation, ListsOldestFirstByTheListingRules) {
     fs::create_directory(dir_ / "folder.igc");
     fs::last_write_time(dir_ / "folder.igc", now - 30min);
 
-    const std::optional<QStringList> listed = listFlights(path(""));
-    ASSERT_TRUE(listed.has_value());
-    QStringList names;
-    for (const QString& entry : *listed)
-        names << QFileInfo(entry).fileName();
+    std::string why;
+    std::ostringstream skipped;
+    const std::optional<std::vector<FlightFile>> listed = listFlights(path(""), why, skipped);
+    ASSERT_TRUE(listed.has_value()) << why;
+    std::string names;
+    for (const FlightFile& entry : *listed)
+        names += (names.empty() ? "" : " ") + entry.name;
     // Qt matches the two patterns without regard to letter case unless asked otherwise.
-    EXPECT_EQ(names.join(' ').toStdString(),
-              "c-0800.igc b-0900.igc a-1000.IGC Mixed.Igc folder.igc");
-    EXPECT_EQ(listed->front().toStdString(), (dir_ / "c-0800.igc").string());
-    EXPECT_FALSE(listFlights(path("missing")).has_value());
+    EXPECT_EQ(names, "c-0800.igc b-0900.igc a-1000.IGC Mixed.Igc folder.igc");
+    EXPECT_EQ(listed->front().path, (dir_ / "c-0800.igc").string());
+    EXPECT_EQ(skipped.str(), "");
 }
 
 TEST_F(Generation, WritesOneEntryPerUsableFileAndReportsTheRest) {
     localFlight(10 * 3600, 300).save(dir_ / "Flug über die Alb.igc");
     write("broken.igc", "garbage");
     fs::create_directory(dir_ / "folder.igc");
-    const std::optional<QStringList> files = listFlights(path(""));
+    std::string why;
+    const std::optional<std::vector<FlightFile>> files = listFlights(path(""), why, std::cerr);
     ASSERT_TRUE(files.has_value());
     std::ostringstream logbook;
     CaptureStream errors(std::cerr);
     int calls = 0;
-    const GenerationSummary summary =
-        writeEntries(*files, logbook, 1, kGerman, [&calls](int done, int total) {
-            ++calls;
-            EXPECT_EQ(total, 3);
-            EXPECT_EQ(done, calls);
-        });
-    EXPECT_EQ(summary.files, 3);
-    EXPECT_EQ(summary.entries, 1);
+    GenerationResult result;
+    writeEntries(*files, logbook, 1, kGerman, result, [&calls](int done, int total) {
+        ++calls;
+        EXPECT_EQ(total, 3);
+        EXPECT_EQ(done, calls);
+    });
+    EXPECT_EQ(result.files, 3);
+    EXPECT_EQ(result.entries, 1);
     EXPECT_EQ(calls, 3);
     // The entry keeps the name as Latin-1 text; the file itself was found and read.
     EXPECT_NE(logbook.str().find(";Flug \xFC"
@@ -308,7 +309,7 @@ TEST(Corpus, OneEntryPerFileWithAStartFix) {
         std::ostringstream logbook;
         CaptureStream errors(std::cerr);
         CaptureStream output(std::cout);
-        const bool ok = analyzeFlight(QFile::decodeName(file.string().c_str()), logbook, 0);
+        const bool ok = analyzeFlight(file.string(), logbook, 0);
         const bool started = errors.text().find("Start idx = ") != std::string::npos;
         EXPECT_EQ(ok, started);
         EXPECT_EQ(logbook.str().empty(), !ok);

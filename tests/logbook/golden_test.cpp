@@ -3,21 +3,15 @@
 // for the directory the files are read from).
 
 #include "logbook/Generation.h"
-#include "logbook/LogbookEntry.h"
-#include "logbook/LogbookFile.h"
 #include "support/CaptureStream.h"
-
 #include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
+#include <sstream>
 
 namespace logbook {
 namespace {
@@ -50,14 +44,17 @@ TEST(Golden, GenerationOverHandMadeFiles) {
     std::string errors;
     std::string output;
     {
-        LogbookFile logbook;
-        ASSERT_TRUE(logbook.open(QFile::decodeName((dir / "logbook.dat").c_str())));
         CaptureStream error_stream(std::cerr);
         CaptureStream output_stream(std::cout);
-        writeLogbookHeader(logbook, "Example Pilot");
-        const auto files = listFlights(QFile::decodeName((dir / "IGC").c_str()));
-        ASSERT_TRUE(files.has_value());
-        writeEntries(*files, logbook, 1, QLocale(QLocale::German, QLocale::Germany));
+        GenerationRequest request;
+        request.igc_directory = (dir / "IGC").string();
+        request.logbook_path = (dir / "logbook.dat").string();
+        request.pilot_name = "Example Pilot";
+        request.locale = QLocale(QLocale::German, QLocale::Germany);
+        std::ostringstream frame;
+        const GenerationResult result = generateLogbook(request, frame);
+        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        EXPECT_EQ(frame.str(), "Generating new logbook\n");
         errors = error_stream.text();
         output = output_stream.text();
     }

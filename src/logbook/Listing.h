@@ -1,0 +1,31 @@
+#pragma once
+
+// The IGC directory's flights, in the order the logbook takes them. Names are bytes: a file whose
+// name is not valid text in the user's encoding is read like any other, and a directory is
+// opened by exactly the bytes it was given.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace logbook {
+
+struct FlightFile {
+    std::string path;             // the directory joined with the name, as bytes
+    std::string name;             // the entry's name, as bytes
+    std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
+};
+
+/// The entries of `directory` that the logbook takes: names ending in ".igc" in any letter case,
+/// not hidden, regular files and directories alike (a directory named x.igc is handed on and the
+/// reader says what it makes of it), symbolic links followed. Oldest modification first; equal
+/// times in descending order of their names as text, then of their bytes. Entries that could
+/// block a reader or lead nowhere (named pipes, sockets, devices, dangling links, link loops) are
+/// left out with one line each on `diagnostics`. No value, with the system's reason in `why`,
+/// when the directory text is empty or the directory cannot be listed.
+std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
+                                                   std::ostream& diagnostics);
+
+} // namespace logbook

@@ -6,7 +6,6 @@
 #include "igc/FlightLog.h"
 #include "logbook/Generation.h"
 #include "logbook/LogbookEntry.h"
-#include "logbook/LogbookFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -104,15 +104,15 @@ std::int64_t igcBytes(const fs::path& dir) {
 // One generation as the dialog runs it, the diagnostics silenced.
 int generate(const fs::path& dir, const fs::path& logbook_path) {
     std::streambuf* errors = std::cerr.rdbuf(nullptr);
-    logbook::LogbookFile logbook;
-    logbook.open(QFile::decodeName(logbook_path.string().c_str()));
-    logbook::writeLogbookHeader(logbook, "Bench Pilot");
-    const auto files = logbook::listFlights(QFile::decodeName(dir.string().c_str()));
-    const logbook::GenerationSummary summary = logbook::writeEntries(*files, logbook, 1);
-    logbook.close();
+    logbook::GenerationRequest request;
+    request.igc_directory = dir.string();
+    request.logbook_path = logbook_path.string();
+    request.pilot_name = "Bench Pilot";
+    std::ostringstream frame;
+    const logbook::GenerationResult result = logbook::generateLogbook(request, frame);
     std::cerr.rdbuf(errors);
     std::cerr.clear();
-    return summary.entries;
+    return result.entries;
 }
 
 void generate_throughput(benchmark::State& state) {

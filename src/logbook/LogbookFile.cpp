@@ -122,11 +122,11 @@ LogbookFile::~LogbookFile() {
     discard();
 }
 
-bool LogbookFile::fail(const std::string& path, int error) {
-    return fail(path, systemReason(error));
+bool LogbookFile::failWith(const std::string& path, int error) {
+    return failWith(path, systemReason(error));
 }
 
-bool LogbookFile::fail(const std::string& path, const std::string& reason) {
+bool LogbookFile::failWith(const std::string& path, const std::string& reason) {
     error_path_ = path;
     error_ = reason;
     removeTemporary();
@@ -146,11 +146,11 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
     struct stat link {};
     replaces_ = !path.empty() && lstat(path.c_str(), &link) == 0;
     if (path.empty())
-        return fail(path, ENOENT);
+        return failWith(path, ENOENT);
     target_ = resolved(path);
     struct stat existing {};
     if (stat(target_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
-        return fail(path, EISDIR);
+        return failWith(path, EISDIR);
 
     const int fd = createBeside(target_, temporary_);
     if (fd < 0) {
@@ -158,12 +158,13 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
         // Writing the logbook in place would lose it to the first failure of the run: refuse.
         if ((error == EACCES || error == EPERM || error == EROFS) && replaces_ &&
             access(target_.c_str(), W_OK) == 0) {
-            return fail(path, "The directory " + directoryOf(target_) + " allows no new file (" +
-                                  systemReason(error) +
-                                  "); the logbook is only ever replaced whole, never written in "
-                                  "place");
+            return failWith(path,
+                            "The directory " + directoryOf(target_) + " allows no new file (" +
+                                systemReason(error) +
+                                "); the logbook is only ever replaced whole, never written in "
+                                "place");
         }
-        return fail(path, error);
+        return failWith(path, error);
     }
     buffer_.reset(fd);
     if (watcher_)
@@ -173,37 +174,37 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
 
 bool LogbookFile::commit() {
     if (buffer_.fd < 0)
-        return fail(target_, error_.empty() ? systemReason(EBADF) : error_);
+        return failWith(target_, error_.empty() ? systemReason(EBADF) : error_);
     flush();
     if (buffer_.error != 0 || bad())
-        return fail(target_, buffer_.error != 0 ? buffer_.error : EIO);
+        return failWith(target_, buffer_.error != 0 ? buffer_.error : EIO);
 
     struct stat old {};
     const bool had_old = stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     if (had_old) {
         if (fchmod(buffer_.fd, old.st_mode & 07777) != 0)
-            return fail(target_, errno);
+            return failWith(target_, errno);
         // Run as another user (root, say), keep the pilot's ownership where the system allows.
         if (old.st_uid != geteuid() || old.st_gid != getegid())
             static_cast<void>(fchown(buffer_.fd, old.st_uid, old.st_gid));
     } else if (fchmod(buffer_.fd, newFileMode()) != 0) {
-        return fail(target_, errno);
+        return failWith(target_, errno);
     }
     const int fd = buffer_.fd;
     buffer_.fd = -1;
     if (!syncAndClose(fd))
-        return fail(target_, errno);
+        return failWith(target_, errno);
 
     if (had_old) {
         // One generation back, written whole before the logbook is replaced.
         const std::string backup = backupTarget();
         if (const int error = copyWhole(target_, backup, old.st_mode & 07777); error != 0)
-            return fail(backup, error);
+            return failWith(backup, error);
         backup_path_ = backup;
     }
 
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        return fail(target_, errno);
+        return failWith(target_, errno);
     temporary_.clear();
     if (watcher_)
         watcher_({}, true);

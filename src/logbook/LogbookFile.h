@@ -79,8 +79,8 @@ private:
         std::size_t used_ = 0;
     };
 
-    bool fail(const std::string& path, int error);
-    bool fail(const std::string& path, const std::string& reason);
+    bool failWith(const std::string& path, int error);
+    bool failWith(const std::string& path, const std::string& reason);
     void removeTemporary();
 
     CrLfBuffer buffer_;

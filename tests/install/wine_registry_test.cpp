@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 
 #include <cstdlib>
@@ -171,19 +173,46 @@ TEST_F(WinePrefix, ReadInstallDirTriesTheEnvironmentThenThePrefix) {
 }
 
 TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
+    enum class Special { None, Pipe, EndlessDevice, Huge, Directory };
     const struct {
         const char* name;
         const char* location; // nullptr: no system.reg
+        Special special;
         std::string why;
     } rows[] = {
-        {"no registry", nullptr, "no system.reg"},
-        {"unknown drive", "Q:\\\\Thermora", "no drive Q: in " + (prefix_ / "dosdevices").string()},
+        {"no registry", nullptr, Special::None, "no system.reg"},
+        {"unknown drive", "Q:\\\\Thermora", Special::None,
+         "no drive Q: in " + (prefix_ / "dosdevices").string()},
+        // None of these may block the start or fill the memory.
+        {"a named pipe", nullptr, Special::Pipe, "system.reg is not a regular file"},
+        {"a link to an endless device", nullptr, Special::EndlessDevice,
+         "system.reg is not a regular file"},
+        {"a directory", nullptr, Special::Directory, "system.reg is not a regular file"},
+        {"far too large", nullptr, Special::Huge, "system.reg is larger than 64 MiB"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fs::remove(prefix_ / "system.reg");
+        fs::remove_all(prefix_ / "system.reg");
         if (row.location != nullptr)
             registry(row.location);
+        const std::string reg = (prefix_ / "system.reg").string();
+        switch (row.special) {
+        case Special::None:
+            break;
+        case Special::Pipe:
+            ASSERT_EQ(mkfifo(reg.c_str(), 0644), 0);
+            break;
+        case Special::EndlessDevice:
+            fs::create_symlink("/dev/zero", reg);
+            break;
+        case Special::Directory:
+            fs::create_directory(reg);
+            break;
+        case Special::Huge:
+            std::ofstream(reg) << "x";
+            fs::resize_file(reg, 65 * 1024 * 1024); // sparse: no disk space taken
+            break;
+        }
         std::string dir = "unchanged";
         CaptureStream errors(std::cerr);
         EXPECT_FALSE(readInstallDir(dir));

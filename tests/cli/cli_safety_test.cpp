@@ -1,0 +1,294 @@
+// The command line never loses a logbook: signals, a second run at the same time, a full disk,
+// a directory that allows no new file, special files in the IGC directory, wrong directories,
+// and names that are not text, all through the real program.
+
+#include "support/ChildProcess.h"
+#include "support/FileBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::bytesOf;
+using testing_support::ChildProcess;
+
+const std::string kOld = "# old logbook\r\nname = Someone\r\n";
+
+class CliSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               (std::string("cli-safety-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "out");
+        fs::copy(THERMORA_DEMO_IGC, dir_ / "IGC");
+        int minute = 0;
+        for (const auto& entry : fs::directory_iterator(dir_ / "IGC"))
+            fs::last_write_time(entry.path(), fs::file_time_type::clock::now() -
+                                                  std::chrono::minutes(100 - ++minute));
+        logbook_ = (dir_ / "out" / "logbook.dat").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A directory of `count` flights (links to one recording), long enough to be caught mid-run.
+    std::string manyFlights(int count) const {
+        const fs::path many = dir_ / "many";
+        fs::create_directories(many);
+        for (int k = 0; k < count; ++k)
+            fs::create_hard_link(dir_ / "IGC" / "2026-05-14-triangle.igc",
+                                 many / ("f" + std::to_string(k) + ".igc"));
+        return many.string();
+    }
+    static std::vector<std::string> cli(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), THERMORA_CLI);
+        return arguments;
+    }
+    // The names in the logbook's directory, sorted.
+    std::string outEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_ / "out"))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        std::string joined;
+        for (const std::string& name : names)
+            joined += (joined.empty() ? "" : " ") + name;
+        return joined;
+    }
+    // Waits until the run has created its temporary file beside the logbook.
+    bool waitForTemporary() const {
+        for (int k = 0; k < 1200; ++k) {
+            for (const auto& entry : fs::directory_iterator(dir_ / "out")) {
+                const std::string name = entry.path().filename().string();
+                if (name.rfind("logbook.dat.", 0) == 0 && name != "logbook.dat.bak")
+                    return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    fs::path dir_;
+    std::string logbook_;
+};
+
+TEST_F(CliSafety, ASignalMidRunLeavesTheOldLogbook) {
+    const std::string many = manyFlights(3000);
+    const struct {
+        int signal_number;
+        int exit_code;
+    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGKILL, -1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal_number);
+        std::ofstream(logbook_, std::ios::binary) << kOld;
+        ChildProcess run(cli({"-p", "X", "-d", many, "-o", logbook_, "-y"}));
+        ASSERT_TRUE(waitForTemporary());
+        kill(run.pid(), row.signal_number);
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(bytesOf(logbook_), kOld);
+        if (row.signal_number == SIGKILL) {
+            // Nothing can clean up after SIGKILL; the logbook itself is untouched.
+            EXPECT_EQ(run.signal, SIGKILL);
+            for (const auto& entry : fs::directory_iterator(dir_ / "out"))
+                if (entry.path().filename() != "logbook.dat")
+                    fs::remove(entry.path());
+            continue;
+        }
+        EXPECT_EQ(run.exit_code, row.exit_code);
+        const std::string last =
+            "thermora-logbook-cli: interrupted; the logbook " + logbook_ + " was left as it was\n";
+        ASSERT_GE(run.errors.size(), last.size());
+        EXPECT_EQ(run.errors.substr(run.errors.size() - last.size()), last);
+        EXPECT_EQ(outEntries(), "logbook.dat");
+    }
+}
+
+TEST_F(CliSafety, TwoRunsAtOnceLeaveOneWholeLogbook) {
+    const std::string many = manyFlights(200);
+    const std::string a = (dir_ / "a.dat").string();
+    const std::string b = (dir_ / "b.dat").string();
+    ChildProcess reference_a(cli({"-p", "Pilot A", "-d", many, "-o", a, "-q"}));
+    ChildProcess reference_b(cli({"-p", "Pilot B", "-d", many, "-o", b, "-q"}));
+    ASSERT_TRUE(reference_a.wait() && reference_b.wait());
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::ofstream(logbook_, std::ios::binary) << kOld;
+        ChildProcess first(cli({"-p", "Pilot A", "-d", many, "-o", logbook_, "-y", "-q"}));
+        ChildProcess second(cli({"-p", "Pilot B", "-d", many, "-o", logbook_, "-y", "-q"}));
+        ASSERT_TRUE(first.wait() && second.wait());
+        EXPECT_EQ(first.exit_code, 0) << first.errors;
+        EXPECT_EQ(second.exit_code, 0) << second.errors;
+        const std::string result = bytesOf(logbook_);
+        EXPECT_TRUE(result == bytesOf(a) || result == bytesOf(b));
+        const std::string backup = bytesOf(logbook_ + ".bak");
+        EXPECT_TRUE(backup == kOld || backup == bytesOf(a) || backup == bytesOf(b));
+        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+    }
+}
+
+TEST_F(CliSafety, NothingInTheIgcDirectoryHangsTheRun) {
+    ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0644), 0);
+    fs::create_symlink(dir_ / "fifo", dir_ / "IGC" / "x.igc");
+    fs::create_symlink(dir_ / "nowhere", dir_ / "IGC" / "gone.igc");
+    ChildProcess run(cli({"-p", "X", "-d", (dir_ / "IGC").string(), "-o", logbook_}));
+    ASSERT_TRUE(run.wait(std::chrono::seconds(60))) << "the run hangs";
+    EXPECT_EQ(run.exit_code, 0) << run.errors;
+    const std::string igc = (dir_ / "IGC").string();
+    EXPECT_NE(run.errors.find("Skipping " + igc + "/x.igc: a named pipe, not a file\n"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("Skipping " + igc + "/gone.igc: a dangling symbolic link\n"),
+              std::string::npos);
+}
+
+TEST_F(CliSafety, WrongDirectoriesAndPilotNamesWriteNothing) {
+    std::ofstream(dir_ / "a-file") << "x";
+    const std::string missing = (dir_ / "missing").string();
+    const std::string file = (dir_ / "a-file").string();
+    const std::string old_kept = "\nThe old logbook was left as it was.\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        int exit_code;
+        std::string errors;
+    } rows[] = {
+        {"missing directory",
+         {"-p", "X", "-d", missing, "-o", logbook_, "-y"},
+         1,
+         "Generating new logbook\nCouldn't read the IGC directory!\n" + missing +
+             "\nNo such file or directory" + old_kept},
+        {"empty directory text",
+         {"-p", "X", "-d", "", "-o", logbook_, "-y"},
+         1,
+         "Generating new logbook\nCouldn't read the IGC directory!\n\nNo IGC directory was "
+         "given" +
+             old_kept},
+        {"a file as directory",
+         {"-p", "X", "--igc-dir=" + file, "-o", logbook_, "-y"},
+         1,
+         "Generating new logbook\nCouldn't read the IGC directory!\n" + file + "\nNot a directory" +
+             old_kept},
+        {"pilot name with a line break",
+         {"-p", "Pilot\nname = Other", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"},
+         2,
+         "thermora-logbook-cli: the pilot name must not hold a line break or any other control "
+         "character\nTry 'thermora-logbook-cli --help' for more information.\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(logbook_, std::ios::binary) << kOld;
+        ChildProcess run(cli(row.arguments));
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(run.exit_code, row.exit_code);
+        EXPECT_EQ(run.errors, row.errors);
+        EXPECT_EQ(bytesOf(logbook_), kOld);
+        EXPECT_EQ(outEntries(), "logbook.dat");
+    }
+}
+
+TEST_F(CliSafety, NamesAndPathsAreBytes) {
+    // A directory and files whose names are not valid UTF-8, and names that would break lines.
+    const fs::path odd_dir = dir_ / "IGC\xFF";
+    fs::create_directories(odd_dir);
+    const fs::path local = dir_ / "IGC" / "2026-05-16-local.igc";
+    const char* names[] = {"fl\xFF.igc", "a;b.igc", "new\nline.igc", "car\rriage.igc"};
+    int minute = 0;
+    for (const char* name : names) {
+        fs::copy_file(local, odd_dir / name);
+        fs::last_write_time(odd_dir / name,
+                            fs::file_time_type::clock::now() - std::chrono::minutes(10 - ++minute));
+    }
+    const std::string odd_logbook = (dir_ / "out" / "lb\xFF.dat").string();
+    std::ofstream(odd_logbook, std::ios::binary) << kOld;
+
+    ChildProcess refused(cli({"-p", "X", "-d", odd_dir.string(), "-o", odd_logbook}));
+    ASSERT_TRUE(refused.wait());
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_EQ(refused.errors, "Not replacing the existing logbook " + odd_logbook +
+                                  " (give --yes to replace it)\n");
+
+    ChildProcess run(cli({"-p", "X", "-yd", odd_dir.string(), "-o" + odd_logbook, "-q"}));
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.exit_code, 0) << run.errors;
+    EXPECT_EQ(outEntries(), "lb\xFF.dat lb\xFF.dat.bak");
+    EXPECT_EQ(bytesOf(odd_logbook + ".bak"), kOld);
+    const std::string logbook = bytesOf(odd_logbook);
+    // Four entries of nine fields each, one line each, in the order of the files' times.
+    std::vector<std::string> file_fields;
+    std::size_t at = logbook.find("name = X\r\n") + 10;
+    for (std::size_t end; (end = logbook.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        const std::string line = logbook.substr(at, end - at);
+        EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 8) << line;
+        file_fields.push_back(line.substr(line.rfind(';') + 1));
+    }
+    EXPECT_EQ(file_fields,
+              (std::vector<std::string>{"fl?.igc", "a_b.igc", "new_line.igc", "car_riage.igc"}));
+}
+
+TEST_F(CliSafety, AFullDiskLeavesTheOldLogbook) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system for a full disk needs root";
+    const fs::path small = dir_ / "out";
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no tmpfs could be mounted here: " << std::strerror(errno);
+    struct Unmount {
+        fs::path path;
+        ~Unmount() { umount(path.c_str()); }
+    } unmount{small};
+    std::ofstream(logbook_, std::ios::binary) << kOld;
+    {
+        // Leaves a few kilobytes free: room for the start of the new logbook, not for all of it.
+        std::ofstream filler(small / "filler", std::ios::binary);
+        filler << std::string(52 * 1024, 'x');
+    }
+    const std::string many = manyFlights(300);
+    ChildProcess run(cli({"-p", "X", "-d", many, "-o", logbook_, "-y", "-q"}));
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't write the logbook file!\n" + logbook_ +
+                              "\nNo space left on device\nThe old logbook was left as it was.\n");
+    EXPECT_EQ(bytesOf(logbook_), kOld);
+    EXPECT_EQ(outEntries(), "filler logbook.dat");
+}
+
+TEST_F(CliSafety, ADirectoryWithoutRoomForANewFileIsRefused) {
+    std::vector<std::string> as_other_user;
+    if (geteuid() == 0) {
+        // Root passes every permission check: run the program as nobody.
+        if (!fs::exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "setpriv(1) from util-linux is needed to run as another user";
+        as_other_user = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    std::ofstream(logbook_, std::ios::binary) << kOld;
+    fs::permissions(logbook_, fs::perms(0666));
+    fs::permissions(dir_, fs::perms(0755));
+    fs::permissions(dir_ / "IGC", fs::perms(0755));
+    fs::permissions(dir_ / "out", fs::perms(0555));
+    std::vector<std::string> arguments =
+        cli({"-p", "X", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"});
+    arguments.insert(arguments.begin(), as_other_user.begin(), as_other_user.end());
+    ChildProcess run(arguments);
+    ASSERT_TRUE(run.wait());
+    fs::permissions(dir_ / "out", fs::perms(0755));
+    EXPECT_EQ(run.exit_code, 1) << run.errors;
+    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't open output logbook file!\nEnsure "
+                          "that you have write permission to the Thermora data directory\n" +
+                              logbook_ + "\nThe directory " + (dir_ / "out").string() +
+                              " allows no new file (Permission denied); the logbook is only "
+                              "ever replaced whole, never written in place\nThe old logbook was "
+                              "left as it was.\n");
+    EXPECT_EQ(bytesOf(logbook_), kOld);
+}
+
+} // namespace

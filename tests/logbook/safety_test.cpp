@@ -1,0 +1,362 @@
+// The logbook is never lost: replaced whole or not at all, the old one kept as .bak, a wrong
+// directory refused, special entries of the IGC directory skipped, names used as bytes and
+// never breaking a logbook line.
+
+#include "logbook/FlightAnalysis.h"
+#include "logbook/Generation.h"
+#include "logbook/Listing.h"
+#include "logbook/LogbookFile.h"
+#include "support/CaptureStream.h"
+#include "support/FileBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::bytesOf;
+
+class Safety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               (std::string("safety-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+    // The names in the work directory, sorted: what a run left behind.
+    std::string entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        std::string joined;
+        for (const std::string& name : names)
+            joined += (joined.empty() ? "" : " ") + name;
+        return joined;
+    }
+    fs::path dir_;
+};
+
+TEST_F(Safety, TheOldLogbookIsReplacedWholeOrNotAtAll) {
+    enum class End { Commit, Discard, Destroy };
+    const struct {
+        const char* name;
+        bool old_exists;
+        End end;
+        const char* logbook; // afterwards; empty: none
+        const char* backup;  // afterwards; empty: none
+        const char* left;    // names in the directory afterwards
+    } rows[] = {
+        {"new logbook", false, End::Commit, "new\r\n", "", "logbook.dat"},
+        {"replaced, old kept", true, End::Commit, "new\r\n", "old", "logbook.dat logbook.dat.bak"},
+        {"discarded", true, End::Discard, "old", "", "logbook.dat"},
+        {"dropped unfinished (cancel, crash)", true, End::Destroy, "old", "", "logbook.dat"},
+        {"dropped without an old one", false, End::Destroy, "", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        const std::string path = (dir_ / "logbook.dat").string();
+        if (row.old_exists) {
+            write("logbook.dat", "old");
+            fs::permissions(path, fs::perms(0640));
+        }
+        std::vector<std::pair<std::string, bool>> told;
+        {
+            LogbookFile out;
+            ASSERT_TRUE(out.open(path, [&told](const std::string& temporary, bool in_place) {
+                told.emplace_back(temporary, in_place);
+            }));
+            out << "new\n";
+            // Until the rename the old logbook is as it was.
+            EXPECT_EQ(bytesOf(path), row.old_exists ? "old" : "");
+            if (row.end == End::Commit) {
+                ASSERT_TRUE(out.commit()) << out.error();
+            }
+            if (row.end == End::Discard)
+                out.discard();
+            EXPECT_EQ(out.backupPath(), *row.backup ? path + ".bak" : "");
+        }
+        EXPECT_EQ(fs::exists(path) ? bytesOf(path) : "", row.logbook);
+        EXPECT_EQ(fs::exists(path + ".bak") ? bytesOf(path + ".bak") : "", row.backup);
+        EXPECT_EQ(entries(), row.left);
+        if (row.old_exists && row.end == End::Commit) {
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+            EXPECT_EQ(fs::status(path + ".bak").permissions(), fs::perms(0640));
+        }
+        // The watcher heard of the temporary file, then of its end.
+        ASSERT_EQ(told.size(), 2U);
+        EXPECT_EQ(told[0].first.rfind(path + ".", 0), 0U);
+        EXPECT_EQ(told[1], std::make_pair(std::string(), row.end == End::Commit));
+    }
+}
+
+TEST_F(Safety, ALinkedLogbookReplacesTheFileItNames) {
+    fs::create_directories(dir_ / "real");
+    write("real/logbook.dat", "old");
+    fs::create_symlink(dir_ / "real" / "logbook.dat", dir_ / "link.dat");
+    LogbookFile out;
+    ASSERT_TRUE(out.open((dir_ / "link.dat").string()));
+    out << "new\n";
+    ASSERT_TRUE(out.commit()) << out.error();
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.dat"));
+    EXPECT_EQ(bytesOf(dir_ / "real" / "logbook.dat"), "new\r\n");
+    EXPECT_EQ(bytesOf(dir_ / "real" / "logbook.dat.bak"), "old");
+}
+
+TEST_F(Safety, AFailedOpenChangesNothing) {
+    fs::create_directories(dir_ / "logbook.dat");
+    write("file", "x");
+    const struct {
+        const char* name;
+        std::string path;
+        const char* error;
+        bool replaces;
+    } rows[] = {
+        {"a directory", (dir_ / "logbook.dat").string(), "Is a directory", true},
+        {"missing directory", (dir_ / "missing" / "logbook.dat").string(),
+         "No such file or directory", false},
+        {"inside a file", (dir_ / "file" / "logbook.dat").string(), "Not a directory", false},
+        {"empty path", "", "No such file or directory", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogbookFile out;
+        EXPECT_FALSE(out.open(row.path));
+        EXPECT_TRUE(out.fail());
+        EXPECT_EQ(out.error(), row.error);
+        EXPECT_EQ(out.replacesExisting(), row.replaces);
+        EXPECT_FALSE(out.commit());
+    }
+    EXPECT_EQ(entries(), "file logbook.dat");
+}
+
+TEST_F(Safety, ADirectoryWithoutRoomForANewFileIsRefused) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "running as root, whom permission bits do not stop (the command line "
+                        "tests cover this case as another user)";
+    write("logbook.dat", "old");
+    fs::permissions(dir_, fs::perms(0555));
+    LogbookFile out;
+    EXPECT_FALSE(out.open((dir_ / "logbook.dat").string()));
+    EXPECT_EQ(out.error(), "The directory " + dir_.string() +
+                               " allows no new file (Permission denied); the logbook is only ever "
+                               "replaced whole, never written in place");
+    fs::permissions(dir_, fs::perms(0755));
+    EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "old");
+}
+
+TEST_F(Safety, AWrongDirectoryWritesNothing) {
+    write("logbook.dat", "old");
+    write("a-file", "x");
+    const struct {
+        const char* name;
+        std::string directory;
+        std::string text;
+    } rows[] = {
+        {"empty text", "",
+         "Couldn't read the IGC directory!\n\nNo IGC directory was given\nThe old logbook was "
+         "left as it was."},
+        {"missing", (dir_ / "missing").string(),
+         "Couldn't read the IGC directory!\n" + (dir_ / "missing").string() +
+             "\nNo such file or directory\nThe old logbook was left as it was."},
+        {"a file", (dir_ / "a-file").string(),
+         "Couldn't read the IGC directory!\n" + (dir_ / "a-file").string() +
+             "\nNot a directory\nThe old logbook was left as it was."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        GenerationRequest request;
+        request.igc_directory = row.directory;
+        request.logbook_path = (dir_ / "logbook.dat").string();
+        request.pilot_name = "Pilot";
+        std::ostringstream frame;
+        const GenerationResult result = generateLogbook(request, frame);
+        EXPECT_EQ(result.failure, GenerationFailure::Directory);
+        EXPECT_EQ(failureText(result), row.text);
+        EXPECT_EQ(frame.str(), "Generating new logbook\n");
+    }
+    EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "old");
+    EXPECT_EQ(entries(), "a-file logbook.dat");
+}
+
+TEST_F(Safety, AnEmptyDirectoryStillGivesTheHeader) {
+    fs::create_directories(dir_ / "IGC");
+    GenerationRequest request;
+    request.igc_directory = (dir_ / "IGC").string();
+    request.logbook_path = (dir_ / "logbook.dat").string();
+    request.pilot_name = "Pilot";
+    std::ostringstream frame;
+    const GenerationResult result = generateLogbook(request, frame);
+    EXPECT_EQ(result.failure, GenerationFailure::None);
+    EXPECT_EQ(result.backup_path, "");
+    EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "# Thermora Log Book. (Vantaline V1.0)\r\n"
+                                             "# This file is autogenerated, do not edit!\r\n"
+                                             "\r\nname = Pilot\r\n");
+}
+
+TEST_F(Safety, EntriesThatCouldBlockOrLeadNowhereAreSkipped) {
+    write("good.igc", "A");
+    ASSERT_EQ(mkfifo((dir_ / "pipe.igc").c_str(), 0644), 0);
+    fs::create_symlink(dir_ / "pipe.igc", dir_ / "to-pipe.igc");
+    fs::create_symlink("/dev/null", dir_ / "device.igc");
+    fs::create_symlink(dir_ / "gone", dir_ / "dangling.igc");
+    fs::create_symlink(dir_ / "loop-b.igc", dir_ / "loop-a.igc");
+    fs::create_symlink(dir_ / "loop-a.igc", dir_ / "loop-b.igc");
+    fs::create_symlink(dir_ / "good.igc", dir_ / "to-good.igc");
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socket_path = (dir_ / "socket.igc").string();
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    std::string why;
+    std::ostringstream skipped;
+    const auto files = listFlights(dir_.string(), why, skipped);
+    close(sock);
+    ASSERT_TRUE(files.has_value()) << why;
+    std::vector<std::string> names;
+    for (const FlightFile& file : *files)
+        names.push_back(file.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"good.igc", "to-good.igc"}));
+    // One line each, in the directory's own order: compare as a set of lines.
+    std::vector<std::string> lines;
+    std::istringstream in(skipped.str());
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    const std::string d = dir_.string() + "/";
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Skipping " + d + "dangling.igc: a dangling symbolic link",
+                         "Skipping " + d + "device.igc: a device, not a file",
+                         "Skipping " + d + "loop-a.igc: a loop of symbolic links",
+                         "Skipping " + d + "loop-b.igc: a loop of symbolic links",
+                         "Skipping " + d + "pipe.igc: a named pipe, not a file",
+                         "Skipping " + d + "socket.igc: a socket, not a file",
+                         "Skipping " + d + "to-pipe.igc: a named pipe, not a file",
+                     }));
+}
+
+// Equal modification times keep the order the toolkit's listing gave them; for names that are
+// valid text the two listings must agree exactly.
+TEST_F(Safety, OrderAgreesWithTheToolkitsListing) {
+    using namespace std::chrono_literals;
+    const char* names[] = {"b.igc",
+                           "B.igc",
+                           "a.IGC",
+                           "a.igc",
+                           "10.igc",
+                           "9.igc",
+                           "z\xC3\xBC.igc",
+                           "zu.igc",
+                           "Zz.igc",
+                           "\xEE\x80\x80.igc",
+                           "\xF0\x9F\x98\x80.igc",
+                           "\xE2\x82\xAC.igc",
+                           "_x.igc",
+                           "x y.igc",
+                           "\xC3\x85.igc"};
+    const auto base = fs::file_time_type::clock::now() - 2h;
+    int k = 0;
+    for (const char* name : names) {
+        write(name, "A");
+        // Three groups of equal times, one of them a millisecond apart from another.
+        const auto offset = k % 3 == 0 ? 0ms : k % 3 == 1 ? 1ms : 5000ms;
+        fs::last_write_time(dir_ / name, base + offset);
+        ++k;
+    }
+    std::string why;
+    std::ostringstream skipped;
+    const auto files = listFlights(dir_.string(), why, skipped);
+    ASSERT_TRUE(files.has_value());
+    QStringList ours;
+    for (const FlightFile& file : *files)
+        ours << QFile::decodeName(QByteArray::fromStdString(file.name));
+    const QDir toolkit(QFile::decodeName(dir_.c_str()), QStringLiteral("*.igc;*.IGC"),
+                       QDir::SortFlags(QDir::Time | QDir::Reversed),
+                       QDir::Filters(QDir::Dirs | QDir::Files | QDir::Drives));
+    EXPECT_EQ(ours.join(u'|').toStdString(), toolkit.entryList().join(u'|').toStdString());
+}
+
+TEST_F(Safety, NamesAreBytes) {
+    const std::string odd = "fl\xFF\xFEg.igc";
+    write(odd, "A");
+    fs::create_directories(dir_ / "dir\xFF");
+    std::ofstream(dir_ / "dir\xFF" / "x.igc") << "A";
+    std::string why;
+    std::ostringstream skipped;
+    const auto files = listFlights(dir_.string(), why, skipped);
+    ASSERT_TRUE(files.has_value());
+    ASSERT_EQ(files->size(), 1U);
+    EXPECT_EQ(files->front().path, (dir_ / odd).string());
+    const auto inner = listFlights((dir_ / "dir\xFF").string() + "/", why, skipped);
+    ASSERT_TRUE(inner.has_value()) << why;
+    ASSERT_EQ(inner->size(), 1U);
+    EXPECT_EQ(inner->front().path, (dir_ / "dir\xFF" / "x.igc").string());
+}
+
+TEST(EntryFileName, NeverAddsAFieldOrALine) {
+    const struct {
+        const char* name;
+        std::string file_name;
+        std::string field;
+    } rows[] = {
+        {"plain", "flight.igc", "flight.igc"},
+        {"semicolon", "a;b.igc", "a_b.igc"},
+        {"line feed", "a\nb.igc", "a_b.igc"},
+        {"carriage return", "a\rb.igc", "a_b.igc"},
+        {"escape and delete", "\x1B[31m\x7F.igc", "_[31m_.igc"},
+        {"tab", "a\tb.igc", "a_b.igc"},
+        {"Latin-1 letters kept",
+         "Flug \xC3\xBC"
+         "ber.igc",
+         "Flug \xFC"
+         "ber.igc"},
+        {"not valid text", "fl\xFF.igc", "fl?.igc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(entryFileName(row.file_name), row.field);
+    }
+}
+
+TEST(PilotName, ControlCharactersAreRefused) {
+    const struct {
+        std::string name;
+        bool refused;
+    } rows[] = {{"Example Pilot", false}, {"  blanks ", false},
+                {"J\xFCrgen", false},     {"a\nb", true},
+                {"a\rb", true},           {"a\tb", true},
+                {"\x7F", true},           {std::string(1, '\0'), true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(hasControlCharacter(row.name), row.refused);
+    }
+}
+
+} // namespace
+} // namespace logbook

@@ -154,13 +154,17 @@ bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_
     }
 
     // An engine interval across midnight counts with the day added, as the flight time does;
-    // without it one such interval would take almost a day off the engine time.
+    // without it one such interval would take almost a day off the engine time. Only a step
+    // back of more than half a day is midnight: a shorter one is a fix out of order, and counts
+    // nothing rather than a day.
     double engine_time = 0.0;
     for (std::size_t k = start; k <= end; ++k) {
         if (fixes[k - 1].enl >= kEngineNoise && fixes[k].enl >= kEngineNoise) {
             double interval = secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]);
-            if (interval < 0.0)
+            if (interval < -kDay / 2)
                 interval += kDay;
+            else if (interval < 0.0)
+                interval = 0.0;
             engine_time += interval;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,15 @@ QString formatEntryDate(const igc::IgcDate& date, const QLocale& locale) {
     QString format = locale.dateFormat(QLocale::ShortFormat);
     if (!format.contains(QLatin1String("yyyy")))
         format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return locale.toString(day, format);
+    const QString text = locale.toString(day, format);
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; }))
+        return text;
+    // The simulator reads the logbook as Latin-1, which has no Arabic-Indic or other native
+    // digits: the same pattern with ASCII digits, without the invisible direction marks that
+    // some patterns hold.
+    QString ascii = QLocale::c().toString(day, format);
+    ascii.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
+    return ascii;
 }
 
 std::string formatDuration(double seconds) {

@@ -13,6 +13,12 @@ constexpr double kBestPointRadius = 501.0;       // metres; larger zones search 
 constexpr double kMinimumSpeedDistance = 5000.0; // metres; no speed for a shorter task
 constexpr double kMpsToKmh = 3.6;
 
+// Average speed (km/h) over a task time (s): none (-1) unless the time is positive, so that no
+// pair of large zones or fixes out of order can show a negative or infinite speed.
+double taskSpeed(double distance, double task_time) {
+    return task_time > 0.0 ? distance / task_time * kMpsToKmh : -1.0;
+}
+
 /// The point before track[i], or track[i] itself at the start of the track.
 const TrackPoint& previousPoint(const std::vector<TrackPoint>& track, std::size_t i) {
     return track[i > 0 ? i - 1 : i];
@@ -172,8 +178,11 @@ bool TaskProgress::zoneSteps(const std::vector<TrackPoint>& track, std::size_t i
             bookTurnpoint(track, i);
         }
         if (target + 1 == waypoints_.size()) {
-            finish_time =
-                findEntryTime(waypoints_[target], previousPoint(track, i), p, kCrossingSamples);
+            // One fix pair can leave the start zone and enter the finish zone (large zones
+            // close together): the finish is never booked before the start.
+            finish_time = std::max(
+                findEntryTime(waypoints_[target], previousPoint(track, i), p, kCrossingSamples),
+                start_time_);
             finished_ = true;
             return true;
         }
@@ -284,7 +293,7 @@ void TaskProgress::outland(const std::vector<TrackPoint>& track, std::size_t i,
     task_dist_ = std::max(completed_dist_ + leg_length_ - dist_to_tp_, 0.0);
     task_time_ = t - start_time_;
     if (task_dist_ > kMinimumSpeedDistance) {
-        speed_ = task_dist_ / task_time_ * kMpsToKmh;
+        speed_ = taskSpeed(task_dist_, task_time_);
     }
     in_start_zone_ = false;
     reached_tp_ = -1;
@@ -323,7 +332,7 @@ void TaskProgress::finalUpdate(double endTime, double finish_time,
     }
     task_time_ = end - start_time_;
     if (task_dist_ > kMinimumSpeedDistance) {
-        speed_ = task_dist_ / task_time_ * kMpsToKmh;
+        speed_ = taskSpeed(task_dist_, task_time_);
     }
 }
 
@@ -407,7 +416,7 @@ void TaskProgress::updatePosition(double lat, double lon) {
     if (task_dist_ < 0.0) {
         task_dist_ = 0.0;
     }
-    speed_ = task_dist_ > kMinimumSpeedDistance ? task_dist_ / task_time_ * kMpsToKmh : -1.0;
+    speed_ = task_dist_ > kMinimumSpeedDistance ? taskSpeed(task_dist_, task_time_) : -1.0;
 }
 
 std::string TaskProgress::taskDescription() const {

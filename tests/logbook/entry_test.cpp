@@ -41,12 +41,19 @@ TEST(LogbookEntry, FormatsDurations) {
 TEST(LogbookEntry, FormatsDatesInTheLocaleWithAFourDigitYear) {
     const struct {
         igc::IgcDate date;
-        const QLocale& locale;
+        QLocale locale;
         const char* text;
     } rows[] = {
-        {{5, 1, 8}, kGerman, "05.01.2008"},    {{5, 1, 8}, kAmerican, "1/5/2008"},
-        {{31, 12, 99}, kGerman, "31.12.2099"}, {{0, 0, 0}, kGerman, ""},
+        {{5, 1, 8}, kGerman, "05.01.2008"},
+        {{5, 1, 8}, kAmerican, "1/5/2008"},
+        {{31, 12, 99}, kGerman, "31.12.2099"},
+        {{0, 0, 0}, kGerman, ""},
         {{30, 2, 8}, kAmerican, ""},
+        // Native digits that Latin-1 cannot write: the locale's pattern with ASCII digits.
+        {{5, 1, 8}, QLocale(QStringLiteral("ar_EG")), "5/1/2008"},
+        {{5, 1, 8}, QLocale(QStringLiteral("fa_IR")), "2008/1/5"},
+        {{5, 1, 8}, QLocale(QStringLiteral("bn_BD")), "5/1/2008"},
+        {{5, 1, 8}, QLocale(QStringLiteral("ru_RU")), "05.01.2008"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

@@ -191,6 +191,35 @@ TEST_F(Generation, MeasuresAcrossMidnightAndCountsEngineTime) {
               "05.01.2008;Unknown;Unknown;Local flight;01:29;00:39;-;-;midnight.igc\n");
 }
 
+TEST_F(Generation, OnlyALongStepBackIsMidnightForTheEngine) {
+    // Engine noise on two fixes one second apart, then on a third that steps back: only a step
+    // of more than half a day is midnight (a day added); a shorter one counts nothing.
+    const struct {
+        const char* name;
+        int step_back;      // seconds
+        const char* engine; // the entry's engine time
+    } rows[] = {
+        {"fix 4 s out of order", 4, "00:00"},
+        {"twelve hours back", 12 * 3600, "00:00"},
+        {"midnight: twelve hours and a second back", 12 * 3600 + 1, "12:00"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FlightBuilder flight(20 * 3600, 50.0, 10.0);
+        flight.hold(30, 1).move(10, 1, 22, 0).engine(250).move(2, 1, 22, 0);
+        flight.move(1, -row.step_back, 22, 0).engine(0).move(10, 1, 22, 0).hold(30, 1);
+        flight.save(dir_ / "steps.igc");
+        const Outcome outcome = analyze("steps.igc");
+        ASSERT_TRUE(outcome.ok) << outcome.errors;
+        std::vector<std::string> fields;
+        std::istringstream line(outcome.entry);
+        for (std::string field; std::getline(line, field, ';');)
+            fields.push_back(field);
+        ASSERT_EQ(fields.size(), 9U) << outcome.entry;
+        EXPECT_EQ(fields[5], row.engine) << outcome.entry;
+    }
+}
+
 TEST_F(Generation, ScoresADeclaredTask) {
     const std::vector<FlightBuilder::Point> task = {
         {50.0, 10.0, "Alpha"}, {50.3, 10.0, "Bravo"}, {50.3, 10.4, "Charlie"}};

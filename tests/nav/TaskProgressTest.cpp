@@ -527,6 +527,25 @@ TEST(TaskProgress, ZonesReachedStraightFromThePreviousOneAreBookedInOrder) {
     }
 }
 
+TEST(TaskProgress, TheFinishIsNeverBookedBeforeTheStart) {
+    // Two 3000 m cylinders 5.5 km apart: the first fix lies in both, the next in the finish only.
+    // One fix pair leaves the start and enters the finish; the finish may not come first.
+    const NavPoint finish = destination(kStart.lat_, kStart.lon_, 90.0, 5500.0);
+    const NavPoint in_both = destination(kStart.lat_, kStart.lon_, 90.0, 2750.0);
+    const NavPoint in_finish = destination(kStart.lat_, kStart.lon_, 90.0, 4000.0);
+    for (const double interval : {1.0, 10.0}) {
+        SCOPED_TRACE(interval);
+        TaskProgress progress =
+            progressFor({waypoint(kStart, "Start", 3000.0), waypoint(finish, "Finish", 3000.0)});
+        const std::vector<TrackPoint> track =
+            TrackBuilder(in_both.lat_, in_both.lon_, kT0).jumpTo(in_finish, interval).points();
+        analyseAll(progress, track);
+        EXPECT_TRUE(progress.finished_);
+        EXPECT_GE(progress.task_time_, 0.0);
+        EXPECT_EQ(progress.speed_, -1.0);
+    }
+}
+
 TEST(TaskProgress, ATurnpointReachedByTheLastPointTakenIsBooked) {
     const NavPoint before_north = destination(kNorth.lat_, kNorth.lon_, 180.0, 2000.0);
     const NavPoint past_north = destination(kNorth.lat_, kNorth.lon_, 90.0, 300.0);

@@ -224,12 +224,13 @@ void TaskProgress::startExit(const std::vector<TrackPoint>& track, std::size_t i
         }
     }
     start_time_ = fixed_start_ ? static_cast<double>(startNotBefore)
-                               : findExitTime(start, previousPoint(track, i), p, kCrossingSamples);
+                               : findExitTime(start, previousPoint(track, i), p, kCrossingSamples,
+                                              *diagnostics_);
     finish_time = 0.0;
     in_start_zone_ = false;
     reached_.clear();
     reached_.push_back(start);
-    std::cerr << "Started: t = " << start_time_ << " curr_tp = " << curr_tp_ << std::endl;
+    *diagnostics_ << "Started: t = " << start_time_ << " curr_tp = " << curr_tp_ << std::endl;
     reached_tp_ = -1;
 }
 
@@ -277,7 +278,7 @@ void TaskProgress::outland(const std::vector<TrackPoint>& track, std::size_t i,
     }
     const TrackPoint& p = track[i];
     const double t = static_cast<double>(p.time);
-    std::cerr << "Outlanded: curr dist = " << dist_to_tp_ << ", t = " << t << std::endl;
+    *diagnostics_ << "Outlanded: curr dist = " << dist_to_tp_ << ", t = " << t << std::endl;
     finish_time = t;
     outlanded_ = true;
     const Waypoint& target = waypoints_[static_cast<std::size_t>(curr_tp_)];
@@ -358,17 +359,17 @@ Sample sampleBetween(const TrackPoint& a, const TrackPoint& b, int k, int n) {
 } // namespace
 
 double TaskProgress::findExitTime(const Waypoint& w, const TrackPoint& a, const TrackPoint& b,
-                                  int n) {
+                                  int n, std::ostream& diagnostics) {
     double t = static_cast<double>(a.time);
     for (int k = 0; k <= n; ++k) {
         const Sample s = sampleBetween(a, b, k, n);
         if (!w.inZone(s.lat, s.lon, s.alt)) {
-            std::cerr << "exit index = " << k << std::endl;
+            diagnostics << "exit index = " << k << std::endl;
             break;
         }
         t = s.time;
     }
-    std::cerr << "Found exit time: " << t << std::endl;
+    diagnostics << "Found exit time: " << t << std::endl;
     return t;
 }
 

@@ -8,6 +8,7 @@
 #include "nav/NavPoint.h"
 
 #include <cstdint>
+#include <iostream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -32,9 +33,16 @@ public:
     /// waypoint: with fewer than two, or an empty track, nothing changes.
     void analyse(double endTime, const std::vector<TrackPoint>& track, std::int32_t startNotBefore);
 
+    /// Where the analysis writes its progress lines ("Started: ...", "Outlanded: ..."); the
+    /// process's standard error stream unless told otherwise. The stream must outlive the
+    /// analysis.
+    void setDiagnostics(std::ostream& stream) { diagnostics_ = &stream; }
+
     /// Time (s) of the last of n + 1 samples between `a` and `b` still inside `w` before the
     /// first one outside. Writes "exit index = " with that first sample, and "Found exit time: ".
-    static double findExitTime(const Waypoint& w, const TrackPoint& a, const TrackPoint& b, int n);
+    /// The lines go to `diagnostics`.
+    static double findExitTime(const Waypoint& w, const TrackPoint& a, const TrackPoint& b, int n,
+                               std::ostream& diagnostics = std::cerr);
     /// Time (s) of the last of n + 1 samples between `a` and `b` outside `w` before the first
     /// one inside; a's time when the first is inside, b's when none is.
     static double findEntryTime(const Waypoint& w, const TrackPoint& a, const TrackPoint& b, int n);
@@ -77,6 +85,7 @@ public:
     std::vector<NavPoint> reached_; // where the task was taken: start, then turnpoint k at k
 
 private:
+    std::ostream* diagnostics_ = &std::cerr;
     bool inZone(std::size_t k, double lat, double lon, double alt) const;
     bool zoneSteps(const std::vector<TrackPoint>& track, std::size_t i, std::int32_t startNotBefore,
                    double& finish_time);

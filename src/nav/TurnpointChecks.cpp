@@ -39,11 +39,11 @@ void TaskProgress::forceTPFix(std::vector<TrackPoint>& track) const {
         }
     }
     if (w.inZone(track[c].latitude, track[c].longitude, track[c].altitude)) {
-        std::cerr << "forceTPFix: We have a valid fix inside the TP\n";
+        *diagnostics_ << "forceTPFix: We have a valid fix inside the TP\n";
         return;
     }
     if (c + 1 == track.size()) {
-        std::cerr << "forceTPFix: Still closing in on wp! - wait a bit...\n";
+        *diagnostics_ << "forceTPFix: Still closing in on wp! - wait a bit...\n";
         return;
     }
 

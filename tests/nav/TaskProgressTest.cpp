@@ -145,6 +145,23 @@ TEST(TaskProgress, CompleteTaskScoresTheLegsBetweenTheWaypointsFromExitToEntry) 
     EXPECT_EQ(progress.reached_[1].name_, "North");
 }
 
+TEST(TaskProgress, WritesItsLinesWhereTheCallerSays) {
+    // Started, then outlanded halfway to the turnpoint: every kind of line.
+    const NavPoint halfway = destination(kStart.lat_, kStart.lon_, 0.0, 15000.0);
+    const std::vector<TrackPoint> track = TrackBuilder(kStart.lat_, kStart.lon_, kT0)
+                                              .flyTo(halfway, kSpeed)
+                                              .flagLast(TrackPoint::OUTLANDED)
+                                              .points();
+    TaskProgress to_cerr = threePointTask();
+    const std::vector<std::string> expected = analyseAll(to_cerr, track);
+    ASSERT_EQ(expected.size(), 4U);
+    TaskProgress to_stream = threePointTask();
+    std::ostringstream diagnostics;
+    to_stream.setDiagnostics(diagnostics);
+    EXPECT_EQ(analyseAll(to_stream, track), std::vector<std::string>{});
+    EXPECT_EQ(lines(diagnostics.str()), expected);
+}
+
 TEST(TaskProgress, NeverStartedOrNeverLeftTheStartZoneScoresNothing) {
     struct Row {
         const char* name;

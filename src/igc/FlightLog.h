@@ -91,6 +91,8 @@ public:
 
     /// Reads an IGC file. True when the file was read to its end; diagnostics on std::cerr.
     bool load(const char* path);
+    /// The same, with the diagnostics written to `diagnostics` instead of std::cerr.
+    bool load(const char* path, std::ostream& diagnostics);
     /// Writes an IGC file, replacing an existing one. False when it cannot be opened.
     bool save(const char* path) const;
 

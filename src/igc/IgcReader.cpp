@@ -135,10 +135,11 @@ void readExtension(std::string_view content, int column, std::size_t width, Fiel
         field = static_cast<Field>(atoiField(content.substr(from, width)));
 }
 
-bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column) {
+bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
+                 std::ostream& diagnostics) {
     FixFields fields;
     if (parseFixRecord(line, fields) != 15) {
-        std::cerr << "IGCLib: parse error in B record\n";
+        diagnostics << "IGCLib: parse error in B record\n";
         return false;
     }
     fix.time = {static_cast<std::uint8_t>(fields.hour), static_cast<std::uint8_t>(fields.minute),
@@ -161,13 +162,13 @@ bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column
 }
 
 template <typename Lines>
-void extractTaskPoint(Lines& lines, TaskPoint& point) {
+void extractTaskPoint(Lines& lines, TaskPoint& point, std::ostream& diagnostics) {
     const std::string_view line = lines.readLine();
     TaskPointFields fields;
     const int count = parseTaskPoint(line, fields);
     if (count < 9) {
-        std::cerr << "IGCLib: parse error in C record\n";
-        std::cerr << "line = " << EchoedBytes{line} << std::endl;
+        diagnostics << "IGCLib: parse error in C record\n";
+        diagnostics << "line = " << EchoedBytes{line} << std::endl;
         lines.setFailed();
         return;
     }
@@ -178,23 +179,23 @@ void extractTaskPoint(Lines& lines, TaskPoint& point) {
 
 // One further task point: false (after the warning) when the next record is no C record.
 template <typename Lines>
-bool nextTaskPoint(Lines& lines, TaskPoint& point, const char* which) {
+bool nextTaskPoint(Lines& lines, TaskPoint& point, const char* which, std::ostream& diagnostics) {
     if (lines.peek() != 'C') {
-        std::cerr << "IGCLib: warning: Missing task point (" << which << ")!\n";
+        diagnostics << "IGCLib: warning: Missing task point (" << which << ")!\n";
         return false;
     }
-    extractTaskPoint(lines, point);
+    extractTaskPoint(lines, point, diagnostics);
     return true;
 }
 
 template <typename Lines>
-void extractTask(Lines& lines, Task& task) {
+void extractTask(Lines& lines, Task& task, std::ostream& diagnostics) {
     const std::string_view line = lines.readLine();
     TaskHeaderFields f;
     const int count = parseTaskHeader(line, f);
     if (count < 12) {
-        std::cerr << "IGCLib: parse error in C record (n = " << count << ")\n";
-        std::cerr << "line: " << EchoedBytes{line} << std::endl;
+        diagnostics << "IGCLib: parse error in C record (n = " << count << ")\n";
+        diagnostics << "line: " << EchoedBytes{line} << std::endl;
         lines.setFailed();
         return;
     }
@@ -212,22 +213,22 @@ void extractTask(Lines& lines, Task& task) {
     if (count == 13)
         task.description = f.description;
 
-    if (!nextTaskPoint(lines, task.takeoff, "takeoff") ||
-        !nextTaskPoint(lines, task.start, "start"))
+    if (!nextTaskPoint(lines, task.takeoff, "takeoff", diagnostics) ||
+        !nextTaskPoint(lines, task.start, "start", diagnostics))
         return;
     task.turnpoints.clear();
     for (int k = 1; k <= task.turnpoint_count; ++k) {
         if (lines.peek() != 'C') {
-            std::cerr << "IGCLib: warning: Missing task point (TP " << k << ")!\n";
+            diagnostics << "IGCLib: warning: Missing task point (TP " << k << ")!\n";
             return;
         }
         // Kept even when it does not parse: the count of points read stays honest.
         task.turnpoints.emplace_back(0.0, 0.0, std::string());
-        extractTaskPoint(lines, task.turnpoints.back());
+        extractTaskPoint(lines, task.turnpoints.back(), diagnostics);
     }
-    if (!nextTaskPoint(lines, task.finish, "finish"))
+    if (!nextTaskPoint(lines, task.finish, "finish", diagnostics))
         return;
-    nextTaskPoint(lines, task.landing, "landing");
+    nextTaskPoint(lines, task.landing, "landing", diagnostics);
 }
 
 // Header value of code `code`, as the H record's rest gives it. A value that does not scan
@@ -275,7 +276,7 @@ void storeHeader(FlightLog& log, std::string_view code, std::string_view rest) {
 
 // I record: a two-digit count, then per extension seven characters: start column (2), end
 // column (2, not used) and code (3). Entries that the line does not hold wholly are ignored.
-void storeExtensions(FlightLog& log, std::string_view line) {
+void storeExtensions(FlightLog& log, std::string_view line, std::ostream& diagnostics) {
     const std::string_view content = lineContent(line);
     const int count = atoiField(content.substr(std::min<std::size_t>(1, content.size()), 2));
     for (int k = 0; k < count; ++k) {
@@ -291,7 +292,7 @@ void storeExtensions(FlightLog& log, std::string_view line) {
         else if (code == "ENL")
             log.enl_column_ = column;
         else
-            std::cerr << "Extension: " << code << ", start = " << column << std::endl;
+            diagnostics << "Extension: " << code << ", start = " << column << std::endl;
     }
 }
 
@@ -299,36 +300,40 @@ void storeExtensions(FlightLog& log, std::string_view line) {
 
 std::istream& operator>>(std::istream& in, Task& task) {
     StreamLines lines(in);
-    extractTask(lines, task);
+    extractTask(lines, task, std::cerr);
     return in;
 }
 
 std::istream& operator>>(std::istream& in, TaskPoint& point) {
     StreamLines lines(in);
-    extractTaskPoint(lines, point);
+    extractTaskPoint(lines, point, std::cerr);
     return in;
 }
 
 bool Fix::readFix(std::istream& in, int fxa_column, int siu_column, int enl_column) {
     StreamLines lines(in);
-    return readFixLine(*this, lines.readLine(), fxa_column, siu_column, enl_column);
+    return readFixLine(*this, lines.readLine(), fxa_column, siu_column, enl_column, std::cerr);
 }
 
 bool FlightLog::load(const char* path) {
+    return load(path, std::cerr);
+}
+
+bool FlightLog::load(const char* path, std::ostream& diagnostics) {
     LineReader reader;
     if (!reader.open(path)) {
-        std::cerr << "IGCLib: Couldn't open input file '" << path << "'\n";
+        diagnostics << "IGCLib: Couldn't open input file '" << path << "'\n";
         return false;
     }
     fixes_.clear();
 
     if (reader.peek() != 'A') {
-        std::cerr << "IGCLib: Missing A record\n";
+        diagnostics << "IGCLib: Missing A record\n";
         return false;
     }
     ARecordFields a;
     if (parseARecord(reader.readLine(), a) != 3) {
-        std::cerr << "IGCLib: parse error in A record\n";
+        diagnostics << "IGCLib: parse error in A record\n";
         return false;
     }
     manufacturer_ = a.code;
@@ -337,7 +342,7 @@ bool FlightLog::load(const char* path) {
     HRecordFields h;
     while (reader.peek() == 'H') {
         if (parseHRecord(reader.readLine(), h) != 4) {
-            std::cerr << "IGCLib: parse error in H record\n";
+            diagnostics << "IGCLib: parse error in H record\n";
             return false;
         }
         storeHeader(*this, h.code, h.rest);
@@ -354,19 +359,21 @@ bool FlightLog::load(const char* path) {
         switch (next) {
         case 'B': {
             Fix fix;
-            if (readFixLine(fix, reader.readLine(), fxa_column_, siu_column_, enl_column_))
+            if (readFixLine(fix, reader.readLine(), fxa_column_, siu_column_, enl_column_,
+                            diagnostics))
                 fixes_.push_back(fix);
             break;
         }
         case 'I':
-            storeExtensions(*this, reader.readLine());
+            storeExtensions(*this, reader.readLine(), diagnostics);
             break;
         case 'C':
             if (task_read) {
-                std::cerr << "Warning: extra C record: " << reader.readLine() << std::endl;
+                diagnostics << "Warning: extra C record: " << EchoedBytes{reader.readLine()}
+                            << std::endl;
             } else {
                 FileLines lines(reader);
-                extractTask(lines, task_);
+                extractTask(lines, task_, diagnostics);
                 if (lines.failed())
                     return false;
                 has_task_ = true;
@@ -382,12 +389,12 @@ bool FlightLog::load(const char* path) {
             // CR LF), not content of the file: it goes out as it is and so still ends a line.
             const bool blank = reader.readLine().empty() && (next == '\n' || next == '\r');
             const char letter = static_cast<char>(next);
-            std::cerr << "unknown record: ";
+            diagnostics << "unknown record: ";
             if (blank)
-                std::cerr << letter;
+                diagnostics << letter;
             else
-                std::cerr << EchoedBytes{std::string_view(&letter, 1)};
-            std::cerr << std::endl;
+                diagnostics << EchoedBytes{std::string_view(&letter, 1)};
+            diagnostics << std::endl;
             break;
         }
         }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 namespace logbook {
@@ -72,9 +73,11 @@ nav::Waypoint waypointAt(const igc::TaskPoint& point) {
 }
 
 // Task distance (m) and speed (km/h, never negative) through the task's 500 m cylinders.
-void scoreTask(const igc::FlightLog& log, double& distance, double& speed) {
+void scoreTask(const igc::FlightLog& log, double& distance, double& speed,
+               std::ostream& diagnostics) {
     const igc::Task& task = log.task_;
     nav::TaskProgress progress;
+    progress.setDiagnostics(diagnostics);
     progress.addWaypoint(waypointAt(task.start));
     for (std::size_t k = 0; k < heldTurnpoints(task); ++k)
         progress.addWaypoint(waypointAt(task.turnpoints[k]));
@@ -100,6 +103,16 @@ void scoreTask(const igc::FlightLog& log, double& distance, double& speed) {
     speed = std::max(progress.speed_, 0.0);
 }
 
+// The reader's own words for why it could not read a file: its last "IGCLib: " line.
+std::string readerFailure(const std::string& diagnostics) {
+    const std::string prefix = "IGCLib: ";
+    std::size_t at = diagnostics.rfind(prefix);
+    if (at == std::string::npos)
+        return "unknown error";
+    at += prefix.size();
+    return diagnostics.substr(at, diagnostics.find('\n', at) - at);
+}
+
 } // namespace
 
 std::string entryFileName(const std::string& name) {
@@ -114,32 +127,40 @@ std::string entryFileName(const std::string& name) {
     return field;
 }
 
-bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
-                   const QLocale& locale) {
+FlightResult analyzeFile(const std::string& path, int min_time_minutes, const QLocale& locale) {
+    FlightResult result;
+    result.path = path;
+    std::ostringstream errors;
+    const auto done = [&result, &errors](std::string reason) {
+        result.reason = std::move(reason);
+        result.errors = std::move(errors).str();
+        return result;
+    };
     igc::FlightLog log;
-    if (!log.load(path.c_str())) {
-        std::cerr << "Couldn't load IGC file " << path << "!" << std::endl;
-        return false;
+    if (!log.load(path.c_str(), errors)) {
+        const std::string reader = readerFailure(errors.str());
+        errors << "Couldn't load IGC file " << path << "!" << std::endl;
+        return done("not readable: " + reader);
     }
     const std::vector<igc::Fix>& fixes = log.fixes_;
     const std::size_t count = fixes.size();
     if (count < 2) {
-        std::cout << "Empty log file: " << path << "!\n";
-        return false;
+        result.output = "Empty log file: " + path + "!\n";
+        return done(count == 0 ? "empty" : "one fix only");
     }
-    std::cerr << "analyzeFlight()\n";
+    errors << "analyzeFlight()\n";
 
     std::size_t start = 0;
     for (std::size_t i = 1; i < count && start == 0; ++i) {
         const double speed = pairSpeed(fixes, i);
         if (speed > kTakeoffSpeed) {
             start = i;
-            std::cerr << "Start idx = " << i << " (speed = " << speed * 3.6 << ")\n";
+            errors << "Start idx = " << i << " (speed = " << speed * 3.6 << ")\n";
         }
     }
     if (start == 0) {
-        std::cerr << "Error: Couldn't find start fix!\n";
-        return false;
+        errors << "Error: Couldn't find start fix!\n";
+        return done("no takeoff found");
     }
     // The start pair is itself faster than the landing speed, so this search always ends at or
     // after the start fix.
@@ -148,7 +169,7 @@ bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_
         const double speed = pairSpeed(fixes, j);
         if (speed > kLandingSpeed) {
             end = j;
-            std::cerr << "End idx = " << j << " (speed = " << speed * 3.6 << ")\n";
+            errors << "End idx = " << j << " (speed = " << speed * 3.6 << ")\n";
             break;
         }
     }
@@ -173,8 +194,10 @@ bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_
     if (flight_time < 0.0)
         flight_time += kDay;
     if (min_time_minutes * 60.0 > flight_time) {
-        std::cerr << "Flight too short (" << flight_time << " seconds) - skipping\n";
-        return false;
+        errors << "Flight too short (" << flight_time << " seconds) - skipping\n";
+        std::ostringstream reason;
+        reason << "too short: " << flight_time << " s";
+        return done(reason.str());
     }
 
     LogbookEntry entry;
@@ -185,10 +208,26 @@ bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_
     entry.flight_time = flight_time;
     entry.engine_time = engine_time;
     if (log.has_task_)
-        scoreTask(log, entry.distance, entry.speed);
+        scoreTask(log, entry.distance, entry.speed, errors);
     entry.file_name = entryFileName(path.substr(path.rfind('/') + 1));
-    writeLogbookEntry(logbook, entry, locale);
-    return true;
+    std::ostringstream line;
+    writeLogbookEntry(line, entry, locale);
+    result.entry = std::move(line).str();
+    return done({});
+}
+
+void writeFlightResult(const FlightResult& result, std::ostream& logbook) {
+    std::cerr << result.errors;
+    std::cout << result.output;
+    if (!result.entry.empty())
+        logbook << result.entry;
+}
+
+bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
+                   const QLocale& locale) {
+    const FlightResult result = analyzeFile(path, min_time_minutes, locale);
+    writeFlightResult(result, logbook);
+    return !result.entry.empty();
 }
 
 } // namespace logbook

@@ -11,6 +11,25 @@
 
 namespace logbook {
 
+/// What one IGC file gives the logbook, without a trace on the process's streams.
+struct FlightResult {
+    std::string path;   // bytes, as listed
+    std::string entry;  // the entry line ("\n" ended), empty when the file gives none
+    std::string reason; // why it gives none: "not readable: Missing A record", "empty", "no
+                        // takeoff found", "too short: 4 s"; empty with an entry
+    std::string errors; // the file's diagnostics for standard error, as they were always written
+    std::string output; // and for standard output ("Empty log file: ...")
+};
+
+/// Loads and analyses the IGC file at `path` (bytes, as the directory listing gives it). Flights
+/// shorter than `min_time_minutes` give no entry. Thread-safe: touches no shared state.
+FlightResult analyzeFile(const std::string& path, int min_time_minutes,
+                         const QLocale& locale = QLocale::system());
+
+/// Writes a file's result where the dialog always wrote it: its diagnostics to std::cerr and
+/// std::cout, its entry (if any) to `logbook`, flushed.
+void writeFlightResult(const FlightResult& result, std::ostream& logbook);
+
 /// Loads the IGC file at `path` (bytes, as the directory listing gives it), analyses the flight
 /// and, when it passes every check, appends its entry to `logbook`. True when an entry was written.
 /// Flights shorter than `min_time_minutes` are dropped. Progress and the reason for a skipped

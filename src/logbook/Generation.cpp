@@ -3,9 +3,16 @@
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace logbook {
 
@@ -18,16 +25,124 @@ bool pathExists(const std::string& path) {
 
 } // namespace
 
-void writeEntries(const std::vector<FlightFile>& files, std::ostream& logbook, int min_time_minutes,
-                  const QLocale& locale, GenerationResult& result, const Progress& progress) {
-    const auto total = static_cast<int>(files.size());
-    for (const FlightFile& file : files) {
-        if (analyzeFlight(file.path, logbook, min_time_minutes, locale))
-            ++result.entries;
-        ++result.files;
-        if (progress)
-            progress(result.files, total);
+namespace {
+
+// Workers take no signals: a handler of the process runs on the thread that set it up.
+class SignalsBlocked {
+public:
+    SignalsBlocked() {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&blocked, signal_number);
+        pthread_sigmask(SIG_BLOCK, &blocked, &old_);
     }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    sigset_t old_{};
+};
+
+FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes, const QLocale& locale) {
+    try {
+        return analyzeFile(file.path, min_time_minutes, locale);
+    } catch (const std::exception& error) { // out of memory on a monstrous file, say
+        FlightResult result;
+        result.path = file.path;
+        result.reason = std::string("not readable: ") + error.what();
+        result.errors = "Couldn't load IGC file " + file.path + "!\n";
+        return result;
+    }
+}
+
+// Files analysed on `jobs` threads and handed to `deliver` in listing order on the calling thread.
+// Workers run at most `window` files ahead of the one to be emitted, so that memory stays bounded
+// whatever the directory holds. False when cancelled.
+bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
+                    int jobs, const std::function<void(FlightResult&&)>& deliver) {
+    const auto cancelled = [&request] {
+        return request.cancel != nullptr && request.cancel->load(std::memory_order_relaxed);
+    };
+    if (jobs <= 1 || files.size() <= 1) {
+        for (const FlightFile& file : files) {
+            if (cancelled())
+                return false;
+            deliver(analyzeSafely(file, request.min_time_minutes, request.locale));
+        }
+        return !cancelled();
+    }
+
+    const std::size_t window = 2 * static_cast<std::size_t>(jobs);
+    std::vector<std::optional<FlightResult>> pending(window);
+    std::mutex mutex;
+    std::condition_variable ready; // a slot was filled
+    std::condition_variable room;  // a slot was emptied, or the run stops
+    std::size_t next_to_take = 0;  // under mutex
+    std::size_t next_to_emit = 0;  // under mutex
+    bool stop = false;             // under mutex
+
+    const auto work = [&] {
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(mutex);
+                room.wait(lock, [&] {
+                    return stop || next_to_take >= files.size() ||
+                           next_to_take < next_to_emit + window;
+                });
+                if (stop || next_to_take >= files.size())
+                    return;
+                index = next_to_take++;
+            }
+            FlightResult result =
+                analyzeSafely(files[index], request.min_time_minutes, request.locale);
+            {
+                const std::lock_guard lock(mutex);
+                pending[index % window] = std::move(result);
+            }
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    {
+        const SignalsBlocked blocked;
+        for (int k = 0; k < jobs; ++k)
+            workers.emplace_back(work);
+    }
+
+    bool finished = true;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        if (cancelled()) {
+            finished = false;
+            break;
+        }
+        FlightResult result;
+        {
+            std::unique_lock lock(mutex);
+            ready.wait(lock, [&] { return pending[index % window].has_value(); });
+            result = std::move(*pending[index % window]);
+            pending[index % window].reset();
+            next_to_emit = index + 1;
+        }
+        room.notify_all();
+        deliver(std::move(result));
+    }
+    {
+        const std::lock_guard lock(mutex);
+        stop = true;
+    }
+    room.notify_all();
+    for (std::thread& worker : workers)
+        worker.join();
+    return finished && !cancelled();
+}
+
+} // namespace
+
+int defaultJobs() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
@@ -55,7 +170,31 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         return result;
     }
     writeLogbookHeader(out, request.pilot_name);
-    writeEntries(*files, out, request.min_time_minutes, request.locale, result, progress);
+    const auto total = static_cast<int>(files->size());
+    const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
+    const bool finished = analyzeInOrder(*files, request, jobs, [&](FlightResult&& file) {
+        ++result.files;
+        if (!file.entry.empty()) {
+            ++result.entries;
+            out << file.entry;
+        } else {
+            result.skipped.emplace_back(file.path, file.reason);
+        }
+        if (request.on_file) {
+            request.on_file(file);
+        } else {
+            std::cerr << file.errors;
+            std::cout << file.output;
+        }
+        if (progress)
+            progress(result.files, total);
+    });
+    if (!finished) {
+        result.failure = GenerationFailure::Cancelled;
+        result.failed_path = request.logbook_path;
+        result.reason = "Cancelled";
+        return result;
+    }
     if (!out.commit()) {
         result.failure = out.errorPath() != out.backupTarget() ? GenerationFailure::Write
                                                                : GenerationFailure::Backup;
@@ -85,6 +224,10 @@ std::string failureText(const GenerationResult& result) {
     case GenerationFailure::Backup:
         title = "Couldn't keep a copy of the old logbook!";
         break;
+    case GenerationFailure::Cancelled:
+        return std::string("The logbook was not generated: cancelled.\n") +
+               (result.had_logbook ? "The old logbook was left as it was."
+                                   : "No logbook was written.");
     }
     return title + "\n" + result.failed_path + "\n" + result.reason + "\n" +
            (result.had_logbook ? "The old logbook was left as it was." : "No logbook was written.");

@@ -4,14 +4,17 @@
 // analysed in order, the logbook replaced whole or not at all. The dialog and the command line
 // ask their questions first and report the result in their own way.
 
+#include "logbook/FlightAnalysis.h"
 #include "logbook/Listing.h"
 #include "logbook/LogbookFile.h"
 
 #include <QLocale>
 
+#include <atomic>
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace logbook {
@@ -23,6 +26,11 @@ struct GenerationRequest {
     int min_time_minutes = 1;
     QLocale locale = QLocale::system();
     LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
+    int jobs = 0;                                    // threads that analyse files; 0: one per core
+    const std::atomic<bool>* cancel = nullptr;       // checked between files: true stops the run
+    /// Told each file's result in listing order, on the calling thread. Unset, the diagnostics
+    /// go where the dialog always wrote them (std::cerr, "Empty log file" to std::cout).
+    std::function<void(const FlightResult&)> on_file;
 };
 
 enum class GenerationFailure {
@@ -31,6 +39,7 @@ enum class GenerationFailure {
     Open,      // no new logbook file could be created
     Write,     // writing, flushing or renaming the new logbook failed
     Backup,    // the old logbook could not be kept as .bak; it was not replaced
+    Cancelled, // stopped between two files; the old logbook was not replaced
 };
 
 struct GenerationResult {
@@ -41,18 +50,19 @@ struct GenerationResult {
     std::string backup_path;  // where the replaced logbook was kept; empty when none
     int files = 0;            // IGC files handed to the analysis
     int entries = 0;          // entries written
+    std::vector<std::pair<std::string, std::string>> skipped; // path and reason, listing order
 };
 
 /// Called after each file with the number of files done and the total.
 using Progress = std::function<void(int done, int total)>;
 
-/// Analyses every file in order and appends the entries to `logbook`; counts into `result`.
-void writeEntries(const std::vector<FlightFile>& files, std::ostream& logbook, int min_time_minutes,
-                  const QLocale& locale, GenerationResult& result, const Progress& progress = {});
+/// Threads that a run uses when not told: one per core, at least one.
+int defaultJobs();
 
 /// The whole run: "Generating new logbook" on `frame`, the listing, the header and the entries
-/// into a new file that then replaces the logbook. Per-file diagnostics go where the analysis
-/// writes them (std::cerr and std::cout).
+/// into a new file that then replaces the logbook. The files are analysed on `request.jobs`
+/// threads; entries, diagnostics and progress come in listing order, byte for byte as from one
+/// thread. `progress` is called on the calling thread after each file.
 GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
                                  const Progress& progress = {});
 

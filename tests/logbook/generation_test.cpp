@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <vector>
@@ -293,33 +294,72 @@ TEST_F(Generation, ListsOldestFirstByTheListingRules) {
     EXPECT_EQ(skipped.str(), "");
 }
 
-TEST_F(Generation, WritesOneEntryPerUsableFileAndReportsTheRest) {
-    localFlight(10 * 3600, 300).save(dir_ / "Flug über die Alb.igc");
-    write("broken.igc", "garbage");
-    fs::create_directory(dir_ / "folder.igc");
-    std::string why;
-    const std::optional<std::vector<FlightFile>> files = listFlights(path(""), why, std::cerr);
-    ASSERT_TRUE(files.has_value());
-    std::ostringstream logbook;
-    CaptureStream errors(std::cerr);
+TEST_F(Generation, OneResultPerFileWithTheReasonForNoEntry) {
+    using namespace std::chrono_literals;
+    FlightBuilder ground(10 * 3600, 50.0, 10.0);
+    ground.hold(60, 1);
+    const FlightBuilder one_fix(10 * 3600, 50.0, 10.0);
+    FlightBuilder hop(10 * 3600, 50.0, 10.0);
+    hop.hold(30, 1).move(5, 1, 22, 0).hold(30, 1); // start fix 31, end fix 35: 4 s
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        std::string reason; // empty: an entry
+    } rows[] = {
+        {"Flug über die Alb.igc", [](const fs::path& p) { localFlight(10 * 3600, 300).save(p); },
+         ""},
+        {"broken.igc", [](const fs::path& p) { std::ofstream(p) << "garbage"; },
+         "not readable: Missing A record"},
+        {"folder.igc", [](const fs::path& p) { fs::create_directory(p); },
+         "not readable: Couldn't open input file '" + (dir_ / "folder.igc").string() + "'"},
+        {"empty.igc", [](const fs::path& p) { std::ofstream(p) << "AXXX001\r\nHFDTE050108\r\n"; },
+         "empty"},
+        {"one-fix.igc", [&one_fix](const fs::path& p) { one_fix.save(p); }, "one fix only"},
+        {"ground.igc", [&ground](const fs::path& p) { ground.save(p); }, "no takeoff found"},
+        {"hop.igc", [&hop](const fs::path& p) { hop.save(p); }, "too short: 4 s"},
+    };
+    const auto now = fs::file_time_type::clock::now();
+    auto age = 10h;
+    for (const auto& row : rows) {
+        row.make(dir_ / row.name);
+        fs::last_write_time(dir_ / row.name, now - (age -= 1h));
+    }
+    GenerationRequest request;
+    request.igc_directory = dir_.string();
+    request.logbook_path = (dir_ / "logbook.dat").string();
+    request.pilot_name = "P";
+    request.locale = kGerman;
+    std::vector<FlightResult> results;
+    request.on_file = [&results](const FlightResult& file) { results.push_back(file); };
     int calls = 0;
-    GenerationResult result;
-    writeEntries(*files, logbook, 1, kGerman, result, [&calls](int done, int total) {
-        ++calls;
-        EXPECT_EQ(total, 3);
-        EXPECT_EQ(done, calls);
+    CaptureStream errors(std::cerr);
+    CaptureStream output(std::cout);
+    std::ostringstream frame;
+    const GenerationResult result = generateLogbook(request, frame, [&](int done, int total) {
+        EXPECT_EQ(total, 7);
+        EXPECT_EQ(done, ++calls);
     });
-    EXPECT_EQ(result.files, 3);
+    ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+    EXPECT_EQ(errors.text(), "");
+    EXPECT_EQ(output.text(), "");
+    EXPECT_EQ(result.files, 7);
     EXPECT_EQ(result.entries, 1);
-    EXPECT_EQ(calls, 3);
+    ASSERT_EQ(results.size(), std::size(rows));
+    std::vector<std::pair<std::string, std::string>> skipped;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        SCOPED_TRACE(rows[k].name);
+        EXPECT_EQ(results[k].path, (dir_ / rows[k].name).string());
+        EXPECT_EQ(results[k].reason, rows[k].reason);
+        EXPECT_EQ(results[k].entry.empty(), !rows[k].reason.empty());
+        if (!rows[k].reason.empty())
+            skipped.emplace_back(results[k].path, results[k].reason);
+    }
+    EXPECT_EQ(result.skipped, skipped);
     // The entry keeps the name as Latin-1 text; the file itself was found and read.
-    EXPECT_NE(logbook.str().find(";Flug \xFC"
-                                 "ber die Alb.igc\n"),
-              std::string::npos)
-        << logbook.str();
-    EXPECT_NE(errors.text().find("IGCLib: Couldn't open input file '" +
-                                 (dir_ / "folder.igc").string() + "'\n"),
-              std::string::npos);
+    EXPECT_EQ(results[0].entry.substr(results[0].entry.rfind(';')), ";Flug \xFC"
+                                                                    "ber die Alb.igc\n");
+    EXPECT_EQ(results[3].output, "Empty log file: " + (dir_ / "empty.igc").string() + "!\n");
+    EXPECT_EQ(results[5].errors, "analyzeFlight()\nError: Couldn't find start fix!\n");
 }
 
 TEST(Corpus, OneEntryPerFileWithAStartFix) {

@@ -125,8 +125,9 @@ void watch(const std::string& path, bool in_place) {
 // user's encoding; a path must be used exactly as given.
 std::optional<std::string> rawValue(int argc, char** argv, char short_name,
                                     std::string_view long_name) {
-    constexpr std::string_view kValueOptions[] = {"pilot", "igc-dir", "logbook", "min-time"};
-    constexpr std::string_view kValueShort = "pdom";
+    constexpr std::string_view kValueOptions[] = {"pilot", "igc-dir", "logbook", "min-time",
+                                                  "jobs"};
+    constexpr std::string_view kValueShort = "pdomj";
     std::optional<std::string> value;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -236,7 +237,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption quiet(
         {QStringLiteral("q"), QStringLiteral("quiet")},
         QStringLiteral("No per-file diagnostics; on a terminal, a progress counter instead."));
-    parser.addOptions({pilot, igc_dir, logbook_file, min_time, yes, quiet});
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Files analysed at once, 1 to 256 (default: one per core, here %1); the "
+                       "output is the same for any number.")
+            .arg(logbook::defaultJobs()),
+        QStringLiteral("N"));
+    parser.addOptions({pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -264,6 +271,14 @@ int main(int argc, char** argv) {
     if (!number || minutes < 0 || minutes > 60)
         return usageError(QStringLiteral("--min-time takes whole minutes from 0 to 60, not '%1'")
                               .arg(parser.value(min_time)));
+
+    int threads = logbook::defaultJobs();
+    if (parser.isSet(jobs)) {
+        threads = parser.value(jobs).toInt(&number);
+        if (!number || threads < 1 || threads > 256)
+            return usageError(QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'")
+                                  .arg(parser.value(jobs)));
+    }
 
     std::string directory = rawValue(argc, argv, 'd', "igc-dir").value_or(std::string());
     std::string logbook_path = rawValue(argc, argv, 'o', "logbook").value_or(std::string());
@@ -299,6 +314,7 @@ int main(int argc, char** argv) {
     request.logbook_path = logbook_path;
     request.pilot_name = pilot_text;
     request.min_time_minutes = minutes;
+    request.jobs = threads;
     request.temporary_watcher = interruption::watch;
 
     // The counter goes to the terminal itself, past the silenced streams.

@@ -96,6 +96,16 @@ TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
     ASSERT_EQ(cli.exit_code, 0) << cli.errors;
     EXPECT_EQ(testing_support::bytesOf(dir_ / "install" / "data" / "logbook.dat"),
               testing_support::bytesOf(dir_ / "core.dat"));
+    // Any number of threads gives the same bytes and the same streams.
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        const QString other = path(dir_ / (std::string("jobs-") + jobs + ".dat"));
+        const CliRun threaded = run({"-p", "Demo Pilot", "-j", jobs, "-o", other});
+        EXPECT_EQ(testing_support::bytesOf(other.toStdString()),
+                  testing_support::bytesOf(dir_ / "core.dat"));
+        EXPECT_EQ(threaded.errors.substr(0, threaded.errors.rfind("Wrote ")), core_errors);
+        EXPECT_EQ(threaded.output, core_output);
+    }
     EXPECT_EQ(cli.errors, core_errors + "Wrote 3 entries to " +
                               (dir_ / "install" / "data" / "logbook.dat").string() +
                               " (5 files read, 2 skipped)\n");
@@ -190,6 +200,14 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
          {"-p", "X", "-m", "1.5"},
          2,
          "thermora-logbook-cli: --min-time takes whole minutes from 0 to 60, not '1.5'\n"},
+        {"jobs zero",
+         {"-p", "X", "--jobs", "0"},
+         2,
+         "thermora-logbook-cli: --jobs takes a whole number from 1 to 256, not '0'\n"},
+        {"jobs not a number",
+         {"-p", "X", "-j", "many"},
+         2,
+         "thermora-logbook-cli: --jobs takes a whole number from 1 to 256, not 'many'\n"},
         {"unknown option",
          {"-p", "X", "--colour"},
          2,

@@ -4,22 +4,37 @@
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
 
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <string>
+#include <thread>
 
 MainWindow::MainWindow() {
+    // Typing a name is the first thing a pilot does; the tab order stays the form's.
+    pilot_name_->setFocus();
     std::string install_dir;
     if (!install::readInstallDir(install_dir)) {
-        QMessageBox::warning(
-            this, tr("Warning"),
-            tr("Couldn't find Thermora installation directory!\nPlease check installation"));
+        QMessageBox box(
+            QMessageBox::Warning, tr("Warning"),
+            tr("Couldn't find Thermora installation directory!\nPlease check installation"),
+            QMessageBox::Ok, this);
+        box.setInformativeText(
+            tr("Set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX to the "
+               "Wine prefix that holds it, and start the program again. Until then, type the IGC "
+               "directory and the logbook file or choose them with the \"...\" buttons."));
+        box.exec();
         return;
     }
     // D/data/IGC and D/data/logbook.dat, D decoded as the file system encodes names, so that a
@@ -27,6 +42,9 @@ MainWindow::MainWindow() {
     const install::Presets presets = install::presetsFor(install_dir);
     igc_files_->setText(presets.igc_directory);
     logbook_file_->setText(presets.logbook_file);
+    // Show where the paths begin: their ends are alike ("data/IGC") and say little.
+    igc_files_->setCursorPosition(0);
+    logbook_file_->setCursorPosition(0);
 }
 
 bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
@@ -68,10 +86,127 @@ void MainWindow::generateLogBook() {
     request.logbook_path = QFile::encodeName(logbook_path).toStdString();
     request.pilot_name = pilot;
     request.min_time_minutes = min_time_->value();
-    const logbook::GenerationResult result = logbook::generateLogbook(request, std::cerr);
-    if (result.failure != logbook::GenerationFailure::None)
+    const logbook::GenerationResult result = runGeneration(request);
+    showResult(result, logbook_path);
+}
+
+logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest request) {
+    // The work runs on a thread of its own, so that the window repaints and can be cancelled;
+    // this call still returns only when the logbook is written (or not).
+    std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+    request.cancel = &cancel;
+
+    // The form takes no input meanwhile: no second run, no change of the inputs.
+    QList<QWidget*> disabled;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->isEnabled() && !child->isWindow()) {
+            child->setEnabled(false);
+            disabled << child;
+        }
+    }
+    running_ = true;
+
+    QProgressDialog progress(this);
+    progress.setWindowTitle(tr("Generating logbook"));
+    progress.setLabelText(tr("Generating logbook"));
+    progress.setCancelButtonText(tr("Cancel"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(0);
+    progress.reset(); // no automatic show: a short run finishes without a flash of a window
+    progress.hide();
+    connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+    cancel_ = &cancel;
+
+    QEventLoop loop;
+    QTimer show_later;
+    show_later.setSingleShot(true);
+    connect(&show_later, &QTimer::timeout, &progress, [&progress, &cancel] {
+        if (!cancel)
+            progress.show();
+    });
+    show_later.start(500);
+    QTimer update;
+    connect(&update, &QTimer::timeout, &progress, [&] {
+        const int all = total.load();
+        progress.setMaximum(std::max(all, 1));
+        progress.setValue(done.load());
+        progress.setLabelText(tr("Generating logbook\n%1 of %2 files").arg(done.load()).arg(all));
+    });
+    update.start(100);
+
+    logbook::GenerationResult result;
+    std::thread worker([&] {
+        result = logbook::generateLogbook(request, std::cerr, [&](int files_done, int files) {
+            total = files;
+            done = files_done;
+        });
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+
+    cancel_ = nullptr;
+    running_ = false;
+    update.stop();
+    show_later.stop();
+    progress.hide();
+    for (QWidget* child : disabled)
+        child->setEnabled(true);
+    return result;
+}
+
+void MainWindow::showResult(const logbook::GenerationResult& result, const QString& logbook_path) {
+    if (result.failure == logbook::GenerationFailure::Cancelled) {
+        QMessageBox::information(this, tr("Logbook not generated"),
+                                 QString::fromLocal8Bit(logbook::failureText(result)));
+        return;
+    }
+    if (result.failure != logbook::GenerationFailure::None) {
         QMessageBox::warning(this, tr("Error"),
                              QString::fromLocal8Bit(logbook::failureText(result)));
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, tr("Logbook generated"),
+                    tr("Wrote %n entries to %1", nullptr, result.entries).arg(logbook_path),
+                    QMessageBox::Ok, this);
+    QString summary =
+        tr("%1 files read, %2 skipped").arg(result.files).arg(result.files - result.entries);
+    if (!result.backup_path.empty())
+        summary += QLatin1Char('\n') +
+                   tr("The old logbook was kept as %1")
+                       .arg(QFile::decodeName(QByteArray::fromStdString(result.backup_path)));
+    box.setInformativeText(summary);
+    QString details;
+    for (const auto& [path, reason] : result.skipped)
+        details += QFile::decodeName(QByteArray::fromStdString(path)) + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(reason) + QLatin1Char('\n');
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    box.exec();
+}
+
+void MainWindow::reject() {
+    // Escape or closing the window during a run stops the run; the window stays.
+    if (running_) {
+        if (cancel_ != nullptr)
+            *cancel_ = true;
+        return;
+    }
+    MainWindowBase::reject();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        if (cancel_ != nullptr)
+            *cancel_ = true;
+        event->ignore();
+        return;
+    }
+    MainWindowBase::closeEvent(event);
 }
 
 void MainWindow::browseIGCDir() {

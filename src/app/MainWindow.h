@@ -4,9 +4,11 @@
 // installation directory, the two file choosers and the logbook generation.
 
 #include "app/MainWindowBase.h"
+#include "logbook/Generation.h"
 
 #include <QString>
 
+#include <atomic>
 #include <iosfwd>
 
 class MainWindow : public MainWindowBase {
@@ -26,4 +28,21 @@ public slots:
     void generateLogBook() override;
     void browseIGCDir() override;
     void browseOutputFile() override;
+
+public:
+    /// During a run, Escape and the window's close button cancel the run instead.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    /// Runs the generation off the GUI thread while the window repaints; a progress window with
+    /// a Cancel button comes up when the run takes longer than half a second.
+    logbook::GenerationResult runGeneration(logbook::GenerationRequest request);
+    /// The "Logbook generated" box with what was written and skipped, or why nothing was.
+    void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
+
+    bool running_ = false;
+    std::atomic<bool>* cancel_ = nullptr; // the running generation's cancel flag
 };

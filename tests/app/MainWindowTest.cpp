@@ -92,6 +92,8 @@ private slots:
     void generationAsks();
     void unwritableLogbook_data();
     void unwritableLogbook();
+    void longRunShowsProgressAndCanBeCancelled_data();
+    void longRunShowsProgressAndCanBeCancelled();
     void flightsGoThroughTheDialogsInputs_data();
     void flightsGoThroughTheDialogsInputs();
 
@@ -177,6 +179,11 @@ void MainWindowTest::presetsFromInstallDir() {
     if (warned) {
         const auto& box = script.shown().front();
         QCOMPARE(box.text, kNoInstallationText);
+        QCOMPARE(box.informative,
+                 QStringLiteral("Set THERMORA_DIR to the simulator's installation directory, or "
+                                "WINEPREFIX to the Wine prefix that holds it, and start the "
+                                "program again. Until then, type the IGC directory and the "
+                                "logbook file or choose them with the \"...\" buttons."));
         QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
         QCOMPARE(box.icon, QMessageBox::Warning);
     }
@@ -184,6 +191,10 @@ void MainWindowTest::presetsFromInstallDir() {
     QCOMPARE(window.logbook_file_->text(), logbook_file);
     QCOMPARE(window.pilot_name_->text(), QString());
     QCOMPARE(window.min_time_->value(), 1);
+    // Ready to type the name at once; the paths show where they begin.
+    QCOMPARE(window.focusWidget(), window.pilot_name_);
+    QCOMPARE(window.igc_files_->cursorPosition(), 0);
+    QCOMPARE(window.logbook_file_->cursorPosition(), 0);
 }
 
 void MainWindowTest::slotsOfTheDialog() {
@@ -272,13 +283,28 @@ void MainWindowTest::generationAsks() {
         answers.push_back(closeWindow());
         break;
     }
+    if (generated)
+        answers.push_back(pressKey(Qt::Key_Return)); // the result box
     ModalScript script(answers);
     CaptureStream err(std::cerr);
     window.show();
     QTest::mouseClick(window.pushButton1, Qt::LeftButton); // "Generate Logbook"
 
     QVERIFY(!script.forced());
-    QCOMPARE(script.titles(), box.isEmpty() ? QStringList{} : QStringList{box});
+    QStringList titles = box.isEmpty() ? QStringList{} : QStringList{box};
+    if (generated)
+        titles << QStringLiteral("Logbook generated");
+    QCOMPARE(script.titles(), titles);
+    if (generated) {
+        const auto& result = script.shown().back();
+        QCOMPARE(result.text, QStringLiteral("Wrote 0 entries to ") + logbook_path_);
+        QCOMPARE(result.informative,
+                 exists ? QStringLiteral("0 files read, 0 skipped\nThe old logbook was kept as ") +
+                              logbook_path_ + QStringLiteral(".bak")
+                        : QStringLiteral("0 files read, 0 skipped"));
+        QCOMPARE(result.details, QString());
+        QCOMPARE(result.icon, QMessageBox::Information);
+    }
     if (box == QLatin1String("Missing data")) {
         QCOMPARE(script.shown().front().text, QStringLiteral("You must enter a pilot name!\n"));
         QCOMPARE(script.shown().front().buttons, QStringList{QStringLiteral("OK")});
@@ -368,6 +394,67 @@ void MainWindowTest::unwritableLogbook() {
     QCOMPARE(QDir(work_->path()).entryList(QDir::Files), QStringList{QStringLiteral("blocker")});
 }
 
+void MainWindowTest::longRunShowsProgressAndCanBeCancelled_data() {
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("run to the end") << false;
+    QTest::newRow("cancelled mid-run") << true;
+}
+
+void MainWindowTest::longRunShowsProgressAndCanBeCancelled() {
+    QFETCH(bool, cancel);
+    // Enough flights for the run to outlast the half second before the progress window shows.
+    const QString dir = inWork(QStringLiteral("many"));
+    QVERIFY(QDir().mkpath(dir));
+    writeFile(dir + QStringLiteral("/flight.igc"), kFourMinuteFlight);
+    QByteArray big = kFourMinuteFlight;
+    for (int k = 0; k < 1500; ++k)
+        big += "B1005004805000N01000000EA0050000500\r\n";
+    writeFile(inWork(QStringLiteral("big.igc")), big);
+    constexpr int kFiles = 2000;
+    for (int k = 0; k < kFiles; ++k)
+        QVERIFY(QFile::link(inWork(QStringLiteral("big.igc")),
+                            dir + QStringLiteral("/f%1.igc").arg(k)));
+    writeFile(logbook_path_, kOldLogbook);
+
+    MainWindow window;
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    window.igc_files_->setText(dir);
+    bool form_disabled = false;
+    const ModalScript::Answer on_progress = [&](QWidget* progress) {
+        form_disabled = !window.pushButton1->isEnabled() && !window.pilot_name_->isEnabled();
+        if (!cancel)
+            return; // it closes by itself at the end
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("Cancel"))
+                QTest::mouseClick(button, Qt::LeftButton);
+    };
+    ModalScript script({pressKey(Qt::Key_Return), on_progress, pressKey(Qt::Key_Return)}, 120000);
+    CaptureStream err(std::cerr);
+    CaptureStream out(std::cout);
+    window.show();
+    window.generateLogBook();
+
+    QVERIFY(!script.forced());
+    QVERIFY(form_disabled);
+    QVERIFY(window.pushButton1->isEnabled());
+    const QString result =
+        cancel ? QStringLiteral("Logbook not generated") : QStringLiteral("Logbook generated");
+    QCOMPARE(script.titles(), (QStringList{QStringLiteral("Warning"),
+                                           QStringLiteral("Generating logbook"), result}));
+    if (cancel) {
+        QCOMPARE(script.shown().back().text,
+                 QStringLiteral("The logbook was not generated: cancelled.\nThe old logbook was "
+                                "left as it was."));
+        QCOMPARE(readFile(logbook_path_), kOldLogbook);
+        QCOMPARE(QDir(inWork(QStringLiteral("data"))).entryList(QDir::Files),
+                 QStringList{QStringLiteral("logbook.dat")});
+    } else {
+        QCOMPARE(script.shown().back().text,
+                 QStringLiteral("Wrote %1 entries to %2").arg(kFiles + 1).arg(logbook_path_));
+        QCOMPARE(readFile(logbook_path_ + QStringLiteral(".bak")), kOldLogbook);
+    }
+}
+
 void MainWindowTest::flightsGoThroughTheDialogsInputs_data() {
     QTest::addColumn<QString>("igc_dir");
     QTest::addColumn<QString>("logbook_name");
@@ -400,12 +487,14 @@ void MainWindowTest::flightsGoThroughTheDialogsInputs() {
     window.igc_files_->setText(dir);
     window.logbook_file_->setText(logbook);
     window.min_time_->setValue(min_time);
-    ModalScript script;
+    ModalScript script({pressKey(Qt::Key_Return)});
     CaptureStream err(std::cerr);
     CaptureStream out(std::cout);
     window.generateLogBook();
 
-    QCOMPARE(script.titles(), QStringList{});
+    QCOMPARE(script.titles(), QStringList{QStringLiteral("Logbook generated")});
+    QCOMPARE(script.shown().front().details,
+             entry ? QString() : dir + QStringLiteral("/flight.igc: too short: 240 s\n"));
     const QList<QByteArray> lines = readFile(logbook).split('\n');
     QCOMPARE(lines.mid(0, 4), header("Pilot").split('\n').mid(0, 4));
     QCOMPARE(lines.size(), entry ? 6 : 5); // the split leaves an empty piece after the last line

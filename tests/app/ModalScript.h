@@ -27,6 +27,8 @@ namespace app_testing {
 struct ShownWindow {
     QString title;
     QString text;           // message boxes only
+    QString informative;    // message boxes only
+    QString details;        // message boxes only
     QStringList buttons;    // message boxes only, sorted
     QString default_button; // message boxes only
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -93,6 +95,8 @@ private:
         window.title = modal->windowTitle();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             window.text = box->text();
+            window.informative = box->informativeText();
+            window.details = box->detailedText();
             for (QAbstractButton* button : box->buttons())
                 window.buttons << button->text();
             window.buttons.sort();

@@ -3,6 +3,7 @@
 // and x11_close_window plays the window manager's close button.
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr int kWaitMs = 15000; // for a window to show, or the program to end
 
-enum class Ending { ExitButton, EscapeKey, CloseButton };
+enum class Ending { ExitButton, EscapeKey, CloseButton, EscapeAfterAGeneration };
 
 } // namespace
 
@@ -119,6 +120,8 @@ void ProgramExitTest::endsWithExitCodeZero_data() {
     QTest::newRow("Escape key") << true << Ending::EscapeKey;
     QTest::newRow("window close button") << true << Ending::CloseButton;
     QTest::newRow("Exit after the missing-installation warning") << false << Ending::ExitButton;
+    QTest::newRow("Escape after a generation and its result box")
+        << true << Ending::EscapeAfterAGeneration;
 }
 
 void ProgramExitTest::endsWithExitCodeZero() {
@@ -166,13 +169,30 @@ void ProgramExitTest::endsWithExitCodeZero() {
 
     switch (ending) {
     case Ending::ExitButton:
-        // The keyboard starts at the first browse button; two Tabs reach "Exit".
+        // The keyboard starts in the pilot name field; four Tabs (the minutes, the two browse
+        // buttons) reach "Exit".
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                         QStringLiteral("space")}));
+                         QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")}));
         break;
     case Ending::EscapeKey:
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         break;
+    case Ending::EscapeAfterAGeneration: {
+        // A name typed at once (the focus starts there), five Tabs to "Generate Logbook".
+        QVERIFY(QDir().mkpath(home_.filePath(QStringLiteral("data/IGC"))));
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("Pilot")}));
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                         QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                         QStringLiteral("space")}));
+        const QString result = waitForWindow(QStringLiteral("Logbook generated"));
+        QVERIFY2(!result.isEmpty(), output().constData());
+        QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), result,
+                         QStringLiteral("key"), QStringLiteral("Return")}));
+        QVERIFY(QFile::exists(home_.filePath(QStringLiteral("data/logbook.dat"))));
+        QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window,
+                         QStringLiteral("key"), QStringLiteral("Escape")}));
+        break;
+    }
     case Ending::CloseButton: {
 #ifdef X11_CLOSE_WINDOW_EXECUTABLE
         QProcess close;

@@ -20,6 +20,8 @@ public:
             const auto bytes = run.counters.find("bytes_per_second");
             if (bytes != run.counters.end() && run.run_type == Run::RT_Iteration)
                 megabytes_per_second_[run.benchmark_name()] = bytes->second.value / 1e6;
+            if (run.run_type == Run::RT_Iteration)
+                real_time_[run.benchmark_name()] = run.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -30,8 +32,16 @@ public:
         return found == megabytes_per_second_.end() ? 0.0 : found->second;
     }
 
+    /// Real time of one iteration of the benchmark `name`, in the unit it reports in; 0 when it
+    /// did not run.
+    [[nodiscard]] double realTime(const std::string& name) const {
+        const auto found = real_time_.find(name);
+        return found == real_time_.end() ? 0.0 : found->second;
+    }
+
 private:
     std::map<std::string, double> megabytes_per_second_;
+    std::map<std::string, double> real_time_;
 };
 
 } // namespace bench

@@ -11,10 +11,12 @@
 
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -101,13 +104,14 @@ std::int64_t igcBytes(const fs::path& dir) {
     return bytes;
 }
 
-// One generation as the dialog runs it, the diagnostics silenced.
-int generate(const fs::path& dir, const fs::path& logbook_path) {
+// One generation as the dialog runs it on `jobs` threads, the diagnostics silenced.
+int generate(const fs::path& dir, const fs::path& logbook_path, int jobs) {
     std::streambuf* errors = std::cerr.rdbuf(nullptr);
     logbook::GenerationRequest request;
     request.igc_directory = dir.string();
     request.logbook_path = logbook_path.string();
     request.pilot_name = "Bench Pilot";
+    request.jobs = jobs;
     std::ostringstream frame;
     const logbook::GenerationResult result = logbook::generateLogbook(request, frame);
     std::cerr.rdbuf(errors);
@@ -115,14 +119,65 @@ int generate(const fs::path& dir, const fs::path& logbook_path) {
     return result.entries;
 }
 
-void generate_throughput(benchmark::State& state) {
+void generate_throughput(benchmark::State& state, int jobs) {
     const fs::path dir = flightDirectory(kFlights);
     const fs::path logbook_path = dir.parent_path() / "logbook.dat";
     for (auto _ : state)
-        benchmark::DoNotOptimize(generate(dir, logbook_path));
+        benchmark::DoNotOptimize(generate(dir, logbook_path, jobs));
     state.SetBytesProcessed(state.iterations() * igcBytes(dir));
 }
-BENCHMARK(generate_throughput)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(generate_throughput, 1, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(generate_throughput, all, logbook::defaultJobs())
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The floor under any generation: the same files' bytes read with read(2), page cache warm.
+void read_flights(benchmark::State& state) {
+    const fs::path dir = flightDirectory(kFlights);
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".igc")
+            files.push_back(entry.path());
+    std::vector<char> block(256 * 1024);
+    for (auto _ : state) {
+        std::size_t total = 0;
+        for (const fs::path& file : files) {
+            const int fd = ::open(file.c_str(), O_RDONLY);
+            for (ssize_t got; (got = ::read(fd, block.data(), block.size())) > 0;)
+                total += static_cast<std::size_t>(got);
+            ::close(fd);
+        }
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() * igcBytes(dir));
+}
+BENCHMARK(read_flights)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Listing and sorting a directory of 5000 small files, with times that
+// repeat so that the order of equal times is exercised too.
+void list_5000(benchmark::State& state) {
+    const fs::path dir = fs::temp_directory_path() / "thermora-bench-list-5000";
+    if (!fs::exists(dir / "done")) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const auto now = fs::file_time_type::clock::now();
+        for (int i = 0; i < 5000; ++i) {
+            const fs::path link = dir / ("flight" + std::to_string(i) + ".igc");
+            std::ofstream(link) << "A\n";
+            fs::last_write_time(link, now - std::chrono::minutes(i % 997));
+        }
+        std::ofstream(dir / "done") << "";
+    }
+    for (auto _ : state) {
+        std::string why;
+        std::ostringstream skipped;
+        const auto files = logbook::listFlights(dir.string(), why, skipped);
+        if (!files || files->size() != 5000)
+            std::abort();
+        benchmark::DoNotOptimize(files->front().path);
+    }
+}
+BENCHMARK(list_5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Peak resident memory (MB) of a fresh process that generates a logbook over `files` flights.
 double peakRssMegabytes(const char* self, int files) {
@@ -143,15 +198,27 @@ double peakRssMegabytes(const char* self, int files) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--generate-only")
-        return generate(argv[2], fs::path(argv[2]) / "logbook.dat") > 0 ? 0 : 1;
+        return generate(argv[2], fs::path(argv[2]) / "logbook.dat", logbook::defaultJobs()) > 0 ? 0
+                                                                                                : 1;
 
     benchmark::Initialize(&argc, argv);
     bench::ResultReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (const double throughput = reporter.megabytesPerSecond("generate_throughput");
-        throughput > 0.0)
-        std::printf("RESULT generate_throughput %.1f MB/s\n", throughput);
+    const double one = reporter.megabytesPerSecond("generate_throughput/1/real_time");
+    const double all = reporter.megabytesPerSecond("generate_throughput/all/real_time");
+    const double read = reporter.megabytesPerSecond("read_flights/real_time");
+    if (one > 0.0)
+        std::printf("RESULT generate_throughput_1 %.1f MB/s\n", one);
+    if (all > 0.0)
+        std::printf("RESULT generate_throughput_all %.1f MB/s (%d threads)\n", all,
+                    logbook::defaultJobs());
+    if (one > 0.0 && all > 0.0)
+        std::printf("RESULT generate_speedup_all %.2f x\n", all / one);
+    if (all > 0.0 && read > 0.0)
+        std::printf("RESULT generate_vs_read %.2f x\n", read / all);
+    if (const double list = reporter.realTime("list_5000/real_time"); list > 0.0)
+        std::printf("RESULT list_5000_ms %.2f ms\n", list);
     std::printf("RESULT generate_peak_rss_60 %.1f MB\n", peakRssMegabytes(argv[0], 60));
     std::printf("RESULT generate_peak_rss_240 %.1f MB\n", peakRssMegabytes(argv[0], 240));
     return 0;

@@ -66,6 +66,22 @@ void MainWindow::generateLogBook() {
         return;
     }
 
+    if (const QString beyond = logbook::charactersBeyondLatin1(pilot_name_->text());
+        !beyond.isEmpty()) {
+        QMessageBox question(QMessageBox::Warning, tr("Warning"),
+                             tr("The logbook holds the pilot name as Latin-1 text, which has no "
+                                "%1: they would be written as \"?\".\nGo on anyway?")
+                                 .arg(beyond),
+                             QMessageBox::NoButton, this);
+        QPushButton* go_on = question.addButton(tr("&Yes"), QMessageBox::YesRole);
+        QPushButton* stop = question.addButton(tr("&No"), QMessageBox::NoRole);
+        question.setDefaultButton(stop);
+        question.setEscapeButton(stop);
+        question.exec();
+        if (question.clickedButton() != go_on)
+            return;
+    }
+
     const QString logbook_path = logbook_file_->text();
     if (QFile::exists(logbook_path)) {
         QMessageBox question(

@@ -182,7 +182,7 @@ int usageError(const QString& message) {
 
 // Asks on the terminal whether to replace the logbook; true only for "y" or "yes".
 bool confirmReplace(const std::string& path) {
-    std::cerr << "This wil overwrite your existing logbook!\n"
+    std::cerr << "This will overwrite your existing logbook!\n"
               << "Replace " << path << "? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
@@ -207,8 +207,13 @@ int main(int argc, char** argv) {
         "simulator's installation directory (THERMORA_DIR, else the Wine prefix's registry).\n"
         "An existing logbook is replaced only with --yes, or after answering \"y\" on a "
         "terminal.\n"
-        "Diagnostics of every file go to standard error (\"Empty log file\" to standard "
-        "output), as in the dialog; a summary line ends the run.\n"
+        "Output: by default one line on standard error for each file that gives no entry, "
+        "naming the file and why, then a summary line. --verbose writes every diagnostic of "
+        "every file as the dialog writes them (to standard error, \"Empty log file\" to "
+        "standard output); --quiet writes only the frame of the run and, on a terminal, a "
+        "progress counter.\n"
+        "The logbook holds the pilot name as Latin-1 text: a name with other characters is "
+        "refused unless --yes is given (they are then written as \"?\").\n"
         "\n"
         "The new logbook replaces the old one only once it is whole and on disk; the old one "
         "is kept as the same name plus .bak. A failed or interrupted run leaves the old logbook "
@@ -232,18 +237,23 @@ int main(int argc, char** argv) {
         {QStringLiteral("m"), QStringLiteral("min-time")},
         QStringLiteral("Only flights at least this long are added, 0 to 60 (default 1)."),
         QStringLiteral("MINUTES"), QStringLiteral("1"));
-    const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
-                                 QStringLiteral("Replace an existing logbook without asking."));
+    const QCommandLineOption yes(
+        {QStringLiteral("y"), QStringLiteral("yes")},
+        QStringLiteral("Replace an existing logbook without asking; write a pilot name with "
+                       "characters beyond Latin-1 anyway."));
     const QCommandLineOption quiet(
         {QStringLiteral("q"), QStringLiteral("quiet")},
-        QStringLiteral("No per-file diagnostics; on a terminal, a progress counter instead."));
+        QStringLiteral("No per-file lines; on a terminal, a progress counter instead."));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Every diagnostic of every file, as the dialog writes them."));
     const QCommandLineOption jobs(
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Files analysed at once, 1 to 256 (default: one per core, here %1); the "
                        "output is the same for any number.")
             .arg(logbook::defaultJobs()),
         QStringLiteral("N"));
-    parser.addOptions({pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet});
+    parser.addOptions({pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet, verbose});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -256,16 +266,26 @@ int main(int argc, char** argv) {
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (!parser.isSet(pilot))
         return usageError(QStringLiteral("the option --pilot is required"));
+    if (parser.isSet(quiet) && parser.isSet(verbose))
+        return usageError(QStringLiteral("--quiet and --verbose exclude each other"));
     const QString pilot_name = parser.value(pilot);
-    if (pilot_name.isEmpty()) {
-        std::cerr << "You must enter a pilot name!\n";
-        return kUsage;
-    }
+    if (pilot_name.isEmpty())
+        return usageError(QStringLiteral("the pilot name must not be empty"));
     // The simulator reads the pilot name as Latin-1, on one header line.
     const std::string pilot_text = pilot_name.toLatin1().toStdString();
     if (logbook::hasControlCharacter(pilot_text))
         return usageError(QStringLiteral(
             "the pilot name must not hold a line break or any other control character"));
+    if (const QString beyond = logbook::charactersBeyondLatin1(pilot_name); !beyond.isEmpty()) {
+        const std::string what = "the logbook holds the pilot name as Latin-1 text, which has no " +
+                                 beyond.toLocal8Bit().toStdString();
+        if (!parser.isSet(yes)) {
+            std::cerr << "thermora-logbook-cli: " << what
+                      << "; give --yes to write them as \"?\"\n";
+            return kUsage;
+        }
+        std::cerr << "thermora-logbook-cli: warning: " << what << "; written as \"?\"\n";
+    }
     bool number = false;
     const int minutes = parser.value(min_time).toInt(&number);
     if (!number || minutes < 0 || minutes > 60)
@@ -308,6 +328,7 @@ int main(int argc, char** argv) {
     }
 
     const bool silent = parser.isSet(quiet);
+    const bool every_line = parser.isSet(verbose);
     interruption::install(logbook_path, had_logbook, isatty(STDERR_FILENO) != 0);
     logbook::GenerationRequest request;
     request.igc_directory = directory;
@@ -316,6 +337,13 @@ int main(int argc, char** argv) {
     request.min_time_minutes = minutes;
     request.jobs = threads;
     request.temporary_watcher = interruption::watch;
+    if (!every_line) {
+        // One line per file without an entry; the files' own diagnostics only with --verbose.
+        request.on_file = [silent](const logbook::FlightResult& file) {
+            if (!silent && file.entry.empty())
+                std::cerr << "Skipped " << file.path << ": " << file.reason << "\n";
+        };
+    }
 
     // The counter goes to the terminal itself, past the silenced streams.
     const bool counter = silent && isatty(STDERR_FILENO) != 0;

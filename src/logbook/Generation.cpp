@@ -7,6 +7,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <QStringList>
+
 #include <algorithm>
 #include <condition_variable>
 #include <iostream>
@@ -240,6 +242,18 @@ bool hasControlCharacter(const std::string& pilot_name) {
             return true;
     }
     return false;
+}
+
+QString charactersBeyondLatin1(const QString& pilot_name) {
+    QList<char32_t> seen;
+    QStringList quoted;
+    for (const char32_t c : pilot_name.toUcs4()) {
+        if (c <= 0xFF || seen.contains(c))
+            continue;
+        seen << c;
+        quoted << QLatin1Char('"') + QString::fromUcs4(&c, 1) + QLatin1Char('"');
+    }
+    return quoted.join(QStringLiteral(", "));
 }
 
 } // namespace logbook

@@ -9,6 +9,7 @@
 #include "logbook/LogbookFile.h"
 
 #include <QLocale>
+#include <QString>
 
 #include <atomic>
 #include <functional>
@@ -73,5 +74,9 @@ std::string failureText(const GenerationResult& result);
 /// Whether `pilot_name` holds a character that would break the logbook's header (a line end, or
 /// any other control character); the logbook refuses such a name.
 bool hasControlCharacter(const std::string& pilot_name);
+
+/// The characters of `pilot_name` that the logbook's Latin-1 text cannot hold, each once, in
+/// their order, quoted and separated by commas ("\"Ł\", \"鈴\""); empty when there are none.
+QString charactersBeyondLatin1(const QString& pilot_name);
 
 } // namespace logbook

@@ -71,7 +71,7 @@ const QByteArray kFourMinuteFlight = "AXXX001\r\n"
                                      "B1004004804000N01000000EA0050000500\r\n"
                                      "B1005004805000N01000000EA0050000500\r\n";
 
-enum class Answer { None, Enter, No, Escape, CloseBox };
+enum class Answer { None, Enter, Yes, No, Escape, CloseBox };
 
 } // namespace
 
@@ -246,8 +246,11 @@ void MainWindowTest::generationAsks_data() {
     QTest::newRow("pilot name in Latin-1")
         << QString::fromUtf8("J\xc3\xbcrgen M\xc3\xbcller") << false << Answer::None << QString()
         << header("J\xfcrgen M\xfcller") << true;
-    QTest::newRow("letters beyond Latin-1 become ?")
-        << QString::fromUtf8("\xc5\x81ukasz") << false << Answer::None << QString()
+    QTest::newRow("letters beyond Latin-1: Enter answers No")
+        << QString::fromUtf8("\xc5\x81ukasz") << false << Answer::Enter << "Latin-1" << QByteArray()
+        << false;
+    QTest::newRow("letters beyond Latin-1: Yes writes them as ?")
+        << QString::fromUtf8("\xc5\x81ukasz") << false << Answer::Yes << "Latin-1"
         << header("?ukasz") << true;
 }
 
@@ -273,6 +276,9 @@ void MainWindowTest::generationAsks() {
     case Answer::Enter:
         answers.push_back(pressKey(Qt::Key_Return));
         break;
+    case Answer::Yes:
+        answers.push_back(app_testing::clickButton(QStringLiteral("&Yes")));
+        break;
     case Answer::No:
         answers.push_back(app_testing::clickButton(QStringLiteral("&No")));
         break;
@@ -291,7 +297,9 @@ void MainWindowTest::generationAsks() {
     QTest::mouseClick(window.pushButton1, Qt::LeftButton); // "Generate Logbook"
 
     QVERIFY(!script.forced());
-    QStringList titles = box.isEmpty() ? QStringList{} : QStringList{box};
+    const bool latin1 = box == QLatin1String("Latin-1"); // a "Warning" about the pilot name
+    QStringList titles =
+        box.isEmpty() ? QStringList{} : QStringList{latin1 ? QStringLiteral("Warning") : box};
     if (generated)
         titles << QStringLiteral("Logbook generated");
     QCOMPARE(script.titles(), titles);
@@ -313,6 +321,14 @@ void MainWindowTest::generationAsks() {
                  QStringLiteral("The pilot name must not hold a line break or any other control "
                                 "character!\n"));
         QCOMPARE(script.shown().front().buttons, QStringList{QStringLiteral("OK")});
+    } else if (latin1) {
+        const auto& question = script.shown().front();
+        QCOMPARE(question.text,
+                 QString::fromUtf8("The logbook holds the pilot name as Latin-1 text, which has "
+                                   "no \"\xc5\x81\": they would be written as \"?\".\nGo on "
+                                   "anyway?"));
+        QCOMPARE(question.buttons, (QStringList{"&No", "&Yes"}));
+        QCOMPARE(question.default_button, QStringLiteral("&No"));
     } else if (box == QLatin1String("Warning")) {
         const auto& question = script.shown().front();
         QCOMPARE(question.text, kOverwriteText);

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -22,6 +23,7 @@
 #include <thread>
 
 MainWindow::MainWindow() {
+    setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
     // Typing a name is the first thing a pilot does; the tab order stays the form's.
     pilot_name_->setFocus();
     std::string install_dir;

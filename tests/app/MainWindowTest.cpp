@@ -191,6 +191,8 @@ void MainWindowTest::presetsFromInstallDir() {
     QCOMPARE(window.logbook_file_->text(), logbook_file);
     QCOMPARE(window.pilot_name_->text(), QString());
     QCOMPARE(window.min_time_->value(), 1);
+    // The program's own icon, drawn from its SVG.
+    QVERIFY(!window.windowIcon().pixmap(32, 32).isNull());
     // Ready to type the name at once; the paths show where they begin.
     QCOMPARE(window.focusWidget(), window.pilot_name_);
     QCOMPARE(window.igc_files_->cursorPosition(), 0);

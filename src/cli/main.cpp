@@ -2,6 +2,7 @@
 // dialog. Same logbook bytes, same diagnostics on the same streams, in the same order.
 
 #include "install/InstallDir.h"
+#include "install/Installations.h"
 #include "logbook/Generation.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -172,6 +174,23 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
+// Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched.
+int listInstallations() {
+    std::vector<install::Installation> found;
+    if (const char* value = std::getenv("THERMORA_DIR"); value != nullptr && *value != '\0')
+        found.push_back({value, QStringLiteral("THERMORA_DIR"), -1});
+    for (install::Installation& installation : install::installationsIn(install::winePrefixes()))
+        found.push_back(std::move(installation));
+    for (const install::Installation& installation : found)
+        std::cout << installation.directory << '\t' << installation.source.toLocal8Bit().constData()
+                  << '\n';
+    if (found.empty()) {
+        std::cerr << "thermora-logbook-cli: no Thermora installation found\n";
+        return kNotWritten;
+    }
+    return kWritten;
+}
+
 int usageError(const QString& message) {
     std::cerr << qPrintable(QCoreApplication::applicationName()) << ": "
               << message.toLocal8Bit().constData() << "\n"
@@ -253,7 +272,12 @@ int main(int argc, char** argv) {
                        "output is the same for any number.")
             .arg(logbook::defaultJobs()),
         QStringLiteral("N"));
-    parser.addOptions({pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet, verbose});
+    const QCommandLineOption list_installations(
+        QStringLiteral("list-installations"),
+        QStringLiteral("List every Thermora installation found, one per line: the directory, a "
+                       "tab, where it was found; then exit."));
+    parser.addOptions(
+        {pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet, verbose, list_installations});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -261,6 +285,8 @@ int main(int argc, char** argv) {
         parser.showHelp(0); // exits
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion(); // exits with 0
+    if (parser.isSet(list_installations))
+        return listInstallations();
     if (!parser.positionalArguments().isEmpty())
         return usageError(
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));

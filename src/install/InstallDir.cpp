@@ -65,80 +65,11 @@ bool readInstallDir(std::string& dir) {
 
 #else
 
-#include "install/WineRegistry.h"
+#include "install/Installations.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <optional>
 
 namespace install {
-
-namespace {
-
-// Wine's system.reg holds a few megabytes at most; anything far larger is not a registry.
-constexpr off_t kMaxRegistrySize = 64 * 1024 * 1024;
-
-// Reads the registry file, but only a regular file of sane size: a named pipe would block the
-// start for ever and a link to an endless device would fill the memory.
-bool readRegistryFile(const QByteArray& path, QByteArray& content, QString& why) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = errno == ENOENT ? QStringLiteral("no system.reg")
-                              : QStringLiteral("system.reg: %1")
-                                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0;
-    if (ok && !S_ISREG(info.st_mode)) {
-        why = QStringLiteral("system.reg is not a regular file");
-        ok = false;
-    } else if (ok && info.st_size > kMaxRegistrySize) {
-        why = QStringLiteral("system.reg is larger than 64 MiB");
-        ok = false;
-    }
-    if (ok) {
-        content.resize(static_cast<qsizetype>(info.st_size));
-        qsizetype at = 0;
-        while (at < content.size()) {
-            const ssize_t got =
-                ::read(fd, content.data() + at, static_cast<std::size_t>(content.size() - at));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            at += got;
-        }
-        content.truncate(at); // a file that shrank while it was read
-    }
-    ::close(fd);
-    return ok;
-}
-
-// The installation directory from the Wine prefix's registry, or why there is none.
-std::optional<QString> fromWinePrefix(QString& prefix, QString& why) {
-    const QByteArray wine_prefix = qgetenv("WINEPREFIX");
-    prefix = !wine_prefix.isEmpty() ? QFile::decodeName(wine_prefix)
-                                    : QDir::homePath() + QStringLiteral("/.wine");
-    QByteArray registry;
-    if (!readRegistryFile(QFile::encodeName(prefix + QStringLiteral("/system.reg")), registry, why))
-        return std::nullopt;
-    const QStringList keys = {
-        QStringLiteral("Software\\Thermora\\Thermora Simulator"),
-        QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
-    const std::optional<QString> location =
-        registryString(registry, keys, QStringLiteral("Location"), why);
-    if (!location)
-        return std::nullopt;
-    return unixPath(prefix, *location, why);
-}
-
-} // namespace
 
 bool readInstallDir(std::string& dir) {
     const char* value = std::getenv("THERMORA_DIR");
@@ -146,17 +77,30 @@ bool readInstallDir(std::string& dir) {
         dir = value;
         return true;
     }
-    QString prefix;
-    QString why;
-    if (const std::optional<QString> found = fromWinePrefix(prefix, why)) {
-        dir = QFile::encodeName(*found).toStdString();
-        return true;
+    QStringList missed;
+    const std::vector<Installation> found = installationsIn(winePrefixes(), &missed);
+    if (found.empty()) {
+        std::cerr << "Error: couldn't find the Thermora installation (THERMORA_DIR is not set; "
+                  << missed.front().toLocal8Bit().constData();
+        if (missed.size() > 1)
+            std::cerr << "; nor in " << missed.size() - 1
+                      << " more Wine prefixes of Steam, Lutris or Bottles";
+        std::cerr << "); set THERMORA_DIR to the simulator's installation directory\n";
+        return false;
     }
-    std::cerr << "Error: couldn't find the Thermora installation (THERMORA_DIR is not set; Wine "
-                 "prefix "
-              << QFile::encodeName(prefix).constData() << ": " << why.toLocal8Bit().constData()
-              << "); set THERMORA_DIR to the simulator's installation directory\n";
-    return false;
+    const std::size_t taken = preferredInstallation(found);
+    if (found.size() > 1) {
+        std::cerr << "Taking the Thermora installation " << found[taken].directory << " ("
+                  << found[taken].source.toLocal8Bit().constData()
+                  << "): its IGC directory holds the newest recording\n";
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            if (k != taken)
+                std::cerr << "Also found: " << found[k].directory << " ("
+                          << found[k].source.toLocal8Bit().constData() << ")\n";
+        }
+    }
+    dir = found[taken].directory;
+    return true;
 }
 
 } // namespace install

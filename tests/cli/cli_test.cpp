@@ -279,6 +279,15 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
     EXPECT_EQ(run({"--version"}).output, "thermora-logbook-cli " THERMORA_VERSION "\n");
 }
 
+TEST_F(Cli, ListsTheInstallationsFound) {
+    // THERMORA_DIR first; the Wine prefixes of this machine's home may add more lines.
+    const CliRun cli = run({"--list-installations"});
+    EXPECT_EQ(cli.exit_code, 0);
+    const std::string first = (dir_ / "install").string() + "\tTHERMORA_DIR\n";
+    EXPECT_EQ(cli.output.substr(0, first.size()), first);
+    EXPECT_EQ(cli.errors, "");
+}
+
 TEST_F(Cli, SaysWhichOptionToGiveWithoutAnInstallation) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -1,0 +1,244 @@
+#include "install/Installations.h"
+
+#include "install/WineRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace install {
+
+namespace {
+
+// Wine's system.reg holds a few megabytes at most; anything far larger is not a registry.
+constexpr off_t kMaxRegistrySize = 64 * 1024 * 1024;
+
+// A text file of configuration (a registry, a Steam library list, a Lutris game), read only when
+// it is a regular file of sane size: a named pipe would block the start for ever and a link to
+// an endless device would fill the memory.
+bool readSaneFile(const QString& path, QByteArray& content, QString& why) {
+    const QString name = QFileInfo(path).fileName();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why =
+            errno == ENOENT
+                ? QStringLiteral("no %1").arg(name)
+                : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0;
+    if (ok && !S_ISREG(info.st_mode)) {
+        why = QStringLiteral("%1 is not a regular file").arg(name);
+        ok = false;
+    } else if (ok && info.st_size > kMaxRegistrySize) {
+        why = QStringLiteral("%1 is larger than 64 MiB").arg(name);
+        ok = false;
+    }
+    if (ok) {
+        content.resize(static_cast<qsizetype>(info.st_size));
+        qsizetype at = 0;
+        while (at < content.size()) {
+            const ssize_t got =
+                ::read(fd, content.data() + at, static_cast<std::size_t>(content.size() - at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            at += got;
+        }
+        content.truncate(at); // a file that shrank while it was read
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The installation directory that the registry of the Wine prefix `prefix` names.
+std::optional<QString> fromWinePrefix(const QString& prefix, QString& why) {
+    QByteArray registry;
+    if (!readSaneFile(prefix + QStringLiteral("/system.reg"), registry, why))
+        return std::nullopt;
+    const QStringList keys = {
+        QStringLiteral("Software\\Thermora\\Thermora Simulator"),
+        QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
+    const std::optional<QString> location =
+        registryString(registry, keys, QStringLiteral("Location"), why);
+    if (!location)
+        return std::nullopt;
+    return unixPath(prefix, *location, why);
+}
+
+// Milliseconds since 1970 of the newest *.igc of `directory`; -1 when it holds none.
+std::int64_t newestRecording(const QString& directory) {
+    const QByteArray path = QFile::encodeName(directory);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.constData()), closedir);
+    if (!dir)
+        return -1;
+    std::int64_t newest = -1;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::size_t length = std::strlen(entry->d_name);
+        if (length < 4 || entry->d_name[0] == '.' ||
+            QByteArray(entry->d_name + length - 4).toLower() != ".igc")
+            continue;
+        struct stat info {};
+        if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        newest = std::max(newest, static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
+                                      info.st_mtim.tv_nsec / 1000000);
+    }
+    return newest;
+}
+
+QString home() {
+    return QDir::homePath();
+}
+
+// The subdirectories of `directory`, sorted by name.
+QStringList subdirectories(const QString& directory) {
+    return QDir(directory).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The library folders that Steam's libraryfolders.vdf lists ("path"  "/mnt/games/SteamLibrary").
+QStringList steamLibraries(const QString& root) {
+    QStringList libraries;
+    for (const QString& list : {root + QStringLiteral("/steamapps/libraryfolders.vdf"),
+                                root + QStringLiteral("/config/libraryfolders.vdf")}) {
+        QByteArray text;
+        QString why;
+        if (!readSaneFile(list, text, why))
+            continue;
+        static const QRegularExpression path(QStringLiteral(R"re("path"\s+"((?:[^"\\]|\\.)*)")re"));
+        for (auto match = path.globalMatch(QString::fromUtf8(text)); match.hasNext();) {
+            QString library = match.next().captured(1);
+            library.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+            libraries << library;
+        }
+    }
+    return libraries;
+}
+
+// The Wine prefix that a Lutris game configuration names ("  prefix: /home/x/Games/thermora").
+QString lutrisPrefix(const QString& config) {
+    QByteArray text;
+    QString why;
+    if (!readSaneFile(config, text, why))
+        return {};
+    static const QRegularExpression prefix(QStringLiteral(R"re(^\s*prefix:\s*(.*?)\s*$)re"),
+                                           QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = prefix.match(QString::fromUtf8(text));
+    if (!match.hasMatch())
+        return {};
+    QString path = match.captured(1);
+    if (path.size() >= 2 &&
+        (path.front() == QLatin1Char('"') || path.front() == QLatin1Char('\'')) &&
+        path.back() == path.front())
+        path = path.mid(1, path.size() - 2);
+    if (path == QLatin1String("~") || path.startsWith(QStringLiteral("~/")))
+        path = home() + path.mid(1);
+    return path;
+}
+
+} // namespace
+
+std::vector<std::pair<QString, QString>> winePrefixes() {
+    std::vector<std::pair<QString, QString>> prefixes;
+    QStringList seen; // canonical paths: one prefix reached by several roads counts once
+    const auto add = [&prefixes, &seen](const QString& path, const QString& description) {
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        const QString key = canonical.isEmpty() ? path : canonical;
+        if (seen.contains(key))
+            return;
+        seen << key;
+        prefixes.emplace_back(path, description);
+    };
+
+    const QByteArray wine_prefix = qgetenv("WINEPREFIX");
+    const QString wine =
+        !wine_prefix.isEmpty() ? QFile::decodeName(wine_prefix) : home() + QStringLiteral("/.wine");
+    add(wine, QStringLiteral("Wine prefix %1").arg(wine));
+
+    const QString flatpak = home() + QStringLiteral("/.var/app/");
+    QStringList libraries;
+    for (const QString& root :
+         {home() + QStringLiteral("/.steam/steam"), home() + QStringLiteral("/.steam/root"),
+          home() + QStringLiteral("/.local/share/Steam"),
+          flatpak + QStringLiteral("com.valvesoftware.Steam/.local/share/Steam"),
+          flatpak + QStringLiteral("com.valvesoftware.Steam/data/Steam")}) {
+        if (!QFileInfo(root).isDir())
+            continue;
+        libraries << root << steamLibraries(root);
+    }
+    for (const QString& library : libraries) {
+        const QString compat = library + QStringLiteral("/steamapps/compatdata");
+        for (const QString& app : subdirectories(compat)) {
+            const QString prefix = compat + QLatin1Char('/') + app + QStringLiteral("/pfx");
+            if (QFileInfo(prefix).isDir())
+                add(prefix, QStringLiteral("Steam Proton prefix %1").arg(prefix));
+        }
+    }
+
+    for (const QString& games : {home() + QStringLiteral("/.config/lutris/games"),
+                                 home() + QStringLiteral("/.local/share/lutris/games"),
+                                 flatpak + QStringLiteral("net.lutris.Lutris/config/lutris/games"),
+                                 flatpak + QStringLiteral("net.lutris.Lutris/data/lutris/games")}) {
+        for (const QString& config :
+             QDir(games).entryList({QStringLiteral("*.yml")}, QDir::Files, QDir::Name)) {
+            const QString file = games + QLatin1Char('/') + config;
+            const QString prefix = lutrisPrefix(file);
+            if (!prefix.isEmpty())
+                add(prefix, QStringLiteral("Lutris prefix %1 (%2)").arg(prefix, file));
+        }
+    }
+
+    for (const QString& bottles :
+         {home() + QStringLiteral("/.local/share/bottles/bottles"),
+          flatpak + QStringLiteral("com.usebottles.bottles/data/bottles/bottles")}) {
+        for (const QString& bottle : subdirectories(bottles)) {
+            const QString prefix = bottles + QLatin1Char('/') + bottle;
+            add(prefix, QStringLiteral("Bottles bottle %1").arg(prefix));
+        }
+    }
+    return prefixes;
+}
+
+std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
+                                          QStringList* missed) {
+    std::vector<Installation> found;
+    for (const auto& [prefix, description] : prefixes) {
+        QString why;
+        const std::optional<QString> directory = fromWinePrefix(prefix, why);
+        if (!directory) {
+            if (missed != nullptr)
+                missed->append(description + QStringLiteral(": ") + why);
+            continue;
+        }
+        Installation installation;
+        installation.directory = QFile::encodeName(*directory).toStdString();
+        installation.source = description;
+        installation.newest_recording = newestRecording(*directory + QStringLiteral("/data/IGC"));
+        found.push_back(std::move(installation));
+    }
+    return found;
+}
+
+std::size_t preferredInstallation(const std::vector<Installation>& installations) {
+    std::size_t best = 0;
+    for (std::size_t k = 1; k < installations.size(); ++k)
+        if (installations[k].newest_recording > installations[best].newest_recording)
+            best = k;
+    return best;
+}
+
+} // namespace install

@@ -1,0 +1,39 @@
+#pragma once
+
+// Where the simulator is installed on a system without a registry of its own: the directory
+// that THERMORA_DIR names, or the registry of a Wine prefix. Pilots run the simulator in plain
+// Wine, in Steam's Proton, in Lutris or in Bottles; each keeps its own prefixes.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace install {
+
+struct Installation {
+    std::string directory;              // the installation directory, bytes of this system
+    QString source;                     // where it was found, for the user
+    std::int64_t newest_recording = -1; // ms since 1970 of the newest data/IGC/*.igc; -1: none
+};
+
+/// Every Wine prefix that may hold the simulator, in the order they are searched: $WINEPREFIX
+/// (else ~/.wine); Steam's Proton prefixes (steamapps/compatdata/*/pfx under the Steam roots,
+/// the Flatpak Steam's too, and under the extra library folders that libraryfolders.vdf lists);
+/// the prefixes of Lutris's game configurations; the bottles of Bottles (also Flatpak). Each
+/// once, as a pair of path and description.
+std::vector<std::pair<QString, QString>> winePrefixes();
+
+/// The installations found in `prefixes` (see winePrefixes), in their order, with their newest
+/// recordings. `missed` gets one "description: reason" per prefix that held none.
+std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
+                                          QStringList* missed = nullptr);
+
+/// The installation to take among several: the one whose IGC directory holds the newest
+/// recording; on equal times (or none anywhere) the first searched.
+std::size_t preferredInstallation(const std::vector<Installation>& installations);
+
+} // namespace install

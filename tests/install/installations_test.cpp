@@ -1,0 +1,188 @@
+// Installations found where Linux pilots keep Windows programs: plain Wine, Steam's Proton
+// (with extra library folders and the Flatpak Steam), Lutris and Bottles, in fake home
+// directories; the one with the newest recording is taken.
+
+#include "install/InstallDir.h"
+#include "install/Installations.h"
+#include "support/CaptureStream.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace install {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CaptureStream;
+
+class Installations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = fs::temp_directory_path() /
+                (std::string("home-") +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(home_);
+        fs::create_directories(home_);
+        saved_home_ = std::getenv("HOME");
+        saved_dir_ = std::getenv("THERMORA_DIR");
+        saved_prefix_ = std::getenv("WINEPREFIX");
+        setenv("HOME", home_.c_str(), 1);
+        unsetenv("THERMORA_DIR");
+        unsetenv("WINEPREFIX");
+    }
+    void TearDown() override {
+        restore("HOME", saved_home_);
+        restore("THERMORA_DIR", saved_dir_);
+        restore("WINEPREFIX", saved_prefix_);
+        fs::remove_all(home_);
+    }
+    static void restore(const char* name, const char* value) {
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    // A Wine prefix; with `age` set, the simulator installed in it with one recording that old.
+    static void prefix(const fs::path& at, std::optional<std::chrono::hours> age) {
+        fs::create_directories(at / "dosdevices");
+        fs::create_directories(at / "drive_c");
+        fs::create_directory_symlink("../drive_c", at / "dosdevices" / "c:");
+        std::ofstream registry(at / "system.reg");
+        registry << "WINE REGISTRY Version 2\n\n";
+        if (!age)
+            return;
+        registry << "[Software\\\\Wow6432Node\\\\Thermora\\\\Thermora Simulator] 1700000000\n"
+                 << "\"Location\"=\"C:\\\\Thermora\"\n";
+        fs::create_directories(at / "drive_c" / "Thermora" / "data" / "IGC");
+        if (*age == std::chrono::hours(0))
+            return; // installed, no recording yet
+        const fs::path recording = at / "drive_c" / "Thermora" / "data" / "IGC" / "f.IGC";
+        std::ofstream(recording) << "A";
+        fs::last_write_time(recording, fs::file_time_type::clock::now() - *age);
+    }
+    static std::string simulator(const fs::path& prefix) {
+        return (prefix / "drive_c" / "Thermora").string();
+    }
+
+    fs::path home_;
+    const char* saved_home_ = nullptr;
+    const char* saved_dir_ = nullptr;
+    const char* saved_prefix_ = nullptr;
+};
+
+TEST_F(Installations, EveryKindOfPrefixIsSearchedAndTheNewestRecordingWins) {
+    using namespace std::chrono_literals;
+    const fs::path steam = home_ / ".local/share/Steam";
+    const fs::path library = home_ / "games/SteamLibrary";
+    const fs::path flatpak = home_ / ".var/app/com.valvesoftware.Steam/.local/share/Steam";
+    const fs::path lutris = home_ / "Games/thermora";
+    const fs::path bottle = home_ / ".local/share/bottles/bottles/Thermora";
+    prefix(home_ / ".wine", std::nullopt);
+    prefix(steam / "steamapps/compatdata/111/pfx", 30h);
+    prefix(library / "steamapps/compatdata/222/pfx", 2h); // the newest recording
+    prefix(flatpak / "steamapps/compatdata/333/pfx", std::nullopt);
+    prefix(lutris, 5h);
+    prefix(bottle, 0h);
+    // The usual link to the Steam root must not find its prefixes twice.
+    fs::create_directories(home_ / ".steam");
+    fs::create_directory_symlink(steam, home_ / ".steam" / "steam");
+    std::ofstream(steam / "steamapps/libraryfolders.vdf")
+        << "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" << steam.string()
+        << "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" << library.string() << "\"\n\t}\n}\n";
+    fs::create_directories(home_ / ".config/lutris/games");
+    std::ofstream(home_ / ".config/lutris/games/thermora-1700000000.yml")
+        << "game:\n  exe: drive_c/Thermora/Thermora.exe\n  prefix: ~/Games/thermora\nwine:\n"
+           "  version: lutris-7.2\n";
+
+    const auto prefixes = winePrefixes();
+    std::vector<std::string> described;
+    for (const auto& [path, description] : prefixes)
+        described.push_back(description.toStdString());
+    const std::string config = (home_ / ".config/lutris/games/thermora-1700000000.yml").string();
+    EXPECT_EQ(
+        described,
+        (std::vector<std::string>{
+            "Wine prefix " + (home_ / ".wine").string(),
+            "Steam Proton prefix " + (home_ / ".steam/steam/steamapps/compatdata/111/pfx").string(),
+            "Steam Proton prefix " + (library / "steamapps/compatdata/222/pfx").string(),
+            "Steam Proton prefix " + (flatpak / "steamapps/compatdata/333/pfx").string(),
+            "Lutris prefix " + lutris.string() + " (" + config + ")",
+            "Bottles bottle " + bottle.string(),
+        }));
+
+    QStringList missed;
+    const std::vector<Installation> found = installationsIn(prefixes, &missed);
+    ASSERT_EQ(found.size(), 4U);
+    EXPECT_EQ(missed.size(), 2);
+    EXPECT_EQ(found[preferredInstallation(found)].directory,
+              simulator(library / "steamapps/compatdata/222/pfx"));
+
+    std::string dir;
+    CaptureStream errors(std::cerr);
+    ASSERT_TRUE(readInstallDir(dir));
+    EXPECT_EQ(dir, simulator(library / "steamapps/compatdata/222/pfx"));
+    EXPECT_EQ(errors.text(), "Taking the Thermora installation " + dir + " (Steam Proton prefix " +
+                                 (library / "steamapps/compatdata/222/pfx").string() +
+                                 "): its IGC directory holds the newest recording\n"
+                                 "Also found: " +
+                                 simulator(home_ / ".steam/steam/steamapps/compatdata/111/pfx") +
+                                 " (Steam Proton prefix " +
+                                 (home_ / ".steam/steam/steamapps/compatdata/111/pfx").string() +
+                                 ")\n"
+                                 "Also found: " +
+                                 simulator(lutris) + " (Lutris prefix " + lutris.string() + " (" +
+                                 config +
+                                 "))\n"
+                                 "Also found: " +
+                                 simulator(bottle) + " (Bottles bottle " + bottle.string() + ")\n");
+}
+
+TEST_F(Installations, ChoiceAndSilenceOfASingleFind) {
+    using namespace std::chrono_literals;
+    const struct {
+        const char* name;
+        std::vector<std::int64_t> newest; // per installation, in search order
+        std::size_t taken;
+    } rows[] = {
+        {"one", {5}, 0},
+        {"newest wins", {5, 9, 7}, 1},
+        {"equal times: the first searched", {9, 9}, 0},
+        {"no recordings anywhere: the first searched", {-1, -1}, 0},
+        {"a recording beats none", {-1, 3}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<Installation> found;
+        for (const std::int64_t newest : row.newest)
+            found.push_back({"dir", QStringLiteral("src"), newest});
+        EXPECT_EQ(preferredInstallation(found), row.taken);
+    }
+    // One installation is taken without a word; none names the other prefixes it searched.
+    prefix(home_ / ".wine", 1h);
+    std::string dir;
+    {
+        CaptureStream errors(std::cerr);
+        ASSERT_TRUE(readInstallDir(dir));
+        EXPECT_EQ(errors.text(), "");
+    }
+    fs::remove_all(home_ / ".wine");
+    prefix(home_ / ".wine", std::nullopt);
+    prefix(home_ / ".local/share/bottles/bottles/Other", std::nullopt);
+    CaptureStream errors(std::cerr);
+    EXPECT_FALSE(readInstallDir(dir));
+    EXPECT_EQ(errors.text(),
+              "Error: couldn't find the Thermora installation (THERMORA_DIR is not "
+              "set; Wine prefix " +
+                  (home_ / ".wine").string() +
+                  ": no key Software\\Thermora\\Thermora Simulator or "
+                  "Software\\Wow6432Node\\Thermora\\Thermora Simulator; nor in 1 "
+                  "more Wine prefixes of Steam, Lutris or Bottles); set THERMORA_DIR to "
+                  "the simulator's installation directory\n");
+}
+
+} // namespace
+} // namespace install

@@ -234,43 +234,12 @@ void LogbookFile::removeTemporary() {
     }
 }
 
-bool LogbookFile::CrLfBuffer::drain() {
-    if (error != 0)
-        return false;
-    if (used_ == 0)
-        return true;
-    if (fd < 0 || !writeAll(fd, buffer_, used_)) {
+bool LogbookFile::FileBuffer::write(const char* data, std::size_t size) {
+    if (fd < 0 || !writeAll(fd, data, size)) {
         error = fd < 0 ? EBADF : errno;
         return false;
     }
-    used_ = 0;
     return true;
-}
-
-// No put area: every character comes here, so that no LF can slip past the translation.
-LogbookFile::CrLfBuffer::int_type LogbookFile::CrLfBuffer::overflow(int_type c) {
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-        return drain() ? traits_type::not_eof(c) : traits_type::eof();
-    if (used_ + 2 > sizeof buffer_ && !drain())
-        return traits_type::eof();
-    const char ch = traits_type::to_char_type(c);
-    if (ch == '\n')
-        buffer_[used_++] = '\r';
-    buffer_[used_++] = ch;
-    return c;
-}
-
-std::streamsize LogbookFile::CrLfBuffer::xsputn(const char* text, std::streamsize count) {
-    for (std::streamsize k = 0; k < count; ++k) {
-        if (traits_type::eq_int_type(overflow(traits_type::to_int_type(text[k])),
-                                     traits_type::eof()))
-            return k;
-    }
-    return count;
-}
-
-int LogbookFile::CrLfBuffer::sync() {
-    return drain() ? 0 : -1;
 }
 
 } // namespace logbook

@@ -10,9 +10,10 @@
 // (std::endl included) lands in the file as CR LF on every platform: a logbook is byte-identical
 // wherever it was made.
 
+#include "logbook/CrLfBuffer.h"
+
 #include <functional>
 #include <ostream>
-#include <streambuf>
 #include <string>
 
 namespace logbook {
@@ -58,32 +59,25 @@ public:
 private:
     // Buffered writes to a file descriptor with LF written as CR LF; remembers the first
     // failure's errno so that the user hears the system's reason.
-    class CrLfBuffer : public std::streambuf {
+    class FileBuffer : public CrLfBuffer {
     public:
         void reset(int file) {
             fd = file;
             error = 0;
-            used_ = 0;
+            restart();
         }
         int fd = -1;
         int error = 0;
 
     protected:
-        int_type overflow(int_type c) override;
-        std::streamsize xsputn(const char* text, std::streamsize count) override;
-        int sync() override;
-
-    private:
-        bool drain();
-        char buffer_[64 * 1024];
-        std::size_t used_ = 0;
+        bool write(const char* data, std::size_t size) override;
     };
 
     bool failWith(const std::string& path, int error);
     bool failWith(const std::string& path, const std::string& reason);
     void removeTemporary();
 
-    CrLfBuffer buffer_;
+    FileBuffer buffer_;
     std::string target_;    // the logbook's path, symbolic links resolved
     std::string temporary_; // the new logbook until it is renamed into place
     std::string backup_path_;

@@ -64,22 +64,16 @@ TEST(CrLfBuffer, WritesEveryLfAsCrLfAndNothingElseChanged) {
          std::string("\0\x7f\xe9\r\n", 5)},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        {
-            SCOPED_TRACE("written whole");
+        for (const bool one_by_one : {false, true}) { // through xsputn, through overflow
+            SCOPED_TRACE(std::string(row.name) + (one_by_one ? ", put one by one" : ""));
             RecordingBuffer buffer;
             std::ostream out(&buffer);
-            out.write(row.text.data(), static_cast<std::streamsize>(row.text.size()));
-            out.flush();
-            EXPECT_TRUE(out.good());
-            EXPECT_EQ(buffer.bytes(), row.expected);
-        }
-        {
-            SCOPED_TRACE("put one by one");
-            RecordingBuffer buffer;
-            std::ostream out(&buffer);
-            for (const char c : row.text)
-                out.put(c);
+            if (one_by_one) {
+                for (const char c : row.text)
+                    out.put(c);
+            } else {
+                out.write(row.text.data(), static_cast<std::streamsize>(row.text.size()));
+            }
             out.flush();
             EXPECT_TRUE(out.good());
             EXPECT_EQ(buffer.bytes(), row.expected);

@@ -7,61 +7,7 @@
 
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
-#include <cstring>
-
-namespace install {
-
-namespace {
-
-// The system's text for a registry error code, without the line end that FormatMessage
-// appends, so that the diagnostic stays on one line.
-std::string systemMessage(LONG code) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
-    return message;
-}
-
-} // namespace
-
-bool readInstallDir(std::string& dir) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Thermora\\Thermora Simulator", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        std::cerr << "Error: couldn't open registry key!\n";
-        return false;
-    }
-    char buffer[256] = {};
-    DWORD size = sizeof buffer;
-    const LONG result = RegQueryValueExA(key, "Location", nullptr, nullptr,
-                                         reinterpret_cast<LPBYTE>(buffer), &size);
-    if (result != ERROR_SUCCESS) {
-        std::cerr << "Error: couldn't read registry key! (" << systemMessage(result) << ")\n";
-        RegCloseKey(key);
-        return false;
-    }
-    // A value stored without its terminating NUL fills the buffer to the end: read no further
-    // than the bytes the registry returned.
-    dir.assign(buffer, strnlen(buffer, size));
-    RegCloseKey(key);
-    return true;
-}
-
-} // namespace install
+// On Windows readInstallDir reads the registry, without Qt: WindowsRegistry.cpp.
 
 #else
 

@@ -292,7 +292,8 @@ void storeExtensions(FlightLog& log, std::string_view line, std::ostream& diagno
         else if (code == "ENL")
             log.enl_column_ = column;
         else
-            diagnostics << "Extension: " << code << ", start = " << column << std::endl;
+            diagnostics << "Extension: " << EchoedBytes{code} << ", start = " << column
+                        << std::endl;
     }
 }
 

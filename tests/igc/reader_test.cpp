@@ -460,6 +460,12 @@ TEST(Reader, EchoesFileBytesWithControlCharactersEscaped) {
          "IGCLib: warning: Missing task point (start)!\n"},
         {"task point from a stream", extractionErrors<TaskPoint>, "C\x01\x1F\x7F\x80\r\n",
          "IGCLib: parse error in C record\nline = C\\x01\\x1F\\x7F\x80\n"},
+        // The code of an unknown fix extension, and a C record after the task.
+        {"extension code", loadErrors, "I013638\x1B[K\r\n", "Extension: \\x1B[K, start = 36\n"},
+        {"extra C record", loadErrors,
+         "C060108110135060108000100\r\nC5200000N01000000ET\r\nC5200000N01000000ES\r\n"
+         "C5200000N01000000EF\r\nC5200000N01000000EL\r\nCX\x1B\x7F\r\n",
+         "Warning: extra C record: CX\\x1B\\x7F\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

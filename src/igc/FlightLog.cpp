@@ -1,5 +1,6 @@
 #include "igc/FlightLog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -7,8 +8,14 @@ namespace igc {
 
 namespace {
 
-// Degrees truncated toward zero; the remainder in minutes, worked out in double precision.
+// Degrees truncated toward zero; the remainder in minutes, worked out in double precision. As
+// the writer does with minutes, NaN counts as 0 and values beyond the 16-bit degrees field are
+// clamped to it, so that the conversion stays defined.
 void splitDegrees(double value, std::int16_t& degrees, float& minutes) {
+    constexpr double kLargest = 32767.0;
+    if (std::isnan(value))
+        value = 0.0;
+    value = std::clamp(value, -kLargest, kLargest);
     const double whole = std::trunc(value);
     degrees = static_cast<std::int16_t>(whole);
     minutes = static_cast<float>((value - whole) * 60.0);

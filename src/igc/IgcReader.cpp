@@ -37,7 +37,9 @@ private:
 class StreamLines {
 public:
     explicit StreamLines(std::istream& in) : in_(in) {}
-    int peek() { return in_.peek(); }
+    // At the end of the input (a last line without its line end) there is no next record;
+    // asking the stream would put it into the failed state.
+    int peek() { return in_.eof() ? EOF : in_.peek(); }
     // One line as the reader defines it: up to LF, without a CR right before the LF, at most
     // 255 characters kept, ending at a NUL byte.
     std::string_view readLine() {
@@ -149,14 +151,11 @@ bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column
     fix.pressure_alt = static_cast<std::int16_t>(fields.pressure_alt);
     fix.gps_alt = static_cast<std::int16_t>(fields.gps_alt);
     if (fxa_column >= 1 || siu_column >= 1 || enl_column >= 1) {
-        // Lines hold no LF; a CR (of a CR CR LF line end) ends what columns may be read.
-        std::string_view content = line;
-        if (const void* cr = std::memchr(line.data(), '\r', line.size()))
-            content = line.substr(
-                0, static_cast<std::size_t>(static_cast<const char*>(cr) - line.data()));
-        readExtension(content, fxa_column, 3, fix.fxa);
-        readExtension(content, siu_column, 2, fix.siu);
-        readExtension(content, enl_column, 3, fix.enl);
+        // Columns are cut at the line's end only: a CR inside the line (not part of its line
+        // end) is a character of the line like any other, and atoi skips it as white space.
+        readExtension(line, fxa_column, 3, fix.fxa);
+        readExtension(line, siu_column, 2, fix.siu);
+        readExtension(line, enl_column, 3, fix.enl);
     }
     return true;
 }
@@ -277,7 +276,7 @@ void storeHeader(FlightLog& log, std::string_view code, std::string_view rest) {
 // I record: a two-digit count, then per extension seven characters: start column (2), end
 // column (2, not used) and code (3). Entries that the line does not hold wholly are ignored.
 void storeExtensions(FlightLog& log, std::string_view line, std::ostream& diagnostics) {
-    const std::string_view content = lineContent(line);
+    const std::string_view content = line; // cut at its end only, never at a CR inside
     const int count = atoiField(content.substr(std::min<std::size_t>(1, content.size()), 2));
     for (int k = 0; k < count; ++k) {
         const std::size_t entry = 3 + 7 * static_cast<std::size_t>(k);
@@ -321,6 +320,11 @@ bool FlightLog::load(const char* path) {
 }
 
 bool FlightLog::load(const char* path, std::ostream& diagnostics) {
+    if (path == nullptr) {
+        // Streaming a null pointer would put the stream into the failed state for good.
+        diagnostics << "IGCLib: Couldn't open input file ''\n";
+        return false;
+    }
     LineReader reader;
     if (!reader.open(path)) {
         diagnostics << "IGCLib: Couldn't open input file '" << path << "'\n";

@@ -155,9 +155,11 @@ std::ostream& operator<<(std::ostream& out, const Task& task) {
     out.put('C');
     out << task.declaration_date << task.declaration_time << task.flight_date;
     char buffer[32];
-    // The count is the declared one, whatever `turnpoints` holds.
-    const int length =
-        std::snprintf(buffer, sizeof buffer, "%04d%02d", task.task_id, task.turnpoint_count);
+    // The count of the turnpoints written below, so that the file reads back with the same
+    // task: a task read from a short declaration holds fewer points than it declared, and with
+    // the declared count a reader would take the finish and landing for turnpoints.
+    const int length = std::snprintf(buffer, sizeof buffer, "%04d%02d", task.task_id,
+                                     static_cast<int>(task.turnpoints.size()));
     writeFormatted(out, buffer, length);
     writeText(out, task.description);
     writeText(out, kLineEnd);

@@ -9,6 +9,7 @@ namespace igc {
 
 namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr char kEndOfText = '\x1A'; // Ctrl-Z
 } // namespace
 
 LineReader::LineReader() : buffer_(new char[kBlockSize]) {}
@@ -47,10 +48,18 @@ bool LineReader::fill() {
         at_eof_ = true;
         return false;
     }
-    if (!nul_seen_ && std::memchr(buffer_.get() + end_, '\0', got) != nullptr)
+    std::size_t kept = got;
+    // Ctrl-Z ends the input, as a text-mode read ends it where the simulator runs: whatever
+    // follows (a second recording joined on, padding) is not part of the file.
+    if (const void* end_of_text = std::memchr(buffer_.get() + end_, kEndOfText, got)) {
+        kept = static_cast<std::size_t>(static_cast<const char*>(end_of_text) -
+                                        (buffer_.get() + end_));
+        at_eof_ = true;
+    }
+    if (!nul_seen_ && std::memchr(buffer_.get() + end_, '\0', kept) != nullptr)
         nul_seen_ = true;
-    end_ += got;
-    return true;
+    end_ += kept;
+    return kept > 0;
 }
 
 void LineReader::compact() {
@@ -66,6 +75,16 @@ int LineReader::peek() {
         begin_ = end_ = 0;
         if (!fill())
             return EOF;
+    }
+    if (buffer_[begin_] == '\r') {
+        // CR LF is one line end, and a text-mode read gives it as LF: a blank CR LF line starts
+        // with LF like a blank LF line. The LF may still be in the file.
+        if (begin_ + 1 == end_) {
+            compact();
+            fill();
+        }
+        if (begin_ + 1 < end_ && buffer_[begin_ + 1] == '\n')
+            return '\n';
     }
     return static_cast<unsigned char>(buffer_[begin_]);
 }

@@ -63,7 +63,9 @@ std::uint32_t localMillisecondsNow() {
     GetLocalTime(&local);
     return millisecondsOfDay(local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
 #else
-    initialiseTimeZone(); // localtime_r need not read the zone itself
+    // localtime_r need not read the zone itself. Reading the local time does not count as
+    // asking for the zone: getTimeOfDay reads it afresh on its own first call.
+    tzset();
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};

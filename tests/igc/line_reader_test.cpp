@@ -25,7 +25,8 @@ struct Line {
 };
 
 // The reader's line rules, on the whole file at once.
-std::vector<Line> splitLines(const std::string& bytes) {
+std::vector<Line> splitLines(std::string bytes) {
+    bytes = bytes.substr(0, bytes.find('\x1A')); // Ctrl-Z ends the text
     std::vector<Line> lines;
     std::size_t at = 0;
     while (at < bytes.size()) {
@@ -36,7 +37,9 @@ std::vector<Line> splitLines(const std::string& bytes) {
             text.pop_back();
         text = text.substr(0, kMaxLineLength);
         text = text.substr(0, text.find('\0'));
-        lines.push_back({static_cast<unsigned char>(bytes[at]), text});
+        // CR LF is read as LF: a line that is only its CR LF starts with LF.
+        const bool crlf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
+        lines.push_back({crlf ? '\n' : static_cast<unsigned char>(bytes[at]), text});
         at = end + 1;
     }
     return lines;
@@ -67,6 +70,8 @@ std::string randomFile(std::mt19937& random) {
     }
     if (below(3) == 0 && !bytes.empty())
         bytes.pop_back(); // no final line end
+    if (below(4) == 0 && !bytes.empty())
+        bytes.insert(below(bytes.size()), 1, '\x1A'); // Ctrl-Z somewhere: the rest is not read
     return bytes;
 }
 

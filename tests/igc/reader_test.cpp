@@ -277,7 +277,7 @@ TEST(Reader, DropsBadFixesAndUnknownRecordsAndGoesOn) {
     EXPECT_EQ(loaded.errors, "IGCLib: parse error in B record\n"
                              "unknown record: K\n"
                              "unknown record: H\n"
-                             "unknown record: \r\n"
+                             "unknown record: \n\n"
                              "unknown record: E\n");
     ASSERT_EQ(loaded.log.fixes_.size(), 2u);
     EXPECT_EQ(loaded.log.pilot_, "Unknown");
@@ -398,8 +398,13 @@ TEST(Reader, SurvivesDamagedLines) {
                      38),
          0, "IGCLib: parse error in B record\n"},
         {"NUL first", std::string("\0xyz\r\n", 6), 0, "unknown record: \\x00\n"},
-        {"Ctrl-Z between joined files", "\x1A\r\nAXXXDEF\r\n", 0,
-         "unknown record: \\x1A\nunknown record: A\n"},
+        // Ctrl-Z ends the input: the rest is not read, not even as unknown records.
+        {"Ctrl-Z between joined files", "\x1A\r\nAXXXDEF\r\n", 0, ""},
+        {"two recordings joined with Ctrl-Z",
+         "B1101355206343N00006198WA0058700558\r\n\x1A"
+         "AXXXDEF\r\nHFDTE060108\r\nB1201355206343N00006198WA0058700558\r\n",
+         1, ""},
+        {"Ctrl-Z last in the file", "B1101355206343N00006198WA0058700558\r\n\x1A", 1, ""},
         {"binary bytes", "\xFF\xFE\x80\x01\r\n", 0, "unknown record: \xFF\n"},
     };
     for (const auto& row : rows) {
@@ -443,7 +448,7 @@ TEST(Reader, EchoesFileBytesWithControlCharactersEscaped) {
         {"first byte of UTF-8 text", loadErrors, "\xC3\xA9t\r\n", "unknown record: \xC3\n"},
         // A blank line: its letter is its line end, which goes out unchanged.
         {"blank LF line", loadErrors, "\nK\n", "unknown record: \n\nunknown record: K\n"},
-        {"blank CR LF line", loadErrors, "\r\n", "unknown record: \r\n"},
+        {"blank CR LF line: as a blank LF line", loadErrors, "\r\n", "unknown record: \n\n"},
         {"blank line last in the file", loadErrors, "K\r\n\n",
          "unknown record: K\nunknown record: \n\n"},
         // The line of a malformed first C record.

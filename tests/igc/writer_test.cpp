@@ -213,16 +213,21 @@ TEST(IgcWriterText, TaskBlockLineByLine) {
     EXPECT_EQ(crLfLines(text(twoTurnpointTask())), kTwoTurnpointTaskLines);
 }
 
-TEST(IgcWriterText, TaskBlockWritesDeclaredCountAndEveryTurnpointItHolds) {
-    Task task = twoTurnpointTask();
-    task.turnpoint_count = 7;
-    task.task_id = 12345;
-    const std::vector<std::string> lines = crLfLines(text(task));
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[0], "C050108102030060108"
-                        "12345"
-                        "07Two turnpoints");
-    EXPECT_EQ(lines[3], "C3345500S15112250EHarbour");
+TEST(IgcWriterText, TaskBlockCountsTheTurnpointsItWrites) {
+    // Whatever was declared, the count is that of the points written, so the file reads back
+    // with the same task.
+    for (const int declared : {7, 2, 0}) {
+        SCOPED_TRACE(declared);
+        Task task = twoTurnpointTask();
+        task.turnpoint_count = declared;
+        task.task_id = 12345;
+        const std::vector<std::string> lines = crLfLines(text(task));
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[0], "C050108102030060108"
+                            "12345"
+                            "02Two turnpoints");
+        EXPECT_EQ(lines[3], "C3345500S15112250EHarbour");
+    }
 }
 
 TEST(IgcWriterText, TaskBlockLeavesFillAndWidthAlone) {

@@ -33,7 +33,7 @@ Read readBytes(const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
     Read read;
     std::ostringstream errors;
-    read.ok = read.log.load(path.c_str(), errors);
+    read.ok = read.log.load(path.string().c_str(), errors);
     read.errors = errors.str();
     fs::remove(path);
     return read;
@@ -151,15 +151,18 @@ TEST(TextMode, AShortTaskReadsBackAsItWasRead) {
     ASSERT_TRUE(first.ok);
     ASSERT_EQ(first.log.task_.turnpoints.size(), 1U);
     const fs::path path = fs::temp_directory_path() / "igc-text-mode-short-task.igc";
-    ASSERT_TRUE(first.log.save(path.c_str()));
-    std::ifstream written(path, std::ios::binary);
-    std::string line;
-    while (std::getline(written, line) && line[0] != 'C') {
+    ASSERT_TRUE(first.log.save(path.string().c_str()));
+    {
+        // Closed before the file is removed: Windows removes no open file.
+        std::ifstream written(path, std::ios::binary);
+        std::string line;
+        while (std::getline(written, line) && line[0] != 'C') {
+        }
+        EXPECT_EQ(line, "C060108110135060108000101Short\r");
     }
-    EXPECT_EQ(line, "C060108110135060108000101Short\r");
     FlightLog again;
     std::ostringstream errors;
-    ASSERT_TRUE(again.load(path.c_str(), errors));
+    ASSERT_TRUE(again.load(path.string().c_str(), errors));
     fs::remove(path);
     ASSERT_EQ(again.task_.turnpoints.size(), 1U);
     EXPECT_EQ(again.task_.turnpoints[0].name, "A");

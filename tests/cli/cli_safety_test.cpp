@@ -4,6 +4,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/FileBytes.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +29,7 @@ const std::string kOld = "# old logbook\r\nname = Someone\r\n";
 class CliSafety : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               (std::string("cli-safety-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = testing_support::freshTestDirectory("cli-safety-");
         fs::create_directories(dir_ / "out");
         fs::copy(THERMORA_DEMO_IGC, dir_ / "IGC");
         int minute = 0;
@@ -56,16 +54,7 @@ protected:
         return arguments;
     }
     // The names in the logbook's directory, sorted.
-    std::string outEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_ / "out"))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        std::string joined;
-        for (const std::string& name : names)
-            joined += (joined.empty() ? "" : " ") + name;
-        return joined;
-    }
+    std::string outEntries() const { return testing_support::namesIn(dir_ / "out"); }
     // Waits until the run has created its temporary file beside the logbook.
     bool waitForTemporary() const {
         for (int k = 0; k < 1200; ++k) {

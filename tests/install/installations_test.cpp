@@ -5,6 +5,7 @@
 #include "install/InstallDir.h"
 #include "install/Installations.h"
 #include "support/CaptureStream.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +23,7 @@ using testing_support::CaptureStream;
 class Installations : public ::testing::Test {
 protected:
     void SetUp() override {
-        home_ = fs::temp_directory_path() /
-                (std::string("home-") +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home_);
-        fs::create_directories(home_);
+        home_ = testing_support::freshTestDirectory("home-");
         saved_home_ = std::getenv("HOME");
         saved_dir_ = std::getenv("THERMORA_DIR");
         saved_prefix_ = std::getenv("WINEPREFIX");

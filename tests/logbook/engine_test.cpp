@@ -4,6 +4,7 @@
 #include "logbook/Generation.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -57,10 +58,7 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
 class Engine : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               (std::string("engine-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = testing_support::freshTestDirectory("engine-");
         fs::create_directories(dir_ / "generated");
         // Every kind of hand-made file ten times over, in an order of times that mixes them.
         std::vector<fs::path> sources;
@@ -136,11 +134,7 @@ TEST_F(Engine, ACancelBetweenFilesLeavesTheOldLogbook) {
         EXPECT_EQ(failureText(result), "The logbook was not generated: cancelled.\nThe old "
                                        "logbook was left as it was.");
         EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "old");
-        std::vector<std::string> left;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            left.push_back(entry.path().filename().string());
-        std::sort(left.begin(), left.end());
-        EXPECT_EQ(left, (std::vector<std::string>{"generated", "logbook.dat"}));
+        EXPECT_EQ(testing_support::namesIn(dir_), "generated logbook.dat");
     }
 }
 

@@ -8,6 +8,7 @@
 #include "logbook/LogbookFile.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -32,28 +33,13 @@ using testing_support::bytesOf;
 
 class Safety : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               (std::string("safety-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = testing_support::freshTestDirectory("safety-"); }
     void TearDown() override { fs::remove_all(dir_); }
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir_ / name, std::ios::binary) << bytes;
     }
     // The names in the work directory, sorted: what a run left behind.
-    std::string entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        std::string joined;
-        for (const std::string& name : names)
-            joined += (joined.empty() ? "" : " ") + name;
-        return joined;
-    }
+    std::string entries() const { return testing_support::namesIn(dir_); }
     fs::path dir_;
 };
 

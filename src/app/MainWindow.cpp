@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -133,9 +134,9 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     progress.setWindowModality(Qt::WindowModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
-    progress.setMinimumDuration(0);
-    progress.reset(); // no automatic show: a short run finishes without a flash of a window
-    progress.hide();
+    // Shown by the timer below only: the dialog's own estimate could bring it up for a run that
+    // is over a moment later, a window flashing by.
+    progress.setMinimumDuration(std::numeric_limits<int>::max());
     connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
     cancel_ = &cancel;
 
@@ -146,7 +147,7 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
         if (!cancel)
             progress.show();
     });
-    show_later.start(500);
+    show_later.start(progress_delay_ms_);
     QTimer update;
     connect(&update, &QTimer::timeout, &progress, [&] {
         const int all = total.load();

@@ -33,6 +33,9 @@ public:
     /// During a run, Escape and the window's close button cancel the run instead.
     void reject() override;
 
+    /// How long a run goes before its progress window shows (ms); half a second unless told.
+    void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -43,6 +46,7 @@ private:
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
 
+    int progress_delay_ms_ = 500;
     bool running_ = false;
     std::atomic<bool>* cancel_ = nullptr; // the running generation's cancel flag
 };

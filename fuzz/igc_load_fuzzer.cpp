@@ -102,7 +102,8 @@ void checkTask(const igc::FlightLog& log, const igc::FlightLog& back) {
     if (!log.has_task_ || !fitsTwoDigits(a.declaration_date) ||
         !fitsTwoDigits(a.declaration_time) || !fitsTwoDigits(a.flight_date))
         return;
-    // A block that ended early holds fewer turnpoints than it declares, and is written so.
+    // A block that ended early holds fewer turnpoints than it declares; its finish and landing
+    // were never read.
     if (a.turnpoints.size() != static_cast<std::size_t>(std::max(a.turnpoint_count, 0)))
         return;
     const auto sameDate = [](const igc::IgcDate& x, const igc::IgcDate& y) {
@@ -115,7 +116,8 @@ void checkTask(const igc::FlightLog& log, const igc::FlightLog& back) {
         !sameDate(a.flight_date, b.flight_date) ||
         !sameTime(a.declaration_time, b.declaration_time))
         fail("task declaration date or time changed", 0);
-    if (a.task_id != b.task_id || a.turnpoint_count != b.turnpoint_count ||
+    // The count written is that of the turnpoints written (a negative declared count holds none).
+    if (a.task_id != b.task_id || static_cast<int>(a.turnpoints.size()) != b.turnpoint_count ||
         keptOf(a.description, kTaskHeaderNumbers) != b.description ||
         a.turnpoints.size() != b.turnpoints.size())
         fail("task header changed", 0);

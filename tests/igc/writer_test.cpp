@@ -216,7 +216,7 @@ TEST(IgcWriterText, TaskBlockLineByLine) {
 TEST(IgcWriterText, TaskBlockCountsTheTurnpointsItWrites) {
     // Whatever was declared, the count is that of the points written, so the file reads back
     // with the same task.
-    for (const int declared : {7, 2, 0}) {
+    for (const int declared : {7, 2, 0, -3}) {
         SCOPED_TRACE(declared);
         Task task = twoTurnpointTask();
         task.turnpoint_count = declared;

@@ -4,6 +4,7 @@
 // values, the I record's extension columns, the C record task and the B record fixes.
 
 #include <cstdint>
+#include <cstdio>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -93,6 +94,9 @@ public:
     bool load(const char* path);
     /// The same, with the diagnostics written to `diagnostics` instead of std::cerr.
     bool load(const char* path, std::ostream& diagnostics);
+    /// The same from `file`, opened for reading in binary mode by the caller and closed here;
+    /// `path` names it in the diagnostics.
+    bool load(std::FILE* file, const char* path, std::ostream& diagnostics);
     /// Writes an IGC file, replacing an existing one. False when it cannot be opened.
     bool save(const char* path) const;
 

@@ -320,14 +320,15 @@ bool FlightLog::load(const char* path) {
 }
 
 bool FlightLog::load(const char* path, std::ostream& diagnostics) {
-    if (path == nullptr) {
-        // Streaming a null pointer would put the stream into the failed state for good.
-        diagnostics << "IGCLib: Couldn't open input file ''\n";
-        return false;
-    }
+    return load(path == nullptr ? nullptr : std::fopen(path, "rb"), path, diagnostics);
+}
+
+bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostics) {
+    // Streaming a null pointer would put the stream into the failed state for good.
+    const char* name = path == nullptr ? "" : path;
     LineReader reader;
-    if (!reader.open(path)) {
-        diagnostics << "IGCLib: Couldn't open input file '" << path << "'\n";
+    if (!reader.open(file)) {
+        diagnostics << "IGCLib: Couldn't open input file '" << name << "'\n";
         return false;
     }
     fixes_.clear();

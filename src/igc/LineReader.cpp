@@ -20,7 +20,13 @@ LineReader::~LineReader() {
 }
 
 bool LineReader::open(const char* path) {
-    file_ = std::fopen(path, "rb");
+    return open(std::fopen(path, "rb"));
+}
+
+bool LineReader::open(std::FILE* file) {
+    if (file_ != nullptr)
+        std::fclose(file_);
+    file_ = file;
     if (file_ == nullptr)
         return false;
     // We read in large blocks ourselves; a second buffer in the C library would only copy.

@@ -20,6 +20,9 @@ public:
 
     /// Opens a file for reading. False when it cannot be opened or read (a directory, say).
     bool open(const char* path);
+    /// Reads from `file`, opened for reading in binary mode, and closes it when done (also when
+    /// it cannot be read). False when it cannot be read (a directory, say).
+    bool open(std::FILE* file);
 
     /// The first byte of the next line (0..255), or EOF at the end of the file.
     int peek();

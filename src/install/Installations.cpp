@@ -1,5 +1,7 @@
 #include "install/Installations.h"
 
+#include "platform/Files.h"
+
 #include "install/WineRegistry.h"
 
 #include <QDir>
@@ -8,7 +10,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,21 +83,15 @@ std::optional<QString> fromWinePrefix(const QString& prefix, QString& why) {
 
 // Milliseconds since 1970 of the newest *.igc of `directory`; -1 when it holds none.
 std::int64_t newestRecording(const QString& directory) {
-    const QByteArray path = QFile::encodeName(directory);
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.constData()), closedir);
-    if (!dir)
+    std::vector<platform::DirectoryEntry> entries;
+    int error = 0;
+    if (!platform::listDirectory(QFile::encodeName(directory).toStdString(), platform::isFlightName,
+                                 entries, error))
         return -1;
     std::int64_t newest = -1;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::size_t length = std::strlen(entry->d_name);
-        if (length < 4 || entry->d_name[0] == '.' ||
-            QByteArray(entry->d_name + length - 4).toLower() != ".igc")
-            continue;
-        struct stat info {};
-        if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        newest = std::max(newest, static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
-                                      info.st_mtim.tv_nsec / 1000000);
+    for (const platform::DirectoryEntry& entry : entries) {
+        if (entry.kind == platform::FileKind::Regular)
+            newest = std::max(newest, entry.modified_ms);
     }
     return newest;
 }

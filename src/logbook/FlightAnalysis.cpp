@@ -6,6 +6,7 @@
 #include "nav/Geodesy.h"
 #include "nav/NavPoint.h"
 #include "nav/TaskProgress.h"
+#include "platform/Files.h"
 
 #include <QFile>
 
@@ -128,6 +129,14 @@ std::string entryFileName(const std::string& name) {
 }
 
 FlightResult analyzeFile(const std::string& path, int min_time_minutes, const QLocale& locale) {
+    FlightFile file;
+    file.path = path;
+    file.is_link = true;
+    return analyzeFile(file, min_time_minutes, locale);
+}
+
+FlightResult analyzeFile(const FlightFile& file, int min_time_minutes, const QLocale& locale) {
+    const std::string& path = file.path;
     FlightResult result;
     result.path = path;
     std::ostringstream errors;
@@ -136,8 +145,17 @@ FlightResult analyzeFile(const std::string& path, int min_time_minutes, const QL
         result.errors = std::move(errors).str();
         return result;
     };
+    platform::FileKind kind = platform::FileKind::Other;
+    int open_error = 0;
+    std::FILE* opened = platform::openFlight(path, file.is_link, kind, open_error);
+    if (opened == nullptr && open_error == 0) {
+        // Put in the file's place after the listing: a named pipe would block the run.
+        std::string reason = kindText(kind, 0) + ", not a file";
+        errors << "Skipping " << echoed(path) << ": " << reason << "\n";
+        return done(std::move(reason));
+    }
     igc::FlightLog log;
-    if (!log.load(path.c_str(), errors)) {
+    if (!log.load(opened, path.c_str(), errors)) {
         const std::string reader = readerFailure(errors.str());
         errors << "Couldn't load IGC file " << path << "!" << std::endl;
         return done("not readable: " + reader);

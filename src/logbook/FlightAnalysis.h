@@ -3,6 +3,8 @@
 // One IGC file turned into at most one logbook entry: the flight located by ground speed, its
 // flight and engine time, its route and, for a declared task, the task distance and speed.
 
+#include "logbook/Listing.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -24,6 +26,11 @@ struct FlightResult {
 /// Loads and analyses the IGC file at `path` (bytes, as the directory listing gives it). Flights
 /// shorter than `min_time_minutes` give no entry. Thread-safe: touches no shared state.
 FlightResult analyzeFile(const std::string& path, int min_time_minutes,
+                         const QLocale& locale = QLocale::system());
+/// The same for a file that a listing gave: a symbolic link is followed only when it was listed
+/// as one, and a file that is no longer a regular file (a named pipe put in its place) is
+/// skipped, never waited on.
+FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
                          const QLocale& locale = QLocale::system());
 
 /// Writes a file's result where the dialog always wrote it: its diagnostics to std::cerr and

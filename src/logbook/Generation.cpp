@@ -3,9 +3,7 @@
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
 
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
+#include "platform/Interrupts.h"
 
 #include <QStringList>
 
@@ -20,36 +18,9 @@ namespace logbook {
 
 namespace {
 
-bool pathExists(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && lstat(path.c_str(), &info) == 0;
-}
-
-} // namespace
-
-namespace {
-
-// Workers take no signals: a handler of the process runs on the thread that set it up.
-class SignalsBlocked {
-public:
-    SignalsBlocked() {
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&blocked, signal_number);
-        pthread_sigmask(SIG_BLOCK, &blocked, &old_);
-    }
-    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-    SignalsBlocked(const SignalsBlocked&) = delete;
-    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-
-private:
-    sigset_t old_{};
-};
-
 FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes, const QLocale& locale) {
     try {
-        return analyzeFile(file.path, min_time_minutes, locale);
+        return analyzeFile(file, min_time_minutes, locale);
     } catch (const std::exception& error) { // out of memory on a monstrous file, say
         FlightResult result;
         result.path = file.path;
@@ -109,7 +80,8 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
     };
     std::vector<std::thread> workers;
     {
-        const SignalsBlocked blocked;
+        // Workers take no interruption: its handler runs on the thread that set it up.
+        const platform::InterruptsBlocked blocked;
         for (int k = 0; k < jobs; ++k)
             workers.emplace_back(work);
     }
@@ -160,13 +132,16 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.failure = GenerationFailure::Directory;
         result.failed_path = request.igc_directory;
         result.reason = why;
-        result.had_logbook = pathExists(request.logbook_path);
+        result.had_logbook = logbookExists(request.logbook_path);
         return result;
     }
     const bool opened = out.open(request.logbook_path, request.temporary_watcher);
     result.had_logbook = out.replacesExisting();
     if (!opened) {
-        result.failure = GenerationFailure::Open;
+        result.failure = out.failure() == LogbookFile::Failure::NotALogbook
+                             ? GenerationFailure::NotALogbook
+                         : out.failure() == LogbookFile::Failure::Busy ? GenerationFailure::Busy
+                                                                       : GenerationFailure::Open;
         result.failed_path = request.logbook_path;
         result.reason = out.error();
         return result;
@@ -198,8 +173,8 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         return result;
     }
     if (!out.commit()) {
-        result.failure = out.errorPath() != out.backupTarget() ? GenerationFailure::Write
-                                                               : GenerationFailure::Backup;
+        result.failure = out.failure() == LogbookFile::Failure::Backup ? GenerationFailure::Backup
+                                                                       : GenerationFailure::Write;
         result.failed_path = out.errorPath();
         result.reason = out.error();
         return result;
@@ -209,10 +184,16 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
 }
 
 std::string failureText(const GenerationResult& result) {
+    const std::string fate =
+        result.had_logbook ? "The old logbook was left as it was." : "No logbook was written.";
     std::string title;
     switch (result.failure) {
     case GenerationFailure::None:
         return {};
+    case GenerationFailure::NotALogbook:
+    case GenerationFailure::Busy:
+        // The reason names the path itself.
+        return "Couldn't write the logbook file!\n" + result.reason + "\n" + fate;
     case GenerationFailure::Directory:
         title = "Couldn't read the IGC directory!";
         break;
@@ -227,12 +208,9 @@ std::string failureText(const GenerationResult& result) {
         title = "Couldn't keep a copy of the old logbook!";
         break;
     case GenerationFailure::Cancelled:
-        return std::string("The logbook was not generated: cancelled.\n") +
-               (result.had_logbook ? "The old logbook was left as it was."
-                                   : "No logbook was written.");
+        return "The logbook was not generated: cancelled.\n" + fate;
     }
-    return title + "\n" + result.failed_path + "\n" + result.reason + "\n" +
-           (result.had_logbook ? "The old logbook was left as it was." : "No logbook was written.");
+    return title + "\n" + result.failed_path + "\n" + result.reason + "\n" + fate;
 }
 
 bool hasControlCharacter(const std::string& pilot_name) {

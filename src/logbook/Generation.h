@@ -36,18 +36,20 @@ struct GenerationRequest {
 
 enum class GenerationFailure {
     None,
-    Directory, // the IGC directory is not given, missing, not a directory or unreadable
-    Open,      // no new logbook file could be created
-    Write,     // writing, flushing or renaming the new logbook failed
-    Backup,    // the old logbook could not be kept as .bak; it was not replaced
-    Cancelled, // stopped between two files; the old logbook was not replaced
+    Directory,   // the IGC directory is not given, missing, not a directory or unreadable
+    NotALogbook, // the logbook path names a device, a directory, a link to nothing
+    Busy,        // another run is writing the logbook
+    Open,        // no new logbook file could be created
+    Write,       // writing, flushing or renaming the new logbook failed
+    Backup,      // the old logbook could not be kept as .bak; it was not replaced
+    Cancelled,   // stopped between two files; the old logbook was not replaced
 };
 
 struct GenerationResult {
     GenerationFailure failure = GenerationFailure::None;
     std::string failed_path;  // the directory or file the failure is about
     std::string reason;       // the system's reason
-    bool had_logbook = false; // a logbook of that name existed when the run began
+    bool had_logbook = false; // a logbook (a regular file) existed when the run began
     std::string backup_path;  // where the replaced logbook was kept; empty when none
     int files = 0;            // IGC files handed to the analysis
     int entries = 0;          // entries written

@@ -3,38 +3,12 @@
 #include <QFile>
 #include <QString>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <memory>
 #include <ostream>
 
 namespace logbook {
 
 namespace {
-
-bool isFlightName(const char* name, std::size_t length) {
-    if (length < 4 || name[0] == '.') // hidden entries are never listed
-        return false;
-    const char* extension = name + length - 4;
-    return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
-           (extension[3] | 0x20) == 'c';
-}
-
-// Why an entry that is neither a regular file nor a directory is left out.
-const char* kindOf(mode_t mode) {
-    if (S_ISFIFO(mode))
-        return "a named pipe";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    return "not a regular file";
-}
 
 std::string joined(const std::string& directory, const std::string& name) {
     // One trailing separator is the directory's own ("IGC/" names IGC); the root keeps it.
@@ -53,55 +27,78 @@ struct Listed {
 
 } // namespace
 
+std::string echoed(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xF];
+        }
+    }
+    return shown;
+}
+
+std::string kindText(platform::FileKind kind, int error) {
+    switch (kind) {
+    case platform::FileKind::Regular:
+    case platform::FileKind::Directory:
+    case platform::FileKind::Missing:
+        return {};
+    case platform::FileKind::CharacterDevice:
+        return "a character device";
+    case platform::FileKind::BlockDevice:
+        return "a block device";
+    case platform::FileKind::NamedPipe:
+        return "a named pipe";
+    case platform::FileKind::Socket:
+        return "a socket";
+    case platform::FileKind::DanglingLink:
+        return "a dangling symbolic link";
+    case platform::FileKind::LinkLoop:
+        return "a loop of symbolic links";
+    case platform::FileKind::Other:
+        break;
+    }
+    return error != 0 ? platform::systemReason(error) : "not a regular file";
+}
+
 std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
                                                    std::ostream& diagnostics) {
     if (directory.empty()) {
         why = "No IGC directory was given";
         return std::nullopt;
     }
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
-    if (!dir) {
-        why = std::strerror(errno);
+    std::vector<platform::DirectoryEntry> entries;
+    int error = 0;
+    if (!platform::listDirectory(directory, platform::isFlightName, entries, error)) {
+        why = platform::systemReason(error);
         return std::nullopt;
     }
     std::vector<Listed> listed;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir.get());
-        if (entry == nullptr) {
-            if (errno != 0) {
-                why = std::strerror(errno);
-                return std::nullopt;
-            }
-            break;
-        }
-        const std::size_t length = std::strlen(entry->d_name);
-        if (!isFlightName(entry->d_name, length))
-            continue;
+    listed.reserve(entries.size());
+    for (platform::DirectoryEntry& entry : entries) {
         Listed item;
-        item.file.name.assign(entry->d_name, length);
-        item.file.path = joined(directory, item.file.name);
-        struct stat info {};
-        if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) != 0) {
-            const int error = errno;
-            struct stat link {};
-            const bool is_link =
-                fstatat(dirfd(dir.get()), entry->d_name, &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(link.st_mode);
-            diagnostics << "Skipping " << item.file.path << ": "
-                        << (is_link && error == ENOENT  ? "a dangling symbolic link"
-                            : is_link && error == ELOOP ? "a loop of symbolic links"
-                                                        : std::strerror(error))
+        item.file.path = joined(directory, entry.name);
+        if (entry.kind != platform::FileKind::Regular &&
+            entry.kind != platform::FileKind::Directory) {
+            // Could block a reader or leads nowhere.
+            const bool special = entry.kind != platform::FileKind::DanglingLink &&
+                                 entry.kind != platform::FileKind::LinkLoop &&
+                                 entry.kind != platform::FileKind::Other;
+            diagnostics << "Skipping " << echoed(item.file.path) << ": "
+                        << kindText(entry.kind, entry.error) << (special ? ", not a file" : "")
                         << "\n";
             continue;
         }
-        if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-            diagnostics << "Skipping " << item.file.path << ": " << kindOf(info.st_mode)
-                        << ", not a file\n";
-            continue;
-        }
-        item.file.modified_ms = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
-                                static_cast<std::int64_t>(info.st_mtim.tv_nsec / 1000000);
+        item.file.name = std::move(entry.name);
+        item.file.modified_ms = entry.modified_ms;
+        item.file.is_link = entry.is_link;
         item.text = QFile::decodeName(QByteArray::fromStdString(item.file.name));
         listed.push_back(std::move(item));
     }

@@ -4,10 +4,13 @@
 // name is not valid text in the user's encoding is read like any other, and a directory is
 // opened by exactly the bytes it was given.
 
+#include "platform/Files.h"
+
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace logbook {
@@ -16,6 +19,7 @@ struct FlightFile {
     std::string path;             // the directory joined with the name, as bytes
     std::string name;             // the entry's name, as bytes
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
+    bool is_link = false;         // listed as a symbolic link, which its reading may follow
 };
 
 /// The entries of `directory` that the logbook takes: names ending in ".igc" in any letter case,
@@ -24,8 +28,16 @@ struct FlightFile {
 /// times in descending order of their names as text, then of their bytes. Entries that could
 /// block a reader or lead nowhere (named pipes, sockets, devices, dangling links, link loops) are
 /// left out with one line each on `diagnostics`. No value, with the system's reason in `why`,
-/// when the directory text is empty or the directory cannot be listed.
+/// when the directory text is empty or the directory cannot be listed or searched.
 std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
                                                    std::ostream& diagnostics);
+
+/// `text` as a line on a terminal may show it: control bytes (ESC, BEL, a line end) as \xNN,
+/// so that a file name cannot move the cursor, ring or start a line of its own.
+std::string echoed(std::string_view text);
+
+/// Why an entry of `kind` is not read as a flight ("a named pipe"); empty for a regular file or
+/// a directory.
+std::string kindText(platform::FileKind kind, int error);
 
 } // namespace logbook

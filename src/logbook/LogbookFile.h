@@ -1,18 +1,19 @@
 #pragma once
 
 // The logbook output stream, written so that a pilot's logbook is never lost: the new logbook
-// goes to a temporary file beside the old one and replaces it in one rename once it is whole and
-// on disk. Until then the old logbook is byte for byte as it was, whatever happens to the run (a
-// full disk, a cancel, a signal, a crash). The logbook that a run replaces is kept beside it as
-// the same name plus ".bak".
+// is written beside the old one and replaces it in one step once it is whole and on disk. Until
+// then the old logbook is byte for byte as it was, whatever happens to the run (a full disk, a
+// cancel, a signal, a crash). The logbook that a run replaces is itself kept beside it, under
+// the same name plus ".bak". Only a regular file (or a link to one) is ever replaced, and only
+// one run at a time writes a logbook.
 //
 // The simulator reads the logbook with CR LF line ends, so every "\n" written to this stream
 // (std::endl included) lands in the file as CR LF on every platform: a logbook is byte-identical
 // wherever it was made.
 
 #include "logbook/CrLfBuffer.h"
+#include "platform/Files.h"
 
-#include <functional>
 #include <ostream>
 #include <string>
 
@@ -20,32 +21,43 @@ namespace logbook {
 
 class LogbookFile : public std::ostream {
 public:
-    /// Told the temporary file's path when it is created, and an empty path once it is gone:
-    /// `in_place` when it became the logbook, not when it was removed. A signal handler
-    /// removes the file it was last told of.
-    using TemporaryWatcher = std::function<void(const std::string& temporary_path, bool in_place)>;
+    using TemporaryWatcher = platform::TemporaryWatcher;
+
+    /// What kept the logbook from being written.
+    enum class Failure {
+        None,
+        NotALogbook, // the path names something else: a device, a directory, a link to nothing
+        Busy,        // another run is writing the logbook
+        Open,        // no new logbook could be started (permissions, a missing directory)
+        Write,       // writing, flushing or putting the new logbook in place failed
+        Backup,      // the old logbook could not be kept as the backup; it was not replaced
+    };
 
     LogbookFile();
-    /// Removes the temporary file unless it was committed.
+    /// Drops the new logbook unless it was committed.
     ~LogbookFile() override;
     LogbookFile(const LogbookFile&) = delete;
     LogbookFile& operator=(const LogbookFile&) = delete;
 
-    /// Starts a new logbook for `path` (bytes, as given): a temporary file in the same
-    /// directory. False, with the stream failed and `error()` set, when it cannot be created;
+    /// Starts a new logbook for `path` (bytes, as given), after the checks: the path names a
+    /// regular file that this user may write, or nothing yet; no other run is writing it. The
+    /// run then holds the logbook until this object is gone, and clears what runs that died left
+    /// beside it. False, with the stream failed and `failure()` set, when it cannot start;
     /// nothing on disk has changed then.
     bool open(const std::string& path, TemporaryWatcher watcher = {});
 
-    /// Makes what was written the logbook at `path`: flushed to disk, the old logbook copied to
-    /// `backupPath()`, then renamed into place with the old file's permissions. False, with
-    /// `error()` set and the temporary file removed, when any step fails: the old logbook is
+    /// Makes what was written the logbook at `path`: on disk, the old logbook kept as
+    /// `backupPath()`, then put in its place with the old file's owner and permissions. False,
+    /// with `failure()` set and the new file removed, when any step fails: the old logbook is
     /// then as it was.
     bool commit();
 
     /// Drops what was written; the old logbook stays as it was.
     void discard();
 
-    /// The system's reason for the last failure ("No space left on device").
+    [[nodiscard]] Failure failure() const { return failure_; }
+    /// The system's reason for the failure ("No space left on device"), or the whole sentence
+    /// for NotALogbook and Busy.
     [[nodiscard]] const std::string& error() const { return error_; }
     /// The file that the failed step was about (the logbook, its directory or the backup).
     [[nodiscard]] const std::string& errorPath() const { return error_path_; }
@@ -53,41 +65,41 @@ public:
     [[nodiscard]] const std::string& backupPath() const { return backup_path_; }
     /// Where a commit keeps the replaced logbook: the logbook's file name plus ".bak".
     [[nodiscard]] std::string backupTarget() const { return target_ + ".bak"; }
-    /// True when a file or directory of the logbook's name existed when the run began.
+    /// True when a logbook (a regular file) of that name existed when the run began.
     [[nodiscard]] bool replacesExisting() const { return replaces_; }
 
 private:
-    // Buffered writes to a file descriptor with LF written as CR LF; remembers the first
-    // failure's errno so that the user hears the system's reason.
+    // Buffered writes to the new file with LF written as CR LF; remembers the first failure's
+    // error so that the user hears the system's reason.
     class FileBuffer : public CrLfBuffer {
     public:
-        void reset(int file) {
-            fd = file;
-            error = 0;
-            restart();
-        }
-        int fd = -1;
+        platform::NewFile* file = nullptr;
         int error = 0;
 
     protected:
         bool write(const char* data, std::size_t size) override;
     };
 
-    bool failWith(const std::string& path, int error);
-    bool failWith(const std::string& path, const std::string& reason);
-    void removeTemporary();
+    bool failWith(Failure failure, const std::string& path, const std::string& reason);
 
+    platform::RunLock lock_;
+    platform::NewFile file_;
     FileBuffer buffer_;
-    std::string target_;    // the logbook's path, symbolic links resolved
-    std::string temporary_; // the new logbook until it is renamed into place
+    bool writing_ = false;
+    std::string target_; // the logbook's path, symbolic links resolved
     std::string backup_path_;
+    Failure failure_ = Failure::None;
     std::string error_;
     std::string error_path_;
     bool replaces_ = false;
-    TemporaryWatcher watcher_;
 };
 
-/// The text of a file-system error code, as the system gives it.
-std::string systemReason(int error);
+/// Why `path` cannot be a logbook file, as a sentence that names it ("/dev/null is a character
+/// device, not a logbook file", "L points to nothing"); empty when it names a regular file or
+/// nothing yet.
+std::string logbookPathProblem(const std::string& path);
+
+/// Whether a logbook (a regular file, also behind a link) exists at `path`.
+bool logbookExists(const std::string& path);
 
 } // namespace logbook

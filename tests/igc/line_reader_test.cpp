@@ -4,6 +4,7 @@
 
 #include "igc/LineReader.h"
 #include "igc/RecordParsers.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,8 @@ std::string randomFile(std::mt19937& random) {
 
 TEST(LineReader, GivesTheLinesOfAPlainSplit) {
     std::mt19937 random(7);
-    const fs::path path = fs::temp_directory_path() / "igc-line-reader-test.igc";
+    const fs::path dir = testing_support::freshTestDirectory("igc-line-reader-");
+    const fs::path path = dir / "lines.igc";
     for (int round = 0; round < 25; ++round) {
         SCOPED_TRACE(round);
         const std::string bytes = randomFile(random);
@@ -95,7 +97,7 @@ TEST(LineReader, GivesTheLinesOfAPlainSplit) {
         EXPECT_EQ(reader.readLine(), "");
         EXPECT_EQ(reader.peek(), EOF);
     }
-    fs::remove(path);
+    fs::remove_all(dir);
 }
 
 } // namespace

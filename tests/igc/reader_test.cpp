@@ -2,6 +2,7 @@
 
 #include "igc/FlightLog.h"
 #include "support/CaptureStream.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,7 @@ using testing_support::CaptureStream;
 
 class TempDir {
 public:
-    TempDir() {
-        path_ = fs::temp_directory_path() /
-                ("igc-reader-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(path_);
-    }
+    TempDir() : path_(testing_support::freshTestDirectory("igc-reader-")) {}
     ~TempDir() {
         std::error_code ignored;
         fs::remove_all(path_, ignored);

@@ -6,6 +6,7 @@
 #include "igc/FlightLog.h"
 #include "igc/TimeOfDay.h"
 #include "support/CaptureStream.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,9 @@ struct Read {
     FlightLog log;
 };
 
-Read readBytes(const std::string& bytes) {
-    const fs::path path = fs::temp_directory_path() / "igc-text-mode-test.igc";
+// Writes `bytes` to a file in `dir` and loads it.
+Read readBytes(const fs::path& dir, const std::string& bytes) {
+    const fs::path path = dir / "flight.igc";
     std::ofstream(path, std::ios::binary) << bytes;
     Read read;
     std::ostringstream errors;
@@ -64,9 +66,10 @@ TEST(TextMode, ColumnsAreCutAtTheLineEndOnly) {
          "07\r\n",
          35, 7, 39},
     };
+    const fs::path dir = testing_support::freshTestDirectory("igc-text-mode-");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Read read = readBytes(std::string(kHead) + row.body);
+        const Read read = readBytes(dir, std::string(kHead) + row.body);
         ASSERT_TRUE(read.ok);
         ASSERT_EQ(read.log.fixes_.size(), 1U) << read.errors;
         EXPECT_EQ(read.log.fixes_[0].fxa, row.fxa);
@@ -75,6 +78,7 @@ TEST(TextMode, ColumnsAreCutAtTheLineEndOnly) {
         }
         EXPECT_EQ(read.log.siu_column_, row.siu_column);
     }
+    fs::remove_all(dir);
 }
 
 TEST(TextMode, APathOfNothingLeavesTheStreamUsable) {
@@ -147,10 +151,11 @@ TEST(TextMode, AShortTaskReadsBackAsItWasRead) {
                               "C060108110135060108000103Short\r\nC5200000N01000000ET\r\n"
                               "C5200000N01000000ES\r\nC5210000N01000000EA\r\n"
                               "B1101355206343N00006198WA0058700558\r\n";
-    const Read first = readBytes(bytes);
+    const fs::path dir = testing_support::freshTestDirectory("igc-text-mode-");
+    const Read first = readBytes(dir, bytes);
     ASSERT_TRUE(first.ok);
     ASSERT_EQ(first.log.task_.turnpoints.size(), 1U);
-    const fs::path path = fs::temp_directory_path() / "igc-text-mode-short-task.igc";
+    const fs::path path = dir / "short-task.igc";
     ASSERT_TRUE(first.log.save(path.string().c_str()));
     {
         // Closed before the file is removed: Windows removes no open file.
@@ -163,7 +168,7 @@ TEST(TextMode, AShortTaskReadsBackAsItWasRead) {
     FlightLog again;
     std::ostringstream errors;
     ASSERT_TRUE(again.load(path.string().c_str(), errors));
-    fs::remove(path);
+    fs::remove_all(dir);
     ASSERT_EQ(again.task_.turnpoints.size(), 1U);
     EXPECT_EQ(again.task_.turnpoints[0].name, "A");
     EXPECT_EQ(again.task_.finish.name, first.log.task_.finish.name);

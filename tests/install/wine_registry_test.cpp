@@ -4,6 +4,7 @@
 #include "install/InstallDir.h"
 #include "install/WineRegistry.h"
 #include "support/CaptureStream.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -99,10 +100,7 @@ TEST(WineRegistry, ReadsTheLocationValue) {
 class WinePrefix : public ::testing::Test {
 protected:
     void SetUp() override {
-        prefix_ = fs::temp_directory_path() /
-                  (std::string("wine-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(prefix_);
+        prefix_ = testing_support::freshTestDirectory("wine-");
         fs::create_directories(prefix_ / "dosdevices");
         fs::create_directories(prefix_ / "drive_c" / "Program Files" / "Thermora" / "data");
         fs::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");

@@ -4,6 +4,7 @@
 #include "logbook/LogbookFile.h"
 
 #include "support/FileBytes.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -113,8 +114,8 @@ TEST(LogbookEntry, RoundsLikePrintfWithADecimalPointInAnyLocale) {
 }
 
 TEST(LogbookFile, WritesCrLfForEveryLineEnd) {
-    const fs::path path = fs::temp_directory_path() / "logbook-crlf-test.dat";
-    fs::remove(path);
+    const fs::path dir = testing_support::freshTestDirectory("logbook-entry-");
+    const fs::path path = dir / "logbook.dat";
     {
         LogbookFile out;
         ASSERT_TRUE(out.open(path.string()));
@@ -134,7 +135,7 @@ TEST(LogbookFile, WritesCrLfForEveryLineEnd) {
                                                   "name =   Example Pilot \r\n"
                                                   "a\r\nbc\r\n\r\n" +
                                                       lines);
-    fs::remove(path);
+    fs::remove_all(dir);
 }
 
 } // namespace

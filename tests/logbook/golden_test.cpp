@@ -5,6 +5,7 @@
 #include "logbook/Generation.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +28,8 @@ std::string withDirectory(std::string text, const std::string& dir) {
 
 TEST(Golden, GenerationOverHandMadeFiles) {
     const fs::path data = fs::path(THERMORA_TEST_DATA) / "generation";
-    const fs::path dir = fs::temp_directory_path() / "logbook-golden";
-    fs::remove_all(dir);
-    fs::create_directories(dir / "IGC");
+    const fs::path dir = testing_support::freshTestDirectory("logbook-golden-");
+    fs::create_directory(dir / "IGC");
     // The files are taken oldest first; a checkout keeps no times, so they follow their names.
     std::set<fs::path> flights;
     for (const auto& entry : fs::directory_iterator(data))

@@ -253,6 +253,36 @@ TEST_F(Safety, EntriesThatCouldBlockOrLeadNowhereAreSkipped) {
                      }));
 }
 
+// What the listing saw may have changed by the time the file is read: a named pipe put in a
+// flight's place is skipped, not waited on; a link is followed only when it was listed as one.
+TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
+    std::ifstream source(std::string(THERMORA_TEST_DATA) + "/generation/01-search.igc",
+                         std::ios::binary);
+    write("good.igc", {std::istreambuf_iterator<char>(source), {}});
+    ASSERT_EQ(mkfifo((dir_ / "pipe.igc").c_str(), 0644), 0);
+    fs::create_symlink(dir_ / "good.igc", dir_ / "link.igc");
+    const struct {
+        const char* name;
+        bool listed_as_link;
+        std::string reason; // empty: an entry
+    } rows[] = {
+        {"pipe.igc", false, "a named pipe, not a file"},
+        {"link.igc", false, "not readable: Couldn't open input file '" + (dir_ / "link.igc").string() + "'"},
+        {"link.igc", true, ""},
+        {"good.igc", false, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FlightFile file;
+        file.path = (dir_ / row.name).string();
+        file.name = row.name;
+        file.is_link = row.listed_as_link;
+        const FlightResult result = analyzeFile(file, 0);
+        EXPECT_EQ(result.reason, row.reason) << result.errors;
+        EXPECT_EQ(result.entry.empty(), !row.reason.empty());
+    }
+}
+
 // Equal modification times keep the order the toolkit's listing gave them; for names that are
 // valid text the two listings must agree exactly.
 TEST_F(Safety, OrderAgreesWithTheToolkitsListing) {

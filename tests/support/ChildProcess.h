@@ -89,6 +89,21 @@ public:
         }
     }
 
+    /// Reads standard error until it holds `text`; false when the program ended or the time ran
+    /// out first. For catching a run in the middle of its work.
+    bool waitForErrors(const std::string& text,
+                       std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (errors.find(text) == std::string::npos) {
+            pollfd ready{err_fd_, POLLIN, 0};
+            ::poll(&ready, 1, 50);
+            drain(err_fd_, errors);
+            if ((ready.revents & POLLHUP) != 0 || std::chrono::steady_clock::now() > deadline)
+                return errors.find(text) != std::string::npos;
+        }
+        return true;
+    }
+
     int exit_code = -1;
     int signal = 0;
     std::string output;

@@ -4,27 +4,27 @@
 #include "install/InstallDir.h"
 #include "install/Installations.h"
 #include "logbook/Generation.h"
+#include "platform/Interrupts.h"
 
-#include <QCommandLineParser>
+#include <CLI/CLI.hpp>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <streambuf>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -54,124 +54,98 @@ private:
     std::streambuf* output_;
 };
 
-// What a signal handler may touch: fixed buffers filled before the signals can arrive, and a
-// phase that tells whether the new logbook is still a temporary file.
-namespace interruption {
-enum Phase : int { kNoFile = 0, kTemporary = 1, kReplaced = 2 };
-volatile std::sig_atomic_t phase = kNoFile;
-char temporary[4096];
-char left_alone[4096 + 256]; // "the logbook was left as it was"
-char replaced[4096 + 256];   // the signal came after the new logbook was in place
-std::size_t left_alone_length = 0;
-std::size_t replaced_length = 0;
-
-extern "C" void onSignal(int signal_number) {
-    const char* message = left_alone;
-    std::size_t length = left_alone_length;
-    if (phase == kTemporary && ::unlink(temporary) != 0 && errno == ENOENT) {
-        // The rename came first: the new logbook is in place, there is nothing to remove.
-        message = replaced;
-        length = replaced_length;
-    } else if (phase == kReplaced) {
-        message = replaced;
-        length = replaced_length;
-    }
-    static_cast<void>(::write(STDERR_FILENO, message, length));
-    ::_exit(128 + signal_number);
-}
-
-void format(char* buffer, std::size_t size, std::size_t& length, const std::string& text) {
-    length = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), length);
-}
-
-// Whatever happens from here on, SIGINT, SIGTERM and SIGHUP remove the temporary file and say
-// what became of the logbook.
-void install(const std::string& logbook_path, bool had_logbook, bool on_terminal) {
+// Whatever happens from here on, an interruption (SIGINT, SIGTERM, SIGHUP, SIGPIPE) removes the
+// temporary file and says what became of the logbook.
+void catchInterrupts(const std::string& logbook_path, bool had_logbook, bool on_terminal) {
     const std::string start = on_terminal ? "\n" : "";
-    format(left_alone, sizeof left_alone, left_alone_length,
-           start + "thermora-logbook-cli: interrupted; " +
-               (had_logbook ? "the logbook " + logbook_path + " was left as it was\n"
-                            : "no logbook was written\n"));
-    format(replaced, sizeof replaced, replaced_length,
-           start + "thermora-logbook-cli: interrupted after the new logbook " + logbook_path +
-               " was written\n");
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&action.sa_mask, signal_number);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal_number, &action, nullptr);
+    platform::catchInterrupts(start + "thermora-logbook-cli: interrupted; " +
+                                  (had_logbook
+                                       ? "the logbook " + logbook_path + " was left as it was\n"
+                                       : "no logbook was written\n"),
+                              start + "thermora-logbook-cli: interrupted after the new logbook " +
+                                  logbook_path + " was written\n");
 }
 
-// Told by the logbook file where its temporary file is, and when it took the logbook's place.
-void watch(const std::string& path, bool in_place) {
-    sigset_t block;
-    sigset_t old;
-    sigemptyset(&block);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&block, signal_number);
-    pthread_sigmask(SIG_BLOCK, &block, &old);
-    std::size_t length = 0;
-    format(temporary, sizeof temporary, length, path);
-    temporary[length] = '\0';
-    phase = in_place ? kReplaced : path.empty() ? kNoFile : kTemporary;
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-}
-} // namespace interruption
-
-// The bytes given on the command line for a value option, the last one given, as the parser
-// reads the options: "--name value", "--name=value", "-x value", "-xvalue" and short options
-// run together ("-yd DIR"). The parser's strings have lost bytes that are not text in the
-// user's encoding; a path must be used exactly as given.
-std::optional<std::string> rawValue(int argc, char** argv, char short_name,
-                                    std::string_view long_name) {
-    constexpr std::string_view kValueOptions[] = {"pilot", "igc-dir", "logbook", "min-time",
-                                                  "jobs"};
-    constexpr std::string_view kValueShort = "pdomj";
-    std::optional<std::string> value;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--")
-            break;
-        if (argument.substr(0, 2) == "--") {
-            const std::string_view option = argument.substr(2);
-            const std::size_t equals = option.find('=');
-            const std::string_view name = option.substr(0, equals);
-            if (equals != std::string_view::npos) {
-                if (name == long_name)
-                    value = std::string(option.substr(equals + 1));
-            } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
-                           std::end(kValueOptions) &&
-                       i + 1 < argc) {
-                ++i;
-                if (name == long_name)
-                    value = argv[i];
-            }
+// The arguments as CLI11 is to read them. "-o=lb.dat" and "-yd=DIR" have always meant the value
+// after the "=", and scripts are written so, where CLI11 would keep the "=" in the value; and
+// "--logbook=" gives an empty value, where CLI11 would take the next argument instead. So a value
+// written after "=" is handed over as an argument of its own, which CLI11 takes as the value
+// whatever it looks like. Values themselves are never rewritten, nor anything after "--".
+std::vector<std::string> separateValues(const CLI::App& cli,
+                                        const std::vector<std::string>& arguments) {
+    const auto takesValue = [&cli](const std::string& name) {
+        const CLI::Option* option = cli.get_option_no_throw(name);
+        return option != nullptr && option->get_items_expected_max() > 0;
+    };
+    std::vector<std::string> separated;
+    bool is_value = false; // the argument is the value of the option before it
+    for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+        const std::string& argument = *next;
+        if (is_value || argument.size() < 2 || argument[0] != '-') {
+            is_value = false;
+            separated.push_back(argument);
             continue;
         }
-        if (argument.size() < 2 || argument[0] != '-')
-            continue;
-        for (std::size_t k = 1; k < argument.size(); ++k) {
-            if (kValueShort.find(argument[k]) == std::string_view::npos)
-                continue;
-            std::string given;
-            if (k + 1 < argument.size())
-                given = argument.substr(k + 1);
-            else if (i + 1 < argc)
-                given = argv[++i];
-            if (argument[k] == short_name)
-                value = given;
+        if (argument == "--") {
+            separated.insert(separated.end(), next, arguments.end());
             break;
+        }
+        // Where the name of an option that takes a value ends, if the argument names one.
+        std::size_t name_end = std::string::npos;
+        if (argument[1] == '-') {
+            const std::size_t equals = std::min(argument.find('='), argument.size());
+            if (takesValue(argument.substr(0, equals)))
+                name_end = equals;
+        } else {
+            // Short flags run together up to the first letter that takes a value.
+            for (std::size_t k = 1; k < argument.size() && name_end == std::string::npos; ++k) {
+                const std::string name{'-', argument[k]};
+                if (cli.get_option_no_throw(name) == nullptr)
+                    break;
+                if (takesValue(name))
+                    name_end = k + 1;
+            }
+        }
+        is_value = name_end == argument.size();
+        if (name_end < argument.size() && argument[name_end] == '=') {
+            separated.push_back(argument.substr(0, name_end));
+            separated.push_back(argument.substr(name_end + 1));
+        } else {
+            separated.push_back(argument);
         }
     }
-    return value;
+    return separated;
 }
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
+// The usage line without the arguments that are collected only to be refused.
+class Help : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App* app, std::string) const override {
+        return "Usage: " + app->get_name() + " [OPTIONS]\n";
+    }
+};
+
+// CLI11's parse errors in the words this tool has always used for them.
+std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
+                           const std::vector<std::string>& arguments) {
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+        // The unknown options by name: "--colour=red" is 'colour', "-xy" is 'x'.
+        std::string names;
+        const std::vector<std::string> unknown = cli.remaining();
+        for (const std::string& option : unknown) {
+            const std::size_t start = std::min(option.find_first_not_of('-'), option.size());
+            names +=
+                (names.empty() ? "" : ", ") +
+                (start == 1 ? option.substr(1, 1) : option.substr(start, option.find('=') - start));
+        }
+        return unknown.size() == 1 ? "Unknown option '" + names + "'."
+                                   : "Unknown options: " + names + ".";
+    }
+    // An option's value is taken from the next argument whatever it is, so only the last
+    // argument can lack one.
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !arguments.empty())
+        return "Missing value after '" + arguments.back() + "'.";
+    return error.what();
 }
 
 // Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched.
@@ -191,11 +165,9 @@ int listInstallations() {
     return kWritten;
 }
 
-int usageError(const QString& message) {
-    std::cerr << qPrintable(QCoreApplication::applicationName()) << ": "
-              << message.toLocal8Bit().constData() << "\n"
-              << "Try '" << qPrintable(QCoreApplication::applicationName())
-              << " --help' for more information.\n";
+int usageError(const std::string& message) {
+    std::cerr << "thermora-logbook-cli: " << message << "\n"
+              << "Try 'thermora-logbook-cli --help' for more information.\n";
     return kUsage;
 }
 
@@ -213,12 +185,12 @@ bool confirmReplace(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Taken before Qt sees them: the paths are used exactly as given, whatever their encoding.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("thermora-logbook-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(THERMORA_VERSION));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    CLI::App cli(
         "Rebuilds the Thermora pilot logbook from the IGC recordings of a directory, oldest "
         "first, without a display.\n"
         "\n"
@@ -235,117 +207,129 @@ int main(int argc, char** argv) {
         "refused unless --yes is given (they are then written as \"?\").\n"
         "\n"
         "The new logbook replaces the old one only once it is whole and on disk; the old one "
-        "is kept as the same name plus .bak. A failed or interrupted run leaves the old logbook "
-        "as it was.\n"
+        "itself is kept as the same name plus .bak, with its owner and permissions. A failed or "
+        "interrupted run leaves the old logbook as it was. Only a regular file is replaced. One "
+        "run at a time writes a logbook directory: a second run says \"another run is writing\" "
+        "and writes nothing.\n"
         "\n"
         "Exit status: 0 logbook written (also with no entries), 1 logbook not written (IGC "
         "directory not readable, logbook not writable, or not replaced), 2 usage error; 129, 130 "
-        "or 143 interrupted by SIGHUP, SIGINT or SIGTERM."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption pilot(
-        {QStringLiteral("p"), QStringLiteral("pilot")},
-        QStringLiteral("Pilot name written into the logbook (required)."), QStringLiteral("NAME"));
-    const QCommandLineOption igc_dir({QStringLiteral("d"), QStringLiteral("igc-dir")},
-                                     QStringLiteral("Directory of the IGC files."),
-                                     QStringLiteral("DIR"));
-    const QCommandLineOption logbook_file({QStringLiteral("o"), QStringLiteral("logbook")},
-                                          QStringLiteral("Logbook file to write."),
-                                          QStringLiteral("FILE"));
-    const QCommandLineOption min_time(
-        {QStringLiteral("m"), QStringLiteral("min-time")},
-        QStringLiteral("Only flights at least this long are added, 0 to 60 (default 1)."),
-        QStringLiteral("MINUTES"), QStringLiteral("1"));
-    const QCommandLineOption yes(
-        {QStringLiteral("y"), QStringLiteral("yes")},
-        QStringLiteral("Replace an existing logbook without asking; write a pilot name with "
-                       "characters beyond Latin-1 anyway."));
-    const QCommandLineOption quiet(
-        {QStringLiteral("q"), QStringLiteral("quiet")},
-        QStringLiteral("No per-file lines; on a terminal, a progress counter instead."));
-    const QCommandLineOption verbose(
-        QStringLiteral("verbose"),
-        QStringLiteral("Every diagnostic of every file, as the dialog writes them."));
-    const QCommandLineOption jobs(
-        {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Files analysed at once, 1 to 256 (default: one per core, here %1); the "
-                       "output is the same for any number.")
-            .arg(logbook::defaultJobs()),
-        QStringLiteral("N"));
-    const QCommandLineOption list_installations(
-        QStringLiteral("list-installations"),
-        QStringLiteral("List every Thermora installation found, one per line: the directory, a "
-                       "tab, where it was found; then exit."));
-    parser.addOptions(
-        {pilot, igc_dir, logbook_file, min_time, jobs, yes, quiet, verbose, list_installations});
+        "141 or 143 interrupted by SIGHUP, SIGINT, SIGPIPE or SIGTERM.\n",
+        "thermora-logbook-cli");
+    cli.formatter(std::make_shared<Help>());
+    // Given twice, an option's last value counts.
+    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    cli.set_help_flag("-h,--help", "Displays help on commandline options.");
+    cli.set_version_flag("-v,--version", "thermora-logbook-cli " THERMORA_VERSION,
+                         "Displays version information.");
+    std::string pilot;
+    std::string directory;
+    std::string logbook_path;
+    std::string min_time = "1";
+    std::string jobs;
+    bool yes = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool list_installations = false;
+    std::vector<std::string> positional;
+    CLI::Option* const pilot_option =
+        cli.add_option("-p,--pilot", pilot, "Pilot name written into the logbook (required).")
+            ->type_name("NAME");
+    CLI::Option* const igc_dir_option =
+        cli.add_option("-d,--igc-dir", directory, "Directory of the IGC files.")->type_name("DIR");
+    CLI::Option* const logbook_option =
+        cli.add_option("-o,--logbook", logbook_path, "Logbook file to write.")->type_name("FILE");
+    cli.add_option("-m,--min-time", min_time,
+                   "Only flights at least this long are added, 0 to 60 (default 1).")
+        ->type_name("MINUTES");
+    CLI::Option* const jobs_option =
+        cli.add_option("-j,--jobs", jobs,
+                       "Files analysed at once, 1 to 256 (default: one per core, here " +
+                           std::to_string(logbook::defaultJobs()) +
+                           "); the output is the same for any number.")
+            ->type_name("N");
+    cli.add_flag("-y,--yes", yes,
+                 "Replace an existing logbook without asking; write a pilot name with characters "
+                 "beyond Latin-1 anyway.");
+    cli.add_flag("-q,--quiet", quiet,
+                 "No per-file lines; on a terminal, a progress counter instead.");
+    cli.add_flag("--verbose", verbose,
+                 "Every diagnostic of every file, as the dialog writes them.");
+    cli.add_flag("--list-installations", list_installations,
+                 "List every Thermora installation found, one per line: the directory, a tab, "
+                 "where it was found; then exit.");
+    // Collected only to be refused by name; not shown in the help.
+    cli.add_option("arguments", positional)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group("");
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0); // exits
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion(); // exits with 0
-    if (parser.isSet(list_installations))
+    try {
+        std::vector<std::string> reversed = separateValues(cli, arguments);
+        std::reverse(reversed.begin(), reversed.end());
+        cli.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0)
+            return cli.exit(error); // --help, --version
+        return usageError(parseErrorText(cli, error, arguments));
+    }
+    if (list_installations)
         return listInstallations();
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    if (!parser.isSet(pilot))
-        return usageError(QStringLiteral("the option --pilot is required"));
-    if (parser.isSet(quiet) && parser.isSet(verbose))
-        return usageError(QStringLiteral("--quiet and --verbose exclude each other"));
-    const QString pilot_name = parser.value(pilot);
-    if (pilot_name.isEmpty())
-        return usageError(QStringLiteral("the pilot name must not be empty"));
+    if (!positional.empty())
+        return usageError("unexpected argument '" + positional.front() + "'");
+    if (pilot_option->count() == 0)
+        return usageError("the option --pilot is required");
+    if (quiet && verbose)
+        return usageError("--quiet and --verbose exclude each other");
+    if (pilot.empty())
+        return usageError("the pilot name must not be empty");
     // The simulator reads the pilot name as Latin-1, on one header line.
+    const QString pilot_name = QString::fromLocal8Bit(pilot);
     const std::string pilot_text = pilot_name.toLatin1().toStdString();
     if (logbook::hasControlCharacter(pilot_text))
-        return usageError(QStringLiteral(
-            "the pilot name must not hold a line break or any other control character"));
+        return usageError(
+            "the pilot name must not hold a line break or any other control character");
     if (const QString beyond = logbook::charactersBeyondLatin1(pilot_name); !beyond.isEmpty()) {
         const std::string what = "the logbook holds the pilot name as Latin-1 text, which has no " +
                                  beyond.toLocal8Bit().toStdString();
-        if (!parser.isSet(yes)) {
+        if (!yes) {
             std::cerr << "thermora-logbook-cli: " << what
                       << "; give --yes to write them as \"?\"\n";
             return kUsage;
         }
         std::cerr << "thermora-logbook-cli: warning: " << what << "; written as \"?\"\n";
     }
+    // Read as they always were: surrounding white space and a "+" are allowed.
     bool number = false;
-    const int minutes = parser.value(min_time).toInt(&number);
+    const int minutes = QString::fromLocal8Bit(min_time).toInt(&number);
     if (!number || minutes < 0 || minutes > 60)
-        return usageError(QStringLiteral("--min-time takes whole minutes from 0 to 60, not '%1'")
-                              .arg(parser.value(min_time)));
+        return usageError("--min-time takes whole minutes from 0 to 60, not '" + min_time + "'");
 
     int threads = logbook::defaultJobs();
-    if (parser.isSet(jobs)) {
-        threads = parser.value(jobs).toInt(&number);
+    if (jobs_option->count() != 0) {
+        threads = QString::fromLocal8Bit(jobs).toInt(&number);
         if (!number || threads < 1 || threads > 256)
-            return usageError(QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'")
-                                  .arg(parser.value(jobs)));
+            return usageError("--jobs takes a whole number from 1 to 256, not '" + jobs + "'");
     }
 
-    std::string directory = rawValue(argc, argv, 'd', "igc-dir").value_or(std::string());
-    std::string logbook_path = rawValue(argc, argv, 'o', "logbook").value_or(std::string());
-    if (!parser.isSet(igc_dir) || !parser.isSet(logbook_file)) {
+    const bool has_igc_dir = igc_dir_option->count() != 0;
+    const bool has_logbook = logbook_option->count() != 0;
+    if (!has_igc_dir || !has_logbook) {
         std::string install;
         if (!install::readInstallDir(install)) {
-            return usageError(QStringLiteral("no Thermora installation found; give %1")
-                                  .arg(!parser.isSet(igc_dir) && !parser.isSet(logbook_file)
-                                           ? QStringLiteral("--igc-dir and --logbook")
-                                       : !parser.isSet(igc_dir) ? QStringLiteral("--igc-dir")
-                                                                : QStringLiteral("--logbook")));
+            return usageError(std::string("no Thermora installation found; give ") +
+                              (!has_igc_dir && !has_logbook ? "--igc-dir and --logbook"
+                               : !has_igc_dir               ? "--igc-dir"
+                                                            : "--logbook"));
         }
         const install::Presets presets = install::presetsFor(install);
-        if (!parser.isSet(igc_dir))
+        if (!has_igc_dir)
             directory = QFile::encodeName(presets.igc_directory).toStdString();
-        if (!parser.isSet(logbook_file))
+        if (!has_logbook)
             logbook_path = QFile::encodeName(presets.logbook_file).toStdString();
     }
 
-    const bool had_logbook = exists(logbook_path);
-    if (had_logbook && !parser.isSet(yes)) {
+    const bool had_logbook = logbook::logbookExists(logbook_path);
+    if (had_logbook && !yes) {
         if (!isatty(STDIN_FILENO) || !confirmReplace(logbook_path)) {
             std::cerr << "Not replacing the existing logbook " << logbook_path
                       << " (give --yes to replace it)\n";
@@ -353,21 +337,22 @@ int main(int argc, char** argv) {
         }
     }
 
-    const bool silent = parser.isSet(quiet);
-    const bool every_line = parser.isSet(verbose);
-    interruption::install(logbook_path, had_logbook, isatty(STDERR_FILENO) != 0);
+    const bool silent = quiet;
+    const bool every_line = verbose;
+    catchInterrupts(logbook_path, had_logbook, isatty(STDERR_FILENO) != 0);
     logbook::GenerationRequest request;
     request.igc_directory = directory;
     request.logbook_path = logbook_path;
     request.pilot_name = pilot_text;
     request.min_time_minutes = minutes;
     request.jobs = threads;
-    request.temporary_watcher = interruption::watch;
+    request.temporary_watcher = platform::watchTemporary;
     if (!every_line) {
         // One line per file without an entry; the files' own diagnostics only with --verbose.
         request.on_file = [silent](const logbook::FlightResult& file) {
             if (!silent && file.entry.empty())
-                std::cerr << "Skipped " << file.path << ": " << file.reason << "\n";
+                std::cerr << "Skipped " << logbook::echoed(file.path) << ": " << file.reason
+                          << "\n";
         };
     }
 

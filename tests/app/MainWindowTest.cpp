@@ -360,9 +360,10 @@ void MainWindowTest::unwritableLogbook_data() {
     QTest::newRow("a directory, after Yes to the overwrite question")
         << "blocker-dir"
         << "data/IGC" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
-        << open + "{WORK}/blocker-dir\nIs a directory\nThe old logbook was left as it was.";
+        << "Couldn't write the logbook file!\n{WORK}/blocker-dir is a directory, not a logbook "
+           "file\nNo logbook was written.";
     QTest::newRow("empty path") << QString() << "data/IGC" << QStringList{QStringLiteral("Error")}
-                                << open + "\nNo such file or directory\nNo logbook was written.";
+                                << open + "\nNo logbook file was given\nNo logbook was written.";
     // A wrong directory is refused before anything is written: the old logbook stays.
     QTest::newRow("emptied IGC field")
         << "blocker" << QString() << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -55,75 +56,79 @@ protected:
     }
     // The names in the logbook's directory, sorted.
     std::string outEntries() const { return testing_support::namesIn(dir_ / "out"); }
-    // Waits until the run has created its temporary file beside the logbook.
-    bool waitForTemporary() const {
-        for (int k = 0; k < 1200; ++k) {
-            for (const auto& entry : fs::directory_iterator(dir_ / "out")) {
-                const std::string name = entry.path().filename().string();
-                if (name.rfind("logbook.dat.", 0) == 0 && name != "logbook.dat.bak")
-                    return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
     fs::path dir_;
     std::string logbook_;
 };
 
-TEST_F(CliSafety, ASignalMidRunLeavesTheOldLogbook) {
+TEST_F(CliSafety, AnInterruptedRunLeavesTheOldLogbookAndNothingElse) {
     const std::string many = manyFlights(3000);
     const struct {
         int signal_number;
-        int exit_code;
-    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGKILL, -1}};
+        int exit_code; // -1: killed, no word said
+    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGPIPE, 141}, {SIGKILL, -1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.signal_number);
         std::ofstream(logbook_, std::ios::binary) << kOld;
         ChildProcess run(cli({"-p", "X", "-d", many, "-o", logbook_, "-y"}));
-        ASSERT_TRUE(waitForTemporary());
+        ASSERT_TRUE(run.waitForErrors("Generating new logbook\n"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         kill(run.pid(), row.signal_number);
         ASSERT_TRUE(run.wait());
         EXPECT_EQ(bytesOf(logbook_), kOld);
-        if (row.signal_number == SIGKILL) {
-            // Nothing can clean up after SIGKILL; the logbook itself is untouched.
-            EXPECT_EQ(run.signal, SIGKILL);
-            for (const auto& entry : fs::directory_iterator(dir_ / "out"))
-                if (entry.path().filename() != "logbook.dat")
-                    fs::remove(entry.path());
-            continue;
-        }
         EXPECT_EQ(run.exit_code, row.exit_code);
-        const std::string last =
-            "thermora-logbook-cli: interrupted; the logbook " + logbook_ + " was left as it was\n";
-        ASSERT_GE(run.errors.size(), last.size());
-        EXPECT_EQ(run.errors.substr(run.errors.size() - last.size()), last);
-        EXPECT_EQ(outEntries(), "logbook.dat");
+        if (row.exit_code > 0) {
+            const std::string last = "thermora-logbook-cli: interrupted; the logbook " + logbook_ +
+                                     " was left as it was\n";
+            ASSERT_GE(run.errors.size(), last.size());
+            EXPECT_EQ(run.errors.substr(run.errors.size() - last.size()), last);
+        }
+        // Whatever the run was killed in, the next run leaves nothing of it behind.
+        ChildProcess next(cli({"-p", "X", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}));
+        ASSERT_TRUE(next.wait());
+        EXPECT_EQ(next.exit_code, 0) << next.errors;
+        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+        fs::remove(logbook_ + ".bak");
     }
 }
 
-TEST_F(CliSafety, TwoRunsAtOnceLeaveOneWholeLogbook) {
+TEST_F(CliSafety, RunsAtOnceExcludeEachOther) {
     const std::string many = manyFlights(200);
-    const std::string a = (dir_ / "a.dat").string();
-    const std::string b = (dir_ / "b.dat").string();
-    ChildProcess reference_a(cli({"-p", "Pilot A", "-d", many, "-o", a, "-q"}));
-    ChildProcess reference_b(cli({"-p", "Pilot B", "-d", many, "-o", b, "-q"}));
-    ASSERT_TRUE(reference_a.wait() && reference_b.wait());
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        std::ofstream(logbook_, std::ios::binary) << kOld;
-        ChildProcess first(cli({"-p", "Pilot A", "-d", many, "-o", logbook_, "-y", "-q"}));
-        ChildProcess second(cli({"-p", "Pilot B", "-d", many, "-o", logbook_, "-y", "-q"}));
-        ASSERT_TRUE(first.wait() && second.wait());
-        EXPECT_EQ(first.exit_code, 0) << first.errors;
-        EXPECT_EQ(second.exit_code, 0) << second.errors;
-        const std::string result = bytesOf(logbook_);
-        EXPECT_TRUE(result == bytesOf(a) || result == bytesOf(b));
-        const std::string backup = bytesOf(logbook_ + ".bak");
-        EXPECT_TRUE(backup == kOld || backup == bytesOf(a) || backup == bytesOf(b));
-        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+    std::string outputs[5];
+    for (int k = 0; k < 5; ++k) {
+        const std::string alone = (dir_ / ("alone" + std::to_string(k))).string();
+        fs::create_directories(alone);
+        ChildProcess reference(cli(
+            {"-p", "Pilot " + std::to_string(k), "-d", many, "-o", alone + "/logbook.dat", "-q"}));
+        ASSERT_TRUE(reference.wait());
+        outputs[k] = bytesOf(alone + "/logbook.dat");
     }
+    const auto isOutput = [&outputs](const std::string& bytes) {
+        return std::find(std::begin(outputs), std::end(outputs), bytes) != std::end(outputs);
+    };
+    std::ofstream(logbook_, std::ios::binary) << kOld;
+    std::vector<std::unique_ptr<ChildProcess>> runs;
+    for (int k = 0; k < 5; ++k)
+        runs.push_back(std::make_unique<ChildProcess>(
+            cli({"-p", "Pilot " + std::to_string(k), "-d", many, "-o", logbook_, "-y", "-q"})));
+    int written = 0;
+    for (const auto& run : runs) {
+        ASSERT_TRUE(run->wait());
+        if (run->exit_code == 0) {
+            ++written;
+            continue;
+        }
+        EXPECT_EQ(run->exit_code, 1);
+        EXPECT_EQ(run->errors, "Generating new logbook\nCouldn't write the logbook file!\n"
+                               "another run is writing " +
+                                   logbook_ + "\nThe old logbook was left as it was.\n");
+    }
+    EXPECT_GE(written, 1);
+    // One whole logbook, and the backup either the old one or a whole one of another run.
+    EXPECT_TRUE(isOutput(bytesOf(logbook_)));
+    const std::string backup = bytesOf(logbook_ + ".bak");
+    EXPECT_TRUE(backup == kOld || isOutput(backup));
+    EXPECT_EQ(written == 1, backup == kOld);
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
 }
 
 TEST_F(CliSafety, NothingInTheIgcDirectoryHangsTheRun) {

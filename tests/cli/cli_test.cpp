@@ -17,6 +17,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -56,6 +58,7 @@ protected:
                            QString::fromStdString((dir_ / "install").string()));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
         process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(path(dir_));
         process.start(program, arguments);
         process.write(input);
         process.closeWriteChannel();
@@ -261,7 +264,7 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
          2,
          "thermora-logbook-cli: unexpected argument 'extra'\n"},
         {"logbook not writable",
-         {"-p", "X", "-o", QString::fromStdString((dir_ / "logbook-is-a-directory.dat").string()),
+         {"-p", "X", "-o", QString::fromStdString((dir_ / "missing" / "logbook.dat").string()),
           "-y"},
          1,
          "Generating new logbook\nCouldn't open output logbook file!\nEnsure that you have write "
@@ -275,8 +278,103 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
         EXPECT_EQ(cli.exit_code, row.exit_code);
         EXPECT_EQ(cli.errors.substr(0, row.errors_start.size()), row.errors_start);
     }
-    EXPECT_NE(run({"--help"}).output.find("-p, --pilot <NAME>"), std::string::npos);
     EXPECT_EQ(run({"--version"}).output, "thermora-logbook-cli " THERMORA_VERSION "\n");
+}
+
+// Every way of writing an option gives it the value meant, "-o=FILE" included: the logbook is
+// written where it was asked for and nowhere else. Run in the test's directory, so that a value
+// that kept its "=" would show as a file of its own.
+TEST_F(Cli, ReadsTheValueOfEveryOptionForm) {
+    fs::create_directories(dir_ / "one");
+    fs::copy(dir_ / "install" / "data" / "IGC" / "2026-05-14-triangle.igc", dir_ / "one");
+    const struct {
+        const char* name;
+        QStringList arguments;
+        const char* pilot; // in the logbook "lb.dat"; none for a usage error
+        const char* error;
+    } rows[] = {
+        {"unknown option",
+         {"-p", "X", "-o", "lb.dat", "--colour=red"},
+         nullptr,
+         "Unknown option 'colour'."},
+        {"unknown options in a run of flags",
+         {"-p", "X", "-o", "lb.dat", "-yx", "-z"},
+         nullptr,
+         "Unknown options: x, z."},
+        {"missing value", {"-p", "X", "-qo"}, nullptr, "Missing value after '-qo'."},
+        {"no jobs",
+         {"-p", "X", "-o", "lb.dat", "--jobs", "0"},
+         nullptr,
+         "--jobs takes a whole number from 1 to 256, not '0'"},
+        {"no jobs after =",
+         {"-p", "X", "-o", "lb.dat", "-j=0"},
+         nullptr,
+         "--jobs takes a whole number from 1 to 256, not '0'"},
+        {"options end at --",
+         {"-p", "X", "-o", "lb.dat", "--", "-o=other.dat"},
+         nullptr,
+         "unexpected argument '-o=other.dat'"},
+        {"-o=FILE", {"-p", "X", "-q", "-d", "one", "-o=lb.dat"}, "X", nullptr},
+        {"-oFILE", {"-p", "X", "-q", "-d", "one", "-olb.dat"}, "X", nullptr},
+        {"-o FILE", {"-p", "X", "-q", "-d", "one", "-o", "lb.dat"}, "X", nullptr},
+        {"--logbook=FILE", {"-p", "X", "-q", "-d", "one", "--logbook=lb.dat"}, "X", nullptr},
+        {"--logbook FILE", {"-p", "X", "-q", "-d", "one", "--logbook", "lb.dat"}, "X", nullptr},
+        {"-d=DIR", {"-p", "X", "-q", "-d=one", "-o", "lb.dat"}, "X", nullptr},
+        {"-yd=DIR", {"-p", "X", "-q", "-yd=one", "-o", "lb.dat"}, "X", nullptr},
+        {"-yd DIR", {"-p", "X", "-q", "-yd", "one", "-o", "lb.dat"}, "X", nullptr},
+        {"--igc-dir=DIR", {"-p", "X", "-q", "--igc-dir=one", "-o", "lb.dat"}, "X", nullptr},
+        {"-qyo=FILE", {"-p", "X", "-d", "one", "-qyo=lb.dat"}, "X", nullptr},
+        {"-m=MINUTES", {"-p", "X", "-q", "-d", "one", "-m=5", "-o", "lb.dat"}, "X", nullptr},
+        {"the last of two",
+         {"-p", "X", "-q", "-d", "one", "-o", "no.dat", "-o", "lb.dat"},
+         "X",
+         nullptr},
+        {"--", {"-p", "X", "-q", "-d", "one", "-o", "lb.dat", "--"}, "X", nullptr},
+        {"-p=Name", {"-p=Name", "-q", "-d", "one", "-o", "lb.dat"}, "Name", nullptr},
+        {"--pilot=Name", {"--pilot=Name", "-q", "-d", "one", "-o", "lb.dat"}, "Name", nullptr},
+        {"a value like an option",
+         {"-p", "-o=x", "-q", "-d", "one", "-o", "lb.dat"},
+         "-o=x",
+         nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CliRun cli = run(row.arguments);
+        std::vector<std::string> expected_files;
+        if (row.error != nullptr) {
+            EXPECT_EQ(cli.exit_code, 2);
+            EXPECT_EQ(cli.errors, std::string("thermora-logbook-cli: ") + row.error +
+                                      "\nTry 'thermora-logbook-cli --help' for more "
+                                      "information.\n");
+        } else {
+            EXPECT_EQ(cli.exit_code, 0);
+            EXPECT_EQ(cli.errors,
+                      "Generating new logbook\nWrote 1 entries to lb.dat (1 files read, 0 "
+                      "skipped)\n");
+            EXPECT_NE(testing_support::bytesOf(dir_ / "lb.dat")
+                          .find(std::string("\r\nname = ") + row.pilot + "\r\n"),
+                      std::string::npos);
+            expected_files.push_back("lb.dat");
+        }
+        // Nothing but the logbook asked for was written.
+        std::vector<std::string> written;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
+            if (entry.path().filename() != "install" && entry.path().filename() != "one")
+                written.push_back(entry.path().filename().string());
+        EXPECT_EQ(written, expected_files);
+        for (const std::string& name : written)
+            fs::remove_all(dir_ / name);
+    }
+
+    const CliRun help = run({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.output.find("Rebuilds the Thermora pilot logbook"), std::string::npos);
+    for (const char* option :
+         {"--pilot", "--igc-dir", "--logbook", "--min-time", "--jobs", "--yes", "--quiet",
+          "--verbose", "--list-installations", "--help", "--version"}) {
+        SCOPED_TRACE(option);
+        EXPECT_NE(help.output.find(option), std::string::npos);
+    }
 }
 
 TEST_F(Cli, ListsTheInstallationsFound) {

@@ -1,0 +1,279 @@
+// The command line as an attacker and a careless user would try it: a backup that grants
+// nothing, only a regular file replaced, nothing left behind by a dead run, an IGC directory
+// that cannot be searched, and file names that would speak to the terminal.
+
+#include "support/ChildProcess.h"
+#include "support/FileBytes.h"
+#include "support/TestDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::bytesOf;
+using testing_support::ChildProcess;
+
+constexpr uid_t kNobody = 65534;
+const std::string kOld = "# old logbook\r\nname = Someone\r\n";
+
+class CliAbuse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = testing_support::freshTestDirectory("cli-abuse-");
+        fs::permissions(dir_, fs::perms(0755));
+        fs::copy(THERMORA_DEMO_IGC, dir_ / "IGC");
+        fs::create_directories(dir_ / "out");
+        logbook_ = (dir_ / "out" / "logbook.dat").string();
+    }
+    void TearDown() override {
+        fs::permissions(dir_ / "IGC", fs::perms(0755));
+        fs::remove_all(dir_);
+    }
+    std::string outEntries() const { return testing_support::namesIn(dir_ / "out"); }
+
+    // The command line with `arguments`, run as the user nobody when `other_user`; empty (and
+    // `why` set) when that user cannot run the build here.
+    static std::vector<std::string> cli(std::vector<std::string> arguments, bool other_user,
+                                        std::string& why) {
+        arguments.insert(arguments.begin(), THERMORA_CLI);
+        if (!other_user)
+            return arguments;
+        if (!fs::exists("/usr/bin/setpriv")) {
+            why = "setpriv(1) from util-linux is needed to run as another user";
+            return {};
+        }
+        const std::vector<std::string> as = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                             "--clear-groups"};
+        std::vector<std::string> probe = as;
+        probe.insert(probe.end(), {"/usr/bin/test", "-x", THERMORA_CLI});
+        ChildProcess reachable(probe);
+        if (!reachable.wait() || reachable.exit_code != 0) {
+            why = "the user nobody cannot run " THERMORA_CLI " (a build below a private directory)";
+            return {};
+        }
+        arguments.insert(arguments.begin(), as.begin(), as.end());
+        return arguments;
+    }
+
+    fs::path dir_;
+    std::string logbook_;
+};
+
+TEST_F(CliAbuse, TheBackupIsTheReplacedLogbookItself) {
+    const struct {
+        const char* name;
+        bool root_only; // another user's logbook, replaced by root
+        uid_t owner;
+        mode_t mode;
+    } rows[] = {
+        {"the pilot's own, private", false, 0, 0600},
+        {"the pilot's own, shared", false, 0, 0664},
+        {"a set-user-ID program of nobody's", true, kNobody, 04755},
+        {"nobody's private logbook", true, kNobody, 0600},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.root_only && geteuid() != 0) {
+            std::cout << "skipped row '" << row.name << "': only root can give a file away\n";
+            continue;
+        }
+        fs::remove_all(dir_ / "out");
+        fs::create_directories(dir_ / "out");
+        const uid_t owner = row.root_only ? row.owner : geteuid();
+        const gid_t group = row.root_only ? row.owner : getegid();
+        ASSERT_EQ(chown((dir_ / "out").c_str(), owner, group), 0);
+        fs::copy_file("/usr/bin/id", logbook_);
+        ASSERT_EQ(chown(logbook_.c_str(), owner, group), 0);
+        ASSERT_EQ(chmod(logbook_.c_str(), row.mode), 0);
+        struct stat old {};
+        ASSERT_EQ(stat(logbook_.c_str(), &old), 0);
+
+        std::string why;
+        ChildProcess run(
+            cli({"-p", "P", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}, false, why));
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(run.exit_code, 0) << run.errors;
+
+        // The old file under the backup's name: same file, owner, group, mode; nothing copied.
+        struct stat backup {};
+        ASSERT_EQ(stat((logbook_ + ".bak").c_str(), &backup), 0);
+        EXPECT_EQ(backup.st_ino, old.st_ino);
+        EXPECT_EQ(backup.st_uid, owner);
+        EXPECT_EQ(backup.st_gid, group);
+        EXPECT_EQ(backup.st_mode, old.st_mode);
+        // The new logbook: the pilot's, with his permissions, never a set-ID bit.
+        struct stat fresh {};
+        ASSERT_EQ(stat(logbook_.c_str(), &fresh), 0);
+        EXPECT_EQ(fresh.st_uid, owner);
+        EXPECT_EQ(fresh.st_gid, group);
+        EXPECT_EQ(fresh.st_mode & 07777, row.mode & 0777);
+        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+    }
+}
+
+TEST_F(CliAbuse, OnlyARegularFileIsReplaced) {
+    const std::string out = (dir_ / "out").string() + "/";
+    ASSERT_EQ(mkfifo((out + "pipe.dat").c_str(), 0644), 0);
+    fs::create_symlink("/dev/null", out + "null.dat");
+    fs::create_symlink(out + "gone", out + "dangling.dat");
+    fs::create_directories(out + "dir.dat");
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socket_path = out + "socket.dat";
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(sock);
+    std::ofstream(out + "protected.dat", std::ios::binary) << kOld;
+    fs::permissions(out + "protected.dat", fs::perms(0444));
+    const bool root = geteuid() == 0;
+    if (root) { // a device node of its own, /dev/null's numbers
+        ASSERT_EQ(mknod((out + "device.dat").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    const std::string before = outEntries();
+
+    const std::string refused = "Generating new logbook\nCouldn't write the logbook file!\n";
+    const struct {
+        const char* name;
+        bool other_user;
+        std::string errors;
+    } rows[] = {
+        {"pipe.dat", false, refused + out + "pipe.dat is a named pipe, not a logbook file"},
+        {"null.dat", false, refused + out + "null.dat is a character device, not a logbook file"},
+        {"socket.dat", false, refused + out + "socket.dat is a socket, not a logbook file"},
+        {"dangling.dat", false, refused + out + "dangling.dat points to nothing"},
+        {"dir.dat", false, refused + out + "dir.dat is a directory, not a logbook file"},
+        {"device.dat", false,
+         refused + out + "device.dat is a character device, not a logbook file"},
+        {"protected.dat", root,
+         "Generating new logbook\nCouldn't open output logbook file!\nEnsure that you have write "
+         "permission to the Thermora data directory\n" +
+             out + "protected.dat\nPermission denied"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!root && std::string(row.name) == "device.dat")
+            continue; // only root makes device nodes
+        std::string why;
+        const std::vector<std::string> arguments =
+            cli({"-p", "P", "-d", (dir_ / "IGC").string(), "-o", out + row.name, "-y"},
+                row.other_user, why);
+        if (arguments.empty()) {
+            std::cout << "skipped row " << row.name << ": " << why << "\n";
+            continue;
+        }
+        ChildProcess run(arguments);
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(run.exit_code, 1);
+        const bool had = std::string(row.name) == "protected.dat";
+        EXPECT_EQ(run.errors, row.errors + (had ? "\nThe old logbook was left as it was.\n"
+                                                : "\nNo logbook was written.\n"));
+        EXPECT_EQ(outEntries(), before);
+    }
+    EXPECT_EQ(bytesOf(out + "protected.dat"), kOld);
+    EXPECT_TRUE(fs::is_fifo(out + "pipe.dat"));
+}
+
+TEST_F(CliAbuse, TheSystemsOwnDeviceIsRefusedInAPrivateMountNamespace) {
+    if (geteuid() != 0 || !fs::exists("/usr/bin/unshare"))
+        GTEST_SKIP() << "a private mount namespace with a /dev of its own needs root and unshare";
+    // If the run replaced what it was given, it would replace only the namespace's own node.
+    const std::string script = "mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && "
+                               "exec \"$0\" -p P -d \"$1\" -o /dev/null -y";
+    ChildProcess run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                      script, THERMORA_CLI, (dir_ / "IGC").string()});
+    ASSERT_TRUE(run.wait());
+    if (run.errors.find("Generating") == std::string::npos)
+        GTEST_SKIP() << "no private mount namespace here: " << run.errors;
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't write the logbook file!\n/dev/null is "
+                          "a character device, not a logbook file\nNo logbook was written.\n");
+}
+
+TEST_F(CliAbuse, NothingOfADeadRunStaysBehind) {
+    std::ofstream(logbook_, std::ios::binary) << kOld;
+    // What runs killed between their steps leave: temporary files beside the logbook. Names
+    // that merely look alike belong to someone else.
+    for (const char* name : {"logbook.dat.tmp-Ab12Cd", "logbook.dat.tmp-zzzzzz",
+                             "logbook.dat.tmp-kept", "other.dat.tmp-Ab12Cd", "logbook.dat.old"})
+        std::ofstream(dir_ / "out" / name) << "x";
+    std::string why;
+    ChildProcess run(
+        cli({"-p", "P", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}, false, why));
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.exit_code, 0) << run.errors;
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.old logbook.dat.tmp-kept "
+                            "other.dat.tmp-Ab12Cd");
+
+    // A reader of the output that goes away ends the run as SIGTERM would: exit 141, the old
+    // logbook as it was, nothing left.
+    fs::create_directories(dir_ / "broken");
+    for (int k = 0; k < 3000; ++k)
+        fs::create_hard_link(dir_ / "IGC" / "2026-05-23-broken.igc",
+                             dir_ / "broken" / ("b" + std::to_string(k) + ".igc"));
+    const std::string logbook = bytesOf(logbook_);
+    ChildProcess piped({"/bin/bash", "-c",
+                        "\"$0\" -p P -d \"$1\" -o \"$2\" -y 2>&1 | head -c 10 >/dev/null; "
+                        "echo ${PIPESTATUS[0]}",
+                        THERMORA_CLI, (dir_ / "broken").string(), logbook_});
+    ASSERT_TRUE(piped.wait());
+    EXPECT_EQ(piped.output, "141\n");
+    EXPECT_EQ(bytesOf(logbook_), logbook);
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.old logbook.dat.tmp-kept "
+                            "other.dat.tmp-Ab12Cd");
+}
+
+TEST_F(CliAbuse, AnIgcDirectoryThatCannotBeSearchedIsUnreadable) {
+    std::ofstream(logbook_, std::ios::binary) << kOld;
+    fs::permissions(dir_ / "out", fs::perms(0777));
+    fs::permissions(logbook_, fs::perms(0666));
+    fs::permissions(dir_ / "IGC", fs::perms(0444)); // names listed, files not to be opened
+    std::string why;
+    const std::vector<std::string> arguments =
+        cli({"-p", "P", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}, geteuid() == 0, why);
+    if (arguments.empty())
+        GTEST_SKIP() << why;
+    ChildProcess run(arguments);
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't read the IGC directory!\n" +
+                              (dir_ / "IGC").string() +
+                              "\nPermission denied\nThe old logbook was left as it was.\n");
+    EXPECT_EQ(bytesOf(logbook_), kOld);
+}
+
+TEST_F(CliAbuse, WhatIsSaidIsTrueAndHarmless) {
+    // No logbook before a failed run: none was "left as it was".
+    std::string why;
+    ChildProcess missing(
+        cli({"-p", "P", "-d", (dir_ / "none").string(), "-o", logbook_}, false, why));
+    ASSERT_TRUE(missing.wait());
+    EXPECT_EQ(missing.errors, "Generating new logbook\nCouldn't read the IGC directory!\n" +
+                                  (dir_ / "none").string() +
+                                  "\nNo such file or directory\nNo logbook was written.\n");
+
+    // A file name with ESC and BEL reaches the terminal escaped.
+    fs::create_directories(dir_ / "odd");
+    fs::copy_file(dir_ / "IGC" / "2026-05-23-broken.igc", dir_ / "odd" / "a\x1B[2J\x07.igc");
+    ChildProcess run(cli({"-p", "P", "-d", (dir_ / "odd").string(), "-o", logbook_}, false, why));
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.errors.find('\x1B'), std::string::npos);
+    EXPECT_EQ(run.errors.find('\x07'), std::string::npos);
+    EXPECT_NE(run.errors.find("Skipped " + (dir_ / "odd").string() + "/a\\x1B[2J\\x07.igc: "),
+              std::string::npos)
+        << run.errors;
+}
+
+} // namespace

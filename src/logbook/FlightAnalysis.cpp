@@ -158,7 +158,12 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes, const QLo
     if (!log.load(opened, path.c_str(), errors)) {
         const std::string reader = readerFailure(errors.str());
         errors << "Couldn't load IGC file " << path << "!" << std::endl;
-        return done("not readable: " + reader);
+        // Say what was found: a file that could not be opened is not readable; one that was
+        // read but is no IGC recording, or whose task declaration breaks off, is not.
+        const char* found = reader.rfind("Couldn't open", 0) == 0      ? "not readable: "
+                            : reader.rfind("parse error in C", 0) == 0 ? "task incomplete: "
+                                                                       : "not an IGC file: ";
+        return done(found + reader);
     }
     const std::vector<igc::Fix>& fixes = log.fixes_;
     const std::size_t count = fixes.size();

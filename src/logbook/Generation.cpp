@@ -2,6 +2,7 @@
 
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/Messages.h"
 
 #include "platform/Interrupts.h"
 
@@ -172,6 +173,17 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.reason = "Cancelled";
         return result;
     }
+    result.replaced_entries = out.replacedEntries();
+    if (result.entries == 0 && result.replaced_entries > 0 &&
+        !(request.confirm_empty &&
+          request.confirm_empty(emptyLogbookQuestion(request.igc_directory, result.replaced_entries,
+                                                     result.files)))) {
+        result.failure = GenerationFailure::KeptOld;
+        result.failed_path = request.logbook_path;
+        result.reason =
+            emptyLogbookQuestion(request.igc_directory, result.replaced_entries, result.files);
+        return result;
+    }
     if (!out.commit()) {
         result.failure = out.failure() == LogbookFile::Failure::Backup ? GenerationFailure::Backup
                                                                        : GenerationFailure::Write;
@@ -209,6 +221,9 @@ std::string failureText(const GenerationResult& result) {
         break;
     case GenerationFailure::Cancelled:
         return "The logbook was not generated: cancelled.\n" + fate;
+    case GenerationFailure::KeptOld:
+        return "The logbook was not replaced by an empty one.\n" +
+               result.reason.substr(0, result.reason.find(" Replace ")) + "\n" + fate;
     }
     return title + "\n" + result.failed_path + "\n" + result.reason + "\n" + fate;
 }

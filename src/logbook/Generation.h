@@ -32,6 +32,9 @@ struct GenerationRequest {
     /// Told each file's result in listing order, on the calling thread. Unset, the diagnostics
     /// go where the dialog always wrote them (std::cerr, "Empty log file" to std::cout).
     std::function<void(const FlightResult&)> on_file;
+    /// Asked, with the question's text, before a logbook that holds entries is replaced by one
+    /// that holds none (a wrong folder chosen, say); unset or false: the old logbook stays.
+    std::function<bool(const std::string& question)> confirm_empty;
 };
 
 enum class GenerationFailure {
@@ -43,16 +46,18 @@ enum class GenerationFailure {
     Write,       // writing, flushing or renaming the new logbook failed
     Backup,      // the old logbook could not be kept as .bak; it was not replaced
     Cancelled,   // stopped between two files; the old logbook was not replaced
+    KeptOld,     // the new logbook would hold no entry and the old one's were not to be given up
 };
 
 struct GenerationResult {
     GenerationFailure failure = GenerationFailure::None;
-    std::string failed_path;  // the directory or file the failure is about
-    std::string reason;       // the system's reason
-    bool had_logbook = false; // a logbook (a regular file) existed when the run began
-    std::string backup_path;  // where the replaced logbook was kept; empty when none
-    int files = 0;            // IGC files handed to the analysis
-    int entries = 0;          // entries written
+    std::string failed_path;   // the directory or file the failure is about
+    std::string reason;        // the system's reason
+    bool had_logbook = false;  // a logbook (a regular file) existed when the run began
+    std::string backup_path;   // where the replaced logbook was kept; empty when none
+    int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none
+    int files = 0;             // IGC files handed to the analysis
+    int entries = 0;           // entries written
     std::vector<std::pair<std::string, std::string>> skipped; // path and reason, listing order
 };
 

@@ -2,7 +2,9 @@
 
 #include "logbook/Listing.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace logbook {
 
@@ -28,6 +30,38 @@ std::string logbookPathProblem(const std::string& path) {
 
 bool logbookExists(const std::string& path) {
     return !path.empty() && platform::inspect(path).kind == platform::FileKind::Regular;
+}
+
+int countLogbookEntries(const std::string& path) {
+    platform::FileKind kind = platform::FileKind::Other;
+    int error = 0;
+    std::FILE* file = platform::openFlight(path, true, kind, error);
+    if (file == nullptr)
+        return -1;
+    constexpr int kHeaderLines = 4;
+    int line = 1;
+    int entries = 0;
+    bool holds_something = false;
+    char block[64 * 1024];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        for (std::size_t k = 0; k < got; ++k) {
+            if (block[k] == '\n') {
+                entries += line > kHeaderLines && holds_something ? 1 : 0;
+                ++line;
+                holds_something = false;
+            } else if (block[k] != '\r') {
+                holds_something = true;
+            }
+        }
+    }
+    entries += line > kHeaderLines && holds_something ? 1 : 0;
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? -1 : entries;
+}
+
+std::string LogbookFile::generationPath(const std::string& path, int age) {
+    return age == 0 ? path + ".bak" : path + ".bak." + std::to_string(age);
 }
 
 LogbookFile::LogbookFile() : std::ostream(&buffer_) {
@@ -58,6 +92,7 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
     buffer_.restart();
 
     replaces_ = logbookExists(path);
+    replaced_entries_ = replaces_ ? std::max(countLogbookEntries(path), 0) : -1;
     if (path.empty())
         return failWith(Failure::Open, path, "No logbook file was given");
     if (const std::string problem = logbookPathProblem(path); !problem.empty())
@@ -103,6 +138,17 @@ bool LogbookFile::commit() {
                         platform::systemReason(buffer_.error != 0 ? buffer_.error : EIO));
 
     const std::string backup = replaces_ ? backupTarget() : std::string();
+    if (replaces_) {
+        // The older generations move one place back, the oldest out; each rename is whole, so
+        // a run that dies here loses no generation but at most the oldest.
+        for (int age = kGenerations - 1; age > 0; --age) {
+            const int error = platform::renameReplacing(generationPath(target_, age - 1),
+                                                        generationPath(target_, age));
+            if (error != 0 && error != ENOENT)
+                return failWith(Failure::Backup, generationPath(target_, age),
+                                platform::systemReason(error));
+        }
+    }
     platform::ReplaceStep step = platform::ReplaceStep::None;
     if (const int error = file_.replace(backup, step); error != 0) {
         switch (step) {

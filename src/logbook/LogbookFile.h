@@ -4,8 +4,8 @@
 // is written beside the old one and replaces it in one step once it is whole and on disk. Until
 // then the old logbook is byte for byte as it was, whatever happens to the run (a full disk, a
 // cancel, a signal, a crash). The logbook that a run replaces is itself kept beside it, under
-// the same name plus ".bak". Only a regular file (or a link to one) is ever replaced, and only
-// one run at a time writes a logbook.
+// the same name plus ".bak"; the one before it as ".bak.1", and so on to ".bak.4". Only a regular
+// file (or a link to one) is ever replaced, and only one run at a time writes a logbook.
 //
 // The simulator reads the logbook with CR LF line ends, so every "\n" written to this stream
 // (std::endl included) lands in the file as CR LF on every platform: a logbook is byte-identical
@@ -64,9 +64,16 @@ public:
     /// Where the replaced logbook was kept by the last commit; empty when there was none.
     [[nodiscard]] const std::string& backupPath() const { return backup_path_; }
     /// Where a commit keeps the replaced logbook: the logbook's file name plus ".bak".
-    [[nodiscard]] std::string backupTarget() const { return target_ + ".bak"; }
+    [[nodiscard]] std::string backupTarget() const { return generationPath(target_, 0); }
     /// True when a logbook (a regular file) of that name existed when the run began.
     [[nodiscard]] bool replacesExisting() const { return replaces_; }
+    /// The entries of that logbook when the run began; -1 when there was none.
+    [[nodiscard]] int replacedEntries() const { return replaced_entries_; }
+
+    /// How many generations of replaced logbooks are kept: `.bak`, then `.bak.1` to `.bak.4`.
+    static constexpr int kGenerations = 5;
+    /// Where the generation `age` (0 the newest) of the logbook `path` is kept.
+    static std::string generationPath(const std::string& path, int age);
 
 private:
     // Buffered writes to the new file with LF written as CR LF; remembers the first failure's
@@ -92,7 +99,12 @@ private:
     std::string error_;
     std::string error_path_;
     bool replaces_ = false;
+    int replaced_entries_ = -1;
 };
+
+/// The entries of the logbook at `path`: its lines after the four of the header that hold
+/// anything; -1 when it cannot be read.
+int countLogbookEntries(const std::string& path);
 
 /// Why `path` cannot be a logbook file, as a sentence that names it ("/dev/null is a character
 /// device, not a logbook file", "L points to nothing"); empty when it names a regular file or

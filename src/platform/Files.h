@@ -123,6 +123,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
+/// Gives the file `from` the name `to` in one step, replacing what `to` named. 0, or the error
+/// (ENOENT when there is no `from`).
+int renameReplacing(const std::string& from, const std::string& to);
+
 /// Removes what runs on `target` that died may have left beside it (temporary files of
 /// `NewFile`, of this target only). Call it only while holding the target's `RunLock`.
 void removeLeftovers(const std::string& target);

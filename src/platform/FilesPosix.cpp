@@ -465,6 +465,10 @@ void NewFile::discard() {
     }
 }
 
+int renameReplacing(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 void removeLeftovers(const std::string& target) {
     const std::string prefix = fileNameOf(target) + std::string(kTemporaryMark);
     DIR* dir = opendir(directoryOf(target).c_str());

@@ -129,7 +129,7 @@ TEST_F(Cli, ByDefaultOneLinePerSkippedFile) {
                               "/2026-05-22-hop.igc: too short: 5 s\n"
                               "Skipped " +
                               igc +
-                              "/2026-05-23-broken.igc: not readable: Missing A "
+                              "/2026-05-23-broken.igc: not an IGC file: Missing A "
                               "record\n"
                               "Wrote 3 entries to " +
                               logbook.string() + " (5 files read, 2 skipped)\n");

@@ -309,7 +309,7 @@ TEST_F(Generation, OneResultPerFileWithTheReasonForNoEntry) {
         {"Flug über die Alb.igc", [](const fs::path& p) { localFlight(10 * 3600, 300).save(p); },
          ""},
         {"broken.igc", [](const fs::path& p) { std::ofstream(p) << "garbage"; },
-         "not readable: Missing A record"},
+         "not an IGC file: Missing A record"},
         {"folder.igc", [](const fs::path& p) { fs::create_directory(p); },
          "not readable: Couldn't open input file '" + (dir_ / "folder.igc").string() + "'"},
         {"empty.igc", [](const fs::path& p) { std::ofstream(p) << "AXXX001\r\nHFDTE050108\r\n"; },

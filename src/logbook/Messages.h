@@ -1,0 +1,40 @@
+#pragma once
+
+// What the programs tell a pilot about a run, worded once for all of them: the dialog, the
+// command line and the Windows dialog show these texts and word none of their own.
+
+#include "logbook/Generation.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace logbook {
+
+/// A count with its noun: "1 entry", "2 entries", "4,000 entries" (thousands grouped by ",").
+std::string counted(long long count, std::string_view singular, std::string_view plural);
+
+/// "Wrote 3 entries to L", and "; the logbook it replaced had 340" when one was replaced.
+std::string writtenText(const GenerationResult& result, const std::string& logbook_path);
+/// "5 files read, 2 skipped".
+std::string filesReadText(const GenerationResult& result);
+/// "The old logbook was kept as L.bak"; empty when there was none.
+std::string backupText(const GenerationResult& result);
+/// The command line's one summary line: the three above in one sentence.
+std::string summaryLine(const GenerationResult& result, const std::string& logbook_path);
+
+/// Whether the new logbook holds fewer entries than the one it replaced: the pilot should look.
+bool holdsFewerThanBefore(const GenerationResult& result);
+
+/// The skipped files counted per kind of reason, the most frequent first, in words that fit
+/// the count: "4,000 too short, 12 not IGC files"; empty when nothing was skipped.
+std::string skippedCountsText(const GenerationResult& result);
+
+/// A skipped file for a list: its name without the directory, and the reason.
+std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationResult& result);
+
+/// The question before a logbook of `old_entries` entries is replaced by an empty one.
+std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);
+
+} // namespace logbook

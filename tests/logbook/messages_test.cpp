@@ -1,0 +1,120 @@
+// What the programs tell a pilot, worded once: counts that fit their nouns, the skipped files
+// counted per kind of reason, the question before an empty logbook replaces a full one, and the
+// generations of replaced logbooks.
+
+#include "logbook/Generation.h"
+#include "logbook/LogbookFile.h"
+#include "logbook/Messages.h"
+#include "support/FileBytes.h"
+#include "support/TestDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::bytesOf;
+
+TEST(Messages, CountsFitTheirNouns) {
+    const struct {
+        long long count;
+        const char* text;
+    } rows[] = {{0, "0 entries"},     {1, "1 entry"},          {2, "2 entries"},
+                {999, "999 entries"}, {1000, "1,000 entries"}, {1234567, "1,234,567 entries"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(counted(row.count, "entry", "entries"), row.text);
+
+    GenerationResult one;
+    one.files = 1;
+    one.entries = 1;
+    one.replaced_entries = 340;
+    one.backup_path = "L.bak";
+    EXPECT_EQ(summaryLine(one, "L"), "Wrote 1 entry to L; the logbook it replaced had 340 (1 file "
+                                     "read, 0 skipped); the old logbook was kept as L.bak");
+    EXPECT_TRUE(holdsFewerThanBefore(one));
+}
+
+TEST(Messages, SkippedFilesAreCountedPerKindMostFirst) {
+    GenerationResult result;
+    const char* reasons[] = {"too short: 12 s",
+                             "not an IGC file: Missing A record",
+                             "too short: 5 s",
+                             "empty",
+                             "not an IGC file: parse error in A record",
+                             "too short: 0 s",
+                             "task incomplete: parse error in C record",
+                             "a named pipe, not a file"};
+    for (const char* reason : reasons)
+        result.skipped.emplace_back("/igc/x.igc", reason);
+    EXPECT_EQ(skippedCountsText(result), "3 too short, 2 not IGC files, 1 empty, 1 with an "
+                                         "incomplete task, 1 not a file");
+    EXPECT_EQ(skippedRows(result).front(),
+              std::make_pair(std::string("x.igc"), std::string("too short: 12 s")));
+}
+
+class Generations : public ::testing::Test {
+protected:
+    void SetUp() override { dir_ = testing_support::freshTestDirectory("generations-"); }
+    void TearDown() override { fs::remove_all(dir_); }
+    GenerationResult run(const std::string& igc, bool allow_empty) {
+        GenerationRequest request;
+        request.igc_directory = (dir_ / igc).string();
+        request.logbook_path = (dir_ / "logbook.dat").string();
+        request.pilot_name = "P";
+        request.min_time_minutes = 0;
+        request.on_file = [](const FlightResult&) {};
+        request.confirm_empty = [this, allow_empty](const std::string& question) {
+            questions_ += question + "\n";
+            return allow_empty;
+        };
+        std::ostringstream frame;
+        return generateLogbook(request, frame);
+    }
+    fs::path dir_;
+    std::string questions_;
+};
+
+TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
+    fs::create_directories(dir_ / "IGC");
+    fs::create_directories(dir_ / "none");
+    fs::copy_file(std::string(THERMORA_TEST_DATA) + "/generation/01-search.igc",
+                  dir_ / "IGC" / "a.igc");
+    const std::string logbook = (dir_ / "logbook.dat").string();
+    // Seven runs over one flight: each replaced logbook one place further back, five kept.
+    const auto old = [](int k) {
+        return "#\r\n#\r\n\r\nname = " + std::to_string(k) + "\r\nx\r\n";
+    };
+    for (int k = 0; k < 7; ++k) {
+        std::ofstream(logbook, std::ios::binary) << old(k);
+        const GenerationResult result = run("IGC", false);
+        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        EXPECT_EQ(result.replaced_entries, 1);
+    }
+    for (int age = 0; age < LogbookFile::kGenerations; ++age)
+        EXPECT_EQ(bytesOf(LogbookFile::generationPath(logbook, age)), old(6 - age));
+    EXPECT_FALSE(fs::exists(logbook + ".bak.5"));
+
+    // A folder without flights: asked, and on No the logbook of one entry stays.
+    const std::string before = bytesOf(logbook);
+    const GenerationResult refused = run("none", false);
+    EXPECT_EQ(refused.failure, GenerationFailure::KeptOld);
+    EXPECT_EQ(questions_, "The folder " + (dir_ / "none").string() +
+                              " holds no IGC file. Replace your logbook of 1 entry with an empty "
+                              "one?\n");
+    EXPECT_EQ(failureText(refused), "The logbook was not replaced by an empty one.\nThe folder " +
+                                        (dir_ / "none").string() +
+                                        " holds no IGC file.\nThe old logbook was left as it was.");
+    EXPECT_EQ(bytesOf(logbook), before);
+    const GenerationResult allowed = run("none", true);
+    EXPECT_EQ(allowed.failure, GenerationFailure::None);
+    EXPECT_EQ(allowed.entries, 0);
+    EXPECT_EQ(bytesOf(logbook + ".bak"), before);
+}
+
+} // namespace
+} // namespace logbook

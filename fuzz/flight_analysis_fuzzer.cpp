@@ -4,7 +4,7 @@
 #include "FuzzSupport.h"
 #include "logbook/FlightAnalysis.h"
 
-#include <QLocale>
+#include "platform/LocaleDatesQt.h"
 #include <QtGlobal>
 
 #include <cstdint>
@@ -19,7 +19,8 @@ void ignoreQtMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 void analyze(const std::string& path) {
     std::ostringstream logbook;
     // No minimum time: every flight found goes on to the task score and the entry.
-    static_cast<void>(logbook::analyzeFlight(path, logbook, 0, QLocale::c()));
+    static_cast<void>(
+        logbook::analyzeFlight(path, logbook, 0, platform::qtDateFormatter(QLocale::c())));
 }
 
 } // namespace

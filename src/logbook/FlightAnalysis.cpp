@@ -3,12 +3,11 @@
 #include "igc/FlightLog.h"
 #include "igc/TimeOfDay.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/Text.h"
 #include "nav/Geodesy.h"
 #include "nav/NavPoint.h"
 #include "nav/TaskProgress.h"
 #include "platform/Files.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <iostream>
@@ -119,7 +118,7 @@ std::string readerFailure(const std::string& diagnostics) {
 std::string entryFileName(const std::string& name) {
     // The simulator reads the logbook as Latin-1; the name is shown as the file system's
     // encoding decodes it.
-    std::string field = QFile::decodeName(QByteArray::fromStdString(name)).toLatin1().toStdString();
+    std::string field = latin1Of(name);
     for (char& c : field) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == ';' || byte < 0x20 || byte == 0x7F)
@@ -128,14 +127,16 @@ std::string entryFileName(const std::string& name) {
     return field;
 }
 
-FlightResult analyzeFile(const std::string& path, int min_time_minutes, const QLocale& locale) {
+FlightResult analyzeFile(const std::string& path, int min_time_minutes,
+                         const platform::DateFormatter& format_date) {
     FlightFile file;
     file.path = path;
     file.is_link = true;
-    return analyzeFile(file, min_time_minutes, locale);
+    return analyzeFile(file, min_time_minutes, format_date);
 }
 
-FlightResult analyzeFile(const FlightFile& file, int min_time_minutes, const QLocale& locale) {
+FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
+                         const platform::DateFormatter& format_date) {
     const std::string& path = file.path;
     FlightResult result;
     result.path = path;
@@ -234,7 +235,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes, const QLo
         scoreTask(log, entry.distance, entry.speed, errors);
     entry.file_name = entryFileName(path.substr(path.rfind('/') + 1));
     std::ostringstream line;
-    writeLogbookEntry(line, entry, locale);
+    writeLogbookEntry(line, entry, format_date);
     result.entry = std::move(line).str();
     return done({});
 }
@@ -247,8 +248,8 @@ void writeFlightResult(const FlightResult& result, std::ostream& logbook) {
 }
 
 bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
-                   const QLocale& locale) {
-    const FlightResult result = analyzeFile(path, min_time_minutes, locale);
+                   const platform::DateFormatter& format_date) {
+    const FlightResult result = analyzeFile(path, min_time_minutes, format_date);
     writeFlightResult(result, logbook);
     return !result.entry.empty();
 }

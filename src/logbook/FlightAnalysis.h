@@ -5,8 +5,7 @@
 
 #include "logbook/Listing.h"
 
-#include <QLocale>
-#include <QString>
+#include "platform/LocaleDates.h"
 
 #include <iosfwd>
 #include <string>
@@ -25,13 +24,15 @@ struct FlightResult {
 
 /// Loads and analyses the IGC file at `path` (bytes, as the directory listing gives it). Flights
 /// shorter than `min_time_minutes` give no entry. Thread-safe: touches no shared state.
-FlightResult analyzeFile(const std::string& path, int min_time_minutes,
-                         const QLocale& locale = QLocale::system());
+FlightResult
+analyzeFile(const std::string& path, int min_time_minutes,
+            const platform::DateFormatter& format_date = platform::localeDateFormatter());
 /// The same for a file that a listing gave: a symbolic link is followed only when it was listed
 /// as one, and a file that is no longer a regular file (a named pipe put in its place) is
 /// skipped, never waited on.
-FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
-                         const QLocale& locale = QLocale::system());
+FlightResult
+analyzeFile(const FlightFile& file, int min_time_minutes,
+            const platform::DateFormatter& format_date = platform::localeDateFormatter());
 
 /// Writes a file's result where the dialog always wrote it: its diagnostics to std::cerr and
 /// std::cout, its entry (if any) to `logbook`, flushed.
@@ -42,7 +43,7 @@ void writeFlightResult(const FlightResult& result, std::ostream& logbook);
 /// Flights shorter than `min_time_minutes` are dropped. Progress and the reason for a skipped
 /// file go to std::cerr ("Empty log file" to std::cout).
 bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
-                   const QLocale& locale = QLocale::system());
+                   const platform::DateFormatter& format_date = platform::localeDateFormatter());
 
 /// The entry's file-name field for the file name `name` (bytes): the name as Latin-1 text, with
 /// every ";" and every control character made "_", so that no name can add a field or a line.

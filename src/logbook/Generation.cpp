@@ -6,8 +6,6 @@
 
 #include "platform/Interrupts.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <condition_variable>
 #include <iostream>
@@ -19,9 +17,10 @@ namespace logbook {
 
 namespace {
 
-FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes, const QLocale& locale) {
+FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
+                           const platform::DateFormatter& format_date) {
     try {
-        return analyzeFile(file, min_time_minutes, locale);
+        return analyzeFile(file, min_time_minutes, format_date);
     } catch (const std::exception& error) { // out of memory on a monstrous file, say
         FlightResult result;
         result.path = file.path;
@@ -35,7 +34,8 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes, const Q
 // Workers run at most `window` files ahead of the one to be emitted, so that memory stays bounded
 // whatever the directory holds. False when cancelled.
 bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
-                    int jobs, const std::function<void(FlightResult&&)>& deliver) {
+                    const platform::DateFormatter& format_date, int jobs,
+                    const std::function<void(FlightResult&&)>& deliver) {
     const auto cancelled = [&request] {
         return request.cancel != nullptr && request.cancel->load(std::memory_order_relaxed);
     };
@@ -43,7 +43,7 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
         for (const FlightFile& file : files) {
             if (cancelled())
                 return false;
-            deliver(analyzeSafely(file, request.min_time_minutes, request.locale));
+            deliver(analyzeSafely(file, request.min_time_minutes, format_date));
         }
         return !cancelled();
     }
@@ -71,7 +71,7 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
                 index = next_to_take++;
             }
             FlightResult result =
-                analyzeSafely(files[index], request.min_time_minutes, request.locale);
+                analyzeSafely(files[index], request.min_time_minutes, format_date);
             {
                 const std::lock_guard lock(mutex);
                 pending[index % window] = std::move(result);
@@ -150,23 +150,26 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     writeLogbookHeader(out, request.pilot_name);
     const auto total = static_cast<int>(files->size());
     const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
-    const bool finished = analyzeInOrder(*files, request, jobs, [&](FlightResult&& file) {
-        ++result.files;
-        if (!file.entry.empty()) {
-            ++result.entries;
-            out << file.entry;
-        } else {
-            result.skipped.emplace_back(file.path, file.reason);
-        }
-        if (request.on_file) {
-            request.on_file(file);
-        } else {
-            std::cerr << file.errors;
-            std::cout << file.output;
-        }
-        if (progress)
-            progress(result.files, total);
-    });
+    const platform::DateFormatter format_date =
+        request.format_date ? request.format_date : platform::localeDateFormatter();
+    const bool finished =
+        analyzeInOrder(*files, request, format_date, jobs, [&](FlightResult&& file) {
+            ++result.files;
+            if (!file.entry.empty()) {
+                ++result.entries;
+                out << file.entry;
+            } else {
+                result.skipped.emplace_back(file.path, file.reason);
+            }
+            if (request.on_file) {
+                request.on_file(file);
+            } else {
+                std::cerr << file.errors;
+                std::cout << file.output;
+            }
+            if (progress)
+                progress(result.files, total);
+        });
     if (!finished) {
         result.failure = GenerationFailure::Cancelled;
         result.failed_path = request.logbook_path;
@@ -235,18 +238,6 @@ bool hasControlCharacter(const std::string& pilot_name) {
             return true;
     }
     return false;
-}
-
-QString charactersBeyondLatin1(const QString& pilot_name) {
-    QList<char32_t> seen;
-    QStringList quoted;
-    for (const char32_t c : pilot_name.toUcs4()) {
-        if (c <= 0xFF || seen.contains(c))
-            continue;
-        seen << c;
-        quoted << QLatin1Char('"') + QString::fromUcs4(&c, 1) + QLatin1Char('"');
-    }
-    return quoted.join(QStringLiteral(", "));
 }
 
 } // namespace logbook

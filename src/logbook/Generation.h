@@ -8,9 +8,6 @@
 #include "logbook/Listing.h"
 #include "logbook/LogbookFile.h"
 
-#include <QLocale>
-#include <QString>
-
 #include <atomic>
 #include <functional>
 #include <iosfwd>
@@ -25,7 +22,7 @@ struct GenerationRequest {
     std::string logbook_path;  // bytes, exactly as given
     std::string pilot_name;    // as the header holds it (Latin-1), not trimmed
     int min_time_minutes = 1;
-    QLocale locale = QLocale::system();
+    platform::DateFormatter format_date; // entry dates; unset: the user's short date form
     LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
     int jobs = 0;                                    // threads that analyse files; 0: one per core
     const std::atomic<bool>* cancel = nullptr;       // checked between files: true stops the run
@@ -81,9 +78,5 @@ std::string failureText(const GenerationResult& result);
 /// Whether `pilot_name` holds a character that would break the logbook's header (a line end, or
 /// any other control character); the logbook refuses such a name.
 bool hasControlCharacter(const std::string& pilot_name);
-
-/// The characters of `pilot_name` that the logbook's Latin-1 text cannot hold, each once, in
-/// their order, quoted and separated by commas ("\"Ł\", \"鈴\""); empty when there are none.
-QString charactersBeyondLatin1(const QString& pilot_name);
 
 } // namespace logbook

@@ -1,7 +1,6 @@
 #include "logbook/Listing.h"
 
-#include <QFile>
-#include <QString>
+#include "logbook/Text.h"
 
 #include <algorithm>
 #include <ostream>
@@ -22,7 +21,7 @@ std::string joined(const std::string& directory, const std::string& name) {
 
 struct Listed {
     FlightFile file;
-    QString text; // the name as the toolkit shows it, for the order of equal times
+    std::u16string text; // the name as text, for the order of equal times
 };
 
 } // namespace
@@ -99,7 +98,7 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
         item.file.name = std::move(entry.name);
         item.file.modified_ms = entry.modified_ms;
         item.file.is_link = entry.is_link;
-        item.text = QFile::decodeName(QByteArray::fromStdString(item.file.name));
+        item.text = utf16Of(item.file.name);
         listed.push_back(std::move(item));
     }
     // Oldest first; equal times go by name, descending, compared as text the way the toolkit's
@@ -107,8 +106,8 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
         if (a.file.modified_ms != b.file.modified_ms)
             return a.file.modified_ms < b.file.modified_ms;
-        if (const int order = a.text.compare(b.text); order != 0)
-            return order > 0;
+        if (a.text != b.text)
+            return a.text > b.text;
         return a.file.name > b.file.name;
     });
     std::vector<FlightFile> files;

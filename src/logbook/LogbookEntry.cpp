@@ -1,7 +1,5 @@
 #include "logbook/LogbookEntry.h"
 
-#include <QDate>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -28,23 +26,18 @@ void writeLogbookHeader(std::ostream& out, const std::string& pilot_name) {
     out << "name = " << pilot_name << std::endl;
 }
 
-QString formatEntryDate(const igc::IgcDate& date, const QLocale& locale) {
+std::string formatEntryDate(const igc::IgcDate& date, const platform::DateFormatter& format_date) {
     // The file holds a two-digit year; the simulator's flights are all of this century.
-    const QDate day(2000 + date.year, date.month, date.day);
-    if (!day.isValid())
+    const int year = 2000 + date.year;
+    const int month = date.month;
+    const int day = date.day;
+    if (month < 1 || month > 12 || day < 1)
         return {};
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    const QString text = locale.toString(day, format);
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; }))
-        return text;
-    // The simulator reads the logbook as Latin-1, which has no Arabic-Indic or other native
-    // digits: the same pattern with ASCII digits, without the invisible direction marks that
-    // some patterns hold.
-    QString ascii = QLocale::c().toString(day, format);
-    ascii.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
-    return ascii;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0))
+        return {};
+    return format_date(year, month, day);
 }
 
 std::string formatDuration(double seconds) {
@@ -56,11 +49,12 @@ std::string formatDuration(double seconds) {
     return text;
 }
 
-void writeLogbookEntry(std::ostream& out, const LogbookEntry& entry, const QLocale& locale) {
+void writeLogbookEntry(std::ostream& out, const LogbookEntry& entry,
+                       const platform::DateFormatter& format_date) {
     const bool has_distance = entry.distance > 0.0;
-    out << formatEntryDate(entry.date, locale).toLatin1().constData() << ';' << entry.glider_type
-        << ';' << entry.glider_id << ';' << entry.route << ';' << formatDuration(entry.flight_time)
-        << ';' << formatDuration(entry.engine_time) << ';'
+    out << formatEntryDate(entry.date, format_date) << ';' << entry.glider_type << ';'
+        << entry.glider_id << ';' << entry.route << ';' << formatDuration(entry.flight_time) << ';'
+        << formatDuration(entry.engine_time) << ';'
         << (has_distance ? oneDecimal(entry.distance * 0.001) + " km" : "-") << ';'
         << (has_distance ? oneDecimal(entry.speed) + " km/h" : "-") << ';' << entry.file_name
         << std::endl;

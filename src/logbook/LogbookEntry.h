@@ -4,8 +4,7 @@
 
 #include "igc/FlightLog.h"
 
-#include <QLocale>
-#include <QString>
+#include "platform/LocaleDates.h"
 
 #include <iosfwd>
 #include <string>
@@ -28,13 +27,15 @@ struct LogbookEntry {
 /// The header: two comment lines, an empty line and "name = " with the pilot name as given.
 void writeLogbookHeader(std::ostream& out, const std::string& pilot_name);
 
-/// Appends one entry line and flushes. The date follows `locale`'s short date form.
-void writeLogbookEntry(std::ostream& out, const LogbookEntry& entry,
-                       const QLocale& locale = QLocale::system());
+/// Appends one entry line and flushes. The date as `format_date` gives it (the user's short date
+/// form unless told).
+void writeLogbookEntry(
+    std::ostream& out, const LogbookEntry& entry,
+    const platform::DateFormatter& format_date = platform::localeDateFormatter());
 
-/// The entry's date in `locale`'s short form with a four-digit year (05.01.2008, 1/5/2008);
-/// empty when the file gave no valid date.
-QString formatEntryDate(const igc::IgcDate& date, const QLocale& locale);
+/// The entry's date as `format_date` gives it (05.01.2008, 1/5/2008), Latin-1; empty when the
+/// file gave no valid date (no date record, or a day the calendar does not have).
+std::string formatEntryDate(const igc::IgcDate& date, const platform::DateFormatter& format_date);
 
 /// "hh:mm" of whole seconds, the hours reduced modulo 24 and the remaining seconds dropped.
 std::string formatDuration(double seconds);

@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <ostream>
 
 namespace logbook {
 
@@ -69,6 +70,10 @@ bool holdsFewerThanBefore(const GenerationResult& result) {
     return result.replaced_entries >= 0 && result.entries < result.replaced_entries;
 }
 
+std::string progressText(long long done, long long total) {
+    return grouped(done) + " of " + counted(total, "file", "files");
+}
+
 std::string skippedCountsText(const GenerationResult& result) {
     // Counted in the order the kinds are first met, then the most frequent first.
     std::vector<std::pair<std::string, std::pair<std::string, long long>>> kinds;
@@ -115,6 +120,27 @@ std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entri
                          counted(files, "file read", "files read") + ", none kept).";
     return found + " Replace your logbook of " + counted(old_entries, "entry", "entries") +
            " with an empty one?";
+}
+
+std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {
+    // The run's own checks, in its order: the directory is listed, then the logbook looked at.
+    std::string why;
+    std::ostream nowhere(nullptr); // the entries a run would skip are its own business
+    GenerationResult result;
+    result.had_logbook = logbookExists(logbook_path);
+    if (!listFlights(igc_directory, why, nowhere)) {
+        if (igc_directory.empty())
+            return why;
+        result.failure = GenerationFailure::Directory;
+        result.failed_path = igc_directory;
+        result.reason = why;
+    } else if (logbook_path.empty()) {
+        return "No logbook file was given";
+    } else if (std::string problem = logbookPathProblem(logbook_path); !problem.empty()) {
+        result.failure = GenerationFailure::NotALogbook;
+        result.reason = std::move(problem);
+    }
+    return failureText(result);
 }
 
 } // namespace logbook

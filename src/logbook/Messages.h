@@ -27,6 +27,9 @@ std::string summaryLine(const GenerationResult& result, const std::string& logbo
 /// Whether the new logbook holds fewer entries than the one it replaced: the pilot should look.
 bool holdsFewerThanBefore(const GenerationResult& result);
 
+/// How far a run is, in files: "1,234 of 20,000 files", "1 of 1 file".
+std::string progressText(long long done, long long total);
+
 /// The skipped files counted per kind of reason, the most frequent first, in words that fit
 /// the count: "4,000 too short, 12 not IGC files"; empty when nothing was skipped.
 std::string skippedCountsText(const GenerationResult& result);
@@ -36,5 +39,11 @@ std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationRes
 
 /// The question before a logbook of `old_entries` entries is replaced by an empty one.
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);
+
+/// Why a run cannot start with this IGC directory and logbook path, in the words of the failed
+/// run: the directory not given, missing, not a directory or not readable; the logbook not given
+/// or something other than a logbook file. Empty when both will do. Asked before the question
+/// whether to replace a logbook, which would be in vain for a run that cannot start.
+std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path);
 
 } // namespace logbook

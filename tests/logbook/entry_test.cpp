@@ -2,6 +2,7 @@
 
 #include "logbook/LogbookEntry.h"
 #include "logbook/LogbookFile.h"
+#include "platform/LocaleDatesQt.h"
 
 #include "support/FileBytes.h"
 #include "support/TestDirectory.h"
@@ -58,7 +59,7 @@ TEST(LogbookEntry, FormatsDatesInTheLocaleWithAFourDigitYear) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(formatEntryDate(row.date, row.locale).toStdString(), row.text);
+        EXPECT_EQ(formatEntryDate(row.date, platform::qtDateFormatter(row.locale)), row.text);
     }
 }
 
@@ -94,7 +95,7 @@ TEST(LogbookEntry, WritesDistanceAndSpeedTogetherOrNeither) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::ostringstream out;
-        writeLogbookEntry(out, row.entry, kGerman);
+        writeLogbookEntry(out, row.entry, platform::qtDateFormatter(kGerman));
         EXPECT_EQ(out.str(), row.line);
     }
 }
@@ -106,7 +107,8 @@ TEST(LogbookEntry, RoundsLikePrintfWithADecimalPointInAnyLocale) {
         std::snprintf(expected, sizeof expected, "%.1f", metres * 0.001);
         std::replace(expected, expected + sizeof expected, ',', '.');
         std::ostringstream out;
-        writeLogbookEntry(out, entry("R", metres, metres / 1000.0), kGerman);
+        writeLogbookEntry(out, entry("R", metres, metres / 1000.0),
+                          platform::qtDateFormatter(kGerman));
         EXPECT_NE(out.str().find(std::string(";") + expected + " km;"), std::string::npos)
             << out.str();
     }

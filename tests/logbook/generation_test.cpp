@@ -7,6 +7,7 @@
 #include "logbook/LogbookEntry.h"
 #include "logbook/LogbookFile.h"
 #include "nav/Geodesy.h"
+#include "platform/LocaleDatesQt.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
 
@@ -28,7 +29,8 @@ namespace fs = std::filesystem;
 using testing_support::CaptureStream;
 using testing_support::FlightBuilder;
 
-const QLocale kGerman(QLocale::German, QLocale::Germany);
+const platform::DateFormatter kGerman =
+    platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
 
 class Generation : public ::testing::Test {
 protected:
@@ -328,7 +330,7 @@ TEST_F(Generation, OneResultPerFileWithTheReasonForNoEntry) {
     request.igc_directory = dir_.string();
     request.logbook_path = (dir_ / "logbook.dat").string();
     request.pilot_name = "P";
-    request.locale = kGerman;
+    request.format_date = kGerman;
     std::vector<FlightResult> results;
     request.on_file = [&results](const FlightResult& file) { results.push_back(file); };
     int calls = 0;

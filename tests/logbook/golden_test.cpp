@@ -3,6 +3,7 @@
 // for the directory the files are read from).
 
 #include "logbook/Generation.h"
+#include "platform/LocaleDatesQt.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
 #include "support/TestDirectory.h"
@@ -50,7 +51,7 @@ TEST(Golden, GenerationOverHandMadeFiles) {
         request.igc_directory = (dir / "IGC").string();
         request.logbook_path = (dir / "logbook.dat").string();
         request.pilot_name = "Example Pilot";
-        request.locale = QLocale(QLocale::German, QLocale::Germany);
+        request.format_date = platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
         std::ostringstream frame;
         const GenerationResult result = generateLogbook(request, frame);
         ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);

@@ -28,6 +28,8 @@ TEST(Messages, CountsFitTheirNouns) {
                 {999, "999 entries"}, {1000, "1,000 entries"}, {1234567, "1,234,567 entries"}};
     for (const auto& row : rows)
         EXPECT_EQ(counted(row.count, "entry", "entries"), row.text);
+    EXPECT_EQ(progressText(1, 1), "1 of 1 file");
+    EXPECT_EQ(progressText(1234, 20000), "1,234 of 20,000 files");
 
     GenerationResult one;
     one.files = 1;

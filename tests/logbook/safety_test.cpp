@@ -267,7 +267,8 @@ TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
         std::string reason; // empty: an entry
     } rows[] = {
         {"pipe.igc", false, "a named pipe, not a file"},
-        {"link.igc", false, "not readable: Couldn't open input file '" + (dir_ / "link.igc").string() + "'"},
+        {"link.igc", false,
+         "not readable: Couldn't open input file '" + (dir_ / "link.igc").string() + "'"},
         {"link.igc", true, ""},
         {"good.igc", false, ""},
     };

@@ -1,0 +1,124 @@
+#include "logbook/Text.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace logbook {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// The code point of the valid UTF-8 sequence at `at`, and its length; length 0 when the bytes
+// there are not one (a stray continuation byte, a sequence cut short, an overlong form, a
+// surrogate, a code point beyond U+10FFFF).
+char32_t decodeAt(std::string_view text, std::size_t at, std::size_t& length) {
+    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(at);
+    length = 0;
+    if (lead < 0x80) {
+        length = 1;
+        return lead;
+    }
+    std::size_t count = 0;
+    char32_t code = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        count = 2;
+        code = lead & 0x1F;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        count = 3;
+        code = lead & 0x0F;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        count = 4;
+        code = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return kReplacement;
+    }
+    if (at + count > text.size())
+        return kReplacement;
+    for (std::size_t k = 1; k < count; ++k) {
+        if ((byte(at + k) & 0xC0) != 0x80)
+            return kReplacement;
+        code = (code << 6) | (byte(at + k) & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return kReplacement;
+    length = count;
+    return code;
+}
+
+template <typename Each>
+void forEachCharacter(std::string_view utf8, Each each) {
+    for (std::size_t at = 0; at < utf8.size();) {
+        std::size_t length = 0;
+        const char32_t code = decodeAt(utf8, at, length);
+        each(code);
+        at += length == 0 ? 1 : length;
+    }
+}
+
+void appendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+} // namespace
+
+std::u16string utf16Of(std::string_view utf8) {
+    std::u16string text;
+    text.reserve(utf8.size());
+    forEachCharacter(utf8, [&text](char32_t code) {
+        if (code < 0x10000) {
+            text += static_cast<char16_t>(code);
+        } else {
+            text += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    });
+    return text;
+}
+
+std::string latin1Of(std::string_view utf8) {
+    std::string text;
+    text.reserve(utf8.size());
+    forEachCharacter(utf8, [&text](char32_t code) {
+        if (code <= 0xFF)
+            text += static_cast<char>(code);
+        else
+            text += code < 0x10000 ? "?" : "??";
+    });
+    return text;
+}
+
+std::string charactersBeyondLatin1(std::string_view utf8) {
+    std::vector<char32_t> seen;
+    std::string quoted;
+    forEachCharacter(utf8, [&](char32_t code) {
+        if (code <= 0xFF || std::find(seen.begin(), seen.end(), code) != seen.end())
+            return;
+        seen.push_back(code);
+        quoted += quoted.empty() ? "\"" : ", \"";
+        appendUtf8(quoted, code);
+        quoted += '"';
+    });
+    return quoted;
+}
+
+} // namespace logbook

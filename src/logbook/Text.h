@@ -1,0 +1,25 @@
+#pragma once
+
+// The logbook's text: the simulator reads the logbook as Latin-1, while names come from the file
+// system as bytes (UTF-8 where they are text) and the pilot name from the user as UTF-8. These
+// conversions give the very bytes and the very order that the toolkit's strings always gave, so
+// that a logbook rebuilt without it does not change by a byte.
+
+#include <string>
+#include <string_view>
+
+namespace logbook {
+
+/// `utf8` as UTF-16: a character beyond the Basic Multilingual Plane as its surrogate pair, and
+/// every byte that does not belong to a valid UTF-8 sequence as one U+FFFD.
+std::u16string utf16Of(std::string_view utf8);
+
+/// `utf8` as Latin-1 bytes: each UTF-16 unit that Latin-1 cannot hold as "?" (so a character
+/// beyond the Basic Multilingual Plane, two units, gives "??").
+std::string latin1Of(std::string_view utf8);
+
+/// The characters of `utf8` that Latin-1 cannot hold, each once, in their order, quoted and
+/// separated by commas ("\"Ł\", \"鈴\""), as UTF-8; empty when there are none.
+std::string charactersBeyondLatin1(std::string_view utf8);
+
+} // namespace logbook

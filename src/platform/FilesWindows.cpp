@@ -1,0 +1,445 @@
+#include "platform/Files.h"
+
+#include "platform/WindowsText.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace platform {
+
+namespace {
+
+// The suffix of a temporary file beside its target: the target's name, ".tmp-" and six
+// characters. Nothing else is ever named so, which lets a later run remove what a dead one left.
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr std::size_t kTemporaryLetters = 6;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+int lastError() {
+    return errnoOf(GetLastError());
+}
+
+std::int64_t millisecondsOf(const FILETIME& time) {
+    // FILETIME counts 100 ns since 1601; the core counts milliseconds since 1970.
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return (ticks - 116444736000000000LL) / 10000;
+}
+
+struct HandleInfo {
+    FileKind kind = FileKind::Other;
+    std::int64_t modified_ms = 0;
+};
+
+HandleInfo infoOf(HANDLE handle) {
+    HandleInfo info;
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_CHAR:
+        info.kind = FileKind::CharacterDevice;
+        return info;
+    case FILE_TYPE_PIPE:
+        info.kind = FileKind::NamedPipe;
+        return info;
+    case FILE_TYPE_DISK:
+        break;
+    default:
+        return info;
+    }
+    BY_HANDLE_FILE_INFORMATION file{};
+    if (!GetFileInformationByHandle(handle, &file))
+        return info;
+    info.kind = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory
+                                                                        : FileKind::Regular;
+    info.modified_ms = millisecondsOf(file.ftLastWriteTime);
+    return info;
+}
+
+// What a path names, links followed; `error` set when it could not be looked at.
+HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::string* resolved) {
+    HandleInfo info;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    is_link =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        info.kind = error == ENOENT  ? (is_link ? FileKind::DanglingLink : FileKind::Missing)
+                    : error == ELOOP ? FileKind::LinkLoop
+                                     : FileKind::Other;
+        if (info.kind != FileKind::Other)
+            error = info.kind == FileKind::Missing ? 0 : error;
+        return info;
+    }
+    info = infoOf(handle);
+    if (resolved != nullptr && is_link) {
+        wchar_t final_path[32768];
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, final_path, 32768, FILE_NAME_NORMALIZED);
+        if (length > 0 && length < 32768) {
+            std::wstring full(final_path, length);
+            if (full.rfind(L"\\\\?\\UNC\\", 0) == 0)
+                full = L"\\\\" + full.substr(8);
+            else if (full.rfind(L"\\\\?\\", 0) == 0)
+                full = full.substr(4);
+            *resolved = narrowed(full);
+        }
+    }
+    CloseHandle(handle);
+    return info;
+}
+
+std::string temporaryNameFor(const std::string& target) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string name = target;
+    name += kTemporaryMark;
+    for (std::size_t k = 0; k < kTemporaryLetters; ++k)
+        name += kLetters[pick(random)];
+    return name;
+}
+
+bool writeAll(HANDLE handle, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, chunk, &written, nullptr))
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+PathInfo inspect(const std::string& path) {
+    PathInfo info;
+    info.resolved = path;
+    const HandleInfo found = follow(longPath(path), info.is_link, info.error, &info.resolved);
+    info.kind = found.kind;
+    return info;
+}
+
+std::string systemReason(int error) {
+    // Worded as on POSIX systems, so that a failure reads the same wherever the tool runs.
+    switch (error) {
+    case ENOENT:
+        return "No such file or directory";
+    case EACCES:
+        return "Permission denied";
+    case EROFS:
+        return "Read-only file system";
+    case ENOSPC:
+        return "No space left on device";
+    case EEXIST:
+        return "File exists";
+    case ENOTDIR:
+        return "Not a directory";
+    case EISDIR:
+        return "Is a directory";
+    case EXDEV:
+        return "Invalid cross-device link";
+    case EOPNOTSUPP:
+        return "Operation not supported";
+    case ELOOP:
+        return "Too many levels of symbolic links";
+    case ENAMETOOLONG:
+        return "File name too long";
+    case ENOMEM:
+        return "Cannot allocate memory";
+    case EBADF:
+        return "Bad file descriptor";
+    case EIO:
+        return "Input/output error";
+    default:
+        return std::strerror(error);
+    }
+}
+
+int writeAccess(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(longPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
+}
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash == std::string::npos)
+        return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
+    // "C:\logbook.dat" is in "C:\", not in the drive's current directory "C:".
+    if (slash == 0 || (slash == 2 && path[1] == ':'))
+        return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\:");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isFlightName(std::string_view name) {
+    if (name.size() < 4 || name[0] == '.')
+        return false;
+    const std::string_view extension = name.substr(name.size() - 4);
+    return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
+           (extension[3] | 0x20) == 'c';
+}
+
+bool listDirectory(const std::string& directory,
+                   const std::function<bool(std::string_view name)>& wanted,
+                   std::vector<DirectoryEntry>& entries, int& error) {
+    std::wstring base = longPath(directory);
+    if (!base.empty() && base.back() != L'\\')
+        base += L'\\';
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        return false;
+    }
+    error = 0;
+    do {
+        // Hidden entries are never listed, as the toolkit's listing never listed them.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0)
+            continue;
+        const std::string name = narrowed(found.cFileName);
+        if (!wanted(name))
+            continue;
+        DirectoryEntry entry;
+        entry.name = name;
+        entry.is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (entry.is_link) {
+            bool is_link = false;
+            const HandleInfo target = follow(base + found.cFileName, is_link, entry.error, nullptr);
+            entry.kind = target.kind;
+            entry.modified_ms = target.modified_ms;
+        } else {
+            entry.kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                             ? FileKind::Directory
+                             : FileKind::Regular;
+            entry.modified_ms = millisecondsOf(found.ftLastWriteTime);
+        }
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(search, &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        error = lastError();
+    FindClose(search);
+    return error == 0;
+}
+
+std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
+    error = 0;
+    const HANDLE handle = CreateFileW(
+        longPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        kind = FileKind::Other;
+        return nullptr;
+    }
+    kind = infoOf(handle).kind;
+    if (kind != FileKind::Regular) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        error = EMFILE;
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "rb");
+    if (file == nullptr) {
+        error = errno;
+        _close(fd);
+    }
+    return file;
+}
+
+struct NewFile::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string target;
+    std::string named; // the file's name while it has one
+    TemporaryWatcher watcher;
+
+    void tell(const std::string& path, bool in_place) const {
+        if (watcher)
+            watcher(path, in_place);
+    }
+    void close() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            handle = INVALID_HANDLE_VALUE;
+        }
+    }
+};
+
+NewFile::NewFile() : state_(std::make_unique<State>()) {}
+
+NewFile::~NewFile() {
+    discard();
+}
+
+int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
+    discard();
+    state_->target = target;
+    state_->watcher = std::move(watcher);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = temporaryNameFor(target);
+        state_->handle =
+            CreateFileW(longPath(candidate).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (state_->handle != INVALID_HANDLE_VALUE) {
+            state_->named = candidate;
+            state_->tell(candidate, false);
+            return 0;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return lastError();
+    }
+    return EEXIST;
+}
+
+int NewFile::write(const char* data, std::size_t size) {
+    if (state_->handle == INVALID_HANDLE_VALUE)
+        return EBADF;
+    return writeAll(state_->handle, data, size) ? 0 : lastError();
+}
+
+int NewFile::replace(const std::string& backup, ReplaceStep& step) {
+    step = ReplaceStep::Sync;
+    if (state_->handle == INVALID_HANDLE_VALUE)
+        return EBADF;
+    if (!FlushFileBuffers(state_->handle)) {
+        const int error = lastError();
+        return error;
+    }
+    state_->close();
+
+    const std::wstring target = longPath(state_->target);
+    const std::wstring replacement = longPath(state_->named);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // A first logbook: nothing to keep, moved into place and on disk before this returns.
+        step = ReplaceStep::Replace;
+        if (!MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+            return lastError();
+    } else {
+        // One step that keeps the old logbook itself as the backup, with its attributes and
+        // permissions, and gives the new one the old one's.
+        const std::wstring kept = backup.empty() ? std::wstring() : longPath(backup);
+        if (!ReplaceFileW(target.c_str(), replacement.c_str(),
+                          kept.empty() ? nullptr : kept.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                          nullptr, nullptr)) {
+            const DWORD failure = GetLastError();
+            if (failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && !kept.empty()) {
+                // The old logbook went to the backup's name and the new one could not follow:
+                // the old one goes back to its place.
+                MoveFileExW(kept.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+                step = ReplaceStep::Replace;
+            } else {
+                step = failure == ERROR_UNABLE_TO_REMOVE_REPLACED ? ReplaceStep::Backup
+                                                                  : ReplaceStep::Replace;
+            }
+            return errnoOf(failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                                   failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+                                   failure == ERROR_UNABLE_TO_REMOVE_REPLACED
+                               ? ERROR_ACCESS_DENIED
+                               : failure);
+        }
+    }
+    state_->named.clear();
+    state_->tell({}, true);
+    step = ReplaceStep::None;
+    return 0;
+}
+
+void NewFile::discard() {
+    state_->close();
+    if (!state_->named.empty()) {
+        DeleteFileW(longPath(state_->named).c_str());
+        state_->named.clear();
+        state_->tell({}, false);
+    }
+}
+
+int renameReplacing(const std::string& from, const std::string& to) {
+    if (MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return lastError();
+}
+
+void removeLeftovers(const std::string& target) {
+    const std::string prefix = fileNameOf(target) + std::string(kTemporaryMark);
+    std::vector<DirectoryEntry> entries;
+    int error = 0;
+    listDirectory(
+        directoryOf(target),
+        [&prefix](std::string_view name) {
+            return name.size() == prefix.size() + kTemporaryLetters &&
+                   name.substr(0, prefix.size()) == prefix;
+        },
+        entries, error);
+    const std::string directory = directoryOf(target);
+    for (const DirectoryEntry& entry : entries) {
+        if (entry.kind == FileKind::Regular && !entry.is_link)
+            DeleteFileW(longPath(directory + "\\" + entry.name).c_str());
+    }
+}
+
+struct RunLock::State {
+    HANDLE mutex = nullptr;
+};
+
+RunLock::RunLock() : state_(std::make_unique<State>()) {}
+
+RunLock::~RunLock() {
+    if (state_->mutex != nullptr) {
+        ReleaseMutex(state_->mutex);
+        CloseHandle(state_->mutex);
+    }
+}
+
+int RunLock::acquire(const std::string& target) {
+    // A mutex named after the target's directory (its full path, in any letter case), which
+    // the system releases when the process ends. The directory must exist, as on POSIX.
+    const std::wstring directory = longPath(directoryOf(target));
+    if (GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    std::uint64_t hash = 1469598103934665603ULL; // FNV-1a
+    for (const wchar_t c : directory) {
+        hash ^= static_cast<std::uint64_t>(towlower(c));
+        hash *= 1099511628211ULL;
+    }
+    wchar_t name[64];
+    swprintf(name, 64, L"Local\\thermora-logbook-%016llx", static_cast<unsigned long long>(hash));
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (mutex == nullptr)
+        return 0; // no lock to be had: run unlocked, as every run did before
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return EWOULDBLOCK;
+    }
+    if (state_->mutex != nullptr) {
+        ReleaseMutex(state_->mutex);
+        CloseHandle(state_->mutex);
+    }
+    state_->mutex = mutex;
+    return 0;
+}
+
+} // namespace platform

@@ -4,6 +4,8 @@
 #include "install/InstallDir.h"
 #include "install/Installations.h"
 #include "logbook/Generation.h"
+#include "logbook/Messages.h"
+#include "logbook/Text.h"
 #include "platform/Interrupts.h"
 
 #include <CLI/CLI.hpp>
@@ -12,18 +14,23 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -117,13 +124,128 @@ std::vector<std::string> separateValues(const CLI::App& cli,
     return separated;
 }
 
-// The usage line without the arguments that are collected only to be refused.
+// Columns of the terminal that the help is shown on: COLUMNS when set, else the terminal's own
+// width, else 80 (a pipe or a file).
+std::size_t helpWidth() {
+    if (const char* columns = std::getenv("COLUMNS"); columns != nullptr) {
+        char* end = nullptr;
+        const long value = std::strtol(columns, &end, 10);
+        if (end != columns && *end == '\0' && value > 0)
+            return static_cast<std::size_t>(value);
+    }
+    winsize size{};
+    if (isatty(STDOUT_FILENO) != 0 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 &&
+        size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+// `text` with each line broken at blanks into lines of at most `width` columns, continued at the
+// line's own indentation. A line indented by four blanks or more is a command to copy and stays
+// whole.
+std::string wrapped(const std::string& text, std::size_t width) {
+    std::istringstream lines(text);
+    std::string result;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
+        if (indent >= 4) {
+            result += line + "\n";
+            continue;
+        }
+        std::istringstream words(line.substr(indent));
+        std::string out(indent, ' ');
+        bool first = true; // the next word starts the output line
+        for (std::string word; words >> word;) {
+            if (!first && out.size() + 1 + word.size() > width) {
+                result += out + "\n";
+                out.assign(indent, ' ');
+                first = true;
+            }
+            out += (first ? "" : " ") + word;
+            first = false;
+        }
+        result += out + "\n";
+    }
+    return result;
+}
+
+// The help at the terminal's width: the usage line first, then the description, the options
+// (their descriptions wrapped in their column) and the examples. The usage line leaves out the
+// arguments that are collected only to be refused.
 class Help : public CLI::Formatter {
 public:
+    explicit Help(std::size_t width) : width_(std::max<std::size_t>(width, 40)) {}
+
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        std::string options = make_groups(app, mode);
+        options.erase(options.find_last_not_of('\n') + 1); // the hidden group's blank line
+        return make_usage(app, name) + "\n" + make_description(app) + options + "\n\n" +
+               make_footer(app);
+    }
     std::string make_usage(const CLI::App* app, std::string) const override {
         return "Usage: " + app->get_name() + " [OPTIONS]\n";
     }
+    std::string make_description(const CLI::App* app) const override {
+        return wrapped(app->get_description(), width_);
+    }
+    std::string make_footer(const CLI::App* app) const override {
+        return wrapped(app->get_footer(), width_);
+    }
+    std::string make_option_desc(const CLI::Option* option) const override {
+        std::string text = wrapped(option->get_description(),
+                                   std::max<std::size_t>(width_ - get_column_width(), 20));
+        text.pop_back(); // the line end that closes the option's line comes after it
+        return text;
+    }
+
+private:
+    std::size_t width_;
 };
+
+// How close `typed` is to `name`: the letters to insert, delete, change or swap with their
+// neighbour to turn one into the other.
+std::size_t editDistance(std::string_view typed, std::string_view name) {
+    std::vector<std::vector<std::size_t>> d(typed.size() + 1,
+                                            std::vector<std::size_t>(name.size() + 1));
+    for (std::size_t i = 0; i <= typed.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= name.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= typed.size(); ++i) {
+        for (std::size_t j = 1; j <= name.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (typed[i - 1] == name[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && typed[i - 1] == name[j - 2] && typed[i - 2] == name[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[typed.size()][name.size()];
+}
+
+// The long option that an unknown `--typed` most likely meant: the only one that it begins, else
+// the one closest to it, by at most one letter in three (two at most); empty when none is.
+std::string closestOption(const CLI::App& cli, const std::string& typed) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : cli.get_options())
+        for (const std::string& name : option->get_lnames())
+            names.push_back(name);
+    std::vector<std::string> extended;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(extended),
+                 [&typed](const std::string& name) { return name.rfind(typed, 0) == 0; });
+    if (extended.size() == 1)
+        return "--" + extended.front();
+    const std::size_t allowed = std::clamp<std::size_t>(typed.size() / 3, 1, 2);
+    std::string closest;
+    std::size_t best = allowed + 1;
+    for (const std::string& name : names) {
+        if (const std::size_t distance = editDistance(typed, name); distance < best) {
+            best = distance;
+            closest = "--" + name;
+        }
+    }
+    return closest;
+}
 
 // CLI11's parse errors in the words this tool has always used for them.
 std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
@@ -138,8 +260,12 @@ std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
                 (names.empty() ? "" : ", ") +
                 (start == 1 ? option.substr(1, 1) : option.substr(start, option.find('=') - start));
         }
-        return unknown.size() == 1 ? "Unknown option '" + names + "'."
-                                   : "Unknown options: " + names + ".";
+        if (unknown.size() > 1)
+            return "Unknown options: " + names + ".";
+        const std::string suggestion =
+            unknown.front().rfind("--", 0) == 0 ? closestOption(cli, names) : std::string();
+        return "Unknown option '" + names + "'." +
+               (suggestion.empty() ? "" : " Did you mean '" + suggestion + "'?");
     }
     // An option's value is taken from the next argument whatever it is, so only the last
     // argument can lack one.
@@ -164,6 +290,43 @@ int listInstallations() {
     }
     return kWritten;
 }
+
+// A run that wrote no logbook says why, in lines of which the first names the program.
+int runError(const std::string& text) {
+    std::cerr << "thermora-logbook-cli: " << text << "\n";
+    return kNotWritten;
+}
+
+// The files done so far, on one line of the terminal that each file's count overwrites. Drawn
+// at most ten times a second (a run of 20,000 small files would spend its time on the terminal
+// otherwise), and always for the last file; taken off the screen before any other line.
+class Counter {
+public:
+    explicit Counter(bool shown) : shown_(shown) {}
+    void show(int done, int total) {
+        if (!shown_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (on_screen_ && done < total && now - drawn_ < std::chrono::milliseconds(100))
+            return;
+        std::fprintf(stderr, "\r%s", logbook::progressText(done, total).c_str());
+        std::fflush(stderr);
+        on_screen_ = true;
+        drawn_ = now;
+    }
+    void clear() {
+        if (!on_screen_)
+            return;
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        on_screen_ = false;
+    }
+
+private:
+    bool shown_;
+    bool on_screen_ = false;
+    std::chrono::steady_clock::time_point drawn_;
+};
 
 int usageError(const std::string& message) {
     std::cerr << "thermora-logbook-cli: " << message << "\n"
@@ -195,32 +358,41 @@ int main(int argc, char** argv) {
         "first, without a display.\n"
         "\n"
         "The IGC directory and the logbook file default to data/IGC and data/logbook.dat in the "
-        "simulator's installation directory (THERMORA_DIR, else the Wine prefix's registry).\n"
+        "simulator's installation directory: THERMORA_DIR, else the one found in the Wine "
+        "prefixes of Wine, Steam (Proton), Lutris and Bottles (--list-installations lists "
+        "them).\n"
         "An existing logbook is replaced only with --yes, or after answering \"y\" on a "
-        "terminal.\n"
-        "Output: by default one line on standard error for each file that gives no entry, "
-        "naming the file and why, then a summary line. --verbose writes every diagnostic of "
-        "every file as the dialog writes them (to standard error, \"Empty log file\" to "
-        "standard output); --quiet writes only the frame of the run and, on a terminal, a "
-        "progress counter.\n"
+        "terminal. A logbook that holds entries is replaced by one without any (an IGC directory "
+        "without flights) only with --allow-empty.\n"
+        "Output, on standard error: by default one line for each file that gives no entry, "
+        "naming the file and why, then a summary line; on a terminal, a line that counts the "
+        "files done. --verbose writes every diagnostic of every file as the dialog writes them "
+        "(\"Empty log file\" to standard output), without the count; --quiet writes only the "
+        "frame of the run and, on a terminal, the count.\n"
         "The logbook holds the pilot name as Latin-1 text: a name with other characters is "
         "refused unless --yes is given (they are then written as \"?\").\n"
         "\n"
-        "The new logbook replaces the old one only once it is whole and on disk; the old one "
-        "itself is kept as the same name plus .bak, with its owner and permissions. A failed or "
-        "interrupted run leaves the old logbook as it was. Only a regular file is replaced. One "
-        "run at a time writes a logbook directory: a second run says \"another run is writing\" "
-        "and writes nothing.\n"
+        "The new logbook replaces the old one only once it is whole and on disk. The old one is "
+        "kept as the same name plus .bak, with its owner and permissions; the four before it as "
+        ".bak.1 (the newest of them) to .bak.4. A failed or interrupted run leaves the old "
+        "logbook as it was. Only a regular file is replaced. One run at a time writes a logbook "
+        "directory: a second run says \"another run is writing\" and writes nothing.\n"
         "\n"
         "Exit status: 0 logbook written (also with no entries), 1 logbook not written (IGC "
-        "directory not readable, logbook not writable, or not replaced), 2 usage error; 129, 130 "
-        "141 or 143 interrupted by SIGHUP, SIGINT, SIGPIPE or SIGTERM.\n",
+        "directory not readable, logbook not writable, not to be replaced or not to be "
+        "emptied), 2 usage error; 129, 130, 141 or 143 interrupted by SIGHUP, SIGINT, SIGPIPE or "
+        "SIGTERM.\n",
         "thermora-logbook-cli");
-    cli.formatter(std::make_shared<Help>());
+    cli.footer("Examples:\n"
+               "  The logbook of the installation found, the old one kept as logbook.dat.bak:\n"
+               "    thermora-logbook-cli --pilot \"Jane Doe\" --yes\n"
+               "  Flights of 5 minutes or more from ~/flights, only the count shown:\n"
+               "    thermora-logbook-cli -p \"Jane Doe\" -d ~/flights -m 5 -q\n");
+    cli.formatter(std::make_shared<Help>(helpWidth()));
     // Given twice, an option's last value counts.
     cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     cli.set_help_flag("-h,--help", "Displays help on commandline options.");
-    cli.set_version_flag("-v,--version", "thermora-logbook-cli " THERMORA_VERSION,
+    cli.set_version_flag("-V,--version", "thermora-logbook-cli " THERMORA_VERSION,
                          "Displays version information.");
     std::string pilot;
     std::string directory;
@@ -228,6 +400,7 @@ int main(int argc, char** argv) {
     std::string min_time = "1";
     std::string jobs;
     bool yes = false;
+    bool allow_empty = false;
     bool quiet = false;
     bool verbose = false;
     bool list_installations = false;
@@ -251,10 +424,13 @@ int main(int argc, char** argv) {
     cli.add_flag("-y,--yes", yes,
                  "Replace an existing logbook without asking; write a pilot name with characters "
                  "beyond Latin-1 anyway.");
+    cli.add_flag("--allow-empty", allow_empty,
+                 "Replace a logbook that holds entries even by one without any, when the IGC "
+                 "directory gives no flight.");
     cli.add_flag("-q,--quiet", quiet,
-                 "No per-file lines; on a terminal, a progress counter instead.");
-    cli.add_flag("--verbose", verbose,
-                 "Every diagnostic of every file, as the dialog writes them.");
+                 "No per-file lines; on a terminal, only the count of the files done.");
+    cli.add_flag("-v,--verbose", verbose,
+                 "Every diagnostic of every file, as the dialog writes them; no count.");
     cli.add_flag("--list-installations", list_installations,
                  "List every Thermora installation found, one per line: the directory, a tab, "
                  "where it was found; then exit.");
@@ -288,7 +464,9 @@ int main(int argc, char** argv) {
     if (logbook::hasControlCharacter(pilot_text))
         return usageError(
             "the pilot name must not hold a line break or any other control character");
-    if (const QString beyond = logbook::charactersBeyondLatin1(pilot_name); !beyond.isEmpty()) {
+    if (const QString beyond =
+            QString::fromStdString(logbook::charactersBeyondLatin1(pilot_name.toStdString()));
+        !beyond.isEmpty()) {
         const std::string what = "the logbook holds the pilot name as Latin-1 text, which has no " +
                                  beyond.toLocal8Bit().toStdString();
         if (!yes) {
@@ -330,11 +508,9 @@ int main(int argc, char** argv) {
 
     const bool had_logbook = logbook::logbookExists(logbook_path);
     if (had_logbook && !yes) {
-        if (!isatty(STDIN_FILENO) || !confirmReplace(logbook_path)) {
-            std::cerr << "Not replacing the existing logbook " << logbook_path
-                      << " (give --yes to replace it)\n";
-            return kNotWritten;
-        }
+        if (!isatty(STDIN_FILENO) || !confirmReplace(logbook_path))
+            return runError("Not replacing the existing logbook " + logbook_path +
+                            " (give --yes to replace it)");
     }
 
     const bool silent = quiet;
@@ -347,22 +523,22 @@ int main(int argc, char** argv) {
     request.min_time_minutes = minutes;
     request.jobs = threads;
     request.temporary_watcher = platform::watchTemporary;
+    // Asked only once the IGC directory turned out to give no flight: a wrong directory.
+    request.confirm_empty = [allow_empty](const std::string&) { return allow_empty; };
+    // The count goes to the terminal itself, past the silenced streams, and never between the
+    // exact diagnostics of --verbose.
+    Counter counter(!every_line && isatty(STDERR_FILENO) != 0);
     if (!every_line) {
         // One line per file without an entry; the files' own diagnostics only with --verbose.
-        request.on_file = [silent](const logbook::FlightResult& file) {
-            if (!silent && file.entry.empty())
-                std::cerr << "Skipped " << logbook::echoed(file.path) << ": " << file.reason
-                          << "\n";
+        request.on_file = [silent, &counter](const logbook::FlightResult& file) {
+            if (silent || !file.entry.empty())
+                return;
+            counter.clear();
+            std::cerr << "Skipped " << logbook::echoed(file.path) << ": " << file.reason << "\n";
         };
     }
-
-    // The counter goes to the terminal itself, past the silenced streams.
-    const bool counter = silent && isatty(STDERR_FILENO) != 0;
-    const logbook::Progress progress = [counter](int done, int total) {
-        if (counter) {
-            std::fprintf(stderr, "\r%d/%d flights", done, total);
-            std::fflush(stderr);
-        }
+    const logbook::Progress progress = [&counter](int done, int total) {
+        counter.show(done, total);
     };
     // The frame of the run stays on standard error when the per-file lines are silenced.
     std::ostream frame(std::cerr.rdbuf());
@@ -373,16 +549,12 @@ int main(int argc, char** argv) {
             silence.emplace();
         result = logbook::generateLogbook(request, frame, progress);
     }
-    if (counter)
-        std::fprintf(stderr, "\r\033[K");
-    if (result.failure != logbook::GenerationFailure::None) {
-        std::cerr << logbook::failureText(result) << "\n";
-        return kNotWritten;
-    }
-    std::cerr << "Wrote " << result.entries << " entries to " << logbook_path << " ("
-              << result.files << " files read, " << result.files - result.entries << " skipped)";
-    if (!result.backup_path.empty())
-        std::cerr << "; the old logbook was kept as " << result.backup_path;
-    std::cerr << "\n";
+    counter.clear();
+    if (result.failure == logbook::GenerationFailure::KeptOld)
+        return runError(logbook::failureText(result) +
+                        "\nGive --allow-empty to write the empty logbook anyway.");
+    if (result.failure != logbook::GenerationFailure::None)
+        return runError(logbook::failureText(result));
+    std::cerr << logbook::summaryLine(result, logbook_path) << "\n";
     return kWritten;
 }

@@ -233,7 +233,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     entry.engine_time = engine_time;
     if (log.has_task_)
         scoreTask(log, entry.distance, entry.speed, errors);
-    entry.file_name = entryFileName(path.substr(path.rfind('/') + 1));
+    entry.file_name = entryFileName(platform::fileNameOf(path));
     std::ostringstream line;
     writeLogbookEntry(line, entry, format_date);
     result.entry = std::move(line).str();

@@ -9,15 +9,6 @@ namespace logbook {
 
 namespace {
 
-std::string joined(const std::string& directory, const std::string& name) {
-    // One trailing separator is the directory's own ("IGC/" names IGC); the root keeps it.
-    std::string base = directory;
-    if (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    if (base.back() != '/')
-        base += '/';
-    return base + name;
-}
 
 struct Listed {
     FlightFile file;
@@ -83,7 +74,7 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     listed.reserve(entries.size());
     for (platform::DirectoryEntry& entry : entries) {
         Listed item;
-        item.file.path = joined(directory, entry.name);
+        item.file.path = platform::joinPath(directory, entry.name);
         if (entry.kind != platform::FileKind::Regular &&
             entry.kind != platform::FileKind::Directory) {
             // Could block a reader or leads nowhere.

@@ -51,6 +51,9 @@ int writeAccess(const std::string& path);
 std::string directoryOf(const std::string& path);
 /// `path` without its directory.
 std::string fileNameOf(const std::string& path);
+/// The path of `name` in `directory`, with the system's separator; one separator that ends the
+/// directory's path is its own ("IGC/" names IGC), the root's is kept.
+std::string joinPath(const std::string& directory, const std::string& name);
 
 /// Whether `name` is that of a flight recording: ending in ".igc" in any letter case, and not
 /// hidden (a leading "."), which is how the simulator's own system matches "*.igc".

@@ -217,6 +217,15 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+std::string joinPath(const std::string& directory, const std::string& name) {
+    std::string base = directory;
+    if (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    if (base.empty() || base.back() != '/')
+        base += '/';
+    return base + name;
+}
+
 bool isFlightName(std::string_view name) {
     if (name.size() < 4 || name[0] == '.')
         return false;

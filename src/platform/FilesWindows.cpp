@@ -187,8 +187,18 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string joinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty())
+        return name;
+    const char last = directory.back();
+    if (last == '\\' || last == '/' || (directory.size() == 2 && last == ':'))
+        return directory + name;
+    return directory + '\\' + name;
+}
+
 bool isFlightName(std::string_view name) {
-    if (name.size() < 4 || name[0] == '.')
+    // Hidden is an attribute here, which the listing looks at; a name may start with a dot.
+    if (name.size() < 4)
         return false;
     const std::string_view extension = name.substr(name.size() - 4);
     return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
@@ -396,7 +406,7 @@ void removeLeftovers(const std::string& target) {
     const std::string directory = directoryOf(target);
     for (const DirectoryEntry& entry : entries) {
         if (entry.kind == FileKind::Regular && !entry.is_link)
-            DeleteFileW(longPath(directory + "\\" + entry.name).c_str());
+            DeleteFileW(longPath(joinPath(directory, entry.name)).c_str());
     }
 }
 

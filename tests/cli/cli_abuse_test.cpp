@@ -144,7 +144,8 @@ TEST_F(CliAbuse, OnlyARegularFileIsReplaced) {
     }
     const std::string before = outEntries();
 
-    const std::string refused = "Generating new logbook\nCouldn't write the logbook file!\n";
+    const std::string refused =
+        "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n";
     const struct {
         const char* name;
         bool other_user;
@@ -158,7 +159,8 @@ TEST_F(CliAbuse, OnlyARegularFileIsReplaced) {
         {"device.dat", false,
          refused + out + "device.dat is a character device, not a logbook file"},
         {"protected.dat", root,
-         "Generating new logbook\nCouldn't open output logbook file!\nEnsure that you have write "
+         "Generating new logbook\nthermora-logbook-cli: Couldn't open output logbook file!\nEnsure "
+         "that you have write "
          "permission to the Thermora data directory\n" +
              out + "protected.dat\nPermission denied"},
     };
@@ -198,7 +200,8 @@ TEST_F(CliAbuse, TheSystemsOwnDeviceIsRefusedInAPrivateMountNamespace) {
     if (run.errors.find("Generating") == std::string::npos)
         GTEST_SKIP() << "no private mount namespace here: " << run.errors;
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't write the logbook file!\n/dev/null is "
+    EXPECT_EQ(run.errors, "Generating new logbook\nthermora-logbook-cli: Couldn't write the "
+                          "logbook file!\n/dev/null is "
                           "a character device, not a logbook file\nNo logbook was written.\n");
 }
 
@@ -248,9 +251,10 @@ TEST_F(CliAbuse, AnIgcDirectoryThatCannotBeSearchedIsUnreadable) {
     ChildProcess run(arguments);
     ASSERT_TRUE(run.wait());
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't read the IGC directory!\n" +
-                              (dir_ / "IGC").string() +
-                              "\nPermission denied\nThe old logbook was left as it was.\n");
+    EXPECT_EQ(run.errors,
+              "Generating new logbook\nthermora-logbook-cli: Couldn't read the IGC directory!\n" +
+                  (dir_ / "IGC").string() +
+                  "\nPermission denied\nThe old logbook was left as it was.\n");
     EXPECT_EQ(bytesOf(logbook_), kOld);
 }
 
@@ -260,9 +264,10 @@ TEST_F(CliAbuse, WhatIsSaidIsTrueAndHarmless) {
     ChildProcess missing(
         cli({"-p", "P", "-d", (dir_ / "none").string(), "-o", logbook_}, false, why));
     ASSERT_TRUE(missing.wait());
-    EXPECT_EQ(missing.errors, "Generating new logbook\nCouldn't read the IGC directory!\n" +
-                                  (dir_ / "none").string() +
-                                  "\nNo such file or directory\nNo logbook was written.\n");
+    EXPECT_EQ(missing.errors,
+              "Generating new logbook\nthermora-logbook-cli: Couldn't read the IGC directory!\n" +
+                  (dir_ / "none").string() +
+                  "\nNo such file or directory\nNo logbook was written.\n");
 
     // A file name with ESC and BEL reaches the terminal escaped.
     fs::create_directories(dir_ / "odd");

@@ -118,9 +118,10 @@ TEST_F(CliSafety, RunsAtOnceExcludeEachOther) {
             continue;
         }
         EXPECT_EQ(run->exit_code, 1);
-        EXPECT_EQ(run->errors, "Generating new logbook\nCouldn't write the logbook file!\n"
-                               "another run is writing " +
-                                   logbook_ + "\nThe old logbook was left as it was.\n");
+        EXPECT_EQ(run->errors,
+                  "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n"
+                  "another run is writing " +
+                      logbook_ + "\nThe old logbook was left as it was.\n");
     }
     EXPECT_GE(written, 1);
     // One whole logbook, and the backup either the old one or a whole one of another run.
@@ -160,19 +161,20 @@ TEST_F(CliSafety, WrongDirectoriesAndPilotNamesWriteNothing) {
         {"missing directory",
          {"-p", "X", "-d", missing, "-o", logbook_, "-y"},
          1,
-         "Generating new logbook\nCouldn't read the IGC directory!\n" + missing +
-             "\nNo such file or directory" + old_kept},
+         "Generating new logbook\nthermora-logbook-cli: Couldn't read the IGC directory!\n" +
+             missing + "\nNo such file or directory" + old_kept},
         {"empty directory text",
          {"-p", "X", "-d", "", "-o", logbook_, "-y"},
          1,
-         "Generating new logbook\nCouldn't read the IGC directory!\n\nNo IGC directory was "
+         "Generating new logbook\nthermora-logbook-cli: Couldn't read the IGC directory!\n\nNo IGC "
+         "directory was "
          "given" +
              old_kept},
         {"a file as directory",
          {"-p", "X", "--igc-dir=" + file, "-o", logbook_, "-y"},
          1,
-         "Generating new logbook\nCouldn't read the IGC directory!\n" + file + "\nNot a directory" +
-             old_kept},
+         "Generating new logbook\nthermora-logbook-cli: Couldn't read the IGC directory!\n" + file +
+             "\nNot a directory" + old_kept},
         {"pilot name with a line break",
          {"-p", "Pilot\nname = Other", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"},
          2,
@@ -188,6 +190,46 @@ TEST_F(CliSafety, WrongDirectoriesAndPilotNamesWriteNothing) {
         EXPECT_EQ(run.errors, row.errors);
         EXPECT_EQ(bytesOf(logbook_), kOld);
         EXPECT_EQ(outEntries(), "logbook.dat");
+    }
+}
+
+// An IGC directory without flights (a wrong one, say) empties a logbook that holds entries only
+// with --allow-empty; with no entry to lose, the empty logbook is written.
+TEST_F(CliSafety, ALogbookIsEmptiedOnlyWhenAllowed) {
+    const std::string none = (dir_ / "none").string();
+    fs::create_directories(none);
+    const std::string header = "#\r\n#\r\n\r\nname = Someone\r\n";
+    const std::string wrote = "Wrote 0 entries to " + logbook_;
+    const std::string kept = "; the old logbook was kept as " + logbook_ + ".bak\n";
+    const struct {
+        const char* old; // none: no logbook before
+        const char* option;
+        int exit_code;
+        std::string errors; // after "Generating new logbook"
+    } rows[] = {
+        {"a;b\r\n", "-y", 1,
+         "thermora-logbook-cli: The logbook was not replaced by an empty one.\nThe folder " + none +
+             " holds no IGC file.\nThe old logbook was left as it was.\nGive --allow-empty to "
+             "write the empty logbook anyway.\n"},
+        {"a;b\r\n", "--allow-empty", 0,
+         wrote + "; the logbook it replaced had 1 (0 files read, 0 skipped)" + kept},
+        {"", "-y", 0, wrote + "; the logbook it replaced had 0 (0 files read, 0 skipped)" + kept},
+        {nullptr, "-y", 0, wrote + " (0 files read, 0 skipped)\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.old == nullptr ? "no logbook" : row.old);
+        fs::remove_all(dir_ / "out");
+        fs::create_directories(dir_ / "out");
+        if (row.old != nullptr)
+            std::ofstream(logbook_, std::ios::binary) << header + row.old;
+        ChildProcess run(cli({"-p", "X", "-d", none, "-o", logbook_, "-y", row.option}));
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(run.exit_code, row.exit_code);
+        EXPECT_EQ(run.errors, "Generating new logbook\n" + row.errors);
+        const std::string logbook = bytesOf(logbook_);
+        EXPECT_TRUE(row.exit_code == 0 ? logbook.ends_with("\r\n\r\nname = X\r\n")
+                                       : logbook == header + row.old)
+            << logbook;
     }
 }
 
@@ -209,8 +251,8 @@ TEST_F(CliSafety, NamesAndPathsAreBytes) {
     ChildProcess refused(cli({"-p", "X", "-d", odd_dir.string(), "-o", odd_logbook}));
     ASSERT_TRUE(refused.wait());
     EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_EQ(refused.errors, "Not replacing the existing logbook " + odd_logbook +
-                                  " (give --yes to replace it)\n");
+    EXPECT_EQ(refused.errors, "thermora-logbook-cli: Not replacing the existing logbook " +
+                                  odd_logbook + " (give --yes to replace it)\n");
 
     ChildProcess run(cli({"-p", "X", "-yd", odd_dir.string(), "-o" + odd_logbook, "-q"}));
     ASSERT_TRUE(run.wait());
@@ -250,8 +292,9 @@ TEST_F(CliSafety, AFullDiskLeavesTheOldLogbook) {
     ChildProcess run(cli({"-p", "X", "-d", many, "-o", logbook_, "-y", "-q"}));
     ASSERT_TRUE(run.wait());
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't write the logbook file!\n" + logbook_ +
-                              "\nNo space left on device\nThe old logbook was left as it was.\n");
+    EXPECT_EQ(run.errors,
+              "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n" +
+                  logbook_ + "\nNo space left on device\nThe old logbook was left as it was.\n");
     EXPECT_EQ(bytesOf(logbook_), kOld);
     EXPECT_EQ(outEntries(), "filler logbook.dat");
 }
@@ -282,12 +325,14 @@ TEST_F(CliSafety, ADirectoryWithoutRoomForANewFileIsRefused) {
     ASSERT_TRUE(run.wait());
     fs::permissions(dir_ / "out", fs::perms(0755));
     EXPECT_EQ(run.exit_code, 1) << run.errors;
-    EXPECT_EQ(run.errors, "Generating new logbook\nCouldn't open output logbook file!\nEnsure "
-                          "that you have write permission to the Thermora data directory\n" +
-                              logbook_ + "\nThe directory " + (dir_ / "out").string() +
-                              " allows no new file (Permission denied); the logbook is only "
-                              "ever replaced whole, never written in place\nThe old logbook was "
-                              "left as it was.\n");
+    EXPECT_EQ(
+        run.errors,
+        "Generating new logbook\nthermora-logbook-cli: Couldn't open output logbook file!\nEnsure "
+        "that you have write permission to the Thermora data directory\n" +
+            logbook_ + "\nThe directory " + (dir_ / "out").string() +
+            " allows no new file (Permission denied); the logbook is only "
+            "ever replaced whole, never written in place\nThe old logbook was "
+            "left as it was.\n");
     EXPECT_EQ(bytesOf(logbook_), kOld);
 }
 

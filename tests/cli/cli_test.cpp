@@ -2,6 +2,7 @@
 // uses, the exit codes, the refusal to replace a logbook unasked, the usage errors.
 
 #include "logbook/Generation.h"
+#include "platform/LocaleDatesQt.h"
 #include "support/CaptureStream.h"
 
 #include "support/FileBytes.h"
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -89,7 +91,7 @@ TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
         request.igc_directory = igc.string();
         request.logbook_path = (dir_ / "core.dat").string();
         request.pilot_name = "Demo Pilot";
-        request.locale = QLocale(QLocale::German, QLocale::Germany);
+        request.format_date = platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
         ASSERT_EQ(logbook::generateLogbook(request, std::cerr).failure,
                   logbook::GenerationFailure::None);
         core_errors = errors.text();
@@ -163,8 +165,8 @@ TEST_F(Cli, ReplacesALogbookOnlyWhenTold) {
     std::ofstream(logbook, std::ios::binary) << "old logbook\r\n";
     const CliRun refused = run({"-p", "X", "-o", path(logbook)}, "y\n"); // input is no terminal
     EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_EQ(refused.errors, "Not replacing the existing logbook " + logbook.string() +
-                                  " (give --yes to replace it)\n");
+    EXPECT_EQ(refused.errors, "thermora-logbook-cli: Not replacing the existing logbook " +
+                                  logbook.string() + " (give --yes to replace it)\n");
     EXPECT_EQ(testing_support::bytesOf(logbook), "old logbook\r\n");
     const CliRun replaced = run({"-p", "X", "-o", path(logbook), "--yes", "-q"});
     EXPECT_EQ(replaced.exit_code, 0);
@@ -172,43 +174,54 @@ TEST_F(Cli, ReplacesALogbookOnlyWhenTold) {
               "# Thermora Log Book. (Vantaline V1.0)\r");
 }
 
-// On a terminal (made with script(1)) the command asks before replacing a logbook, and with
-// --quiet redraws a progress counter in place and clears it at the end. Where the terminal's
-// echo of the answer lands depends on when it arrives, so only what follows it is compared.
+// On a terminal (made with script(1)) the command asks before replacing a logbook, and counts
+// the files done on a line that it erases before any other line. Where the terminal's echo of
+// the answer lands depends on when it arrives, so only what follows it is compared.
 TEST_F(Cli, AsksAndCountsOnATerminal) {
     if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
         GTEST_SKIP() << "script(1) from util-linux is not installed";
     const fs::path logbook = dir_ / "terminal.dat";
+    const std::string counted = "\r5 of 5 files\r\033[K";
+    const std::string wrote = "Wrote 3 entries to " + logbook.string() +
+                              "; the logbook it replaced had 0 (5 files read, 2 skipped); the old "
+                              "logbook was kept as " +
+                              logbook.string() + ".bak\r\n";
     const struct {
+        const char* options;
         const char* answer;
         int exit_code;
-        const char* logbook_start;
         std::string output_end;
+        bool counted;
     } rows[] = {
-        {"y\n", 0, "# Thermora",
-         "Generating new logbook\r\n\r1/5 flights\r2/5 flights\r3/5 flights\r4/5 flights\r5/5 "
-         "flights\r\033[KWrote 3 entries to " +
-             logbook.string() + " (5 files read, 2 skipped); the old logbook was kept as " +
-             logbook.string() + ".bak\r\n"},
-        {"n\n", 1, "old",
-         "Not replacing the existing logbook " + logbook.string() +
-             " (give --yes to replace it)\r\n"},
+        {"", "y\n", 0, counted + wrote, true},
+        {"", "n\n", 1,
+         "thermora-logbook-cli: Not replacing the existing logbook " + logbook.string() +
+             " (give --yes to replace it)\r\n",
+         false},
+        {"-y -q", "", 0, counted + wrote, true},
+        {"-y -v", "", 0, "\n" + wrote, false},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.answer);
+        SCOPED_TRACE(std::string(row.options) + " " + row.answer);
         std::ofstream(logbook, std::ios::binary) << "old";
         const QString command =
-            QStringLiteral("'%1' -p X -o '%2' -q").arg(QStringLiteral(THERMORA_CLI), path(logbook));
+            QStringLiteral("'%1' -p X -o '%2' %3")
+                .arg(QStringLiteral(THERMORA_CLI), path(logbook), QString::fromLatin1(row.options));
         const CliRun terminal =
             run({"-q", "-e", "-c", command, "/dev/null"}, row.answer, QStringLiteral("script"));
         EXPECT_EQ(terminal.exit_code, row.exit_code);
-        EXPECT_EQ(testing_support::bytesOf(logbook).substr(0, std::strlen(row.logbook_start)),
-                  row.logbook_start);
-        ASSERT_GE(terminal.output.size(), row.output_end.size()) << terminal.output;
-        EXPECT_EQ(terminal.output.substr(terminal.output.size() - row.output_end.size()),
-                  row.output_end);
-        EXPECT_NE(terminal.output.find("This will overwrite your existing logbook!\r\nReplace "),
-                  std::string::npos);
+        const std::string& output = terminal.output;
+        ASSERT_GE(output.size(), row.output_end.size()) << terminal.output;
+        EXPECT_EQ(output.substr(output.size() - row.output_end.size()), row.output_end);
+        EXPECT_EQ(output.find(" of 5 files") != std::string::npos, row.counted);
+        EXPECT_EQ(output.find("This will overwrite your existing logbook!\r\nReplace ") !=
+                      std::string::npos,
+                  *row.answer != '\0');
+        // Each "Skipped" line starts a line of its own, never after the count.
+        for (std::size_t at = 0; (at = output.find("Skipped ", at + 1)) != std::string::npos;) {
+            const std::string before = output.substr(0, at);
+            EXPECT_TRUE(before.ends_with("\n") || before.ends_with("\r\033[K")) << before;
+        }
     }
 }
 
@@ -230,6 +243,7 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
          {"-p", "X", "-q", "--verbose"},
          2,
          "thermora-logbook-cli: --quiet and --verbose exclude each other\n"},
+        {"-v is --verbose", {"-p", "X", "-qv"}, 2, "thermora-logbook-cli: --quiet and --verbose"},
         {"pilot name beyond Latin-1",
          {"-p", "\xC5\x81ukasz \xE9\x88\xB4\xE6\x9C\xA8\xE9\x88\xB4"},
          2,
@@ -267,7 +281,8 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
          {"-p", "X", "-o", QString::fromStdString((dir_ / "missing" / "logbook.dat").string()),
           "-y"},
          1,
-         "Generating new logbook\nCouldn't open output logbook file!\nEnsure that you have write "
+         "Generating new logbook\nthermora-logbook-cli: Couldn't open output logbook file!\nEnsure "
+         "that you have write "
          "permission to the Thermora data directory\n"},
         {"help", {"--help"}, 0, ""},
         {"version", {"--version"}, 0, ""},
@@ -278,7 +293,8 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
         EXPECT_EQ(cli.exit_code, row.exit_code);
         EXPECT_EQ(cli.errors.substr(0, row.errors_start.size()), row.errors_start);
     }
-    EXPECT_EQ(run({"--version"}).output, "thermora-logbook-cli " THERMORA_VERSION "\n");
+    for (const char* version : {"--version", "-V"})
+        EXPECT_EQ(run({version}).output, "thermora-logbook-cli " THERMORA_VERSION "\n");
 }
 
 // Every way of writing an option gives it the value meant, "-o=FILE" included: the logbook is
@@ -297,6 +313,14 @@ TEST_F(Cli, ReadsTheValueOfEveryOptionForm) {
          {"-p", "X", "-o", "lb.dat", "--colour=red"},
          nullptr,
          "Unknown option 'colour'."},
+        {"misspelt option",
+         {"-p", "X", "-o", "lb.dat", "--quite"},
+         nullptr,
+         "Unknown option 'quite'. Did you mean '--quiet'?"},
+        {"the start of one option",
+         {"--list"},
+         nullptr,
+         "Unknown option 'list'. Did you mean '--list-installations'?"},
         {"unknown options in a run of flags",
          {"-p", "X", "-o", "lb.dat", "-yx", "-z"},
          nullptr,
@@ -348,9 +372,8 @@ TEST_F(Cli, ReadsTheValueOfEveryOptionForm) {
                                       "information.\n");
         } else {
             EXPECT_EQ(cli.exit_code, 0);
-            EXPECT_EQ(cli.errors,
-                      "Generating new logbook\nWrote 1 entries to lb.dat (1 files read, 0 "
-                      "skipped)\n");
+            EXPECT_EQ(cli.errors, "Generating new logbook\nWrote 1 entry to lb.dat (1 file read, 0 "
+                                  "skipped)\n");
             EXPECT_NE(testing_support::bytesOf(dir_ / "lb.dat")
                           .find(std::string("\r\nname = ") + row.pilot + "\r\n"),
                       std::string::npos);
@@ -365,15 +388,41 @@ TEST_F(Cli, ReadsTheValueOfEveryOptionForm) {
         for (const std::string& name : written)
             fs::remove_all(dir_ / name);
     }
+}
 
-    const CliRun help = run({"--help"});
-    EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.output.find("Rebuilds the Thermora pilot logbook"), std::string::npos);
-    for (const char* option :
-         {"--pilot", "--igc-dir", "--logbook", "--min-time", "--jobs", "--yes", "--quiet",
-          "--verbose", "--list-installations", "--help", "--version"}) {
-        SCOPED_TRACE(option);
-        EXPECT_NE(help.output.find(option), std::string::npos);
+// The help fits where it is shown (COLUMNS, else the terminal's width, else 80), and every
+// option that it names is one the program knows.
+TEST_F(Cli, HelpFitsItsTerminalAndOffersOnlyKnownOptions) {
+    const QString help = QStringLiteral("'" THERMORA_CLI "' --help");
+    const struct {
+        QString shell_command;
+        std::size_t width;
+    } rows[] = {
+        {"unset COLUMNS; " + help, 80},
+        {"COLUMNS=60 " + help, 60},
+        {"unset COLUMNS; SHELL=/bin/sh script -qec \"stty cols 60; " + help + "\" /dev/null", 60},
+    };
+    std::string text;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shell_command.toStdString());
+        text = run({"-c", row.shell_command}, {}, QStringLiteral("/bin/sh")).output;
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        std::istringstream lines(text);
+        std::size_t longest = 0;
+        for (std::string line; std::getline(lines, line);)
+            longest = std::max(longest, line.size());
+        EXPECT_LE(longest, row.width);
+        EXPECT_GT(longest, row.width - 10);
+    }
+    std::replace(text.begin(), text.end(), ',', ' '); // "-p,--pilot"
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        const std::string option = word.substr(0, word.find_first_of("=["));
+        if (option.size() >= 2 && option[0] == '-' && std::isalpha(option.back()) != 0) {
+            SCOPED_TRACE(option);
+            EXPECT_EQ(run({QString::fromStdString(option)}).errors.find("Unknown"),
+                      std::string::npos);
+        }
     }
 }
 

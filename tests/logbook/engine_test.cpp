@@ -2,9 +2,9 @@
 // thread, and a cancel between files that leaves the old logbook as it was.
 
 #include "logbook/Generation.h"
-#include "platform/LocaleDatesQt.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
     request.igc_directory = igc.string();
     request.logbook_path = logbook.string();
     request.pilot_name = "Pilot";
-    request.format_date = platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
+    request.format_date = testing_support::germanDates();
     request.jobs = jobs;
     Outputs run;
     if (with_callback) {

@@ -2,14 +2,12 @@
 
 #include "logbook/LogbookEntry.h"
 #include "logbook/LogbookFile.h"
-#include "platform/LocaleDatesQt.h"
 
 #include "support/FileBytes.h"
+#include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
-
-#include <QFile>
 
 #include <algorithm>
 #include <clocale>
@@ -24,9 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const QLocale kGerman(QLocale::German, QLocale::Germany);
-const QLocale kAmerican(QLocale::English, QLocale::UnitedStates);
-
 TEST(LogbookEntry, FormatsDurations) {
     const struct {
         double seconds;
@@ -37,29 +32,6 @@ TEST(LogbookEntry, FormatsDurations) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.seconds);
         EXPECT_EQ(formatDuration(row.seconds), row.text);
-    }
-}
-
-TEST(LogbookEntry, FormatsDatesInTheLocaleWithAFourDigitYear) {
-    const struct {
-        igc::IgcDate date;
-        QLocale locale;
-        const char* text;
-    } rows[] = {
-        {{5, 1, 8}, kGerman, "05.01.2008"},
-        {{5, 1, 8}, kAmerican, "1/5/2008"},
-        {{31, 12, 99}, kGerman, "31.12.2099"},
-        {{0, 0, 0}, kGerman, ""},
-        {{30, 2, 8}, kAmerican, ""},
-        // Native digits that Latin-1 cannot write: the locale's pattern with ASCII digits.
-        {{5, 1, 8}, QLocale(QStringLiteral("ar_EG")), "5/1/2008"},
-        {{5, 1, 8}, QLocale(QStringLiteral("fa_IR")), "2008/1/5"},
-        {{5, 1, 8}, QLocale(QStringLiteral("bn_BD")), "5/1/2008"},
-        {{5, 1, 8}, QLocale(QStringLiteral("ru_RU")), "05.01.2008"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(formatEntryDate(row.date, platform::qtDateFormatter(row.locale)), row.text);
     }
 }
 
@@ -95,7 +67,7 @@ TEST(LogbookEntry, WritesDistanceAndSpeedTogetherOrNeither) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::ostringstream out;
-        writeLogbookEntry(out, row.entry, platform::qtDateFormatter(kGerman));
+        writeLogbookEntry(out, row.entry, testing_support::germanDates());
         EXPECT_EQ(out.str(), row.line);
     }
 }
@@ -107,8 +79,7 @@ TEST(LogbookEntry, RoundsLikePrintfWithADecimalPointInAnyLocale) {
         std::snprintf(expected, sizeof expected, "%.1f", metres * 0.001);
         std::replace(expected, expected + sizeof expected, ',', '.');
         std::ostringstream out;
-        writeLogbookEntry(out, entry("R", metres, metres / 1000.0),
-                          platform::qtDateFormatter(kGerman));
+        writeLogbookEntry(out, entry("R", metres, metres / 1000.0), testing_support::germanDates());
         EXPECT_NE(out.str().find(std::string(";") + expected + " km;"), std::string::npos)
             << out.str();
     }

@@ -3,9 +3,10 @@
 // for the directory the files are read from).
 
 #include "logbook/Generation.h"
-#include "platform/LocaleDatesQt.h"
+#include "platform/Files.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::CaptureStream;
 
+// The expected texts name the files as "{DIR}/name"; the run joins them with the system's
+// separator.
 std::string withDirectory(std::string text, const std::string& dir) {
-    for (std::size_t at = text.find("{DIR}"); at != std::string::npos; at = text.find("{DIR}", at))
-        text.replace(at, 5, dir);
+    const std::string prefix = platform::joinPath(dir, "");
+    for (std::size_t at = text.find("{DIR}/"); at != std::string::npos;
+         at = text.find("{DIR}/", at + prefix.size()))
+        text.replace(at, 6, prefix);
     return text;
 }
 
@@ -51,7 +56,7 @@ TEST(Golden, GenerationOverHandMadeFiles) {
         request.igc_directory = (dir / "IGC").string();
         request.logbook_path = (dir / "logbook.dat").string();
         request.pilot_name = "Example Pilot";
-        request.format_date = platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
+        request.format_date = testing_support::germanDates();
         std::ostringstream frame;
         const GenerationResult result = generateLogbook(request, frame);
         ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);

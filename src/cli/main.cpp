@@ -1,21 +1,17 @@
 // thermora-logbook-cli: the logbook generation without a display, on the same core as the
 // dialog. Same logbook bytes, same diagnostics on the same streams, in the same order.
 
-#include "install/InstallDir.h"
-#include "install/Installations.h"
+#include "install/Installation.h"
 #include "logbook/Generation.h"
 #include "logbook/Messages.h"
 #include "logbook/Text.h"
+#include "platform/Console.h"
+#ifdef _WIN32
+#include "platform/WindowsText.h"
+#endif
 #include "platform/Interrupts.h"
 
 #include <CLI/CLI.hpp>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,22 +40,28 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
 };
 
-// Redirects std::cerr and std::cout into nothing for its lifetime.
-class Silence {
-public:
-    Silence() : errors_(std::cerr.rdbuf(&null_)), output_(std::cout.rdbuf(&null_)) {}
-    ~Silence() {
-        std::cerr.rdbuf(errors_);
-        std::cout.rdbuf(output_);
+// A whole number as the option values have always been read: blanks around it and a sign
+// allowed, nothing else.
+std::optional<int> wholeNumber(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\n\v\f\r");
+    const std::size_t last = text.find_last_not_of(" \t\n\v\f\r");
+    if (first == std::string::npos)
+        return std::nullopt;
+    const std::string digits = text.substr(first, last - first + 1);
+    std::size_t at = digits[0] == '+' || digits[0] == '-' ? 1 : 0;
+    if (at == digits.size() || digits.find_first_not_of("0123456789", at) != std::string::npos)
+        return std::nullopt;
+    long long value = 0;
+    for (; at < digits.size(); ++at) {
+        value = value * 10 + (digits[at] - '0');
+        if (value > 2147483648LL)
+            return std::nullopt;
     }
-    Silence(const Silence&) = delete;
-    Silence& operator=(const Silence&) = delete;
-
-private:
-    NullBuffer null_;
-    std::streambuf* errors_;
-    std::streambuf* output_;
-};
+    value = digits[0] == '-' ? -value : value;
+    if (value > 2147483647LL)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
 
 // Whatever happens from here on, an interruption (SIGINT, SIGTERM, SIGHUP, SIGPIPE) removes the
 // temporary file and says what became of the logbook.
@@ -133,10 +135,9 @@ std::size_t helpWidth() {
         if (end != columns && *end == '\0' && value > 0)
             return static_cast<std::size_t>(value);
     }
-    winsize size{};
-    if (isatty(STDOUT_FILENO) != 0 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 &&
-        size.ws_col > 0)
-        return size.ws_col;
+    if (const std::size_t columns = platform::terminalColumns(platform::Stream::Output);
+        columns > 0)
+        return columns;
     return 80;
 }
 
@@ -276,14 +277,9 @@ std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
 
 // Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched.
 int listInstallations() {
-    std::vector<install::Installation> found;
-    if (const char* value = std::getenv("THERMORA_DIR"); value != nullptr && *value != '\0')
-        found.push_back({value, QStringLiteral("THERMORA_DIR"), -1});
-    for (install::Installation& installation : install::installationsIn(install::winePrefixes()))
-        found.push_back(std::move(installation));
-    for (const install::Installation& installation : found)
-        std::cout << installation.directory << '\t' << installation.source.toLocal8Bit().constData()
-                  << '\n';
+    const std::vector<install::FoundInstallation> found = install::everyInstallation();
+    for (const install::FoundInstallation& installation : found)
+        std::cout << installation.directory << '\t' << installation.source << '\n';
     if (found.empty()) {
         std::cerr << "thermora-logbook-cli: no Thermora installation found\n";
         return kNotWritten;
@@ -341,17 +337,17 @@ bool confirmReplace(const std::string& path) {
     std::string answer;
     if (!std::getline(std::cin, answer))
         return false;
-    const QString reply = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
-    return reply == QLatin1String("y") || reply == QLatin1String("yes");
+    const std::size_t first = answer.find_first_not_of(" \t\r");
+    std::string reply = first == std::string::npos ? std::string() : answer.substr(first);
+    reply.erase(reply.find_last_not_of(" \t\r") + 1);
+    std::transform(reply.begin(), reply.end(), reply.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return reply == "y" || reply == "yes";
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Taken before Qt sees them: the paths are used exactly as given, whatever their encoding.
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("thermora-logbook-cli"));
+// The whole program, on the arguments after the program's name: bytes as given on POSIX
+// systems, UTF-8 on Windows.
+int run(const std::vector<std::string>& arguments) {
 
     CLI::App cli(
         "Rebuilds the Thermora pilot logbook from the IGC recordings of a directory, oldest "
@@ -459,16 +455,13 @@ int main(int argc, char** argv) {
     if (pilot.empty())
         return usageError("the pilot name must not be empty");
     // The simulator reads the pilot name as Latin-1, on one header line.
-    const QString pilot_name = QString::fromLocal8Bit(pilot);
-    const std::string pilot_text = pilot_name.toLatin1().toStdString();
+    const std::string pilot_text = logbook::latin1Of(pilot);
     if (logbook::hasControlCharacter(pilot_text))
         return usageError(
             "the pilot name must not hold a line break or any other control character");
-    if (const QString beyond =
-            QString::fromStdString(logbook::charactersBeyondLatin1(pilot_name.toStdString()));
-        !beyond.isEmpty()) {
-        const std::string what = "the logbook holds the pilot name as Latin-1 text, which has no " +
-                                 beyond.toLocal8Bit().toStdString();
+    if (const std::string beyond = logbook::charactersBeyondLatin1(pilot); !beyond.empty()) {
+        const std::string what =
+            "the logbook holds the pilot name as Latin-1 text, which has no " + beyond;
         if (!yes) {
             std::cerr << "thermora-logbook-cli: " << what
                       << "; give --yes to write them as \"?\"\n";
@@ -477,15 +470,15 @@ int main(int argc, char** argv) {
         std::cerr << "thermora-logbook-cli: warning: " << what << "; written as \"?\"\n";
     }
     // Read as they always were: surrounding white space and a "+" are allowed.
-    bool number = false;
-    const int minutes = QString::fromLocal8Bit(min_time).toInt(&number);
-    if (!number || minutes < 0 || minutes > 60)
+    const std::optional<int> given_minutes = wholeNumber(min_time);
+    const int minutes = given_minutes.value_or(-1);
+    if (minutes < 0 || minutes > 60)
         return usageError("--min-time takes whole minutes from 0 to 60, not '" + min_time + "'");
 
     int threads = logbook::defaultJobs();
     if (jobs_option->count() != 0) {
-        threads = QString::fromLocal8Bit(jobs).toInt(&number);
-        if (!number || threads < 1 || threads > 256)
+        threads = wholeNumber(jobs).value_or(0);
+        if (threads < 1 || threads > 256)
             return usageError("--jobs takes a whole number from 1 to 256, not '" + jobs + "'");
     }
 
@@ -493,29 +486,30 @@ int main(int argc, char** argv) {
     const bool has_logbook = logbook_option->count() != 0;
     if (!has_igc_dir || !has_logbook) {
         std::string install;
-        if (!install::readInstallDir(install)) {
+        if (!install::findInstallation(install)) {
             return usageError(std::string("no Thermora installation found; give ") +
                               (!has_igc_dir && !has_logbook ? "--igc-dir and --logbook"
                                : !has_igc_dir               ? "--igc-dir"
                                                             : "--logbook"));
         }
-        const install::Presets presets = install::presetsFor(install);
+        const install::PresetPaths presets = install::presetPaths(install);
         if (!has_igc_dir)
-            directory = QFile::encodeName(presets.igc_directory).toStdString();
+            directory = presets.igc_directory;
         if (!has_logbook)
-            logbook_path = QFile::encodeName(presets.logbook_file).toStdString();
+            logbook_path = presets.logbook_file;
     }
 
     const bool had_logbook = logbook::logbookExists(logbook_path);
     if (had_logbook && !yes) {
-        if (!isatty(STDIN_FILENO) || !confirmReplace(logbook_path))
+        if (!platform::isTerminal(platform::Stream::Input) || !confirmReplace(logbook_path))
             return runError("Not replacing the existing logbook " + logbook_path +
                             " (give --yes to replace it)");
     }
 
     const bool silent = quiet;
     const bool every_line = verbose;
-    catchInterrupts(logbook_path, had_logbook, isatty(STDERR_FILENO) != 0);
+    const bool on_terminal = platform::isTerminal(platform::Stream::Errors);
+    catchInterrupts(logbook_path, had_logbook, on_terminal);
     logbook::GenerationRequest request;
     request.igc_directory = directory;
     request.logbook_path = logbook_path;
@@ -527,7 +521,7 @@ int main(int argc, char** argv) {
     request.confirm_empty = [allow_empty](const std::string&) { return allow_empty; };
     // The count goes to the terminal itself, past the silenced streams, and never between the
     // exact diagnostics of --verbose.
-    Counter counter(!every_line && isatty(STDERR_FILENO) != 0);
+    Counter counter(!every_line && on_terminal);
     if (!every_line) {
         // One line per file without an entry; the files' own diagnostics only with --verbose.
         request.on_file = [silent, &counter](const logbook::FlightResult& file) {
@@ -540,15 +534,14 @@ int main(int argc, char** argv) {
     const logbook::Progress progress = [&counter](int done, int total) {
         counter.show(done, total);
     };
-    // The frame of the run stays on standard error when the per-file lines are silenced.
-    std::ostream frame(std::cerr.rdbuf());
-    logbook::GenerationResult result;
-    {
-        std::optional<Silence> silence;
-        if (silent)
-            silence.emplace();
-        result = logbook::generateLogbook(request, frame, progress);
+    // --quiet: the files' diagnostics go nowhere; the frame of the run stays.
+    NullBuffer null;
+    std::ostream nowhere(&null);
+    if (silent) {
+        request.diagnostics = &nowhere;
+        request.output = &nowhere;
     }
+    const logbook::GenerationResult result = logbook::generateLogbook(request, std::cerr, progress);
     counter.clear();
     if (result.failure == logbook::GenerationFailure::KeptOld)
         return runError(logbook::failureText(result) +
@@ -558,3 +551,22 @@ int main(int argc, char** argv) {
     std::cerr << logbook::summaryLine(result, logbook_path) << "\n";
     return kWritten;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line as Windows gives it, in UTF-16: every argument to UTF-8, as the core takes
+// paths and names.
+int wmain(int argc, wchar_t** argv) {
+    platform::useUtf8Console();
+    std::vector<std::string> arguments;
+    for (int k = 1; k < argc; ++k)
+        arguments.push_back(platform::narrowed(argv[k]));
+    return run(arguments);
+}
+#else
+int main(int argc, char** argv) {
+    // The paths are used exactly as given, whatever their encoding.
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -127,7 +127,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     // A wrong directory must not leave an empty logbook behind: list before anything is opened.
     std::string why;
     const std::optional<std::vector<FlightFile>> files =
-        listFlights(request.igc_directory, why, std::cerr);
+        listFlights(request.igc_directory, why, *request.diagnostics);
     LogbookFile out;
     if (!files) {
         result.failure = GenerationFailure::Directory;
@@ -164,8 +164,8 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
             if (request.on_file) {
                 request.on_file(file);
             } else {
-                std::cerr << file.errors;
-                std::cout << file.output;
+                *request.diagnostics << file.errors;
+                *request.output << file.output;
             }
             if (progress)
                 progress(result.files, total);

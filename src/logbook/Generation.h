@@ -10,7 +10,7 @@
 
 #include <atomic>
 #include <functional>
-#include <iosfwd>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,8 +26,12 @@ struct GenerationRequest {
     LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
     int jobs = 0;                                    // threads that analyse files; 0: one per core
     const std::atomic<bool>* cancel = nullptr;       // checked between files: true stops the run
-    /// Told each file's result in listing order, on the calling thread. Unset, the diagnostics
-    /// go where the dialog always wrote them (std::cerr, "Empty log file" to std::cout).
+    /// Where the files' diagnostics go (and the listing's lines about entries it skips), and
+    /// where "Empty log file" goes: by default where the dialog always wrote them.
+    std::ostream* diagnostics = &std::cerr;
+    std::ostream* output = &std::cout;
+    /// Told each file's result in listing order, on the calling thread, instead of writing its
+    /// diagnostics to the two streams above.
     std::function<void(const FlightResult&)> on_file;
     /// Asked, with the question's text, before a logbook that holds entries is replaced by one
     /// that holds none (a wrong folder chosen, say); unset or false: the old logbook stays.

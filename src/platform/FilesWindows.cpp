@@ -193,7 +193,10 @@ std::string joinPath(const std::string& directory, const std::string& name) {
     const char last = directory.back();
     if (last == '\\' || last == '/' || (directory.size() == 2 && last == ':'))
         return directory + name;
-    return directory + '\\' + name;
+    // Continued in the directory's own style: "C:/Flights" was written with forward slashes.
+    const bool forward = directory.find('/') != std::string::npos &&
+                         directory.find('\\') == std::string::npos;
+    return directory + (forward ? '/' : '\\') + name;
 }
 
 bool isFlightName(std::string_view name) {

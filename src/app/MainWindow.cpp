@@ -1,19 +1,28 @@
 #include "app/MainWindow.h"
 
+#include "app/ScreenFit.h"
+#include "app/SkippedFilesDialog.h"
 #include "install/InstallDir.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
+#include "logbook/Listing.h"
+#include "logbook/Messages.h"
+#include "logbook/Text.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,22 +31,45 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <utility>
+
+namespace {
+
+// A text of the core as the dialog shows it: the paths in it are the file system's bytes.
+QString fromCore(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+// A box with its "OK" button, within the screen however long the paths in its text.
+void tell(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+          const QString& informative = {}) {
+    FittingMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(informative);
+    box.exec();
+}
+
+} // namespace
 
 MainWindow::MainWindow() {
     setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
     // Typing a name is the first thing a pilot does; the tab order stays the form's.
     pilot_name_->setFocus();
+    // "1 minute", where the form would say "1 minutes".
+    const auto fitSuffix = [this](int minutes) {
+        min_time_->setSuffix(minutes == 1 ? tr(" minute") : tr(" minutes"));
+    };
+    connect(min_time_, &QSpinBox::valueChanged, this, fitSuffix);
+    fitSuffix(min_time_->value());
     std::string install_dir;
     if (!install::readInstallDir(install_dir)) {
-        QMessageBox box(
-            QMessageBox::Warning, tr("Warning"),
-            tr("Couldn't find Thermora installation directory!\nPlease check installation"),
-            QMessageBox::Ok, this);
-        box.setInformativeText(
-            tr("Set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX to the "
-               "Wine prefix that holds it, and start the program again. Until then, type the IGC "
-               "directory and the logbook file or choose them with the \"...\" buttons."));
-        box.exec();
+        // What a pilot who started the program from the desktop's menu can do comes first: such
+        // a pilot has no way to set an environment variable.
+        tell(this, QMessageBox::Warning, tr("Warning"),
+             tr("Couldn't find Thermora installation directory!\nPlease check installation"),
+             tr("To generate the logbook now, choose the IGC directory and the logbook file with "
+                "the \"...\" buttons, or type them in.\n\nTo have them filled in at every start, "
+                "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX to the "
+                "Wine prefix that holds it, before the program starts."));
         return;
     }
     // D/data/IGC and D/data/logbook.dat, D decoded as the file system encodes names, so that a
@@ -56,57 +88,78 @@ bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
 }
 
 void MainWindow::generateLogBook() {
-    if (pilot_name_->text().isEmpty()) {
-        QMessageBox::warning(this, tr("Missing data"), tr("You must enter a pilot name!\n"));
+    const QString name = pilot_name_->text();
+    if (name.isEmpty()) {
+        tell(this, QMessageBox::Warning, tr("Missing data"), tr("You must enter a pilot name!\n"));
         return;
     }
     // The simulator reads the pilot name as Latin-1, one header line.
-    const std::string pilot = pilot_name_->text().toLatin1().toStdString();
+    const std::string pilot = name.toLatin1().toStdString();
     if (logbook::hasControlCharacter(pilot)) {
-        QMessageBox::warning(this, tr("Invalid data"),
-                             tr("The pilot name must not hold a line break or any other control "
-                                "character!\n"));
+        // A pasted line break is invisible in the field: the name with it shown as \x0A tells
+        // the pilot where it is.
+        tell(this, QMessageBox::Warning, tr("Invalid data"),
+             tr("The pilot name must not hold a line break or any other control character!\n"),
+             QLatin1Char('"') + QString::fromStdString(logbook::echoed(name.toStdString())) +
+                 QLatin1Char('"'));
         return;
     }
 
-    if (const QString beyond = logbook::charactersBeyondLatin1(pilot_name_->text());
-        !beyond.isEmpty()) {
-        QMessageBox question(QMessageBox::Warning, tr("Warning"),
-                             tr("The logbook holds the pilot name as Latin-1 text, which has no "
-                                "%1: they would be written as \"?\".\nGo on anyway?")
-                                 .arg(beyond),
-                             QMessageBox::NoButton, this);
-        QPushButton* go_on = question.addButton(tr("&Yes"), QMessageBox::YesRole);
-        QPushButton* stop = question.addButton(tr("&No"), QMessageBox::NoRole);
-        question.setDefaultButton(stop);
-        question.setEscapeButton(stop);
-        question.exec();
-        if (question.clickedButton() != go_on)
-            return;
-    }
-
+    // Refusals before questions: nobody is asked about a run that cannot start.
     const QString logbook_path = logbook_file_->text();
-    if (QFile::exists(logbook_path)) {
-        QMessageBox question(
-            QMessageBox::Warning, tr("Warning"),
-            tr("This wil overwrite your existing logbook!\nAre you sure you want to do this?"),
-            QMessageBox::NoButton, this);
-        QPushButton* yes = question.addButton(tr("&Yes"), QMessageBox::YesRole);
-        question.addButton(tr("&No"), QMessageBox::NoRole);
-        question.setDefaultButton(yes);
-        question.exec();
-        // "&No", Escape and closing the box all leave the old logbook alone.
-        if (question.clickedButton() != yes)
-            return;
-    }
-
     logbook::GenerationRequest request;
     request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
     request.logbook_path = QFile::encodeName(logbook_path).toStdString();
+    if (const std::string problem =
+            logbook::inputsProblem(request.igc_directory, request.logbook_path);
+        !problem.empty()) {
+        tell(this, QMessageBox::Warning, tr("Error"), fromCore(problem));
+        return;
+    }
+
+    if (const QString beyond =
+            QString::fromStdString(logbook::charactersBeyondLatin1(name.toStdString()));
+        !beyond.isEmpty() &&
+        !confirmed(tr("The logbook holds the pilot name as Latin-1 text, which has no %1: they "
+                      "would be written as \"?\".\nGo on anyway?")
+                       .arg(beyond),
+                   false)) {
+        return;
+    }
+    if (logbook::logbookExists(request.logbook_path) &&
+        !confirmed(
+            tr("This wil overwrite your existing logbook!\nAre you sure you want to do this?"),
+            true)) {
+        return;
+    }
+
     request.pilot_name = pilot;
     request.min_time_minutes = min_time_->value();
     const logbook::GenerationResult result = runGeneration(request);
-    showResult(result, logbook_path);
+    // A close during the run asked for its end; only a run that went on to its end all the same
+    // still has something to tell before the window goes.
+    const bool closing = std::exchange(close_when_done_, false);
+    if (!closing || result.failure != logbook::GenerationFailure::Cancelled)
+        showResult(result, logbook_path);
+    if (closing) {
+        close();
+        return;
+    }
+    // Back from the boxes, the keyboard is the form's again, where it was (runGeneration).
+    activateWindow();
+}
+
+bool MainWindow::confirmed(const QString& question, bool yes_by_default) {
+    FittingMessageBox box(QMessageBox::Warning, tr("Warning"), question, QMessageBox::NoButton,
+                          this);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* yes = box.addButton(tr("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(tr("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes_by_default ? yes : no);
+    box.setEscapeButton(no);
+    box.exec();
+    // "&No", Escape and closing the box all leave things as they are.
+    return box.clickedButton() == yes;
 }
 
 logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest request) {
@@ -117,7 +170,10 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     std::atomic<int> total{0};
     request.cancel = &cancel;
 
-    // The form takes no input meanwhile: no second run, no change of the inputs.
+    // The form takes no input meanwhile: no second run, no change of the inputs. Disabled, the
+    // field that had the keyboard focus loses it; it gets it back when the run is over, so that
+    // Tab, Enter and typing go on from there.
+    const QPointer<QWidget> had_focus = focusWidget();
     QList<QWidget*> disabled;
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (child->isEnabled() && !child->isWindow()) {
@@ -127,13 +183,21 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     }
     running_ = true;
 
+    const QString title = tr("Generating logbook");
     QProgressDialog progress(this);
-    progress.setWindowTitle(tr("Generating logbook"));
-    progress.setLabelText(tr("Generating logbook"));
+    progress.setWindowTitle(title);
+    progress.setLabelText(title);
     progress.setCancelButtonText(tr("Cancel"));
-    progress.setWindowModality(Qt::WindowModal);
+    // Not modal: the form is disabled anyway, and a modal window would keep the main window's
+    // close button from reaching it.
+    progress.setWindowModality(Qt::NonModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
+    // Wide enough for its title beside the title bar's icon and buttons, which would cut it.
+    QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+    title_font.setBold(true);
+    progress.setMinimumWidth(QFontMetrics(title_font).horizontalAdvance(title) +
+                             6 * style()->pixelMetric(QStyle::PM_TitleBarHeight));
     // Shown by the timer below only: the dialog's own estimate could bring it up for a run that
     // is over a moment later, a window flashing by.
     progress.setMinimumDuration(std::numeric_limits<int>::max());
@@ -144,8 +208,10 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     QTimer show_later;
     show_later.setSingleShot(true);
     connect(&show_later, &QTimer::timeout, &progress, [&progress, &cancel] {
-        if (!cancel)
-            progress.show();
+        if (cancel)
+            return;
+        fitOnScreen(&progress);
+        progress.show();
     });
     show_later.start(progress_delay_ms_);
     QTimer update;
@@ -153,9 +219,28 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
         const int all = total.load();
         progress.setMaximum(std::max(all, 1));
         progress.setValue(done.load());
-        progress.setLabelText(tr("Generating logbook\n%1 of %2 files").arg(done.load()).arg(all));
+        progress.setLabelText(title + QLatin1Char('\n') +
+                              QString::fromStdString(logbook::progressText(done.load(), all)));
     });
     update.start(100);
+
+    // The run waits for the answer while the GUI thread, in the loop below, asks. A run already
+    // cancelled keeps the old logbook without a question.
+    request.confirm_empty = [&](const std::string& question) {
+        bool replace = false;
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                if (cancel)
+                    return;
+                show_later.stop();
+                update.stop();
+                progress.hide();
+                replace = confirmed(fromCore(question), false);
+            },
+            Qt::BlockingQueuedConnection);
+        return replace;
+    };
 
     logbook::GenerationResult result;
     std::thread worker([&] {
@@ -175,41 +260,54 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     progress.hide();
     for (QWidget* child : disabled)
         child->setEnabled(true);
+    if (had_focus != nullptr)
+        had_focus->setFocus(Qt::OtherFocusReason);
     return result;
 }
 
 void MainWindow::showResult(const logbook::GenerationResult& result, const QString& logbook_path) {
-    if (result.failure == logbook::GenerationFailure::Cancelled) {
-        QMessageBox::information(this, tr("Logbook not generated"),
-                                 QString::fromLocal8Bit(logbook::failureText(result)));
+    switch (result.failure) {
+    case logbook::GenerationFailure::None:
+        break;
+    case logbook::GenerationFailure::KeptOld:
+        return; // the pilot's own "&No" to an empty logbook: nothing happened to tell about
+    case logbook::GenerationFailure::Cancelled:
+        tell(this, QMessageBox::Information, tr("Logbook not generated"),
+             fromCore(logbook::failureText(result)));
+        return;
+    default:
+        tell(this, QMessageBox::Warning, tr("Error"), fromCore(logbook::failureText(result)));
         return;
     }
-    if (result.failure != logbook::GenerationFailure::None) {
-        QMessageBox::warning(this, tr("Error"),
-                             QString::fromLocal8Bit(logbook::failureText(result)));
-        return;
-    }
-    QMessageBox box(QMessageBox::Information, tr("Logbook generated"),
-                    tr("Wrote %n entries to %1", nullptr, result.entries).arg(logbook_path),
-                    QMessageBox::Ok, this);
-    QString summary =
-        tr("%1 files read, %2 skipped").arg(result.files).arg(result.files - result.entries);
-    if (!result.backup_path.empty())
-        summary += QLatin1Char('\n') +
-                   tr("The old logbook was kept as %1")
-                       .arg(QFile::decodeName(QByteArray::fromStdString(result.backup_path)));
+    // A logbook that lost entries is worth a second look: a wrong folder, a stricter minimum.
+    FittingMessageBox box(
+        logbook::holdsFewerThanBefore(result) ? QMessageBox::Warning : QMessageBox::Information,
+        tr("Logbook generated"),
+        fromCore(logbook::writtenText(result, QFile::encodeName(logbook_path).toStdString())),
+        QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    QString summary = fromCore(logbook::filesReadText(result));
+    if (const std::string backup = logbook::backupText(result); !backup.empty())
+        summary += QLatin1Char('\n') + fromCore(backup);
     box.setInformativeText(summary);
-    QString details;
-    for (const auto& [path, reason] : result.skipped)
-        details += QFile::decodeName(QByteArray::fromStdString(path)) + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(reason) + QLatin1Char('\n');
-    if (!details.isEmpty())
-        box.setDetailedText(details);
+    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    if (!result.skipped.empty()) {
+        QPushButton* details = box.addButton(tr("Show Details..."), QMessageBox::ActionRole);
+        details->setAutoDefault(false);
+        // The box closes on any of its buttons; this one opens the list over it instead.
+        disconnect(details, &QAbstractButton::clicked, nullptr, nullptr);
+        connect(details, &QAbstractButton::clicked, &box, [&box, &result] {
+            SkippedFilesDialog list(result, &box);
+            list.exec();
+        });
+    }
     box.exec();
 }
 
 void MainWindow::reject() {
-    // Escape or closing the window during a run stops the run; the window stays.
+    // Escape during a run stops the run; the window stays.
     if (running_) {
         if (cancel_ != nullptr)
             *cancel_ = true;
@@ -220,12 +318,24 @@ void MainWindow::reject() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (running_) {
+        // The run stops between two files, leaving the old logbook, and the window closes once
+        // it has (generateLogBook): going away in the midst would leave the run's thread behind.
+        close_when_done_ = true;
         if (cancel_ != nullptr)
             *cancel_ = true;
         event->ignore();
         return;
     }
     MainWindowBase::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    // Before the dialog places itself on its screen, which it can then do with the whole window.
+    if (!event->spontaneous())
+        fitOnScreen(this);
+    MainWindowBase::showEvent(event);
+    if (!event->spontaneous())
+        keepOnScreen(this);
 }
 
 void MainWindow::browseIGCDir() {

@@ -30,23 +30,30 @@ public slots:
     void browseOutputFile() override;
 
 public:
-    /// During a run, Escape and the window's close button cancel the run instead.
+    /// During a run, Escape cancels the run instead and the window stays.
     void reject() override;
 
     /// How long a run goes before its progress window shows (ms); half a second unless told.
     void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
 
 protected:
+    /// During a run, closing the window cancels the run, and the window closes once it ended.
     void closeEvent(QCloseEvent* event) override;
+    /// Keeps the window within its screen, whatever the text scale.
+    void showEvent(QShowEvent* event) override;
 
 private:
     /// Runs the generation off the GUI thread while the window repaints; a progress window with
-    /// a Cancel button comes up when the run takes longer than half a second.
+    /// a Cancel button comes up when the run takes longer than half a second. The core's
+    /// question before an empty logbook replaces one with entries is asked on the GUI thread.
     logbook::GenerationResult runGeneration(logbook::GenerationRequest request);
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
+    /// A "Warning" box with "&Yes" and "&No"; Escape and closing it answer No.
+    bool confirmed(const QString& question, bool yes_by_default);
 
     int progress_delay_ms_ = 500;
     bool running_ = false;
+    bool close_when_done_ = false;        // the window was closed during the run
     std::atomic<bool>* cancel_ = nullptr; // the running generation's cancel flag
 };

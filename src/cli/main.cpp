@@ -558,7 +558,7 @@ int run(const std::vector<std::string>& arguments) {
 // The command line as Windows gives it, in UTF-16: every argument to UTF-8, as the core takes
 // paths and names.
 int wmain(int argc, wchar_t** argv) {
-    platform::useUtf8Console();
+    platform::prepareStandardStreams();
     std::vector<std::string> arguments;
     for (int k = 1; k < argc; ++k)
         arguments.push_back(platform::narrowed(argv[k]));

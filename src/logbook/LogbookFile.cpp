@@ -9,6 +9,8 @@
 namespace logbook {
 
 std::string logbookPathProblem(const std::string& path) {
+    if (path.empty())
+        return "No logbook file was given";
     const platform::PathInfo info = platform::inspect(path);
     switch (info.kind) {
     case platform::FileKind::Missing:
@@ -94,7 +96,7 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
     replaces_ = logbookExists(path);
     replaced_entries_ = replaces_ ? std::max(countLogbookEntries(path), 0) : -1;
     if (path.empty())
-        return failWith(Failure::Open, path, "No logbook file was given");
+        return failWith(Failure::Open, path, logbookPathProblem(path));
     if (const std::string problem = logbookPathProblem(path); !problem.empty())
         return failWith(Failure::NotALogbook, path, problem);
     // A link is followed to the file it names, so that the new logbook replaces that file and

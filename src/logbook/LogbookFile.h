@@ -107,8 +107,8 @@ private:
 int countLogbookEntries(const std::string& path);
 
 /// Why `path` cannot be a logbook file, as a sentence that names it ("/dev/null is a character
-/// device, not a logbook file", "L points to nothing"); empty when it names a regular file or
-/// nothing yet.
+/// device, not a logbook file", "L points to nothing", "No logbook file was given"); empty when
+/// it names a regular file or nothing yet.
 std::string logbookPathProblem(const std::string& path);
 
 /// Whether a logbook (a regular file, also behind a link) exists at `path`.

@@ -135,7 +135,7 @@ std::string inputsProblem(const std::string& igc_directory, const std::string& l
         result.failed_path = igc_directory;
         result.reason = why;
     } else if (logbook_path.empty()) {
-        return "No logbook file was given";
+        return logbookPathProblem(logbook_path);
     } else if (std::string problem = logbookPathProblem(logbook_path); !problem.empty()) {
         result.failure = GenerationFailure::NotALogbook;
         result.reason = std::move(problem);

@@ -15,7 +15,9 @@ bool isTerminal(Stream stream);
 /// The columns of the terminal `stream` is; 0 when it is none or does not say.
 std::size_t terminalColumns(Stream stream);
 
-/// Makes the console show the UTF-8 that the program writes (Windows); nothing elsewhere.
-void useUtf8Console();
+/// Makes the standard streams what they are on POSIX systems (Windows; nothing elsewhere): the
+/// console shows the UTF-8 that the program writes, and lines end as written, with no CR added,
+/// so that the output is byte for byte the same on every system.
+void prepareStandardStreams();
 
 } // namespace platform

@@ -24,6 +24,6 @@ std::size_t terminalColumns(Stream stream) {
     return size.ws_col;
 }
 
-void useUtf8Console() {}
+void prepareStandardStreams() {}
 
 } // namespace platform

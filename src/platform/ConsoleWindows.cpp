@@ -1,6 +1,9 @@
 #include "platform/Console.h"
 
+#include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 #include <windows.h>
 
 namespace platform {
@@ -25,9 +28,11 @@ std::size_t terminalColumns(Stream stream) {
     return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
-void useUtf8Console() {
+void prepareStandardStreams() {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 } // namespace platform

@@ -312,8 +312,10 @@ int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = temporaryNameFor(target);
         state_->handle =
-            CreateFileW(longPath(candidate).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            CreateFileW(longPath(candidate).c_str(), GENERIC_WRITE | DELETE,
+                        // shared for deleting: an interruption's handler removes it meanwhile
+                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (state_->handle != INVALID_HANDLE_VALUE) {
             state_->named = candidate;
             state_->tell(candidate, false);

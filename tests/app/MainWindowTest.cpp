@@ -1,23 +1,30 @@
 // The main dialog driven as a user drives it: presets from the installation directory, the
-// questions and warnings around a generation, and the two file choosers.
+// questions and warnings around a generation, its result with the list of skipped files, the
+// keyboard focus after it, and the two file choosers.
 
 #include "ModalScript.h"
 
 #include "app/MainWindow.h"
+#include "app/SkippedFilesDialog.h"
 #include "support/CaptureStream.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -73,9 +80,13 @@ const QByteArray kFourMinuteFlight = "AXXX001\r\n"
 
 enum class Answer { None, Enter, Yes, No, Escape, CloseBox };
 
+// How a long run is stopped.
+enum class Stop { None, CancelButton, Escape, CloseWindow };
+
 } // namespace
 
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(Stop)
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -90,12 +101,19 @@ private slots:
 
     void generationAsks_data();
     void generationAsks();
-    void unwritableLogbook_data();
-    void unwritableLogbook();
+    void emptyFolderKeepsEntries_data();
+    void emptyFolderKeepsEntries();
+    void inputsRefusedBeforeAnyQuestion_data();
+    void inputsRefusedBeforeAnyQuestion();
     void longRunShowsProgressAndCanBeCancelled_data();
     void longRunShowsProgressAndCanBeCancelled();
     void flightsGoThroughTheDialogsInputs_data();
     void flightsGoThroughTheDialogsInputs();
+
+    void focusReturnsAfterTheRun_data();
+    void focusReturnsAfterTheRun();
+    void skippedFilesList_data();
+    void skippedFilesList();
 
     void choosers_data();
     void choosers();
@@ -179,11 +197,13 @@ void MainWindowTest::presetsFromInstallDir() {
     if (warned) {
         const auto& box = script.shown().front();
         QCOMPARE(box.text, kNoInstallationText);
+        // What can be done in the dialog first: started from a menu, nobody sets a variable.
         QCOMPARE(box.informative,
-                 QStringLiteral("Set THERMORA_DIR to the simulator's installation directory, or "
-                                "WINEPREFIX to the Wine prefix that holds it, and start the "
-                                "program again. Until then, type the IGC directory and the "
-                                "logbook file or choose them with the \"...\" buttons."));
+                 QStringLiteral("To generate the logbook now, choose the IGC directory and the "
+                                "logbook file with the \"...\" buttons, or type them in.\n\nTo "
+                                "have them filled in at every start, set THERMORA_DIR to the "
+                                "simulator's installation directory, or WINEPREFIX to the Wine "
+                                "prefix that holds it, before the program starts."));
         QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
         QCOMPARE(box.icon, QMessageBox::Warning);
     }
@@ -191,6 +211,7 @@ void MainWindowTest::presetsFromInstallDir() {
     QCOMPARE(window.logbook_file_->text(), logbook_file);
     QCOMPARE(window.pilot_name_->text(), QString());
     QCOMPARE(window.min_time_->value(), 1);
+    QCOMPARE(window.min_time_->text(), QStringLiteral("1 minute"));
     // The program's own icon, drawn from its SVG.
     QVERIFY(!window.windowIcon().pixmap(32, 32).isNull());
     // Ready to type the name at once; the paths show where they begin.
@@ -307,7 +328,9 @@ void MainWindowTest::generationAsks() {
     QCOMPARE(script.titles(), titles);
     if (generated) {
         const auto& result = script.shown().back();
-        QCOMPARE(result.text, QStringLiteral("Wrote 0 entries to ") + logbook_path_);
+        QCOMPARE(result.text,
+                 QStringLiteral("Wrote 0 entries to ") + logbook_path_ +
+                     (exists ? QStringLiteral("; the logbook it replaced had 0") : QString()));
         QCOMPARE(result.informative,
                  exists ? QStringLiteral("0 files read, 0 skipped\nThe old logbook was kept as ") +
                               logbook_path_ + QStringLiteral(".bak")
@@ -322,6 +345,10 @@ void MainWindowTest::generationAsks() {
         QCOMPARE(script.shown().front().text,
                  QStringLiteral("The pilot name must not hold a line break or any other control "
                                 "character!\n"));
+        // The name as typed, its invisible character made visible.
+        QCOMPARE(script.shown().front().informative,
+                 QLatin1Char('"') + QString(pilot).replace('\n', "\\x0A").replace('\t', "\\x09") +
+                     QLatin1Char('"'));
         QCOMPARE(script.shown().front().buttons, QStringList{QStringLiteral("OK")});
     } else if (latin1) {
         const auto& question = script.shown().front();
@@ -345,46 +372,92 @@ void MainWindowTest::generationAsks() {
     window.close();
 }
 
-void MainWindowTest::unwritableLogbook_data() {
+void MainWindowTest::emptyFolderKeepsEntries_data() {
+    QTest::addColumn<int>("old_entries");
+    QTest::addColumn<Answer>("answer");   // to the question about the empty logbook
+    QTest::addColumn<QString>("entries"); // as that question counts them; empty: not asked
+
+    QTest::newRow("340 entries: No keeps them, nothing more is said")
+        << 340 << Answer::No << "340 entries";
+    QTest::newRow("1 entry: Escape keeps it") << 1 << Answer::Escape << "1 entry";
+    QTest::newRow("2 entries: Yes gives them up") << 2 << Answer::Yes << "2 entries";
+    QTest::newRow("no entries: replaced unasked") << 0 << Answer::None << QString();
+}
+
+void MainWindowTest::emptyFolderKeepsEntries() {
+    QFETCH(int, old_entries);
+    QFETCH(Answer, answer);
+    QFETCH(QString, entries);
+
+    const QByteArray old = header("Old") + QByteArray("entry\r\n").repeated(old_entries);
+    writeFile(logbook_path_, old);
+    MainWindow window;
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    // Yes to replacing the logbook at all, the answer, and the result box if any.
+    ModalScript script({pressKey(Qt::Key_Return),
+                        answer == Answer::Yes  ? app_testing::clickButton(QStringLiteral("&Yes"))
+                        : answer == Answer::No ? app_testing::clickButton(QStringLiteral("&No"))
+                        : answer == Answer::Escape ? pressKey(Qt::Key_Escape)
+                                                   : pressKey(Qt::Key_Return),
+                        pressKey(Qt::Key_Return)});
+    CaptureStream err(std::cerr);
+    window.generateLogBook();
+
+    const bool written = answer == Answer::Yes || answer == Answer::None;
+    QStringList titles{QStringLiteral("Warning")};
+    if (!entries.isEmpty()) {
+        titles << QStringLiteral("Warning");
+        const app_testing::ShownWindow& question = script.shown()[1];
+        QCOMPARE(question.text, QStringLiteral("The folder %1 holds no IGC file. Replace your "
+                                               "logbook of %2 with an empty one?")
+                                    .arg(igc_dir_, entries));
+        QCOMPARE(question.buttons, (QStringList{"&No", "&Yes"}));
+        QCOMPARE(question.default_button, QStringLiteral("&No"));
+    }
+    if (written)
+        titles << QStringLiteral("Logbook generated");
+    QCOMPARE(script.titles(), titles);
+    QCOMPARE(readFile(logbook_path_), written ? header("Pilot") : old);
+}
+
+void MainWindowTest::inputsRefusedBeforeAnyQuestion_data() {
     QTest::addColumn<QString>("path");    // relative to the work directory; may be empty
     QTest::addColumn<QString>("igc_dir"); // relative to the work directory; may be empty
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QString>("text"); // of the "Error" box; {WORK} is the work directory
+    QTest::addColumn<bool>("ran");        // refused by the run itself, not before it
+    QTest::addColumn<QString>("text");    // of the "Error" box; {WORK} is the work directory
 
-    const QString open = kOpenErrorText + QStringLiteral("\n");
-    // Tests may run as root, whom permission bits do not stop: these paths fail for everyone.
-    QTest::newRow("inside a regular file")
-        << "blocker/logbook.dat"
-        << "data/IGC" << QStringList{QStringLiteral("Error")}
-        << open + "{WORK}/blocker/logbook.dat\nNot a directory\nNo logbook was written.";
-    QTest::newRow("a directory, after Yes to the overwrite question")
+    // Each comes before the question about replacing the logbook, which would be asked in vain.
+    QTest::newRow("empty logbook field")
+        << QString() << "data/IGC" << false << "No logbook file was given";
+    QTest::newRow("logbook path names a directory")
         << "blocker-dir"
-        << "data/IGC" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
+        << "data/IGC" << false
         << "Couldn't write the logbook file!\n{WORK}/blocker-dir is a directory, not a logbook "
            "file\nNo logbook was written.";
-    QTest::newRow("empty path") << QString() << "data/IGC" << QStringList{QStringLiteral("Error")}
-                                << open + "\nNo logbook file was given\nNo logbook was written.";
-    // A wrong directory is refused before anything is written: the old logbook stays.
     QTest::newRow("emptied IGC field")
-        << "blocker" << QString() << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
-        << "Couldn't read the IGC directory!\n\nNo IGC directory was given\nThe old logbook "
-           "was left as it was.";
+        << "blocker" << QString() << false << "No IGC directory was given";
     QTest::newRow("missing IGC directory")
         << "blocker"
-        << "missing" << QStringList{QStringLiteral("Warning"), QStringLiteral("Error")}
+        << "missing" << false
         << "Couldn't read the IGC directory!\n{WORK}/missing\nNo such file or directory\nThe old "
            "logbook was left as it was.";
     QTest::newRow("IGC directory is a file")
         << "new.dat"
-        << "blocker" << QStringList{QStringLiteral("Error")}
+        << "blocker" << false
         << "Couldn't read the IGC directory!\n{WORK}/blocker\nNot a directory\nNo logbook was "
            "written.";
+    // Tests may run as root, whom permission bits do not stop: this path fails for everyone.
+    QTest::newRow("logbook inside a regular file: only the run finds out")
+        << "blocker/logbook.dat"
+        << "data/IGC" << true
+        << kOpenErrorText +
+               "\n{WORK}/blocker/logbook.dat\nNot a directory\nNo logbook was written.";
 }
 
-void MainWindowTest::unwritableLogbook() {
+void MainWindowTest::inputsRefusedBeforeAnyQuestion() {
     QFETCH(QString, path);
     QFETCH(QString, igc_dir);
-    QFETCH(QStringList, boxes);
+    QFETCH(bool, ran);
     QFETCH(QString, text);
 
     const QString blocker = inWork(QStringLiteral("blocker"));
@@ -396,15 +469,15 @@ void MainWindowTest::unwritableLogbook() {
     window.pilot_name_->setText(QStringLiteral("Pilot"));
     window.logbook_file_->setText(path.isEmpty() ? QString() : inWork(path));
     window.igc_files_->setText(igc_dir.isEmpty() ? QString() : inWork(igc_dir));
-    ModalScript script({pressKey(Qt::Key_Return), pressKey(Qt::Key_Return)});
+    ModalScript script({pressKey(Qt::Key_Return)});
     CaptureStream err(std::cerr);
     window.generateLogBook();
 
     QVERIFY(!script.forced());
-    QCOMPARE(script.titles(), boxes);
+    QCOMPARE(script.titles(), QStringList{QStringLiteral("Error")});
     QCOMPARE(script.shown().back().text, QString(text).replace("{WORK}", work_->path()));
     QCOMPARE(script.shown().back().buttons, QStringList{QStringLiteral("OK")});
-    QCOMPARE(err.text(), std::string("Generating new logbook\n"));
+    QCOMPARE(err.text(), std::string(ran ? "Generating new logbook\n" : ""));
     QCOMPARE(readFile(blocker), kOldLogbook);
     QCOMPARE(readFile(inWork(QStringLiteral("blocker-dir/inside"))), kOldLogbook);
     QCOMPARE(QDir(inWork(QStringLiteral("blocker-dir"))).entryList(QDir::Files),
@@ -414,13 +487,15 @@ void MainWindowTest::unwritableLogbook() {
 }
 
 void MainWindowTest::longRunShowsProgressAndCanBeCancelled_data() {
-    QTest::addColumn<bool>("cancel");
-    QTest::newRow("run to the end") << false;
-    QTest::newRow("cancelled mid-run") << true;
+    QTest::addColumn<Stop>("stop");
+    QTest::newRow("run to the end") << Stop::None;
+    QTest::newRow("Cancel in the progress window") << Stop::CancelButton;
+    QTest::newRow("Escape in the main window: it stays") << Stop::Escape;
+    QTest::newRow("main window closed: it closes after the run") << Stop::CloseWindow;
 }
 
 void MainWindowTest::longRunShowsProgressAndCanBeCancelled() {
-    QFETCH(bool, cancel);
+    QFETCH(Stop, stop);
     // Enough flights for a run that the progress window can be seen and cancelled in.
     const QString dir = inWork(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(dir));
@@ -440,16 +515,28 @@ void MainWindowTest::longRunShowsProgressAndCanBeCancelled() {
     window.igc_files_->setText(dir);
     // A fast machine reads these flights in less than the usual half second: show at once.
     window.setProgressDelay(0);
+    // The progress window is not modal (the main window's close button must reach the main
+    // window): watched for rather than answered.
     bool form_disabled = false;
-    const ModalScript::Answer on_progress = [&](QWidget* progress) {
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &window, [&] {
+        auto* progress = window.findChild<QProgressDialog*>();
+        if (progress == nullptr || !progress->isVisible() || !watch.isActive())
+            return;
+        watch.stop();
         form_disabled = !window.pushButton1->isEnabled() && !window.pilot_name_->isEnabled();
-        if (!cancel)
-            return; // it closes by itself at the end
-        for (QPushButton* button : progress->findChildren<QPushButton*>())
-            if (button->text() == QLatin1String("Cancel"))
-                QTest::mouseClick(button, Qt::LeftButton);
-    };
-    ModalScript script({pressKey(Qt::Key_Return), on_progress, pressKey(Qt::Key_Return)}, 120000);
+        if (stop == Stop::CancelButton) {
+            for (QPushButton* button : progress->findChildren<QPushButton*>())
+                if (button->text() == QLatin1String("Cancel"))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        } else if (stop == Stop::Escape) {
+            QTest::keyClick(&window, Qt::Key_Escape);
+        } else if (stop == Stop::CloseWindow) {
+            window.close();
+        }
+    });
+    watch.start(10);
+    ModalScript script({pressKey(Qt::Key_Return), pressKey(Qt::Key_Return)}, 120000);
     CaptureStream err(std::cerr);
     CaptureStream out(std::cout);
     window.show();
@@ -458,20 +545,25 @@ void MainWindowTest::longRunShowsProgressAndCanBeCancelled() {
     QVERIFY2(!script.forced(), qPrintable(script.titles().join(QLatin1Char('|'))));
     QVERIFY(form_disabled);
     QVERIFY(window.pushButton1->isEnabled());
-    const QString result =
-        cancel ? QStringLiteral("Logbook not generated") : QStringLiteral("Logbook generated");
-    QCOMPARE(script.titles(), (QStringList{QStringLiteral("Warning"),
-                                           QStringLiteral("Generating logbook"), result}));
-    if (cancel) {
-        QCOMPARE(script.shown().back().text,
-                 QStringLiteral("The logbook was not generated: cancelled.\nThe old logbook was "
-                                "left as it was."));
+    QCOMPARE(window.isVisible(), stop != Stop::CloseWindow);
+    QStringList titles{QStringLiteral("Warning")};
+    if (stop == Stop::None)
+        titles << QStringLiteral("Logbook generated");
+    else if (stop != Stop::CloseWindow) // a pilot who closed the window wants no box
+        titles << QStringLiteral("Logbook not generated");
+    QCOMPARE(script.titles(), titles);
+    if (stop != Stop::None) {
+        if (stop != Stop::CloseWindow)
+            QCOMPARE(script.shown().back().text,
+                     QStringLiteral("The logbook was not generated: cancelled.\nThe old logbook "
+                                    "was left as it was."));
         QCOMPARE(readFile(logbook_path_), kOldLogbook);
         QCOMPARE(QDir(inWork(QStringLiteral("data"))).entryList(QDir::Files),
                  QStringList{QStringLiteral("logbook.dat")});
     } else {
         QCOMPARE(script.shown().back().text,
-                 QStringLiteral("Wrote %1 entries to %2").arg(kFiles + 1).arg(logbook_path_));
+                 QStringLiteral("Wrote 2,001 entries to %1; the logbook it replaced had 0")
+                     .arg(logbook_path_));
         QCOMPARE(readFile(logbook_path_ + QStringLiteral(".bak")), kOldLogbook);
     }
 }
@@ -480,42 +572,89 @@ void MainWindowTest::flightsGoThroughTheDialogsInputs_data() {
     QTest::addColumn<QString>("igc_dir");
     QTest::addColumn<QString>("logbook_name");
     QTest::addColumn<int>("min_time");
-    QTest::addColumn<bool>("entry");
+    QTest::addColumn<int>("old_entries"); // of the logbook replaced; -1: none
+    QTest::addColumn<QString>("text");    // of the result box; {L} is the logbook's path
+    QTest::addColumn<QString>("informative");
+    QTest::addColumn<QMessageBox::Icon>("icon");
 
-    QTest::newRow("one minute above the flight: dropped") << "IGC"
-                                                          << "logbook.dat" << 5 << false;
-    QTest::newRow("minimum met exactly: kept") << "IGC"
-                                               << "logbook.dat" << 4 << true;
+    const QString alone = QStringLiteral("1 file read, 0 skipped");
+    QTest::newRow("one minute above the flight: dropped, its reason in the list")
+        << "IGC"
+        << "logbook.dat" << 5 << -1 << "Wrote 0 entries to {L}"
+        << "1 file read, 1 skipped" << QMessageBox::Information;
+    QTest::newRow("minimum met exactly: kept")
+        << "IGC"
+        << "logbook.dat" << 4 << -1 << "Wrote 1 entry to {L}" << alone << QMessageBox::Information;
+    QTest::newRow("fewer entries than the replaced logbook: a warning")
+        << "IGC"
+        << "logbook.dat" << 4 << 340 << "Wrote 1 entry to {L}; the logbook it replaced had 340"
+        << alone + "\nThe old logbook was kept as {L}.bak" << QMessageBox::Warning;
     QTest::newRow("directory and logbook named beyond ASCII")
         << QString::fromUtf8("Fl\xc3\xbcge \xc3\xbc"
                              "ber der Alb")
-        << QString::fromUtf8("Logbuch f\xc3\xbcr J\xc3\xbcrgen.dat") << 1 << true;
+        << QString::fromUtf8("Logbuch f\xc3\xbcr J\xc3\xbcrgen.dat") << 1 << 0
+        << "Wrote 1 entry to {L}; the logbook it replaced had 0"
+        << alone + "\nThe old logbook was kept as {L}.bak" << QMessageBox::Information;
 }
 
 void MainWindowTest::flightsGoThroughTheDialogsInputs() {
     QFETCH(QString, igc_dir);
     QFETCH(QString, logbook_name);
     QFETCH(int, min_time);
-    QFETCH(bool, entry);
+    QFETCH(int, old_entries);
+    QFETCH(QString, text);
+    QFETCH(QString, informative);
+    QFETCH(QMessageBox::Icon, icon);
 
     const QString dir = inWork(igc_dir);
     QVERIFY(QDir().mkpath(dir));
     writeFile(dir + QStringLiteral("/flight.igc"), kFourMinuteFlight);
     const QString logbook = inWork(logbook_name);
+    if (old_entries >= 0)
+        writeFile(logbook, header("Old") + QByteArray("entry\r\n").repeated(old_entries));
+    const bool entry = min_time <= 4;
 
     MainWindow window;
     window.pilot_name_->setText(QStringLiteral("Pilot"));
     window.igc_files_->setText(dir);
     window.logbook_file_->setText(logbook);
     window.min_time_->setValue(min_time);
-    ModalScript script({pressKey(Qt::Key_Return)});
+    std::vector<ModalScript::Answer> answers;
+    if (old_entries >= 0)
+        answers.push_back(pressKey(Qt::Key_Return)); // Yes, replace it
+    QString counts;
+    QString rows;
+    if (!entry) {
+        // The skipped files' list opens over the result box, which stays.
+        answers.push_back(app_testing::clickButton(QStringLiteral("Show Details...")));
+        answers.push_back([&](QWidget* modal) {
+            auto* list = qobject_cast<SkippedFilesDialog*>(modal);
+            QVERIFY(list != nullptr);
+            counts = list->counts_->text();
+            rows = list->rowsText();
+            QTest::keyClick(list->files_, Qt::Key_Escape);
+        });
+    }
+    answers.push_back(pressKey(Qt::Key_Return));
+    ModalScript script(answers);
     CaptureStream err(std::cerr);
     CaptureStream out(std::cout);
     window.generateLogBook();
 
-    QCOMPARE(script.titles(), QStringList{QStringLiteral("Logbook generated")});
-    QCOMPARE(script.shown().front().details,
-             entry ? QString() : dir + QStringLiteral("/flight.igc: too short: 240 s\n"));
+    QVERIFY(!script.forced());
+    QStringList titles{QStringLiteral("Logbook generated")};
+    if (!entry)
+        titles << QStringLiteral("Skipped files") << QStringLiteral("Logbook generated");
+    if (old_entries >= 0)
+        titles.prepend(QStringLiteral("Warning"));
+    QCOMPARE(script.titles(), titles);
+    const app_testing::ShownWindow& result = script.shown().back();
+    QCOMPARE(result.text, QString(text).replace(QStringLiteral("{L}"), logbook));
+    QCOMPARE(result.informative, QString(informative).replace(QStringLiteral("{L}"), logbook));
+    QCOMPARE(result.icon, icon);
+    QCOMPARE(result.buttons.contains(QStringLiteral("Show Details...")), !entry);
+    QCOMPARE(counts, entry ? QString() : QStringLiteral("1 too short"));
+    QCOMPARE(rows, entry ? QString() : QStringLiteral("flight.igc\ttoo short: 240 s\n"));
     const QList<QByteArray> lines = readFile(logbook).split('\n');
     QCOMPARE(lines.mid(0, 4), header("Pilot").split('\n').mid(0, 4));
     QCOMPARE(lines.size(), entry ? 6 : 5); // the split leaves an empty piece after the last line
@@ -524,6 +663,81 @@ void MainWindowTest::flightsGoThroughTheDialogsInputs() {
     const bool dropped =
         err.text().find("Flight too short (240 seconds) - skipping\n") != std::string::npos;
     QCOMPARE(dropped, !entry);
+}
+
+void MainWindowTest::focusReturnsAfterTheRun_data() {
+    QTest::addColumn<QString>("start"); // the widget that starts the run, by its key
+    QTest::newRow("Enter in the pilot name") << "pilot_name_";
+    QTest::newRow("Enter in the logbook field") << "logbook_file_";
+    QTest::newRow("Space on Generate Logbook") << "pushButton1";
+}
+
+void MainWindowTest::focusReturnsAfterTheRun() {
+    QFETCH(QString, start);
+
+    MainWindow window;
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const std::map<QString, QWidget*> widgets = {{"pilot_name_", window.pilot_name_},
+                                                 {"logbook_file_", window.logbook_file_},
+                                                 {"pushButton1", window.pushButton1}};
+    QWidget* widget = widgets.at(start);
+    widget->setFocus();
+    ModalScript script({pressKey(Qt::Key_Return)});
+    CaptureStream err(std::cerr);
+    QTest::keyClick(widget, widget == window.pushButton1 ? Qt::Key_Space : Qt::Key_Return);
+
+    QCOMPARE(script.titles(), QStringList{QStringLiteral("Logbook generated")});
+    QTRY_COMPARE(QApplication::focusWidget(), widget);
+    // Typing goes on where it was.
+    if (auto* field = qobject_cast<QLineEdit*>(widget)) {
+        const qsizetype before = field->text().size();
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+        QCOMPARE(field->text().size(), before + 1);
+    }
+}
+
+void MainWindowTest::skippedFilesList_data() {
+    QTest::addColumn<int>("files"); // "f0.igc", "f1.igc", ...: every third not an IGC file
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("copied"); // by Ctrl+C, and by "Copy" when nothing is selected
+
+    QTest::newRow("nothing selected: every row")
+        << 3 << QList<int>{} << "2 too short, 1 not an IGC file"
+        << "f0.igc\tnot an IGC file\nf1.igc\ttoo short: 12 s\nf2.igc\ttoo short: 12 s\n";
+    QTest::newRow("20,000 files: the selected rows in the list's order")
+        << 20000 << QList<int>{19999, 0} << "13,333 too short, 6,667 not IGC files"
+        << "f0.igc\tnot an IGC file\nf19999.igc\ttoo short: 12 s\n";
+}
+
+void MainWindowTest::skippedFilesList() {
+    QFETCH(int, files);
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, counts);
+    QFETCH(QString, copied);
+
+    logbook::GenerationResult result;
+    for (int k = 0; k < files; ++k)
+        result.skipped.emplace_back("/igc/f" + std::to_string(k) + ".igc",
+                                    k % 3 == 0 ? "not an IGC file" : "too short: 12 s");
+    SkippedFilesDialog list(result);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QCOMPARE(list.counts_->text(), counts);
+    QCOMPARE(list.files_->topLevelItemCount(), files);
+    for (const int row : selected)
+        list.files_->topLevelItem(row)->setSelected(true);
+    QApplication::clipboard()->clear();
+    if (selected.isEmpty()) {
+        for (QPushButton* button : list.findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("Copy"))
+                QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+        QTest::keyClick(list.files_, Qt::Key_C, Qt::ControlModifier);
+    }
+    QCOMPARE(QApplication::clipboard()->text(), copied);
 }
 
 void MainWindowTest::choosers_data() {

@@ -1,6 +1,7 @@
 // The real program on a real (virtual) X display: "Exit", Escape and the window's close button
-// each end it with exit code 0. Xvfb provides the display, xdotool finds the windows and types,
-// and x11_close_window plays the window manager's close button.
+// each end it with exit code 0; the close button in the midst of a run cancels the run first.
+// Xvfb provides the display, xdotool finds the windows and types, and x11_close_window plays the
+// window manager's close button.
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,10 @@ namespace {
 
 constexpr int kWaitMs = 15000; // for a window to show, or the program to end
 
-enum class Ending { ExitButton, EscapeKey, CloseButton, EscapeAfterAGeneration };
+enum class Ending { ExitButton, EscapeKey, CloseButton, EscapeAfterAGeneration, CloseDuringARun };
+
+const QByteArray kOldLogbook =
+    "# old logbook\r\nname = Someone\r\n\r\nname = Someone\r\nan entry\r\n";
 
 } // namespace
 
@@ -122,6 +126,8 @@ void ProgramExitTest::endsWithExitCodeZero_data() {
     QTest::newRow("Exit after the missing-installation warning") << false << Ending::ExitButton;
     QTest::newRow("Escape after a generation and its result box")
         << true << Ending::EscapeAfterAGeneration;
+    QTest::newRow("window close button during a run: old logbook kept")
+        << true << Ending::CloseDuringARun;
 }
 
 void ProgramExitTest::endsWithExitCodeZero() {
@@ -167,6 +173,13 @@ void ProgramExitTest::endsWithExitCodeZero() {
     QVERIFY2(!window.isEmpty(), output().constData());
     QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}));
 
+    // A name typed at once (the focus starts there), five Tabs to "Generate Logbook".
+    const auto generate = [this] {
+        return xdotool({QStringLiteral("type"), QStringLiteral("Pilot")}) &&
+               xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                        QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                        QStringLiteral("space")});
+    };
     switch (ending) {
     case Ending::ExitButton:
         // The keyboard starts in the pilot name field; four Tabs (the minutes, the two browse
@@ -178,12 +191,8 @@ void ProgramExitTest::endsWithExitCodeZero() {
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         break;
     case Ending::EscapeAfterAGeneration: {
-        // A name typed at once (the focus starts there), five Tabs to "Generate Logbook".
         QVERIFY(QDir().mkpath(home_.filePath(QStringLiteral("data/IGC"))));
-        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("Pilot")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                         QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                         QStringLiteral("space")}));
+        QVERIFY(generate());
         const QString result = waitForWindow(QStringLiteral("Logbook generated"));
         QVERIFY2(!result.isEmpty(), output().constData());
         QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), result,
@@ -193,8 +202,36 @@ void ProgramExitTest::endsWithExitCodeZero() {
                          QStringLiteral("key"), QStringLiteral("Escape")}));
         break;
     }
+    case Ending::CloseDuringARun:
     case Ending::CloseButton: {
 #ifdef X11_CLOSE_WINDOW_EXECUTABLE
+        if (ending == Ending::CloseDuringARun) {
+            // Thousands of long flights: seconds of work, while the progress window shows. Each
+            // flies four minutes, a minute of latitude a minute, then stands still.
+            QVERIFY(QDir().mkpath(home_.filePath(QStringLiteral("data/IGC"))));
+            QByteArray flight = "AXXX001\r\nHFDTE050108\r\n";
+            for (int minute = 0; minute < 6; ++minute)
+                flight += QStringLiteral("B10%100048%1000N01000000EA0050000500\r\n")
+                              .arg(minute, 2, 10, QLatin1Char('0'))
+                              .toLatin1();
+            flight += QByteArray("B1005004805000N01000000EA0050000500\r\n").repeated(20000);
+            QFile big(home_.filePath(QStringLiteral("data/big.igc")));
+            QFile old(home_.filePath(QStringLiteral("data/logbook.dat")));
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.write(flight) == flight.size());
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOldLogbook) > 0);
+            big.close();
+            old.close();
+            for (int k = 0; k < 4000; ++k)
+                QVERIFY(QFile::link(big.fileName(),
+                                    home_.filePath(QStringLiteral("data/IGC/f%1.igc").arg(k))));
+            QVERIFY(generate());
+            const QString question = waitForWindow(QStringLiteral("Warning"));
+            QVERIFY2(!question.isEmpty(), output().constData());
+            QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), question,
+                             QStringLiteral("key"), QStringLiteral("Return")})); // Yes, replace
+            QVERIFY2(!waitForWindow(QStringLiteral("Generating logbook")).isEmpty(),
+                     output().constData());
+        }
         QProcess close;
         close.setProcessEnvironment(environment);
         close.start(QStringLiteral(X11_CLOSE_WINDOW_EXECUTABLE), {window});
@@ -210,6 +247,14 @@ void ProgramExitTest::endsWithExitCodeZero() {
     QVERIFY2(program.waitForFinished(kWaitMs), output().constData());
     QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
              output().constData());
+    if (ending == Ending::CloseDuringARun) {
+        // Cancelled: the old logbook as it was, no backup, no temporary file.
+        QFile old(home_.filePath(QStringLiteral("data/logbook.dat")));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), kOldLogbook);
+        QCOMPARE(QDir(home_.filePath(QStringLiteral("data"))).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("big.igc"), QStringLiteral("logbook.dat")}));
+    }
     const QRegularExpression missing(QStringLiteral("Error: [^\n]*THERMORA_DIR"));
     QCOMPARE(missing.match(QString::fromLocal8Bit(output())).hasMatch(), !installed);
 }

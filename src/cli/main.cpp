@@ -501,7 +501,14 @@ int run(const std::vector<std::string>& arguments) {
 
     const bool had_logbook = logbook::logbookExists(logbook_path);
     if (had_logbook && !yes) {
-        if (!platform::isTerminal(platform::Stream::Input) || !confirmReplace(logbook_path))
+        if (!platform::isTerminal(platform::Stream::Input))
+            return runError("Not replacing the existing logbook " + logbook_path +
+                            " (give --yes to replace it)");
+        // Asked only when the run could go ahead: a wrong IGC directory is said first.
+        if (const std::string problem = logbook::inputsProblem(directory, logbook_path);
+            !problem.empty())
+            return runError(problem);
+        if (!confirmReplace(logbook_path))
             return runError("Not replacing the existing logbook " + logbook_path +
                             " (give --yes to replace it)");
     }

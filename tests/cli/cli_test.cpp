@@ -192,14 +192,20 @@ TEST_F(Cli, AsksAndCountsOnATerminal) {
         int exit_code;
         std::string output_end;
         bool counted;
+        bool asked;
     } rows[] = {
-        {"", "y\n", 0, counted + wrote, true},
+        {"", "y\n", 0, counted + wrote, true, true},
         {"", "n\n", 1,
          "thermora-logbook-cli: Not replacing the existing logbook " + logbook.string() +
              " (give --yes to replace it)\r\n",
-         false},
-        {"-y -q", "", 0, counted + wrote, true},
-        {"-y -v", "", 0, "\n" + wrote, false},
+         false, true},
+        // A wrong IGC directory is said before the question, which is then not asked.
+        {"-d /nonexistent", "y\n", 1,
+         "thermora-logbook-cli: Couldn't read the IGC directory!\r\n/nonexistent\r\nNo such file "
+         "or directory\r\nThe old logbook was left as it was.\r\n",
+         false, false},
+        {"-y -q", "", 0, counted + wrote, true, false},
+        {"-y -v", "", 0, "\n" + wrote, false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.options) + " " + row.answer);
@@ -216,7 +222,7 @@ TEST_F(Cli, AsksAndCountsOnATerminal) {
         EXPECT_EQ(output.find(" of 5 files") != std::string::npos, row.counted);
         EXPECT_EQ(output.find("This will overwrite your existing logbook!\r\nReplace ") !=
                       std::string::npos,
-                  *row.answer != '\0');
+                  row.asked);
         // Each "Skipped" line starts a line of its own, never after the count.
         for (std::size_t at = 0; (at = output.find("Skipped ", at + 1)) != std::string::npos;) {
             const std::string before = output.substr(0, at);

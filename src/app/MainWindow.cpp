@@ -3,6 +3,7 @@
 #include "app/ScreenFit.h"
 #include "app/SkippedFilesDialog.h"
 #include "install/InstallDir.h"
+#include "logbook/DialogFlow.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
@@ -48,6 +49,11 @@ void tell(QWidget* parent, QMessageBox::Icon icon, const QString& title, const Q
     box.exec();
 }
 
+void tell(QWidget* parent, const logbook::DialogBox& box) {
+    tell(parent, box.warning ? QMessageBox::Warning : QMessageBox::Information, fromCore(box.title),
+         fromCore(box.text), fromCore(box.informative));
+}
+
 } // namespace
 
 MainWindow::MainWindow() {
@@ -56,20 +62,15 @@ MainWindow::MainWindow() {
     pilot_name_->setFocus();
     // "1 minute", where the form would say "1 minutes".
     const auto fitSuffix = [this](int minutes) {
-        min_time_->setSuffix(minutes == 1 ? tr(" minute") : tr(" minutes"));
+        min_time_->setSuffix(fromCore(logbook::dialog::minutesSuffix(minutes)));
     };
     connect(min_time_, &QSpinBox::valueChanged, this, fitSuffix);
     fitSuffix(min_time_->value());
     std::string install_dir;
     if (!install::readInstallDir(install_dir)) {
-        // What a pilot who started the program from the desktop's menu can do comes first: such
-        // a pilot has no way to set an environment variable.
-        tell(this, QMessageBox::Warning, tr("Warning"),
-             tr("Couldn't find Thermora installation directory!\nPlease check installation"),
-             tr("To generate the logbook now, choose the IGC directory and the logbook file with "
-                "the \"...\" buttons, or type them in.\n\nTo have them filled in at every start, "
-                "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX to the "
-                "Wine prefix that holds it, before the program starts."));
+        tell(this, logbook::noInstallationBox(
+                       "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
+                       "to the Wine prefix that holds it, before the program starts."));
         return;
     }
     // D/data/IGC and D/data/logbook.dat, D decoded as the file system encodes names, so that a
@@ -88,51 +89,25 @@ bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
 }
 
 void MainWindow::generateLogBook() {
-    const QString name = pilot_name_->text();
-    if (name.isEmpty()) {
-        tell(this, QMessageBox::Warning, tr("Missing data"), tr("You must enter a pilot name!\n"));
-        return;
-    }
-    // The simulator reads the pilot name as Latin-1, one header line.
-    const std::string pilot = name.toLatin1().toStdString();
-    if (logbook::hasControlCharacter(pilot)) {
-        // A pasted line break is invisible in the field: the name with it shown as \x0A tells
-        // the pilot where it is.
-        tell(this, QMessageBox::Warning, tr("Invalid data"),
-             tr("The pilot name must not hold a line break or any other control character!\n"),
-             QLatin1Char('"') + QString::fromStdString(logbook::echoed(name.toStdString())) +
-                 QLatin1Char('"'));
-        return;
-    }
-
-    // Refusals before questions: nobody is asked about a run that cannot start.
+    // Every check and question, and their order, are the core's: both dialogs ask the same.
+    const std::string name = pilot_name_->text().toStdString();
     const QString logbook_path = logbook_file_->text();
     logbook::GenerationRequest request;
     request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
     request.logbook_path = QFile::encodeName(logbook_path).toStdString();
-    if (const std::string problem =
-            logbook::inputsProblem(request.igc_directory, request.logbook_path);
-        !problem.empty()) {
-        tell(this, QMessageBox::Warning, tr("Error"), fromCore(problem));
+    if (const auto refusal =
+            logbook::refusalBeforeRun(name, request.igc_directory, request.logbook_path)) {
+        tell(this, *refusal);
         return;
+    }
+    for (const logbook::DialogQuestion& question :
+         logbook::questionsBeforeRun(name, request.logbook_path)) {
+        if (!confirmed(question))
+            return;
     }
 
-    if (const QString beyond =
-            QString::fromStdString(logbook::charactersBeyondLatin1(name.toStdString()));
-        !beyond.isEmpty() &&
-        !confirmed(tr("The logbook holds the pilot name as Latin-1 text, which has no %1: they "
-                      "would be written as \"?\".\nGo on anyway?")
-                       .arg(beyond),
-                   false)) {
-        return;
-    }
-    if (logbook::logbookExists(request.logbook_path) &&
-        !confirmed(
-            tr("This wil overwrite your existing logbook!\nAre you sure you want to do this?"),
-            true)) {
-        return;
-    }
-
+    // The simulator reads the pilot name as Latin-1, one header line.
+    const std::string pilot = logbook::latin1Of(name);
     request.pilot_name = pilot;
     request.min_time_minutes = min_time_->value();
     const logbook::GenerationResult result = runGeneration(request);
@@ -149,13 +124,13 @@ void MainWindow::generateLogBook() {
     activateWindow();
 }
 
-bool MainWindow::confirmed(const QString& question, bool yes_by_default) {
-    FittingMessageBox box(QMessageBox::Warning, tr("Warning"), question, QMessageBox::NoButton,
-                          this);
+bool MainWindow::confirmed(const logbook::DialogQuestion& question) {
+    FittingMessageBox box(QMessageBox::Warning, fromCore(question.title), fromCore(question.text),
+                          QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
-    QPushButton* yes = box.addButton(tr("&Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(tr("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes_by_default ? yes : no);
+    QPushButton* yes = box.addButton(fromCore(logbook::dialog::kYes), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(fromCore(logbook::dialog::kNo), QMessageBox::NoRole);
+    box.setDefaultButton(question.yes_by_default ? yes : no);
     box.setEscapeButton(no);
     box.exec();
     // "&No", Escape and closing the box all leave things as they are.
@@ -183,11 +158,11 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
     }
     running_ = true;
 
-    const QString title = tr("Generating logbook");
+    const QString title = fromCore(logbook::dialog::kGenerating);
     QProgressDialog progress(this);
     progress.setWindowTitle(title);
     progress.setLabelText(title);
-    progress.setCancelButtonText(tr("Cancel"));
+    progress.setCancelButtonText(fromCore(logbook::dialog::kCancel));
     // Not modal: the form is disabled anyway, and a modal window would keep the main window's
     // close button from reaching it.
     progress.setWindowModality(Qt::NonModal);
@@ -236,7 +211,7 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
                 show_later.stop();
                 update.stop();
                 progress.hide();
-                replace = confirmed(fromCore(question), false);
+                replace = confirmed(logbook::emptyLogbookQuestionBox(question));
             },
             Qt::BlockingQueuedConnection);
         return replace;
@@ -266,35 +241,25 @@ logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest r
 }
 
 void MainWindow::showResult(const logbook::GenerationResult& result, const QString& logbook_path) {
-    switch (result.failure) {
-    case logbook::GenerationFailure::None:
-        break;
-    case logbook::GenerationFailure::KeptOld:
-        return; // the pilot's own "&No" to an empty logbook: nothing happened to tell about
-    case logbook::GenerationFailure::Cancelled:
-        tell(this, QMessageBox::Information, tr("Logbook not generated"),
-             fromCore(logbook::failureText(result)));
+    const std::optional<logbook::ResultBox> shown =
+        logbook::resultBox(result, QFile::encodeName(logbook_path).toStdString());
+    if (!shown)
         return;
-    default:
-        tell(this, QMessageBox::Warning, tr("Error"), fromCore(logbook::failureText(result)));
+    if (result.failure != logbook::GenerationFailure::None) {
+        tell(this, shown->box);
         return;
     }
-    // A logbook that lost entries is worth a second look: a wrong folder, a stricter minimum.
-    FittingMessageBox box(
-        logbook::holdsFewerThanBefore(result) ? QMessageBox::Warning : QMessageBox::Information,
-        tr("Logbook generated"),
-        fromCore(logbook::writtenText(result, QFile::encodeName(logbook_path).toStdString())),
-        QMessageBox::NoButton, this);
+    FittingMessageBox box(shown->box.warning ? QMessageBox::Warning : QMessageBox::Information,
+                          fromCore(shown->box.title), fromCore(shown->box.text),
+                          QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
-    QString summary = fromCore(logbook::filesReadText(result));
-    if (const std::string backup = logbook::backupText(result); !backup.empty())
-        summary += QLatin1Char('\n') + fromCore(backup);
-    box.setInformativeText(summary);
+    box.setInformativeText(fromCore(shown->box.informative));
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
-    if (!result.skipped.empty()) {
-        QPushButton* details = box.addButton(tr("Show Details..."), QMessageBox::ActionRole);
+    if (shown->details) {
+        QPushButton* details =
+            box.addButton(fromCore(logbook::dialog::kShowDetails), QMessageBox::ActionRole);
         details->setAutoDefault(false);
         // The box closes on any of its buttons; this one opens the list over it instead.
         disconnect(details, &QAbstractButton::clicked, nullptr, nullptr);
@@ -340,13 +305,15 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::browseIGCDir() {
     // Cancelling gives an empty result, which empties the field.
-    igc_files_->setText(QFileDialog::getExistingDirectory(
-        this, tr("IGC File directory"), igc_files_->text(), QFileDialog::ShowDirsOnly));
+    igc_files_->setText(
+        QFileDialog::getExistingDirectory(this, fromCore(logbook::dialog::kChooseDirectory),
+                                          igc_files_->text(), QFileDialog::ShowDirsOnly));
 }
 
 void MainWindow::browseOutputFile() {
-    const QString file = QFileDialog::getOpenFileName(
-        this, tr("Choose a file"), QString(), tr("Logbook file (logbook.dat);;All Files (*.*)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, fromCore(logbook::dialog::kChooseLogbook), QString(),
+                                     tr("Logbook file (logbook.dat);;All Files (*.*)"));
     if (!file.isEmpty())
         logbook_file_->setText(file);
 }

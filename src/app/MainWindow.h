@@ -4,6 +4,7 @@
 // installation directory, the two file choosers and the logbook generation.
 
 #include "app/MainWindowBase.h"
+#include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
 
 #include <QString>
@@ -50,7 +51,7 @@ private:
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
     /// A "Warning" box with "&Yes" and "&No"; Escape and closing it answer No.
-    bool confirmed(const QString& question, bool yes_by_default);
+    bool confirmed(const logbook::DialogQuestion& question);
 
     int progress_delay_ms_ = 500;
     bool running_ = false;

@@ -1,5 +1,7 @@
 #include "app/SkippedFilesDialog.h"
 
+#include "logbook/DialogFlow.h"
+
 #include "app/ScreenFit.h"
 #include "logbook/Listing.h"
 #include "logbook/Messages.h"
@@ -21,7 +23,7 @@
 
 SkippedFilesDialog::SkippedFilesDialog(const logbook::GenerationResult& result, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(tr("Skipped files"));
+    setWindowTitle(QString::fromUtf8(logbook::dialog::kSkippedFiles));
     setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(this);
 
@@ -32,7 +34,8 @@ SkippedFilesDialog::SkippedFilesDialog(const logbook::GenerationResult& result, 
     layout->addWidget(counts_);
 
     files_ = new QTreeWidget(this);
-    files_->setHeaderLabels({tr("File"), tr("Reason")});
+    files_->setHeaderLabels({QString::fromUtf8(logbook::dialog::kFileColumn),
+                             QString::fromUtf8(logbook::dialog::kReasonColumn)});
     files_->setRootIsDecorated(false);
     // Tens of thousands of rows scroll as fast as ten when the view need not measure each.
     files_->setUniformRowHeights(true);
@@ -52,7 +55,8 @@ SkippedFilesDialog::SkippedFilesDialog(const logbook::GenerationResult& result, 
     layout->addWidget(files_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* copy_button = buttons->addButton(tr("Copy"), QDialogButtonBox::ActionRole);
+    QPushButton* copy_button =
+        buttons->addButton(QString::fromUtf8(logbook::dialog::kCopy), QDialogButtonBox::ActionRole);
     copy_button->setAutoDefault(false);
     connect(copy_button, &QPushButton::clicked, this, &SkippedFilesDialog::copy);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -2,6 +2,7 @@
 // counted per kind of reason, the question before an empty logbook replaces a full one, and the
 // generations of replaced logbooks.
 
+#include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
 #include "logbook/LogbookFile.h"
 #include "logbook/Messages.h"
@@ -116,6 +117,49 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     EXPECT_EQ(allowed.failure, GenerationFailure::None);
     EXPECT_EQ(allowed.entries, 0);
     EXPECT_EQ(bytesOf(logbook + ".bak"), before);
+}
+
+} // namespace
+} // namespace logbook
+
+namespace logbook {
+namespace {
+
+// Both dialogs refuse and ask in the core's order: nobody is asked about a run that cannot
+// start, and the overwrite question comes only for a logbook that exists.
+TEST(DialogFlow, RefusesBeforeItAsks) {
+    const fs::path dir = testing_support::freshTestDirectory("dialog-flow-");
+    fs::create_directories(dir / "IGC");
+    std::ofstream(dir / "logbook.dat") << "old";
+    const std::string igc = (dir / "IGC").string();
+    const std::string existing = (dir / "logbook.dat").string();
+    const std::string fresh = (dir / "new.dat").string();
+    const struct {
+        const char* name;
+        std::string pilot, igc, logbook;
+        std::string outcome; // the refusal's title, else the questions' first words
+    } rows[] = {
+        {"no pilot name", "", "/nowhere", existing, "Missing data"},
+        {"a line break in the name", "A\nB", igc, existing, "Invalid data: \"A\\x0AB\""},
+        {"a wrong folder before any question", "\xC5\x81ukasz", "/nowhere", existing, "Error"},
+        {"the logbook path empty", "P", igc, "", "Error"},
+        {"both questions", "\xC5\x81ukasz", igc, existing, "The logbook|This"},
+        {"no logbook yet: no question", "P", igc, fresh, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string outcome;
+        if (const auto refusal = refusalBeforeRun(row.pilot, row.igc, row.logbook)) {
+            outcome =
+                refusal->title + (refusal->informative.empty() ? "" : ": " + refusal->informative);
+        } else {
+            for (const DialogQuestion& question : questionsBeforeRun(row.pilot, row.logbook))
+                outcome += (outcome.empty() ? "" : "|") +
+                           question.text.substr(0, question.text.find(' ', 4));
+        }
+        EXPECT_EQ(outcome, row.outcome);
+    }
+    fs::remove_all(dir);
 }
 
 } // namespace

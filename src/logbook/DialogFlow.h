@@ -1,0 +1,92 @@
+#pragma once
+
+// The dialog's steps around a run, worded and ordered once for both dialogs (Qt on Linux, the
+// Windows API on Windows): what is refused before anything is asked, the questions in the order
+// a pilot meets them, and the box that ends the run. The dialogs only show these boxes.
+
+#include "logbook/Generation.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace logbook {
+
+/// The dialog's own words: window titles, buttons and the boxes' fixed texts.
+namespace dialog {
+inline constexpr const char* kCaption = "Fix Thermora Logbook";
+inline constexpr const char* kWarning = "Warning";
+inline constexpr const char* kError = "Error";
+inline constexpr const char* kYes = "&Yes";
+inline constexpr const char* kNo = "&No";
+inline constexpr const char* kCancel = "Cancel";
+inline constexpr const char* kShowDetails = "Show Details...";
+inline constexpr const char* kSkippedFiles = "Skipped files";
+inline constexpr const char* kCopy = "Copy";
+inline constexpr const char* kClose = "Close";
+inline constexpr const char* kFileColumn = "File";
+inline constexpr const char* kReasonColumn = "Reason";
+inline constexpr const char* kGenerating = "Generating logbook";
+inline constexpr const char* kChooseDirectory = "IGC File directory";
+inline constexpr const char* kChooseLogbook = "Choose a file";
+inline constexpr const char* kNoInstallation =
+    "Couldn't find Thermora installation directory!\nPlease check installation";
+// The form's own texts.
+inline constexpr const char* kPilotNameLabel = "Pilot Name";
+inline constexpr const char* kIgcFilesLabel = "IGC Files";
+inline constexpr const char* kLogbookFileLabel = "Logbook File";
+inline constexpr const char* kMinTimeLabel = "Min. Flight time";
+inline constexpr const char* kBrowse = "...";
+inline constexpr const char* kGenerate = "Generate Logbook";
+inline constexpr const char* kExit = "Exit";
+inline constexpr const char* kMinTimeToolTip = "Only flights longer than this will be added";
+/// The minimum flight time's unit after its value: " minute" for 1, " minutes" otherwise.
+inline const char* minutesSuffix(int minutes) {
+    return minutes == 1 ? " minute" : " minutes";
+}
+} // namespace dialog
+
+/// A box of the dialog: its title, its text and the smaller text under it.
+struct DialogBox {
+    std::string title;
+    std::string text;
+    std::string informative;
+    bool warning = true; // the warning icon, else the information icon
+};
+
+/// The box at start when no installation was found: what a pilot can do in the dialog first,
+/// then what to set for the next start (`setting`: "THERMORA_DIR ... WINEPREFIX ..." on Linux,
+/// the registry on Windows).
+DialogBox noInstallationBox(const std::string& setting);
+
+/// What the dialog refuses before it asks anything, the first that applies: no pilot name, a
+/// control character in it (shown, "\x0A" for a pasted line break), an IGC folder or a logbook
+/// path that the run could not use. Nothing when the run may go ahead. `pilot` is UTF-8.
+std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
+                                          const std::string& igc_directory,
+                                          const std::string& logbook_path);
+
+/// A question with "&Yes" and "&No": `yes_by_default` for Enter; Escape is always "&No".
+struct DialogQuestion {
+    std::string title;
+    std::string text;
+    bool yes_by_default = false;
+};
+
+/// The questions before a run, in order; a "&No" to any ends it with nothing written: the
+/// pilot name's characters beyond Latin-1, then the overwrite question when a logbook exists.
+std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
+                                               const std::string& logbook_path);
+
+/// The question that the run asks before a logbook with entries is emptied (`confirm_empty`).
+DialogQuestion emptyLogbookQuestionBox(const std::string& question);
+
+/// The box that ends a run; none (nullopt) when the pilot's own "&No" ended it. `details` says
+/// whether the skipped files can be shown ("Show Details...", skippedRows, skippedCountsText).
+struct ResultBox {
+    DialogBox box;
+    bool details = false;
+};
+std::optional<ResultBox> resultBox(const GenerationResult& result, const std::string& logbook_path);
+
+} // namespace logbook

@@ -1,0 +1,17 @@
+#pragma once
+
+// A record of what the dialog showed, for tests that drive it from outside: when the environment
+// variable THERMORA_DIALOG_LOG names a file, each box and each run's end appends one line to it,
+// "box<TAB>title<TAB>text" and "result<TAB>failure<TAB>entries", line breaks in the text as
+// "\n". Nothing otherwise.
+
+#include "logbook/Generation.h"
+
+#include <string>
+
+namespace dialog_log {
+
+void box(const std::string& title, const std::string& text);
+void result(const logbook::GenerationResult& result);
+
+} // namespace dialog_log

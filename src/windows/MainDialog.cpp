@@ -1,0 +1,311 @@
+#include "MainDialog.h"
+
+#include "Boxes.h"
+#include "DialogLog.h"
+#include "FileChoosers.h"
+#include "install/Installation.h"
+#include "install/WindowsRegistry.h"
+#include "logbook/DialogFlow.h"
+#include "logbook/Text.h"
+#include "platform/LocaleDates.h"
+#include "platform/WindowsText.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr int kMinMinutes = 0;
+constexpr int kMaxMinutes = 60;
+constexpr int kDefaultMinutes = 1;
+
+// How the form's grid shares a wider or taller window: the fields take the width, the spin box
+// and "Generate Logbook" half of it, "Exit" the other half; the buttons stay at the bottom.
+constexpr Anchor kAnchors[] = {
+    {IDC_PILOT_NAME, 0, 0, 1, 0},
+    {IDC_IGC_FILES, 0, 0, 1, 0},
+    {IDC_LOGBOOK_FILE, 0, 0, 1, 0},
+    {IDC_BROWSE_IGC, 1, 0, 1, 0},
+    {IDC_BROWSE_LOGBOOK, 1, 0, 1, 0},
+    {IDC_MIN_TIME, 0, 0, 0.5, 0},
+    {IDC_MIN_TIME_SPIN, 0.5, 0, 0.5, 0},
+    {IDOK, 0, 1, 0.5, 1},
+    {IDC_EXIT, 0.5, 1, 1, 1},
+    {IDC_GRIP, 1, 1, 1, 1},
+};
+
+std::wstring resourceText(UINT id) {
+    const wchar_t* text = nullptr;
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+// What the pilot can set for the next start, in the missing installation's box.
+std::string installationSetting() {
+    return std::string("set the value \"") + install::kRegistryValue +
+           "\" of the registry key "
+           "HKEY_LOCAL_MACHINE\\" +
+           install::kRegistryKey +
+           " (the simulator's installer writes it), or the environment variable THERMORA_DIR, to "
+           "the simulator's installation directory before the program starts.";
+}
+
+// The tool tip of `controls`, shown while the mouse rests on them.
+void addToolTip(HWND window, std::initializer_list<HWND> controls, const std::wstring& text) {
+    HWND tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    for (HWND control : controls) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(control);
+        tool.lpszText = const_cast<wchar_t*>(text.c_str()); // copied by the control
+        SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+} // namespace
+
+MainDialog::MainDialog() {
+    window_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                 proc, reinterpret_cast<LPARAM>(this));
+}
+
+void MainDialog::show(int how) {
+    // Before the window shows, as the Linux dialog warns: the pilot then fills in the paths.
+    if (no_installation_)
+        tell(window_, logbook::noInstallationBox(installationSetting()));
+    ShowWindow(window_, how);
+}
+
+bool MainDialog::handleKeys(MSG& message) {
+    if (run_ != nullptr && IsDialogMessageW(run_->progressWindow(), &message))
+        return true;
+    return IsDialogMessageW(window_, &message) != 0;
+}
+
+void MainDialog::initialize() {
+    SetWindowTextW(window_, platform::widened(logbook::dialog::kCaption).c_str());
+    HICON big = nullptr;
+    HICON small = nullptr;
+    LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), LIM_LARGE, &big);
+    LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), LIM_SMALL, &small);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+
+    SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, kMinMinutes, kMaxMinutes);
+    showMinutes(kDefaultMinutes);
+    addToolTip(window_, {GetDlgItem(window_, IDC_MIN_TIME), GetDlgItem(window_, IDC_MIN_TIME_SPIN)},
+               resourceText(IDS_MIN_TIME_TIP));
+    layout_.capture(window_, kAnchors);
+
+    std::string directory;
+    if (!install::findInstallation(directory)) {
+        no_installation_ = true;
+        return;
+    }
+    const install::PresetPaths presets = install::presetPaths(directory);
+    SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(presets.igc_directory).c_str());
+    SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, platform::widened(presets.logbook_file).c_str());
+}
+
+std::wstring MainDialog::text(int control) const {
+    HWND field = GetDlgItem(window_, control);
+    std::wstring value(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    value.resize(static_cast<std::size_t>(
+        GetWindowTextW(field, value.data(), static_cast<int>(value.size()))));
+    return value;
+}
+
+// The number that the spin box's field begins with, within the range; what it held before when
+// the pilot typed none.
+int MainDialog::minutes() const {
+    const std::wstring shown = text(IDC_MIN_TIME);
+    std::size_t digits = 0;
+    while (digits < shown.size() && digits < 3 && iswdigit(shown[digits]))
+        ++digits;
+    if (digits == 0)
+        return static_cast<int>(
+            SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_GETPOS32, 0, 0));
+    return std::clamp(std::stoi(shown.substr(0, digits)), kMinMinutes, kMaxMinutes);
+}
+
+// "1 minute", "5 minutes", as the Linux dialog's spin box shows them.
+void MainDialog::showMinutes(int minutes) {
+    SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETPOS32, 0, minutes);
+    const std::wstring shown =
+        std::to_wstring(minutes) + resourceText(minutes == 1 ? IDS_MINUTE : IDS_MINUTES);
+    if (shown != text(IDC_MIN_TIME))
+        SetDlgItemTextW(window_, IDC_MIN_TIME, shown.c_str());
+}
+
+void MainDialog::generate() {
+    if (run_ != nullptr)
+        return;
+    // Every check and question, and their order, are the core's: both dialogs ask the same.
+    const std::string name = platform::narrowed(text(IDC_PILOT_NAME));
+    logbook::GenerationRequest request;
+    request.igc_directory = platform::narrowed(text(IDC_IGC_FILES));
+    request.logbook_path = platform::narrowed(text(IDC_LOGBOOK_FILE));
+    if (const auto refusal =
+            logbook::refusalBeforeRun(name, request.igc_directory, request.logbook_path)) {
+        tell(window_, *refusal);
+        return;
+    }
+    for (const logbook::DialogQuestion& question :
+         logbook::questionsBeforeRun(name, request.logbook_path)) {
+        if (!confirmed(window_, question))
+            return;
+    }
+    // The simulator reads the pilot name as Latin-1, one header line.
+    request.pilot_name = logbook::latin1Of(name);
+    request.min_time_minutes = minutes();
+    request.format_date = platform::localeDateFormatter();
+    logbook_path_ = request.logbook_path;
+
+    // The form takes no input meanwhile: no second run, no change of the inputs. The keyboard
+    // goes to the window itself, where Escape still cancels; it comes back when the run is over.
+    had_focus_ = GetFocus();
+    SendMessageW(had_focus_, EM_GETSEL, reinterpret_cast<WPARAM>(&had_selection_.first),
+                 reinterpret_cast<LPARAM>(&had_selection_.second));
+    SetFocus(window_);
+    disabled_.clear();
+    for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowEnabled(child)) {
+            EnableWindow(child, FALSE);
+            disabled_.push_back(child);
+        }
+    }
+    run_ = std::make_unique<GenerationRun>(window_, std::move(request));
+}
+
+void MainDialog::finishRun() {
+    const logbook::GenerationResult result = run_->finish();
+    run_.reset();
+    dialog_log::result(result);
+    for (HWND child : std::exchange(disabled_, {}))
+        EnableWindow(child, TRUE);
+    // A close during the run asked for its end; only a run that went on to its end all the same
+    // still has something to tell before the window goes.
+    const bool closing = std::exchange(close_when_done_, false);
+    if (!closing || result.failure != logbook::GenerationFailure::Cancelled)
+        showResult(window_, result, logbook_path_);
+    if (closing) {
+        DestroyWindow(window_);
+        return;
+    }
+    // Back from the box, the keyboard is where it was, a field's caret and selection too (the
+    // window's own focus handling would select the whole text): typing goes on from there.
+    if (had_focus_ != nullptr && IsChild(window_, had_focus_)) {
+        SetFocus(had_focus_);
+        if (SendMessageW(had_focus_, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+            SendMessageW(had_focus_, EM_SETSEL, had_selection_.first, had_selection_.second);
+    }
+}
+
+void MainDialog::close() {
+    if (run_ != nullptr) {
+        // The run stops between two files, leaving the old logbook, and the window closes once
+        // it has: going away in the midst would leave the run's thread behind.
+        close_when_done_ = true;
+        run_->cancel();
+        return;
+    }
+    DestroyWindow(window_);
+}
+
+void MainDialog::browseIgcDirectory() {
+    // Cancelled, the field stays as it was.
+    if (const auto folder = chooseFolder(
+            window_, platform::widened(logbook::dialog::kChooseDirectory), text(IDC_IGC_FILES)))
+        SetDlgItemTextW(window_, IDC_IGC_FILES, folder->c_str());
+}
+
+void MainDialog::browseLogbook() {
+    const FileFilter filters[] = {{resourceText(IDS_LOGBOOK_FILTER), L"logbook.dat"},
+                                  {resourceText(IDS_ALL_FILES_FILTER), L"*.*"}};
+    if (const auto file = chooseFile(window_, platform::widened(logbook::dialog::kChooseLogbook),
+                                     filters, text(IDC_LOGBOOK_FILE)))
+        SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, file->c_str());
+}
+
+INT_PTR CALLBACK MainDialog::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        auto* dialog = reinterpret_cast<MainDialog*>(lparam);
+        SetWindowLongPtrW(window, DWLP_USER, lparam);
+        dialog->window_ = window;
+        dialog->initialize();
+        // Typing a name is the first thing a pilot does; the tab order stays the form's.
+        SetFocus(GetDlgItem(window, IDC_PILOT_NAME));
+        return FALSE; // the focus is set
+    }
+    auto* dialog = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    return dialog != nullptr ? dialog->handle(message, wparam, lparam) : FALSE;
+}
+
+INT_PTR MainDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDOK:
+            generate();
+            break;
+        case IDCANCEL: // Escape: during a run it stops the run, and the window stays
+            if (run_ != nullptr)
+                run_->cancel();
+            else
+                close();
+            break;
+        case IDC_EXIT:
+            close();
+            break;
+        case IDC_BROWSE_IGC:
+            browseIgcDirectory();
+            break;
+        case IDC_BROWSE_LOGBOOK:
+            browseLogbook();
+            break;
+        case IDC_MIN_TIME:
+            // Typed digits count at once; the suffix comes back when the field is left.
+            if (HIWORD(wparam) == EN_CHANGE)
+                SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETPOS32, 0, minutes());
+            else if (HIWORD(wparam) == EN_KILLFOCUS)
+                showMinutes(minutes());
+            break;
+        }
+        return TRUE;
+    case WM_VSCROLL: // the spin box's arrows, or the Up and Down keys in its field
+        if (reinterpret_cast<HWND>(lparam) == GetDlgItem(window_, IDC_MIN_TIME_SPIN))
+            showMinutes(static_cast<int>(
+                SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_GETPOS32, 0, 0)));
+        return TRUE;
+    case kRunEnded:
+        finishRun();
+        return TRUE;
+    case WM_CLOSE:
+        close();
+        return TRUE;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return TRUE;
+    case WM_SIZE:
+        layout_.apply();
+        return TRUE;
+    case WM_GETMINMAXINFO: {
+        const SIZE minimum = layout_.minimumSize();
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {minimum.cx, minimum.cy};
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}

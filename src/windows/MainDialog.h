@@ -1,0 +1,51 @@
+#pragma once
+
+// The main window: the form of the Linux dialog, its fields preset from the simulator's
+// installation, the two choosers and the logbook generation. Every check, question and text of
+// a run is the core's (logbook/DialogFlow.h); this window shows them and hands the inputs on.
+
+#include "AnchorLayout.h"
+#include "GenerationRun.h"
+
+#include "WindowsApi.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class MainDialog {
+public:
+    /// Creates the window, hidden; `show` shows it.
+    MainDialog();
+    HWND window() const { return window_; }
+    /// Warns when no installation was found, then shows the window, as the Linux dialog does.
+    void show(int how);
+    /// Gives the windows of the dialog the keys they handle (Tab, Enter, Escape); true when one
+    /// took the message.
+    bool handleKeys(MSG& message);
+
+private:
+    static INT_PTR CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
+    void initialize();
+    void generate();
+    void finishRun();
+    void close();
+    void browseIgcDirectory();
+    void browseLogbook();
+
+    std::wstring text(int control) const;
+    int minutes() const;
+    void showMinutes(int minutes);
+
+    HWND window_ = nullptr;
+    AnchorLayout layout_;
+    bool no_installation_ = false;
+    std::unique_ptr<GenerationRun> run_;
+    std::string logbook_path_;              // the running run's
+    std::vector<HWND> disabled_;            // the controls that the running run disabled
+    HWND had_focus_ = nullptr;              // where the keyboard was when the run began
+    std::pair<DWORD, DWORD> had_selection_; // and the selection in it, when a field
+    bool close_when_done_ = false;          // the window was closed during the run
+};

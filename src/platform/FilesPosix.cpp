@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/TemporaryNames.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,16 +12,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 namespace platform {
 
 namespace {
-
-// The suffix of a temporary file beside its target: the target's name, ".tmp-" and six
-// characters. Nothing else is ever named so, which lets a later run remove what a dead one left.
-constexpr std::string_view kTemporaryMark = ".tmp-";
-constexpr std::size_t kTemporaryLetters = 6;
 
 FileKind kindOfMode(mode_t mode) {
     if (S_ISREG(mode))
@@ -65,18 +61,6 @@ mode_t newFileMode() {
 }
 
 // A name beside `target` that nothing has yet: the target's name, the mark and six letters.
-std::string temporaryNameFor(const std::string& target) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string name = target;
-    name += kTemporaryMark;
-    for (std::size_t k = 0; k < kTemporaryLetters; ++k)
-        name += kLetters[pick(random)];
-    return name;
-}
-
 // Gives `fd`'s file the owner and group of `old` where the system allows it; a run by another
 // user (root, say) then leaves the pilot's file his. The permission bits follow, without the
 // set-user-ID, set-group-ID and sticky bits, which a logbook never needs and a copy must never
@@ -479,14 +463,12 @@ int renameReplacing(const std::string& from, const std::string& to) {
 }
 
 void removeLeftovers(const std::string& target) {
-    const std::string prefix = fileNameOf(target) + std::string(kTemporaryMark);
+    const std::string target_name = fileNameOf(target);
     DIR* dir = opendir(directoryOf(target).c_str());
     if (dir == nullptr)
         return;
     while (const dirent* found = readdir(dir)) {
-        const std::string_view name = found->d_name;
-        if (name.size() != prefix.size() + kTemporaryLetters ||
-            name.substr(0, prefix.size()) != prefix)
+        if (!isTemporaryOf(target_name, found->d_name))
             continue;
         struct stat info {};
         if (fstatat(dirfd(dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/TemporaryNames.h"
+
 #include "platform/WindowsText.h"
 
 #include <fcntl.h>
@@ -8,16 +10,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 namespace platform {
 
 namespace {
-
-// The suffix of a temporary file beside its target: the target's name, ".tmp-" and six
-// characters. Nothing else is ever named so, which lets a later run remove what a dead one left.
-constexpr std::string_view kTemporaryMark = ".tmp-";
-constexpr std::size_t kTemporaryLetters = 6;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -93,18 +89,6 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
     }
     CloseHandle(handle);
     return info;
-}
-
-std::string temporaryNameFor(const std::string& target) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string name = target;
-    name += kTemporaryMark;
-    for (std::size_t k = 0; k < kTemporaryLetters; ++k)
-        name += kLetters[pick(random)];
-    return name;
 }
 
 bool writeAll(HANDLE handle, const char* data, std::size_t size) {
@@ -194,8 +178,8 @@ std::string joinPath(const std::string& directory, const std::string& name) {
     if (last == '\\' || last == '/' || (directory.size() == 2 && last == ':'))
         return directory + name;
     // Continued in the directory's own style: "C:/Flights" was written with forward slashes.
-    const bool forward = directory.find('/') != std::string::npos &&
-                         directory.find('\\') == std::string::npos;
+    const bool forward =
+        directory.find('/') != std::string::npos && directory.find('\\') == std::string::npos;
     return directory + (forward ? '/' : '\\') + name;
 }
 
@@ -398,16 +382,13 @@ int renameReplacing(const std::string& from, const std::string& to) {
 }
 
 void removeLeftovers(const std::string& target) {
-    const std::string prefix = fileNameOf(target) + std::string(kTemporaryMark);
+    const std::string target_name = fileNameOf(target);
     std::vector<DirectoryEntry> entries;
     int error = 0;
     listDirectory(
         directoryOf(target),
-        [&prefix](std::string_view name) {
-            return name.size() == prefix.size() + kTemporaryLetters &&
-                   name.substr(0, prefix.size()) == prefix;
-        },
-        entries, error);
+        [&target_name](std::string_view name) { return isTemporaryOf(target_name, name); }, entries,
+        error);
     const std::string directory = directoryOf(target);
     for (const DirectoryEntry& entry : entries) {
         if (entry.kind == FileKind::Regular && !entry.is_link)

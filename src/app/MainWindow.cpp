@@ -313,7 +313,8 @@ void MainWindow::browseIGCDir() {
 void MainWindow::browseOutputFile() {
     const QString file =
         QFileDialog::getOpenFileName(this, fromCore(logbook::dialog::kChooseLogbook), QString(),
-                                     tr("Logbook file (logbook.dat);;All Files (*.*)"));
+                                     fromCore(std::string(logbook::dialog::kLogbookFilter) + ";;" +
+                                              logbook::dialog::kAllFilesFilter));
     if (!file.isEmpty())
         logbook_file_->setText(file);
 }

@@ -40,6 +40,8 @@ inline constexpr const char* kBrowse = "...";
 inline constexpr const char* kGenerate = "Generate Logbook";
 inline constexpr const char* kExit = "Exit";
 inline constexpr const char* kMinTimeToolTip = "Only flights longer than this will be added";
+inline constexpr const char* kLogbookFilter = "Logbook file (logbook.dat)";
+inline constexpr const char* kAllFilesFilter = "All Files (*.*)";
 /// The minimum flight time's unit after its value: " minute" for 1, " minutes" otherwise.
 inline const char* minutesSuffix(int minutes) {
     return minutes == 1 ? " minute" : " minutes";

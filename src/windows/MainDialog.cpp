@@ -40,13 +40,6 @@ constexpr Anchor kAnchors[] = {
     {IDC_GRIP, 1, 1, 1, 1},
 };
 
-std::wstring resourceText(UINT id) {
-    const wchar_t* text = nullptr;
-    const int length =
-        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
-}
-
 // What the pilot can set for the next start, in the missing installation's box.
 std::string installationSetting() {
     return std::string("set the value \"") + install::kRegistryValue +
@@ -103,8 +96,21 @@ void MainDialog::initialize() {
 
     SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, kMinMinutes, kMaxMinutes);
     showMinutes(kDefaultMinutes);
+    // The form's words are the core's, as the other dialog's are.
+    const std::pair<int, const char*> words[] = {
+        {IDC_PILOT_LABEL, logbook::dialog::kPilotNameLabel},
+        {IDC_IGC_LABEL, logbook::dialog::kIgcFilesLabel},
+        {IDC_LOGBOOK_LABEL, logbook::dialog::kLogbookFileLabel},
+        {IDC_MIN_TIME_LABEL, logbook::dialog::kMinTimeLabel},
+        {IDC_BROWSE_IGC, logbook::dialog::kBrowse},
+        {IDC_BROWSE_LOGBOOK, logbook::dialog::kBrowse},
+        {IDOK, logbook::dialog::kGenerate},
+        {IDC_EXIT, logbook::dialog::kExit},
+    };
+    for (const auto& [control, word] : words)
+        SetDlgItemTextW(window_, control, platform::widened(word).c_str());
     addToolTip(window_, {GetDlgItem(window_, IDC_MIN_TIME), GetDlgItem(window_, IDC_MIN_TIME_SPIN)},
-               resourceText(IDS_MIN_TIME_TIP));
+               platform::widened(logbook::dialog::kMinTimeToolTip));
     layout_.capture(window_, kAnchors);
 
     std::string directory;
@@ -142,7 +148,7 @@ int MainDialog::minutes() const {
 void MainDialog::showMinutes(int minutes) {
     SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETPOS32, 0, minutes);
     const std::wstring shown =
-        std::to_wstring(minutes) + resourceText(minutes == 1 ? IDS_MINUTE : IDS_MINUTES);
+        std::to_wstring(minutes) + platform::widened(logbook::dialog::minutesSuffix(minutes));
     if (shown != text(IDC_MIN_TIME))
         SetDlgItemTextW(window_, IDC_MIN_TIME, shown.c_str());
 }
@@ -231,8 +237,9 @@ void MainDialog::browseIgcDirectory() {
 }
 
 void MainDialog::browseLogbook() {
-    const FileFilter filters[] = {{resourceText(IDS_LOGBOOK_FILTER), L"logbook.dat"},
-                                  {resourceText(IDS_ALL_FILES_FILTER), L"*.*"}};
+    const FileFilter filters[] = {
+        {platform::widened(logbook::dialog::kLogbookFilter), L"logbook.dat"},
+        {platform::widened(logbook::dialog::kAllFilesFilter), L"*.*"}};
     if (const auto file = chooseFile(window_, platform::widened(logbook::dialog::kChooseLogbook),
                                      filters, text(IDC_LOGBOOK_FILE)))
         SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, file->c_str());

@@ -33,11 +33,3 @@
 #define IDC_SKIPPED_LIST 1202
 #define IDC_COPY 1203
 #define IDC_SKIPPED_GRIP 1204
-
-// Texts of the form that no code of the core words: the spin box's suffix and tool tip, the
-// logbook chooser's filters.
-#define IDS_MINUTE 2001
-#define IDS_MINUTES 2002
-#define IDS_MIN_TIME_TIP 2003
-#define IDS_LOGBOOK_FILTER 2004
-#define IDS_ALL_FILES_FILTER 2005

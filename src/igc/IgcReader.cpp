@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace igc {
 
@@ -129,20 +130,41 @@ Coordinate toCoordinate(const PositionFields& p) {
 // The extension value at a 1-based column, `width` characters wide. A column that the line
 // does not hold wholly keeps the fix's value: nothing outside the line is ever read.
 template <typename Field>
-void readExtension(std::string_view content, int column, std::size_t width, Field& field) {
+#if defined(__GNUC__)
+[[gnu::always_inline]] // three times per fix: a call would cost more than the reading
+#endif
+inline void
+readExtension(std::string_view content, int column, std::size_t width, Field& field) {
     if (column < 1)
         return;
     const auto from = static_cast<std::size_t>(column - 1);
-    if (from + width <= content.size())
-        field = static_cast<Field>(atoiField(content.substr(from, width)));
+    if (from + width > content.size())
+        return;
+    // The usual value is plain digits; anything else is read as atoi reads it.
+    int value = 0;
+    for (std::size_t k = 0; k < width; ++k) {
+        const auto digit =
+            static_cast<unsigned>(static_cast<unsigned char>(content[from + k]) - '0');
+        if (digit > 9) {
+            field = static_cast<Field>(atoiField(content.substr(from, width)));
+            return;
+        }
+        value = value * 10 + static_cast<int>(digit);
+    }
+    field = static_cast<Field>(value);
 }
 
 bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
                  std::ostream& diagnostics) {
     FixFields fields;
-    if (parseFixRecord(line, fields) != 15) {
-        diagnostics << "IGCLib: parse error in B record\n";
-        return false;
+    if (!parsePlainFixRecord(line, fields)) {
+        // Scanned into a copy: the plain fields then never leave the registers.
+        FixFields scanned;
+        if (scanFixRecord(line, scanned) != 15) {
+            diagnostics << "IGCLib: parse error in B record\n";
+            return false;
+        }
+        fields = scanned;
     }
     fix.time = {static_cast<std::uint8_t>(fields.hour), static_cast<std::uint8_t>(fields.minute),
                 static_cast<std::uint8_t>(fields.second)};
@@ -296,6 +318,21 @@ void storeExtensions(FlightLog& log, std::string_view line, std::ostream& diagno
     }
 }
 
+// Room for the fixes still to come, judged from the bytes the B records so far took (`taken`,
+// from the first to the end of the one just read) and the bytes left in the file. A recording's
+// records are all about as long as its first, so the fixes get one block of the size they need:
+// growing by doubling would leave up to half of it unused and, while moving, hold both blocks.
+// Fewer fixes than judged leave pages that were never written, which take no memory.
+void makeRoomForFixes(std::vector<Fix>& fixes, long long left, long long taken) {
+    const std::size_t read = fixes.size() + 1; // the one just read counts
+    if (left <= 0 || taken <= 0)
+        return; // the end, or a size not known: the vector grows as it will
+    const auto per_fix = std::max<long long>(1, taken / static_cast<long long>(read));
+    // At least an eighth more, so that a judgement a little short costs few moves.
+    const auto more = std::max(static_cast<std::size_t>(left / per_fix) + 1, read / 8 + 16);
+    fixes.reserve(fixes.size() + more);
+}
+
 } // namespace
 
 std::istream& operator>>(std::istream& in, Task& task) {
@@ -354,20 +391,21 @@ bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostic
         storeHeader(*this, h.code, h.rest);
     }
 
-    // Room for the fixes the file can hold: a B record takes about 40 bytes with its line end.
-    // The surplus is handed back once the count is known; a huge file of something else does not
-    // get more than a few megabytes ahead of its first fix.
-    constexpr long long kMostFixesReserved = 1 << 20;
-    fixes_.reserve(static_cast<std::size_t>(std::min(reader.fileSize() / 40, kMostFixesReserved)));
-
     bool task_read = false;
+    long long first_fix_at = -1; // where the first B record starts
     for (int next = reader.peek(); next != EOF; next = reader.peek()) {
         switch (next) {
         case 'B': {
-            Fix fix;
-            if (readFixLine(fix, reader.readLine(), fxa_column_, siu_column_, enl_column_,
-                            diagnostics))
-                fixes_.push_back(fix);
+            if (first_fix_at < 0)
+                first_fix_at = reader.position();
+            const std::string_view line = reader.readLine();
+            if (fixes_.size() == fixes_.capacity())
+                makeRoomForFixes(fixes_, reader.fileSize() - reader.position(),
+                                 reader.position() - first_fix_at);
+            // Read in place: a fix built elsewhere and copied in costs more than its reading.
+            if (!readFixLine(fixes_.emplace_back(), line, fxa_column_, siu_column_, enl_column_,
+                             diagnostics))
+                fixes_.pop_back();
             break;
         }
         case 'I':

@@ -10,6 +10,7 @@ namespace igc {
 namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr char kEndOfText = '\x1A'; // Ctrl-Z
+
 } // namespace
 
 LineReader::LineReader() : buffer_(new char[kBlockSize]) {}
@@ -27,6 +28,10 @@ bool LineReader::open(std::FILE* file) {
     if (file_ != nullptr)
         std::fclose(file_);
     file_ = file;
+    begin_ = end_ = 0;
+    read_before_ = 0;
+    at_eof_ = nul_seen_ = false;
+    file_size_ = 0;
     if (file_ == nullptr)
         return false;
     // We read in large blocks ourselves; a second buffer in the C library would only copy.
@@ -72,13 +77,19 @@ void LineReader::compact() {
     if (begin_ == 0)
         return;
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    read_before_ += static_cast<long long>(begin_);
     end_ -= begin_;
     begin_ = 0;
 }
 
-int LineReader::peek() {
+void LineReader::restart() {
+    read_before_ += static_cast<long long>(end_);
+    begin_ = end_ = 0;
+}
+
+int LineReader::peekSlowly() {
     while (begin_ == end_) {
-        begin_ = end_ = 0;
+        restart();
         if (!fill())
             return EOF;
     }
@@ -95,15 +106,6 @@ int LineReader::peek() {
     return static_cast<unsigned char>(buffer_[begin_]);
 }
 
-std::string_view LineReader::keep(const char* text, std::size_t length) {
-    length = std::min(length, kMaxLineLength);
-    if (nul_seen_) {
-        if (const void* nul = std::memchr(text, '\0', length))
-            length = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
-    }
-    return {text, length};
-}
-
 void LineReader::dropRestOfLine() {
     for (;;) {
         const char* start = buffer_.get() + begin_;
@@ -111,18 +113,17 @@ void LineReader::dropRestOfLine() {
             begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
             return;
         }
-        begin_ = end_ = 0;
+        restart();
         if (!fill())
             return;
     }
 }
 
-std::string_view LineReader::readLine() {
+std::string_view LineReader::readLineSlowly() {
     for (;;) {
         const char* start = buffer_.get() + begin_;
         const std::size_t available = end_ - begin_;
-        if (const void* found = std::memchr(start, '\n', available)) {
-            const auto* lf = static_cast<const char*>(found);
+        if (const char* lf = findLineFeed(start, start + available)) {
             std::size_t length = static_cast<std::size_t>(lf - start);
             begin_ += length + 1;
             if (length > 0 && start[length - 1] == '\r')

@@ -2,9 +2,18 @@
 
 // Reads an IGC file line by line in large blocks, the way the reader sees its lines.
 
+#include "igc/RecordParsers.h"
+
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace igc {
 
@@ -25,25 +34,72 @@ public:
     bool open(std::FILE* file);
 
     /// The first byte of the next line (0..255), or EOF at the end of the file.
-    int peek();
+    int peek() {
+        // Most lines start with a record letter that is already in the buffer.
+        if (begin_ < end_ && buffer_[begin_] != '\r')
+            return static_cast<unsigned char>(buffer_[begin_]);
+        return peekSlowly();
+    }
     /// The next line. The view stays valid until the next call of peek, readLine or skipLine.
-    std::string_view readLine();
+    std::string_view readLine() {
+        // Most lines end inside the buffer: found there without a call.
+        const char* start = buffer_.get() + begin_;
+        const char* lf = findLineFeed(start, buffer_.get() + end_);
+        if (lf == nullptr)
+            return readLineSlowly();
+        std::size_t length = static_cast<std::size_t>(lf - start);
+        begin_ += length + 1;
+        if (length > 0 && start[length - 1] == '\r')
+            --length; // the CR of a CR LF line end
+        return keep(start, length);
+    }
     /// Drops the next line.
     void skipLine() { static_cast<void>(readLine()); }
 
     /// Size of the open file in bytes, 0 when unknown.
     [[nodiscard]] long long fileSize() const { return file_size_; }
+    /// Bytes of the file handed out so far (lines and their line ends).
+    [[nodiscard]] long long position() const {
+        return read_before_ + static_cast<long long>(begin_);
+    }
 
 private:
+    // The first LF in [from, to), or null. Sixteen bytes at a time where the buffer has them:
+    // a line of the usual 40 to 80 bytes takes a few compares instead of a library call.
+    static const char* findLineFeed(const char* from, const char* to) {
+#if defined(__SSE2__)
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (; to - from >= 16; from += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+            if (found != 0)
+                return from + __builtin_ctz(found);
+        }
+#endif
+        return from == to
+                   ? nullptr
+                   : static_cast<const char*>(std::memchr(from, '\n', std::size_t(to - from)));
+    }
+    std::string_view keep(const char* text, std::size_t length) const {
+        length = std::min(length, kMaxLineLength);
+        if (nul_seen_) {
+            if (const void* nul = std::memchr(text, '\0', length))
+                length = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+        }
+        return {text, length};
+    }
+    int peekSlowly();
+    std::string_view readLineSlowly();
     bool fill();
     void compact();
+    void restart(); // the buffer emptied, to be filled from its start
     void dropRestOfLine();
-    std::string_view keep(const char* text, std::size_t length);
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> buffer_;
-    std::size_t begin_ = 0; // first byte not yet handed out
-    std::size_t end_ = 0;   // end of the bytes read into the buffer
+    std::size_t begin_ = 0;     // first byte not yet handed out
+    std::size_t end_ = 0;       // end of the bytes read into the buffer
+    long long read_before_ = 0; // bytes of the file that were before buffer_[0]
     bool at_eof_ = false;
     bool nul_seen_ = false; // whether any byte read so far was NUL
     long long file_size_ = 0;

@@ -275,38 +275,4 @@ int scanFixRecord(std::string_view line, FixFields& f) {
                        &p.lon_hemisphere, &f.validity, &f.pressure_alt, &f.gps_alt);
 }
 
-namespace {
-
-// Whether the eight bytes at `p` are all decimal digits: each byte must be 0x30..0x39, that is
-// 0x3_ before and after adding 6 (adding 6 to 0x30..0x39 never carries into the next byte).
-bool eightDigitsAt(const char* p) {
-    std::uint64_t bytes;
-    std::memcpy(&bytes, p, sizeof bytes);
-    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
-    constexpr std::uint64_t kThirty = 0x3030303030303030ULL;
-    constexpr std::uint64_t kSix = 0x0606060606060606ULL;
-    return (bytes & kHigh) == kThirty && ((bytes + kSix) & kHigh) == kThirty;
-}
-
-} // namespace
-
-int parseFixRecord(std::string_view line, FixFields& f) {
-    // Columns (0-based): time 1-6, latitude 7-14, longitude 15-23, validity 24,
-    // pressure altitude 25-29, GNSS altitude 30-34. The digit checks overlap where a field is
-    // not a multiple of eight long.
-    const char* p = line.data();
-    if (line.size() < 35 || !eightDigitsAt(p + 1) || !eightDigitsAt(p + 6) ||
-        !eightDigitsAt(p + 15) || !eightDigitsAt(p + 25) || !eightDigitsAt(p + 27))
-        return scanFixRecord(line, f);
-    f.letter = line[0];
-    f.hour = numberAt(line, 1, 2);
-    f.minute = numberAt(line, 3, 2);
-    f.second = numberAt(line, 5, 2);
-    readPosition(line, 7, 15, 2, f.position);
-    f.validity = line[24];
-    f.pressure_alt = numberAt(line, 25, 5);
-    f.gps_alt = numberAt(line, 30, 5);
-    return 15;
-}
-
 } // namespace igc

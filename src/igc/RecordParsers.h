@@ -12,6 +12,9 @@
 // no NUL byte. Each function returns the count of stored conversions, as `sscanf` does (a
 // negative count where `sscanf` reports end of input before the first conversion).
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -107,7 +110,8 @@ struct FixFields {
     int pressure_alt = 0;
     int gps_alt = 0;
 };
-int parseFixRecord(std::string_view line, FixFields& fields);
+inline int parseFixRecord(std::string_view line, FixFields& fields);
+inline bool parsePlainFixRecord(std::string_view line, FixFields& fields);
 int scanFixRecord(std::string_view line, FixFields& fields);
 
 /// What the C library's `atoi` gives for these characters (the field ends with the view).
@@ -115,5 +119,91 @@ int atoiField(std::string_view field);
 
 /// The part of a line before its first CR or LF: where fixed columns may be read.
 std::string_view lineContent(std::string_view line);
+
+// ---- B record, the reader's hot path -----------------------------------------------------
+
+namespace fixed_columns {
+
+/// Eight bytes from `p`, the first in the lowest byte whatever the machine's byte order.
+inline std::uint64_t load8(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big)
+        word = __builtin_bswap64(word);
+    return word;
+}
+
+/// Whether every byte of `word` is a decimal digit: each byte is 0x30..0x39, that is 0x3_
+/// before and after adding 6 (adding 6 to 0x30..0x39 never carries into the next byte).
+inline bool allDigits(std::uint64_t word) {
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr std::uint64_t kThirty = 0x3030303030303030ULL;
+    constexpr std::uint64_t kSix = 0x0606060606060606ULL;
+    return (word & kHigh) == kThirty && ((word + kSix) & kHigh) == kThirty;
+}
+
+/// Eight digits, each as its value 0..9 in its byte.
+struct Digits {
+    explicit Digits(std::uint64_t digit_bytes)
+        : values(digit_bytes - 0x3030303030303030ULL),
+          // Byte k becomes 10 * digit k + digit k+1 (at most 99: no byte carries into the next).
+          pairs(values * 10 + (values >> 8)) {}
+    /// Digit k (0..7).
+    [[nodiscard]] int at(int k) const { return static_cast<int>(values >> (8 * k) & 0xFF); }
+    /// Digits k and k+1 as a two-digit number (k 0..6).
+    [[nodiscard]] int pair(int k) const { return static_cast<int>(pairs >> (8 * k) & 0xFF); }
+    std::uint64_t values;
+    std::uint64_t pairs;
+};
+
+} // namespace fixed_columns
+
+/// The B record when its every column is plain (digits where the format reads numbers): all 15
+/// conversions stored, as the format stores them. False, with `f` unspecified, when a column is
+/// anything else; only the format then knows what it makes of the line.
+inline bool parsePlainFixRecord(std::string_view line, FixFields& f) {
+    // Columns (0-based): time 1-6, latitude 7-14, longitude 15-23, validity 24, pressure
+    // altitude 25-29, GNSS altitude 30-34. Five words of eight bytes hold every digit column;
+    // they overlap where a field is not a multiple of eight long.
+    using fixed_columns::Digits;
+    const char* p = line.data();
+    if (line.size() < 35)
+        return false;
+    const std::uint64_t w1 = fixed_columns::load8(p + 1);   // HHMMSS DD
+    const std::uint64_t w6 = fixed_columns::load8(p + 6);   // S DDMMmmm
+    const std::uint64_t w15 = fixed_columns::load8(p + 15); // DDDMMmmm
+    const std::uint64_t w25 = fixed_columns::load8(p + 25); // PPPPP GGG
+    const std::uint64_t w27 = fixed_columns::load8(p + 27); // PPP GGGGG
+    if (!fixed_columns::allDigits(w1) || !fixed_columns::allDigits(w6) ||
+        !fixed_columns::allDigits(w15) || !fixed_columns::allDigits(w25) ||
+        !fixed_columns::allDigits(w27))
+        return false;
+    const Digits time(w1);
+    const Digits latitude(w6);
+    const Digits longitude(w15);
+    const Digits pressure(w25);
+    const Digits gnss(w27);
+    f.letter = p[0];
+    f.hour = time.pair(0);
+    f.minute = time.pair(2);
+    f.second = time.pair(4);
+    PositionFields& position = f.position;
+    position.lat_deg = time.pair(6);
+    position.lat_min = latitude.pair(3);
+    position.lat_thousandths = latitude.at(5) * 100 + latitude.pair(6);
+    position.lat_hemisphere = p[14];
+    position.lon_deg = longitude.at(0) * 100 + longitude.pair(1);
+    position.lon_min = longitude.pair(3);
+    position.lon_thousandths = longitude.at(5) * 100 + longitude.pair(6);
+    position.lon_hemisphere = p[23];
+    f.validity = p[24];
+    f.pressure_alt = pressure.at(0) * 10000 + pressure.pair(1) * 100 + pressure.pair(3);
+    f.gps_alt = gnss.at(3) * 10000 + gnss.pair(4) * 100 + gnss.pair(6);
+    return true;
+}
+
+inline int parseFixRecord(std::string_view line, FixFields& fields) {
+    return parsePlainFixRecord(line, fields) ? 15 : scanFixRecord(line, fields);
+}
 
 } // namespace igc

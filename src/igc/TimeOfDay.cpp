@@ -22,7 +22,9 @@ constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
 
 std::uint32_t millisecondsOfDay(std::uint32_t hour, std::uint32_t minute, std::uint32_t second,
                                 std::uint32_t millisecond) {
-    return ((hour * 60u + minute) * 60u + second) * 1000u + millisecond;
+    TimeOfDay time;
+    time.set(hour, minute, second, millisecond);
+    return time.ms_;
 }
 
 // Whether the C library's zone data has been read in this process. An atomic rather than a plain
@@ -102,11 +104,6 @@ TimeValue timeValueFromFileTime(std::int64_t units_since_1601) {
     }
     // Seconds beyond 2038 do not fit the 32-bit field; they wrap.
     return TimeValue{static_cast<std::int32_t>(seconds), static_cast<std::int32_t>(remainder)};
-}
-
-void TimeOfDay::set(std::uint32_t hour, std::uint32_t minute, std::uint32_t second,
-                    std::uint32_t millisecond) {
-    ms_ = millisecondsOfDay(hour, minute, second, millisecond);
 }
 
 TimeOfDay TimeOfDay::localNow() {

@@ -15,8 +15,11 @@ class TimeOfDay {
 public:
     /// value = ((hour * 60 + minute) * 60 + second) * 1000 + millisecond, in 32-bit unsigned
     /// arithmetic, without a range check.
+    /// Inline: the analysis sets one per fix.
     void set(std::uint32_t hour, std::uint32_t minute, std::uint32_t second,
-             std::uint32_t millisecond);
+             std::uint32_t millisecond) {
+        ms_ = ((hour * 60u + minute) * 60u + second) * 1000u + millisecond;
+    }
 
     /// The local wall-clock time of day, milliseconds included.
     static TimeOfDay localNow();

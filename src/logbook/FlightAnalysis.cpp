@@ -72,9 +72,39 @@ nav::Waypoint waypointAt(const igc::TaskPoint& point) {
     return waypoint;
 }
 
+// What a thread keeps of each buffer between files: a 10 Hz recording of several hours.
+constexpr std::size_t kKeptBufferBytes = 16 << 20;
+
+template <typename Item>
+void keepSmall(std::vector<Item>& buffer) {
+    if (buffer.capacity() * sizeof(Item) > kKeptBufferBytes)
+        std::vector<Item>().swap(buffer);
+}
+
+// The buffers' fixes lent to a log for one file, and given back (when small) whatever way the
+// analysis ends.
+class LentFixes {
+public:
+    LentFixes(igc::FlightLog& log, AnalysisBuffers& buffers) : log_(log), buffers_(buffers) {
+        log_.fixes_.swap(buffers_.fixes);
+    }
+    ~LentFixes() {
+        buffers_.fixes.swap(log_.fixes_);
+        buffers_.fixes.clear();
+        keepSmall(buffers_.fixes);
+        keepSmall(buffers_.track);
+    }
+    LentFixes(const LentFixes&) = delete;
+    LentFixes& operator=(const LentFixes&) = delete;
+
+private:
+    igc::FlightLog& log_;
+    AnalysisBuffers& buffers_;
+};
+
 // Task distance (m) and speed (km/h, never negative) through the task's 500 m cylinders.
-void scoreTask(const igc::FlightLog& log, double& distance, double& speed,
-               std::ostream& diagnostics) {
+void scoreTask(const igc::FlightLog& log, std::vector<nav::TrackPoint>& track, double& distance,
+               double& speed, std::ostream& diagnostics) {
     const igc::Task& task = log.task_;
     nav::TaskProgress progress;
     progress.setDiagnostics(diagnostics);
@@ -84,19 +114,20 @@ void scoreTask(const igc::FlightLog& log, double& distance, double& speed,
     progress.addWaypoint(waypointAt(task.finish));
 
     // Every fix, with its time continued past midnight so that the track never goes back.
-    std::vector<nav::TrackPoint> track(log.fixes_.size());
-    for (std::size_t k = 0; k < log.fixes_.size(); ++k) {
-        const igc::Fix& fix = log.fixes_[k];
+    track.clear();
+    track.reserve(log.fixes_.size());
+    for (const igc::Fix& fix : log.fixes_) {
         double time = secondsOfDay(fix);
-        if (k > 0) {
-            while (time < static_cast<double>(track[k - 1].time))
+        if (!track.empty()) {
+            while (time < static_cast<double>(track.back().time))
                 time += kDay;
         }
-        track[k].time = static_cast<float>(time);
-        track[k].latitude = latitudeOf(fix.position);
-        track[k].longitude = longitudeOf(fix.position);
+        nav::TrackPoint& point = track.emplace_back();
+        point.time = static_cast<float>(time);
+        point.latitude = latitudeOf(fix.position);
+        point.longitude = longitudeOf(fix.position);
         if (fix.enl >= kEngineNoise)
-            track[k].flags = nav::TrackPoint::ENGINE_RUNNING;
+            point.flags = nav::TrackPoint::ENGINE_RUNNING;
     }
     progress.analyse(static_cast<double>(track.back().time), track, 0);
     distance = progress.task_dist_;
@@ -137,6 +168,12 @@ FlightResult analyzeFile(const std::string& path, int min_time_minutes,
 
 FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
                          const platform::DateFormatter& format_date) {
+    AnalysisBuffers buffers;
+    return analyzeFile(file, min_time_minutes, format_date, buffers);
+}
+
+FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
+                         const platform::DateFormatter& format_date, AnalysisBuffers& buffers) {
     const std::string& path = file.path;
     FlightResult result;
     result.path = path;
@@ -156,6 +193,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
         return done(std::move(reason));
     }
     igc::FlightLog log;
+    const LentFixes lent(log, buffers);
     if (!log.load(opened, path.c_str(), errors)) {
         const std::string reader = readerFailure(errors.str());
         errors << "Couldn't load IGC file " << path << "!" << std::endl;
@@ -232,7 +270,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     entry.flight_time = flight_time;
     entry.engine_time = engine_time;
     if (log.has_task_)
-        scoreTask(log, entry.distance, entry.speed, errors);
+        scoreTask(log, buffers.track, entry.distance, entry.speed, errors);
     entry.file_name = entryFileName(platform::fileNameOf(path));
     std::ostringstream line;
     writeLogbookEntry(line, entry, format_date);

@@ -5,10 +5,13 @@
 
 #include "logbook/Listing.h"
 
+#include "igc/FlightLog.h"
+#include "nav/NavPoint.h"
 #include "platform/LocaleDates.h"
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace logbook {
 
@@ -33,6 +36,19 @@ analyzeFile(const std::string& path, int min_time_minutes,
 FlightResult
 analyzeFile(const FlightFile& file, int min_time_minutes,
             const platform::DateFormatter& format_date = platform::localeDateFormatter());
+
+/// Memory that the analyses of one thread hand on from file to file: a recording's fixes and its
+/// track take a block each, which freed and taken again costs the system a fresh page for every
+/// 4 KiB of it. Blocks beyond a few recordings' size are given back after their file, so that
+/// what a thread keeps stays small whatever it read.
+struct AnalysisBuffers {
+    std::vector<igc::Fix> fixes;
+    std::vector<nav::TrackPoint> track;
+};
+
+/// As above, reusing `buffers` (one per thread).
+FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
+                         const platform::DateFormatter& format_date, AnalysisBuffers& buffers);
 
 /// Writes a file's result where the dialog always wrote it: its diagnostics to std::cerr and
 /// std::cout, its entry (if any) to `logbook`, flushed.

@@ -17,10 +17,15 @@ namespace logbook {
 
 namespace {
 
+// A recording this large is analysed while no other is: its fixes and track take about one and
+// a half times its size, and several of them at once could take more memory than the machine
+// has. Smaller ones (a day at 10 Hz is about 16 MB) run side by side.
+constexpr std::int64_t kAloneBytes = 64 << 20;
+
 FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
-                           const platform::DateFormatter& format_date) {
+                           const platform::DateFormatter& format_date, AnalysisBuffers& buffers) {
     try {
-        return analyzeFile(file, min_time_minutes, format_date);
+        return analyzeFile(file, min_time_minutes, format_date, buffers);
     } catch (const std::exception& error) { // out of memory on a monstrous file, say
         FlightResult result;
         result.path = file.path;
@@ -31,8 +36,9 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
 }
 
 // Files analysed on `jobs` threads and handed to `deliver` in listing order on the calling thread.
-// Workers run at most `window` files ahead of the one to be emitted, so that memory stays bounded
-// whatever the directory holds. False when cancelled.
+// Workers run at most `window` files ahead of the one to be emitted, and a file of kAloneBytes or
+// more is analysed alone, so that memory stays bounded by the largest files whatever the
+// directory holds. False when cancelled.
 bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
                     const platform::DateFormatter& format_date, int jobs,
                     const std::function<void(FlightResult&&)>& deliver) {
@@ -40,10 +46,11 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
         return request.cancel != nullptr && request.cancel->load(std::memory_order_relaxed);
     };
     if (jobs <= 1 || files.size() <= 1) {
+        AnalysisBuffers buffers;
         for (const FlightFile& file : files) {
             if (cancelled())
                 return false;
-            deliver(analyzeSafely(file, request.min_time_minutes, format_date));
+            deliver(analyzeSafely(file, request.min_time_minutes, format_date, buffers));
         }
         return !cancelled();
     }
@@ -55,28 +62,42 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
     std::condition_variable room;  // a slot was emptied, or the run stops
     std::size_t next_to_take = 0;  // under mutex
     std::size_t next_to_emit = 0;  // under mutex
+    int running = 0;               // analyses under way, under mutex
+    bool alone = false;            // a large file's analysis is under way, under mutex
     bool stop = false;             // under mutex
 
     const auto work = [&] {
+        AnalysisBuffers buffers;
         for (;;) {
             std::size_t index = 0;
+            bool large = false;
             {
                 std::unique_lock lock(mutex);
                 room.wait(lock, [&] {
-                    return stop || next_to_take >= files.size() ||
-                           next_to_take < next_to_emit + window;
+                    if (stop || next_to_take >= files.size())
+                        return true;
+                    const bool next_large = files[next_to_take].size >= kAloneBytes;
+                    return next_to_take < next_to_emit + window && !alone &&
+                           (!next_large || running == 0);
                 });
                 if (stop || next_to_take >= files.size())
                     return;
                 index = next_to_take++;
+                large = files[index].size >= kAloneBytes;
+                ++running;
+                alone = large;
             }
             FlightResult result =
-                analyzeSafely(files[index], request.min_time_minutes, format_date);
+                analyzeSafely(files[index], request.min_time_minutes, format_date, buffers);
             {
                 const std::lock_guard lock(mutex);
                 pending[index % window] = std::move(result);
+                --running;
+                if (large)
+                    alone = false;
             }
             ready.notify_all();
+            room.notify_all(); // a large file may wait for this one, or others for it
         }
     };
     std::vector<std::thread> workers;

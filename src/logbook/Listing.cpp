@@ -88,6 +88,7 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
         }
         item.file.name = std::move(entry.name);
         item.file.modified_ms = entry.modified_ms;
+        item.file.size = entry.size;
         item.file.is_link = entry.is_link;
         item.text = utf16Of(item.file.name);
         listed.push_back(std::move(item));

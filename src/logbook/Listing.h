@@ -19,6 +19,7 @@ struct FlightFile {
     std::string path;             // the directory joined with the name, as bytes
     std::string name;             // the entry's name, as bytes
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
+    std::int64_t size = 0;        // bytes when listed (0 for anything but a file)
     bool is_link = false;         // listed as a symbolic link, which its reading may follow
 };
 

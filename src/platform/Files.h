@@ -65,6 +65,7 @@ struct DirectoryEntry {
     FileKind kind = FileKind::Other;
     bool is_link = false;         // listed as a symbolic link (followed for `kind`)
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
+    std::int64_t size = 0;        // bytes, of a regular file (behind a link: of its target)
     int error = 0;                // why the kind could not be told, with kind Other
 };
 

@@ -269,6 +269,8 @@ bool listDirectory(const std::string& directory,
             entry.kind = kindOfMode(info.st_mode);
             entry.modified_ms = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
                                 static_cast<std::int64_t>(info.st_mtim.tv_nsec / 1000000);
+            if (S_ISREG(info.st_mode))
+                entry.size = static_cast<std::int64_t>(info.st_size);
         }
         entries.push_back(std::move(entry));
     }

@@ -31,7 +31,12 @@ std::int64_t millisecondsOf(const FILETIME& time) {
 struct HandleInfo {
     FileKind kind = FileKind::Other;
     std::int64_t modified_ms = 0;
+    std::int64_t size = 0;
 };
+
+std::int64_t sizeOf(DWORD high, DWORD low) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
 
 HandleInfo infoOf(HANDLE handle) {
     HandleInfo info;
@@ -53,6 +58,8 @@ HandleInfo infoOf(HANDLE handle) {
     info.kind = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory
                                                                         : FileKind::Regular;
     info.modified_ms = millisecondsOf(file.ftLastWriteTime);
+    if (info.kind == FileKind::Regular)
+        info.size = sizeOf(file.nFileSizeHigh, file.nFileSizeLow);
     return info;
 }
 
@@ -222,11 +229,14 @@ bool listDirectory(const std::string& directory,
             const HandleInfo target = follow(base + found.cFileName, is_link, entry.error, nullptr);
             entry.kind = target.kind;
             entry.modified_ms = target.modified_ms;
+            entry.size = target.size;
         } else {
             entry.kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                              ? FileKind::Directory
                              : FileKind::Regular;
             entry.modified_ms = millisecondsOf(found.ftLastWriteTime);
+            if (entry.kind == FileKind::Regular)
+                entry.size = sizeOf(found.nFileSizeHigh, found.nFileSizeLow);
         }
         entries.push_back(std::move(entry));
     } while (FindNextFileW(search, &found));

@@ -1,7 +1,10 @@
 // The whole generation core (listing, analysis, entry writing) over a directory of long task
 // flights: throughput of IGC input, and peak memory for 60 and for 240 files, which must not
-// grow with the number of files.
+// grow with the number of files, and for two very large files on two threads, which must not be
+// twice that of one. And the command line as a whole process on one small recording.
 
+#include "ChildProcess.h"
+#include "LargeRecording.h"
 #include "ResultReporter.h"
 #include "igc/FlightLog.h"
 #include "logbook/Generation.h"
@@ -9,13 +12,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QFile>
-
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +35,7 @@ constexpr int kFixesPerFlight = 8 * 3600; // eight hours at 1 Hz
 
 // An 8-hour flight round a 300 km triangle of 500 m cylinders, several laps, with a short
 // engine run; every flight a little different.
-void writeFlight(const fs::path& path, int variant) {
+void writeFlight(const fs::path& path, int variant, int fixes = kFixesPerFlight) {
     igc::FlightLog log;
     log.date_ = {14, 5, 26};
     log.glider_type_ = "LS 8";
@@ -46,13 +46,13 @@ void writeFlight(const fs::path& path, int variant) {
     log.task_.turnpoints = {{52.9, 10.3, "Bravo"}, {52.3, 11.4, "Charlie"}};
     log.task_.finish = {52.0, 10.0, "Delta"};
     const double corners[4][2] = {{52.0, 10.0}, {52.9, 10.3}, {52.3, 11.4}, {52.0, 10.0}};
-    log.fixes_.reserve(kFixesPerFlight);
+    log.fixes_.reserve(static_cast<std::size_t>(fixes));
     double lat = 52.0;
     double lon = 10.0 - 0.01 * variant / kFlights;
     int leg = 1;
-    for (int i = 0; i < kFixesPerFlight; ++i) {
+    for (int i = 0; i < fixes; ++i) {
         const int t = 8 * 3600 + i;
-        const bool rolling = i < 60 || i > kFixesPerFlight - 60;
+        const bool rolling = i < 60 || i > fixes - 60;
         if (!rolling) {
             const double dlat = corners[leg][0] - lat;
             const double dlon = corners[leg][1] - lon;
@@ -181,22 +181,59 @@ BENCHMARK(list_5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Peak resident memory (MB) of a fresh process that generates a logbook over `files` flights.
 double peakRssMegabytes(const char* self, int files) {
-    const fs::path dir = flightDirectory(files);
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(self, self, "--generate-only", dir.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    const bench::ChildCost cost =
+        bench::runChild({self, "--generate-only", flightDirectory(files)});
+    return cost.succeeded ? cost.peak_bytes / (1024.0 * 1024.0) : -1.0;
+}
+
+// Peak resident memory of a generation on two threads over two very large recordings, against
+// the size of one.
+double largePairPeakRatio(const char* self) {
+    const std::string large = bench::largeRecording();
+    const fs::path dir = fs::temp_directory_path() / "thermora-bench-generate-large";
+    fs::create_directories(dir);
+    for (const char* name : {"a.igc", "b.igc"}) {
+        std::error_code error;
+        if (!fs::exists(dir / name))
+            fs::create_hard_link(large, dir / name, error);
+        if (error)
+            fs::copy_file(large, dir / name);
     }
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1.0;
-    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+    const bench::ChildCost cost = bench::runChild({self, "--generate-only", dir.string()});
+    return cost.succeeded ? cost.peak_bytes / static_cast<double>(fs::file_size(large)) : -1.0;
+}
+
+// Median wall time (ms) of the command line run as a whole process on one 20-minute recording.
+double oneFileMilliseconds() {
+    const fs::path dir = fs::temp_directory_path() / "thermora-bench-one-file";
+    if (!fs::exists(dir / "igc" / "short.igc")) {
+        fs::create_directories(dir / "igc");
+        writeFlight(dir / "igc" / "short.igc", 0, 20 * 60);
+    }
+    const std::vector<std::string> run = {THERMORA_CLI,
+                                          "--pilot",
+                                          "Bench Pilot",
+                                          "--igc-dir",
+                                          (dir / "igc").string(),
+                                          "--logbook",
+                                          (dir / "logbook.dat").string(),
+                                          "--yes",
+                                          "--quiet"};
+    std::vector<double> times;
+    for (int k = 0; k < 41; ++k) {
+        const bench::ChildCost cost = bench::runChild(run);
+        if (!cost.succeeded)
+            return -1.0;
+        times.push_back(cost.milliseconds);
+    }
+    std::nth_element(times.begin(), times.begin() + 20, times.end());
+    return times[20];
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // The child whose peak memory is measured: one generation and nothing else.
     if (argc == 3 && std::string(argv[1]) == "--generate-only")
         return generate(argv[2], fs::path(argv[2]) / "logbook.dat", logbook::defaultJobs()) > 0 ? 0
                                                                                                 : 1;
@@ -221,5 +258,10 @@ int main(int argc, char** argv) {
         std::printf("RESULT list_5000_ms %.2f ms\n", list);
     std::printf("RESULT generate_peak_rss_60 %.1f MB\n", peakRssMegabytes(argv[0], 60));
     std::printf("RESULT generate_peak_rss_240 %.1f MB\n", peakRssMegabytes(argv[0], 240));
+    std::printf("RESULT generate_peak_rss_two_large_ratio %.2f (peak / size of one, two %.0f MB "
+                "recordings, %d threads)\n",
+                largePairPeakRatio(argv[0]), static_cast<double>(bench::kLargeRecordingBytes) / 1e6,
+                logbook::defaultJobs());
+    std::printf("RESULT one_file_ms %.2f ms\n", oneFileMilliseconds());
     return 0;
 }

@@ -1,6 +1,8 @@
 // Reading speed of the IGC reader, on a generated long flight and on real recordings, against a
 // plain getline + sscanf reader; and the memory the fixes take.
 
+#include "ChildProcess.h"
+#include "LargeRecording.h"
 #include "ReferenceReader.h"
 #include "ResultReporter.h"
 #include "igc/FlightLog.h"
@@ -137,6 +139,12 @@ bool readersAgree(const std::string& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The child whose peak memory is measured: one load and nothing else.
+    if (argc == 3 && std::string(argv[1]) == "--load-only") {
+        const Silence silence;
+        igc::FlightLog log;
+        return log.load(argv[2]) && !log.fixes_.empty() ? 0 : 1;
+    }
     benchmark::Initialize(&argc, argv);
     if (!readersAgree(generatedFlight())) {
         std::fprintf(stderr, "the two readers disagree on the generated flight\n");
@@ -161,5 +169,13 @@ int main(int argc, char** argv) {
     if (generated > 0.0 && plain > 0.0)
         std::printf("RESULT igc_load_speedup_vs_sscanf %.1f x\n", generated / plain);
     std::printf("RESULT igc_bytes_per_fix %.1f B\n", bytes_per_fix);
+
+    const std::string large = bench::largeRecording();
+    const bench::ChildCost load = bench::runChild({argv[0], "--load-only", large});
+    if (load.succeeded)
+        std::printf("RESULT load_peak_rss_ratio %.2f (peak resident memory / size of a %.0f MB "
+                    "recording)\n",
+                    load.peak_bytes / static_cast<double>(fs::file_size(large)),
+                    static_cast<double>(fs::file_size(large)) / 1e6);
     return 0;
 }

@@ -254,6 +254,8 @@ int main(int argc, char** argv) {
         std::printf("RESULT generate_speedup_all %.2f x\n", all / one);
     if (all > 0.0 && read > 0.0)
         std::printf("RESULT generate_vs_read %.2f x\n", read / all);
+    if (one > 0.0 && read > 0.0)
+        std::printf("RESULT generate_vs_read_1 %.2f x (one thread)\n", read / one);
     if (const double list = reporter.realTime("list_5000/real_time"); list > 0.0)
         std::printf("RESULT list_5000_ms %.2f ms\n", list);
     std::printf("RESULT generate_peak_rss_60 %.1f MB\n", peakRssMegabytes(argv[0], 60));

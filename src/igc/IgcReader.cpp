@@ -154,18 +154,13 @@ readExtension(std::string_view content, int column, std::size_t width, Field& fi
     field = static_cast<Field>(value);
 }
 
-bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
-                 std::ostream& diagnostics) {
-    FixFields fields;
-    if (!parsePlainFixRecord(line, fields)) {
-        // Scanned into a copy: the plain fields then never leave the registers.
-        FixFields scanned;
-        if (scanFixRecord(line, scanned) != 15) {
-            diagnostics << "IGCLib: parse error in B record\n";
-            return false;
-        }
-        fields = scanned;
-    }
+// The fix of a parsed B record, extensions taken from their declared columns.
+#if defined(__GNUC__)
+[[gnu::always_inline]] // once for the plain records, once for the scanned: see readFixLine
+#endif
+inline void
+storeFix(Fix& fix, const FixFields& fields, std::string_view line, int fxa_column, int siu_column,
+         int enl_column) {
     fix.time = {static_cast<std::uint8_t>(fields.hour), static_cast<std::uint8_t>(fields.minute),
                 static_cast<std::uint8_t>(fields.second)};
     fix.position = toCoordinate(fields.position);
@@ -179,6 +174,29 @@ bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column
         readExtension(line, siu_column, 2, fix.siu);
         readExtension(line, enl_column, 3, fix.enl);
     }
+}
+
+#if defined(__GNUC__)
+[[gnu::noinline]]
+#endif
+bool readScannedFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column,
+                        int enl_column, std::ostream& diagnostics) {
+    FixFields fields;
+    if (scanFixRecord(line, fields) != 15) {
+        diagnostics << "IGCLib: parse error in B record\n";
+        return false;
+    }
+    storeFix(fix, fields, line, fxa_column, siu_column, enl_column);
+    return true;
+}
+
+bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
+                 std::ostream& diagnostics) {
+    // Two ways apart to the end: the plain fields then stay in registers.
+    FixFields fields;
+    if (!parsePlainFixRecord(line, fields))
+        return readScannedFixLine(fix, line, fxa_column, siu_column, enl_column, diagnostics);
+    storeFix(fix, fields, line, fxa_column, siu_column, enl_column);
     return true;
 }
 

@@ -17,11 +17,6 @@ namespace logbook {
 
 namespace {
 
-// A recording this large is analysed while no other is: its fixes and track take about one and
-// a half times its size, and several of them at once could take more memory than the machine
-// has. Smaller ones (a day at 10 Hz is about 16 MB) run side by side.
-constexpr std::int64_t kAloneBytes = 64 << 20;
-
 FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
                            const platform::DateFormatter& format_date, AnalysisBuffers& buffers) {
     try {
@@ -36,9 +31,9 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
 }
 
 // Files analysed on `jobs` threads and handed to `deliver` in listing order on the calling thread.
-// Workers run at most `window` files ahead of the one to be emitted, and a file of kAloneBytes or
-// more is analysed alone, so that memory stays bounded by the largest files whatever the
-// directory holds. False when cancelled.
+// Workers run at most `window` files ahead of the one to be emitted, and a file of the request's
+// alone_bytes or more is analysed alone, so that memory stays bounded by the largest files whatever
+// the directory holds. False when cancelled.
 bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
                     const platform::DateFormatter& format_date, int jobs,
                     const std::function<void(FlightResult&&)>& deliver) {
@@ -76,14 +71,14 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
                 room.wait(lock, [&] {
                     if (stop || next_to_take >= files.size())
                         return true;
-                    const bool next_large = files[next_to_take].size >= kAloneBytes;
+                    const bool next_large = files[next_to_take].size >= request.alone_bytes;
                     return next_to_take < next_to_emit + window && !alone &&
                            (!next_large || running == 0);
                 });
                 if (stop || next_to_take >= files.size())
                     return;
                 index = next_to_take++;
-                large = files[index].size >= kAloneBytes;
+                large = files[index].size >= request.alone_bytes;
                 ++running;
                 alone = large;
             }

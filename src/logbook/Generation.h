@@ -9,6 +9,7 @@
 #include "logbook/LogbookFile.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -25,7 +26,11 @@ struct GenerationRequest {
     platform::DateFormatter format_date; // entry dates; unset: the user's short date form
     LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
     int jobs = 0;                                    // threads that analyse files; 0: one per core
-    const std::atomic<bool>* cancel = nullptr;       // checked between files: true stops the run
+    /// A file this large (bytes, as listed) is analysed while no other is: its fixes and track
+    /// take about one and a half times its size, and several at once could take more memory
+    /// than the machine has. Smaller ones (a day at 10 Hz is about 16 MB) run side by side.
+    std::int64_t alone_bytes = std::int64_t{64} << 20;
+    const std::atomic<bool>* cancel = nullptr; // checked between files: true stops the run
     /// Where the files' diagnostics go (and the listing's lines about entries it skips), and
     /// where "Empty log file" goes: by default where the dialog always wrote them.
     std::ostream* diagnostics = &std::cerr;

@@ -9,7 +9,6 @@ namespace logbook {
 
 namespace {
 
-
 struct Listed {
     FlightFile file;
     std::u16string text; // the name as text, for the order of equal times

@@ -29,8 +29,10 @@ struct Outputs {
     std::string results; // the per-file results, one line each
 };
 
-Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool with_callback) {
+Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool with_callback,
+                 std::int64_t alone_bytes = GenerationRequest().alone_bytes) {
     GenerationRequest request;
+    request.alone_bytes = alone_bytes;
     request.igc_directory = igc.string();
     request.logbook_path = logbook.string();
     request.pilot_name = "Pilot";
@@ -99,10 +101,18 @@ TEST_F(Engine, ThreadsWriteTheBytesOfOneThread) {
             SCOPED_TRACE(std::string(directory.name) + (with_callback ? ", results" : ", streams"));
             const Outputs one = generate(directory.path, dir_ / "one.dat", 1, with_callback);
             EXPECT_GT(one.logbook.size(), 200U);
-            for (const int jobs : {2, 4}) {
-                SCOPED_TRACE(jobs);
-                const Outputs many =
-                    generate(directory.path, dir_ / "many.dat", jobs, with_callback);
+            // Files of alone_bytes or more are analysed while no other is: none, some, all.
+            struct Threads {
+                int jobs;
+                std::int64_t alone_bytes;
+            };
+            for (const Threads threads :
+                 {Threads{2, GenerationRequest().alone_bytes},
+                  Threads{4, GenerationRequest().alone_bytes}, Threads{4, 600}, Threads{3, 1}}) {
+                SCOPED_TRACE(std::to_string(threads.jobs) + " jobs, alone from " +
+                             std::to_string(threads.alone_bytes));
+                const Outputs many = generate(directory.path, dir_ / "many.dat", threads.jobs,
+                                              with_callback, threads.alone_bytes);
                 EXPECT_TRUE(many.logbook == one.logbook);
                 EXPECT_TRUE(many.errors == one.errors);
                 EXPECT_TRUE(many.output == one.output);

@@ -266,6 +266,21 @@ int parseTaskPoint(std::string_view line, TaskPointFields& f) {
 
 // ---- B record ----------------------------------------------------------------------------
 
+bool fixed_columns::decodeFixBelowReference(const char* p, FixFields& f) {
+    // The minus is read as a leading 0 ('-' + 3), the value then negated.
+    const bool pressure_below = p[25] == '-';
+    const bool gnss_below = p[30] == '-';
+    const std::uint64_t below_25 = (pressure_below ? 3U : 0U) | (gnss_below ? 3ULL << 40 : 0U);
+    const std::uint64_t below_27 = gnss_below ? 3ULL << 24 : 0U;
+    if (!decodeFix(p, below_25, below_27, f))
+        return false;
+    if (pressure_below)
+        f.pressure_alt = -f.pressure_alt;
+    if (gnss_below)
+        f.gps_alt = -f.gps_alt;
+    return true;
+}
+
 int scanFixRecord(std::string_view line, FixFields& f) {
     const ScanBuffer input(line);
     PositionFields& p = f.position;

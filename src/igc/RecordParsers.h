@@ -161,22 +161,24 @@ struct Digits {
 /// The B record when its every column is plain (digits where the format reads numbers): all 15
 /// conversions stored, as the format stores them. False, with `f` unspecified, when a column is
 /// anything else; only the format then knows what it makes of the line.
-inline bool parsePlainFixRecord(std::string_view line, FixFields& f) {
+namespace fixed_columns {
+
+/// The B record's columns at `p` (at least 35 bytes) when every numeric one is digits; `below_25`
+/// and `below_27` are added to the words at columns 25 and 27 first (see parsePlainFixRecord).
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline bool
+decodeFix(const char* p, std::uint64_t below_25, std::uint64_t below_27, FixFields& f) {
     // Columns (0-based): time 1-6, latitude 7-14, longitude 15-23, validity 24, pressure
     // altitude 25-29, GNSS altitude 30-34. Five words of eight bytes hold every digit column;
     // they overlap where a field is not a multiple of eight long.
-    using fixed_columns::Digits;
-    const char* p = line.data();
-    if (line.size() < 35)
-        return false;
-    const std::uint64_t w1 = fixed_columns::load8(p + 1);   // HHMMSS DD
-    const std::uint64_t w6 = fixed_columns::load8(p + 6);   // S DDMMmmm
-    const std::uint64_t w15 = fixed_columns::load8(p + 15); // DDDMMmmm
-    const std::uint64_t w25 = fixed_columns::load8(p + 25); // PPPPP GGG
-    const std::uint64_t w27 = fixed_columns::load8(p + 27); // PPP GGGGG
-    if (!fixed_columns::allDigits(w1) || !fixed_columns::allDigits(w6) ||
-        !fixed_columns::allDigits(w15) || !fixed_columns::allDigits(w25) ||
-        !fixed_columns::allDigits(w27))
+    const std::uint64_t w1 = load8(p + 1);              // HHMMSS DD
+    const std::uint64_t w6 = load8(p + 6);              // S DDMMmmm
+    const std::uint64_t w15 = load8(p + 15);            // DDDMMmmm
+    const std::uint64_t w25 = load8(p + 25) + below_25; // PPPPP GGG
+    const std::uint64_t w27 = load8(p + 27) + below_27; // PPP GGGGG
+    if (!allDigits(w1) || !allDigits(w6) || !allDigits(w15) || !allDigits(w25) || !allDigits(w27))
         return false;
     const Digits time(w1);
     const Digits latitude(w6);
@@ -200,6 +202,22 @@ inline bool parsePlainFixRecord(std::string_view line, FixFields& f) {
     f.pressure_alt = pressure.at(0) * 10000 + pressure.pair(1) * 100 + pressure.pair(3);
     f.gps_alt = gnss.at(3) * 10000 + gnss.pair(4) * 100 + gnss.pair(6);
     return true;
+}
+
+} // namespace fixed_columns
+
+namespace fixed_columns {
+/// decodeFix for a record with an altitude below the reference, a minus and four digits ("-0036",
+/// which %5d reads as -36). Apart, so that the usual record pays nothing for it.
+bool decodeFixBelowReference(const char* p, FixFields& f);
+} // namespace fixed_columns
+
+inline bool parsePlainFixRecord(std::string_view line, FixFields& f) {
+    const char* p = line.data();
+    if (line.size() < 35)
+        return false;
+    return fixed_columns::decodeFix(p, 0, 0, f) ||
+           ((p[25] == '-' || p[30] == '-') && fixed_columns::decodeFixBelowReference(p, f));
 }
 
 inline int parseFixRecord(std::string_view line, FixFields& fields) {

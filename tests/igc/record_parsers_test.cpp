@@ -58,9 +58,11 @@ public:
         return text;
     }
 
+    // An altitude below the reference as recorders write it: a minus and four digits.
+    std::string altitude() { return pick(4) != 0 ? digits(5) : "-" + digits(4); }
     std::string fixLine() {
         return "B" + digits(6) + digits(7) + (pick(2) != 0 ? "N" : "S") + digits(8) +
-               (pick(2) != 0 ? "E" : "W") + (pick(4) != 0 ? "A" : "V") + digits(10) +
+               (pick(2) != 0 ? "E" : "W") + (pick(4) != 0 ? "A" : "V") + altitude() + altitude() +
                digits(pick(20));
     }
     std::string taskHeaderLine() { return "C" + digits(24) + (pick(3) != 0 ? "TASK 300km" : ""); }

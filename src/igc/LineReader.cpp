@@ -53,12 +53,14 @@ bool LineReader::open(std::FILE* file) {
 bool LineReader::fill() {
     if (at_eof_ || file_ == nullptr)
         return false;
-    const std::size_t got = std::fread(buffer_.get() + end_, 1, kBlockSize - end_, file_);
-    if (got == 0) {
-        // End of file or a read error: either way there is nothing more to read.
+    const std::size_t wanted = kBlockSize - end_;
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+    // Fewer bytes than asked for: the end of the file or a read error. Either way there is
+    // nothing more to read, and asking again would only cost another system call.
+    if (got < wanted)
         at_eof_ = true;
+    if (got == 0)
         return false;
-    }
     std::size_t kept = got;
     // Ctrl-Z ends the input, as a text-mode read ends it where the simulator runs: whatever
     // follows (a second recording joined on, padding) is not part of the file.

@@ -190,8 +190,12 @@ bool readScannedFixLine(Fix& fix, std::string_view line, int fxa_column, int siu
     return true;
 }
 
-bool readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
-                 std::ostream& diagnostics) {
+#if defined(__GNUC__)
+[[gnu::always_inline]] // in the reader's loop: the fix is then written once, in place
+#endif
+inline bool
+readFixLine(Fix& fix, std::string_view line, int fxa_column, int siu_column, int enl_column,
+            std::ostream& diagnostics) {
     // Two ways apart to the end: the plain fields then stay in registers.
     FixFields fields;
     if (!parsePlainFixRecord(line, fields))

@@ -349,7 +349,10 @@ void makeRoomForFixes(std::vector<Fix>& fixes, long long left, long long taken) 
     const std::size_t read = fixes.size() + 1; // the one just read counts
     if (left <= 0 || taken <= 0)
         return; // the end, or a size not known: the vector grows as it will
-    const auto per_fix = std::max<long long>(1, taken / static_cast<long long>(read));
+    // No fix comes from fewer bytes than 35 characters and a line feed: a broken first record
+    // ("B" alone) must not make room for twenty times the fixes the file could hold.
+    constexpr long long kShortestFixLine = 36;
+    const auto per_fix = std::max(kShortestFixLine, taken / static_cast<long long>(read));
     // At least an eighth more, so that a judgement a little short costs few moves.
     const auto more = std::max(static_cast<std::size_t>(left / per_fix) + 1, read / 8 + 16);
     fixes.reserve(fixes.size() + more);

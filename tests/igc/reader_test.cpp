@@ -505,30 +505,33 @@ TEST(Reader, EndsOnEveryDamagedFile) {
 TEST(Reader, FixesTakeLessMemoryThanTheFile) {
     const std::string fix = "B0800005200000N01000000EA0100001020";
     const std::string extensions = "I033638FXA3940SIU4143ENL\r\n";
+    constexpr std::size_t kLines = 20000; // B records, the first included
     const struct {
         const char* name;
         std::string head;  // after the A and H records
         std::string first; // the first B record's line
         std::string line;  // every further B record's line
         std::string other; // a line after every B record
+        std::size_t fixes;
     } cases[] = {
-        {"equal lines", extensions, fix + "02507040\r\n", fix + "02507040\r\n", ""},
-        {"line feeds only", "", fix + "\n", fix + "\n", ""},
-        {"a long first line", "", fix + std::string(200, '9') + "\r\n", fix + "\r\n", ""},
-        {"a short first line", extensions, fix + "\r\n", fix + "02507040\r\n", ""},
-        {"records between", "", fix + "\r\n", fix + "\r\n", "LXXXcomment\r\nK080000123\r\n"},
+        {"equal lines", extensions, fix + "02507040\r\n", fix + "02507040\r\n", "", kLines},
+        {"line feeds only", "", fix + "\n", fix + "\n", "", kLines},
+        {"a long first line", "", fix + std::string(200, '9') + "\r\n", fix + "\r\n", "", kLines},
+        {"a short first line", extensions, fix + "\r\n", fix + "02507040\r\n", "", kLines},
+        {"a broken first record", "", "B\n", fix + "\r\n", "", kLines - 1},
+        {"records between", "", fix + "\r\n", fix + "\r\n", "LXXXcomment\r\nK080000123\r\n",
+         kLines},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string bytes = kHead + c.head + c.first + c.other;
-        constexpr std::size_t kFixes = 20000;
-        for (std::size_t k = 1; k < kFixes; ++k)
+        for (std::size_t k = 1; k < kLines; ++k)
             bytes += c.line + c.other;
         const Loaded loaded = loadBytes(bytes);
         ASSERT_TRUE(loaded.ok);
-        ASSERT_EQ(loaded.log.fixes_.size(), kFixes);
+        ASSERT_EQ(loaded.log.fixes_.size(), c.fixes);
         EXPECT_LT(loaded.log.fixes_.capacity() * sizeof(Fix), bytes.size());
-        EXPECT_LE(loaded.log.fixes_.capacity(), kFixes + kFixes / 8 + 16);
+        EXPECT_LE(loaded.log.fixes_.capacity(), c.fixes + c.fixes / 8 + 16);
     }
 }
 

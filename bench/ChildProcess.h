@@ -20,6 +20,15 @@ struct ChildCost {
     double milliseconds = 0.0; // wall time from the fork to the exit
 };
 
+/// Whether the command line chooses benchmarks (--benchmark_filter): then only those run, and
+/// the figures of whole child processes are left out. Ask before benchmark::Initialize.
+inline bool benchmarksChosen(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k)
+        if (std::string(argv[k]).rfind("--benchmark_filter", 0) == 0)
+            return true;
+    return false;
+}
+
 /// Runs `arguments` (the program first), its standard output and error sent to /dev/null.
 inline ChildCost runChild(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;

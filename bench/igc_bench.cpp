@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
         igc::FlightLog log;
         return log.load(argv[2]) && !log.fixes_.empty() ? 0 : 1;
     }
+    const bool chosen = bench::benchmarksChosen(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (!readersAgree(generatedFlight())) {
         std::fprintf(stderr, "the two readers disagree on the generated flight\n");
@@ -170,6 +171,8 @@ int main(int argc, char** argv) {
         std::printf("RESULT igc_load_speedup_vs_sscanf %.1f x\n", generated / plain);
     std::printf("RESULT igc_bytes_per_fix %.1f B\n", bytes_per_fix);
 
+    if (chosen)
+        return 0;
     const std::string large = bench::largeRecording();
     const bench::ChildCost load = bench::runChild({argv[0], "--load-only", large});
     if (load.succeeded)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,7 @@ namespace fs = std::filesystem;
 struct Line {
     int first; // the byte the reader peeks at before the line
     std::string text;
+    long long end; // the position after the line and its line end
 };
 
 // The reader's line rules, on the whole file at once.
@@ -40,8 +42,9 @@ std::vector<Line> splitLines(std::string bytes) {
         text = text.substr(0, text.find('\0'));
         // CR LF is read as LF: a line that is only its CR LF starts with LF.
         const bool crlf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
-        lines.push_back({crlf ? '\n' : static_cast<unsigned char>(bytes[at]), text});
-        at = end + 1;
+        const int first = crlf ? '\n' : static_cast<unsigned char>(bytes[at]);
+        at = std::min(end + 1, bytes.size());
+        lines.push_back({first, text, static_cast<long long>(at)});
     }
     return lines;
 }
@@ -92,6 +95,7 @@ TEST(LineReader, GivesTheLinesOfAPlainSplit) {
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_EQ(reader.peek(), expected[i].first) << "line " << i;
             ASSERT_EQ(reader.readLine(), expected[i].text) << "line " << i;
+            ASSERT_EQ(reader.position(), expected[i].end) << "line " << i;
         }
         EXPECT_EQ(reader.peek(), EOF);
         EXPECT_EQ(reader.readLine(), "");

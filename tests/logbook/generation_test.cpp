@@ -298,6 +298,8 @@ TEST_F(Generation, ListsOldestFirstByTheListingRules) {
     // Qt matches the two patterns without regard to letter case unless asked otherwise.
     EXPECT_EQ(names, "c-0800.igc b-0900.igc a-1000.IGC Mixed.Igc folder.igc");
     EXPECT_EQ(listed->front().path, (dir_ / "c-0800.igc").string());
+    for (const FlightFile& entry : *listed) // the size decides which files run alone
+        EXPECT_EQ(entry.size, entry.name == "folder.igc" ? 0 : 1) << entry.name;
     EXPECT_EQ(skipped.str(), "");
 }
 
@@ -400,6 +402,34 @@ TEST(Corpus, OneEntryPerFileWithAStartFix) {
     }
     EXPECT_EQ(entries, starts);
     EXPECT_GT(entries, 60);
+}
+
+// A thread's buffers go from file to file: nothing of one file may reach the next. Largest first,
+// so that every file gets buffers larger than it needs, holding an earlier file's fixes and track.
+TEST(Corpus, BuffersHandedOnGiveWhatFreshOnesGive) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const fs::path& dir :
+         {fs::path(THERMORA_IGC_CORPUS), fs::path(THERMORA_TEST_DATA) / "generation"})
+        for (const auto& entry : fs::directory_iterator(dir, error))
+            if (entry.path().extension() == ".igc")
+                files.push_back(entry.path());
+    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+        return fs::file_size(a) > fs::file_size(b);
+    });
+    AnalysisBuffers buffers;
+    for (const fs::path& path : files) {
+        SCOPED_TRACE(path.filename().string());
+        FlightFile file;
+        file.path = path.string();
+        const FlightResult fresh = analyzeFile(file, 0, kGerman);
+        const FlightResult handed_on = analyzeFile(file, 0, kGerman, buffers);
+        EXPECT_EQ(handed_on.entry, fresh.entry);
+        EXPECT_EQ(handed_on.reason, fresh.reason);
+        EXPECT_EQ(handed_on.errors, fresh.errors);
+        EXPECT_EQ(handed_on.output, fresh.output);
+    }
+    EXPECT_TRUE(buffers.fixes.empty());
 }
 
 } // namespace

@@ -23,21 +23,7 @@ namespace fs = std::filesystem;
 // A 10-hour flight at 1 Hz: FXA, SIU and ENL declared, a task with three turnpoints.
 std::string generatedFlight() {
     static const std::string path = [] {
-        igc::FlightLog log;
-        log.date_ = {6, 1, 8};
-        log.pilot_ = "Example Pilot";
-        log.glider_type_ = "LS 4";
-        log.glider_id_ = "D-1234";
-        log.has_task_ = true;
-        log.task_.turnpoint_count = 3;
-        log.task_.description = "Triangle 500km";
-        log.task_.takeoff = {52.1, 10.1, "Takeoff"};
-        log.task_.start = {52.0, 10.0, "Start"};
-        for (int k = 1; k <= 3; ++k)
-            log.task_.turnpoints.push_back(
-                {52.0 + k * 0.5, 10.0 + k * 0.7, "TP" + std::to_string(k)});
-        log.task_.finish = {52.0, 10.0, "Finish"};
-        log.task_.landing = {52.1, 10.1, "Landing"};
+        igc::FlightLog log = bench::exampleFlightHead();
         constexpr int kFixes = 10 * 3600;
         log.fixes_.reserve(kFixes);
         for (int i = 0; i < kFixes; ++i) {

@@ -2,7 +2,7 @@
 
 #include "app/ScreenFit.h"
 #include "app/SkippedFilesDialog.h"
-#include "install/InstallDir.h"
+#include "install/Installation.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
@@ -66,18 +66,22 @@ MainWindow::MainWindow() {
     };
     connect(min_time_, &QSpinBox::valueChanged, this, fitSuffix);
     fitSuffix(min_time_->value());
-    std::string install_dir;
-    if (!install::readInstallDir(install_dir)) {
+    // What the search found goes to the terminal, before any box.
+    const install::InstallationSearch search = install::searchInstallations();
+    std::cerr << install::choiceText(search);
+    if (!search.taken) {
+        std::cerr << install::notFoundDiagnostic(search) << '\n';
         tell(this, logbook::noInstallationBox(
                        "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
                        "to the Wine prefix that holds it, before the program starts."));
         return;
     }
-    // D/data/IGC and D/data/logbook.dat, D decoded as the file system encodes names, so that a
+    // D/data/IGC and D/data/logbook.dat, decoded as the file system encodes names, so that a
     // directory with letters beyond ASCII still names the same place.
-    const install::Presets presets = install::presetsFor(install_dir);
-    igc_files_->setText(presets.igc_directory);
-    logbook_file_->setText(presets.logbook_file);
+    const install::PresetPaths presets =
+        install::presetPaths(search.found[*search.taken].directory);
+    igc_files_->setText(fromCore(presets.igc_directory));
+    logbook_file_->setText(fromCore(presets.logbook_file));
     // Show where the paths begin: their ends are alike ("data/IGC") and say little.
     igc_files_->setCursorPosition(0);
     logbook_file_->setCursorPosition(0);

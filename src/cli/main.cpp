@@ -2,6 +2,7 @@
 // dialog. Same logbook bytes, same diagnostics on the same streams, in the same order.
 
 #include "install/Installation.h"
+#include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
 #include "logbook/Messages.h"
 #include "logbook/Text.h"
@@ -277,11 +278,12 @@ std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
 
 // Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched.
 int listInstallations() {
-    const std::vector<install::FoundInstallation> found = install::everyInstallation();
-    for (const install::FoundInstallation& installation : found)
+    const install::InstallationSearch search =
+        install::searchInstallations(install::SearchExtent::Everywhere);
+    for (const install::FoundInstallation& installation : search.found)
         std::cout << installation.directory << '\t' << installation.source << '\n';
-    if (found.empty()) {
-        std::cerr << "thermora-logbook-cli: no Thermora installation found\n";
+    if (search.found.empty()) {
+        std::cerr << "thermora-logbook-cli: " << install::notFoundText(search) << "\n";
         return kNotWritten;
     }
     return kWritten;
@@ -452,7 +454,7 @@ int run(const std::vector<std::string>& arguments) {
         return usageError("the option --pilot is required");
     if (quiet && verbose)
         return usageError("--quiet and --verbose exclude each other");
-    if (pilot.empty())
+    if (logbook::isMissingPilotName(pilot))
         return usageError("the pilot name must not be empty");
     // The simulator reads the pilot name as Latin-1, on one header line.
     const std::string pilot_text = logbook::latin1Of(pilot);
@@ -485,14 +487,17 @@ int run(const std::vector<std::string>& arguments) {
     const bool has_igc_dir = igc_dir_option->count() != 0;
     const bool has_logbook = logbook_option->count() != 0;
     if (!has_igc_dir || !has_logbook) {
-        std::string install;
-        if (!install::findInstallation(install)) {
-            return usageError(std::string("no Thermora installation found; give ") +
+        const install::InstallationSearch search = install::searchInstallations();
+        if (!search.taken) {
+            return usageError(install::notFoundText(search) + "; give " +
                               (!has_igc_dir && !has_logbook ? "--igc-dir and --logbook"
                                : !has_igc_dir               ? "--igc-dir"
                                                             : "--logbook"));
         }
-        const install::PresetPaths presets = install::presetPaths(install);
+        // Which of several installations the run takes, before anything is written to it.
+        std::cerr << install::choiceText(search);
+        const install::PresetPaths presets =
+            install::presetPaths(search.found[*search.taken].directory);
         if (!has_igc_dir)
             directory = presets.igc_directory;
         if (!has_logbook)
@@ -535,7 +540,8 @@ int run(const std::vector<std::string>& arguments) {
             if (silent || !file.entry.empty())
                 return;
             counter.clear();
-            std::cerr << "Skipped " << logbook::echoed(file.path) << ": " << file.reason << "\n";
+            std::cerr << "Skipped " << logbook::echoed(file.path) << ": "
+                      << logbook::reasonText(file.reason) << "\n";
         };
     }
     const logbook::Progress progress = [&counter](int done, int total) {

@@ -85,6 +85,28 @@ struct Task {
     std::vector<TaskPoint> turnpoints;
 };
 
+/// Why a file could not be read, as data: the first error that ended the reading. Warnings met
+/// before or after it (a missing task point, an unknown record) never decide it.
+enum class LoadError : std::uint8_t {
+    None,
+    NotOpened,      // the file could not be opened or read (a directory, say)
+    MissingARecord, // the first line is no A record: not an IGC file
+    ARecord,        // the A record does not parse
+    HRecord,        // a header record does not parse
+    CRecord,        // a record of the task declaration does not parse
+};
+
+struct LoadOutcome {
+    LoadError error = LoadError::None;
+    long long line = 0;   // 1-based line of the record at fault; 0 when there is none
+    std::string record;   // that record's bytes, without its line end
+    int system_error = 0; // NotOpened: the system's error number when it gave one
+};
+
+/// The reader's own words for `error` ("Missing A record", "parse error in C record"), as its
+/// diagnostics say them; empty for None.
+const char* loadErrorText(LoadError error);
+
 /// One IGC file. Filled by `load`, written by `save`.
 class FlightLog {
 public:
@@ -97,6 +119,8 @@ public:
     /// The same from `file`, opened for reading in binary mode by the caller and closed here;
     /// `path` names it in the diagnostics.
     bool load(std::FILE* file, const char* path, std::ostream& diagnostics);
+    /// The same, telling in `outcome` why the file could not be read.
+    bool load(std::FILE* file, const char* path, std::ostream& diagnostics, LoadOutcome& outcome);
     /// Writes an IGC file, replacing an existing one. False when it cannot be opened.
     bool save(const char* path) const;
 

@@ -6,6 +6,7 @@
 #include "igc/RecordParsers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -27,12 +28,23 @@ public:
     explicit FileLines(LineReader& reader) : reader_(reader) {}
     int peek() { return failed_ ? EOF : reader_.peek(); }
     std::string_view readLine() { return reader_.readLine(); }
-    void setFailed() { failed_ = true; }
+    /// `line`, the one just read, does not parse: it is kept as the reason.
+    void setFailed(std::string_view line) {
+        if (!failed_) {
+            failed_line_ = reader_.lineNumber();
+            failed_record_.assign(line);
+        }
+        failed_ = true;
+    }
     [[nodiscard]] bool failed() const { return failed_; }
+    [[nodiscard]] long long failedLine() const { return failed_line_; }
+    [[nodiscard]] std::string& failedRecord() { return failed_record_; }
 
 private:
     LineReader& reader_;
     bool failed_ = false;
+    long long failed_line_ = 0;
+    std::string failed_record_;
 };
 
 class StreamLines {
@@ -74,7 +86,7 @@ public:
             length = static_cast<std::size_t>(static_cast<const char*>(nul) - line_);
         return {line_, length};
     }
-    void setFailed() { in_.setstate(std::ios::failbit); }
+    void setFailed(std::string_view /*line*/) { in_.setstate(std::ios::failbit); }
     [[nodiscard]] bool failed() const { return in_.fail(); }
 
 private:
@@ -212,7 +224,7 @@ void extractTaskPoint(Lines& lines, TaskPoint& point, std::ostream& diagnostics)
     if (count < 9) {
         diagnostics << "IGCLib: parse error in C record\n";
         diagnostics << "line = " << EchoedBytes{line} << std::endl;
-        lines.setFailed();
+        lines.setFailed(line);
         return;
     }
     point.position = toCoordinate(fields.position);
@@ -239,7 +251,7 @@ void extractTask(Lines& lines, Task& task, std::ostream& diagnostics) {
     if (count < 12) {
         diagnostics << "IGCLib: parse error in C record (n = " << count << ")\n";
         diagnostics << "line: " << EchoedBytes{line} << std::endl;
-        lines.setFailed();
+        lines.setFailed(line);
         return;
     }
     task.declaration_date = {static_cast<std::uint8_t>(f.declaration_day),
@@ -278,6 +290,11 @@ void extractTask(Lines& lines, Task& task, std::ostream& diagnostics) {
 // leaves the field as it was.
 void storeHeader(FlightLog& log, std::string_view code, std::string_view rest) {
     if (code == "DTE") {
+        // Recorders since 2016 write "HFDTEDATE:DDMMYY,NN" (NN numbers the day's flights);
+        // the date is read from it as from the older "HFDTEDDMMYY".
+        constexpr std::string_view kLabel = "DATE:";
+        if (rest.substr(0, kLabel.size()) == kLabel)
+            rest.remove_prefix(kLabel.size());
         DateFields date;
         if (parseDateValue(rest, date) == 3)
             log.date_ = {static_cast<std::uint8_t>(date.day), static_cast<std::uint8_t>(date.month),
@@ -360,6 +377,24 @@ void makeRoomForFixes(std::vector<Fix>& fixes, long long left, long long taken) 
 
 } // namespace
 
+const char* loadErrorText(LoadError error) {
+    switch (error) {
+    case LoadError::None:
+        return "";
+    case LoadError::NotOpened:
+        return "Couldn't open input file";
+    case LoadError::MissingARecord:
+        return "Missing A record";
+    case LoadError::ARecord:
+        return "parse error in A record";
+    case LoadError::HRecord:
+        return "parse error in H record";
+    case LoadError::CRecord:
+        return "parse error in C record";
+    }
+    return "";
+}
+
 std::istream& operator>>(std::istream& in, Task& task) {
     StreamLines lines(in);
     extractTask(lines, task, std::cerr);
@@ -386,33 +421,45 @@ bool FlightLog::load(const char* path, std::ostream& diagnostics) {
 }
 
 bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostics) {
+    LoadOutcome outcome;
+    return load(file, path, diagnostics, outcome);
+}
+
+bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostics,
+                     LoadOutcome& outcome) {
     // Streaming a null pointer would put the stream into the failed state for good.
     const char* name = path == nullptr ? "" : path;
+    outcome = {};
+    const auto fail = [&outcome, &diagnostics](LoadError error, long long line,
+                                               std::string_view record) {
+        diagnostics << "IGCLib: " << loadErrorText(error) << "\n";
+        outcome.error = error;
+        outcome.line = line;
+        outcome.record.assign(record);
+        return false;
+    };
+    const int open_error = file == nullptr ? errno : 0;
     LineReader reader;
     if (!reader.open(file)) {
         diagnostics << "IGCLib: Couldn't open input file '" << name << "'\n";
+        outcome.error = LoadError::NotOpened;
+        outcome.system_error = file == nullptr ? open_error : reader.openError();
         return false;
     }
     fixes_.clear();
 
-    if (reader.peek() != 'A') {
-        diagnostics << "IGCLib: Missing A record\n";
-        return false;
-    }
+    if (reader.peek() != 'A')
+        return fail(LoadError::MissingARecord, 0, {});
     ARecordFields a;
-    if (parseARecord(reader.readLine(), a) != 3) {
-        diagnostics << "IGCLib: parse error in A record\n";
-        return false;
-    }
+    if (const std::string_view line = reader.readLine(); parseARecord(line, a) != 3)
+        return fail(LoadError::ARecord, reader.lineNumber(), line);
     manufacturer_ = a.code;
     logger_id_ = a.rest;
 
     HRecordFields h;
     while (reader.peek() == 'H') {
-        if (parseHRecord(reader.readLine(), h) != 4) {
-            diagnostics << "IGCLib: parse error in H record\n";
-            return false;
-        }
+        if (const std::string_view line = reader.readLine(); parseHRecord(line, h) != 4)
+            return fail(LoadError::HRecord, reader.lineNumber(), line);
         storeHeader(*this, h.code, h.rest);
     }
 
@@ -443,8 +490,12 @@ bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostic
             } else {
                 FileLines lines(reader);
                 extractTask(lines, task_, diagnostics);
-                if (lines.failed())
+                if (lines.failed()) {
+                    outcome.error = LoadError::CRecord;
+                    outcome.line = lines.failedLine();
+                    outcome.record = std::move(lines.failedRecord());
                     return false;
+                }
                 has_task_ = true;
                 task_read = true;
             }

@@ -3,6 +3,7 @@
 #include "igc/RecordParsers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace igc {
@@ -32,6 +33,8 @@ bool LineReader::open(std::FILE* file) {
     read_before_ = 0;
     at_eof_ = nul_seen_ = false;
     file_size_ = 0;
+    lines_ = 0;
+    open_error_ = 0;
     if (file_ == nullptr)
         return false;
     // We read in large blocks ourselves; a second buffer in the C library would only copy.
@@ -41,8 +44,10 @@ bool LineReader::open(std::FILE* file) {
         std::rewind(file_);
     }
     // Opening a directory succeeds on POSIX systems; reading it fails. Both mean no file.
+    errno = 0;
     fill();
     if (std::ferror(file_) != 0) {
+        open_error_ = errno;
         std::fclose(file_);
         file_ = nullptr;
         return false;
@@ -122,6 +127,7 @@ void LineReader::dropRestOfLine() {
 }
 
 std::string_view LineReader::readLineSlowly() {
+    ++lines_; // whatever follows, one line is handed out
     for (;;) {
         const char* start = buffer_.get() + begin_;
         const std::size_t available = end_ - begin_;

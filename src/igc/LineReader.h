@@ -49,6 +49,7 @@ public:
             return readLineSlowly();
         std::size_t length = static_cast<std::size_t>(lf - start);
         begin_ += length + 1;
+        ++lines_;
         if (length > 0 && start[length - 1] == '\r')
             --length; // the CR of a CR LF line end
         return keep(start, length);
@@ -58,6 +59,11 @@ public:
 
     /// Size of the open file in bytes, 0 when unknown.
     [[nodiscard]] long long fileSize() const { return file_size_; }
+    /// Lines handed out so far: after readLine, the 1-based number of the line it gave.
+    [[nodiscard]] long long lineNumber() const { return lines_; }
+    /// The system's error number when open failed because the file could not be read (a
+    /// directory, say); 0 otherwise.
+    [[nodiscard]] int openError() const { return open_error_; }
     /// Bytes of the file handed out so far (lines and their line ends).
     [[nodiscard]] long long position() const {
         return read_before_ + static_cast<long long>(begin_);
@@ -103,6 +109,8 @@ private:
     bool at_eof_ = false;
     bool nul_seen_ = false; // whether any byte read so far was NUL
     long long file_size_ = 0;
+    long long lines_ = 0;
+    int open_error_ = 0;
     char long_line_[256]; // first characters of a line longer than the buffer holds
 };
 

@@ -1,18 +1,57 @@
 #pragma once
 
-// Where the simulator is installed, for the programs that are built without Qt on some systems
-// (the command line): the directory as the core takes paths (bytes on POSIX systems, UTF-8 on
-// Windows), its presets, and every installation found.
+// Where the simulator is installed, for every program (the dialogs and the command line, with or
+// without Qt): what the search found, the installation a run takes, and why each other place
+// held none. The search only gathers; the programs say what it found, in the words of the
+// functions below, on the streams of their own choice. Directories are as the core takes paths:
+// bytes on POSIX systems, UTF-8 on Windows.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace install {
 
-/// The installation directory: THERMORA_DIR when set and not empty; else, on Windows, the
-/// registry's "Location" (64-bit view, then 32-bit); elsewhere the Wine prefixes' (see
-/// readInstallDir). False, with one line on std::cerr, when there is none.
-bool findInstallation(std::string& dir);
+/// The kinds of place that the search looks in.
+enum class PlaceKind {
+    Environment, // THERMORA_DIR
+    WinePrefix,  // a Wine prefix: $WINEPREFIX (else ~/.wine), then Steam's, Lutris's, Bottles's
+    Registry,    // the Windows registry
+};
+
+struct FoundInstallation {
+    std::string directory; // as stored, nothing trimmed
+    std::string source;    // where it was found, for the user ("THERMORA_DIR", "registry")
+    PlaceKind kind = PlaceKind::Environment;
+    bool operator==(const FoundInstallation&) const = default;
+};
+
+/// A place searched that holds no installation, and why.
+struct PassedOver {
+    PlaceKind kind = PlaceKind::Environment;
+    std::string place;  // named as FoundInstallation::source names it
+    std::string reason; // "not set", "no system.reg", "system.reg is not a regular file", ...
+    bool operator==(const PassedOver&) const = default;
+};
+
+struct InstallationSearch {
+    std::vector<FoundInstallation> found; // THERMORA_DIR's first, then the system's, as searched
+    std::optional<std::size_t> taken;     // the one a run takes, in `found`; none when empty
+    std::vector<PassedOver> passed_over;  // in the order searched
+};
+
+/// How far the search goes.
+enum class SearchExtent {
+    UntilTaken, // THERMORA_DIR, when set, is taken as set and ends the search
+    Everywhere, // every place, for a list of all installations
+};
+
+/// Searches for the simulator: THERMORA_DIR when set and not empty (it wins); then, on Windows,
+/// the registry's "Location" (64-bit view, then 32-bit); elsewhere the Wine prefixes of plain
+/// Wine, Steam's Proton, Lutris and Bottles (winePrefixes in Installations.h), of which the one
+/// whose IGC directory holds the newest recording is taken. Writes nothing.
+InstallationSearch searchInstallations(SearchExtent extent = SearchExtent::UntilTaken);
 
 struct PresetPaths {
     std::string igc_directory; // D/data/IGC
@@ -23,12 +62,22 @@ struct PresetPaths {
 /// used exactly as given (a trailing separator stays, so two stand in a row).
 PresetPaths presetPaths(const std::string& dir);
 
-struct FoundInstallation {
-    std::string directory;
-    std::string source; // where it was found, for the user ("THERMORA_DIR", "Wine prefix ~/.wine")
-};
+/// What was searched in vain, for the texts below: "THERMORA_DIR is not set; Wine prefix
+/// /home/jo/.wine: no system.reg; nor in 2 more Wine prefixes of Steam, Lutris or Bottles".
+std::string passedOverText(const InstallationSearch& search);
 
-/// Every installation: THERMORA_DIR's first, then the system's, in the order searched.
-std::vector<FoundInstallation> everyInstallation();
+/// The line (without its end) that a dialog writes to the terminal when nothing was found:
+/// "Error: couldn't find the Thermora installation (<passedOverText>); set THERMORA_DIR to the
+/// simulator's installation directory".
+std::string notFoundDiagnostic(const InstallationSearch& search);
+
+/// A run's reason when nothing was found: "no Thermora installation found (<passedOverText>)".
+std::string notFoundText(const InstallationSearch& search);
+
+/// The lines, each with its line end, that say which of several installations the newest
+/// recording chose ("Taking the Thermora installation D (S): ...") and which others were found
+/// ("Also found: D (S)"). Empty when there was no choice to make: none or one found, or
+/// THERMORA_DIR taken as set.
+std::string choiceText(const InstallationSearch& search);
 
 } // namespace install

@@ -1,27 +1,38 @@
 #include "install/Installation.h"
 
-#include "install/InstallDir.h"
 #include "install/Installations.h"
 
 #include <cstdlib>
 
 namespace install {
 
-bool findInstallation(std::string& dir) {
-    return readInstallDir(dir);
+InstallationSearch searchInstallations(SearchExtent extent) {
+    InstallationSearch search;
+    if (const char* value = std::getenv("THERMORA_DIR"); value != nullptr && *value != '\0') {
+        search.found.push_back({value, "THERMORA_DIR", PlaceKind::Environment});
+        search.taken = 0;
+        if (extent == SearchExtent::UntilTaken)
+            return search;
+    } else {
+        search.passed_over.push_back({PlaceKind::Environment, "THERMORA_DIR", "not set"});
+    }
+    std::vector<MissedPrefix> missed;
+    const std::vector<Installation> installations = installationsIn(winePrefixes(), &missed);
+    for (const MissedPrefix& prefix : missed)
+        search.passed_over.push_back({PlaceKind::WinePrefix,
+                                      prefix.description.toLocal8Bit().toStdString(),
+                                      prefix.reason.toLocal8Bit().toStdString()});
+    if (!search.taken && !installations.empty())
+        search.taken = search.found.size() + preferredInstallation(installations);
+    for (const Installation& installation : installations)
+        search.found.push_back({installation.directory,
+                                installation.source.toLocal8Bit().toStdString(),
+                                PlaceKind::WinePrefix});
+    return search;
 }
 
 PresetPaths presetPaths(const std::string& dir) {
     return {dir + "/data/IGC", dir + "/data/logbook.dat"};
-}
-
-std::vector<FoundInstallation> everyInstallation() {
-    std::vector<FoundInstallation> found;
-    if (const char* value = std::getenv("THERMORA_DIR"); value != nullptr && *value != '\0')
-        found.push_back({value, "THERMORA_DIR"});
-    for (const Installation& installation : installationsIn(winePrefixes()))
-        found.push_back({installation.directory, installation.source.toLocal8Bit().toStdString()});
-    return found;
 }
 
 } // namespace install

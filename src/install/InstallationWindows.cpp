@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace install {
 
@@ -30,30 +31,29 @@ std::string fromAnsi(const std::string& bytes) {
 
 } // namespace
 
-bool findInstallation(std::string& dir) {
+InstallationSearch searchInstallations(SearchExtent extent) {
+    InstallationSearch search;
     if (std::string value = environmentDirectory(); !value.empty()) {
-        dir = std::move(value);
-        return true;
+        search.found.push_back({std::move(value), "THERMORA_DIR", PlaceKind::Environment});
+        search.taken = 0;
+        if (extent == SearchExtent::UntilTaken)
+            return search;
+    } else {
+        search.passed_over.push_back({PlaceKind::Environment, "THERMORA_DIR", "not set"});
     }
-    std::string stored;
-    if (!readInstallDir(stored))
-        return false;
-    dir = fromAnsi(stored);
-    return true;
+    const RegistryLocation location = readRegistryLocation();
+    if (location.failure != RegistryLocation::Failure::None) {
+        search.passed_over.push_back({PlaceKind::Registry, "registry", registryReason(location)});
+        return search;
+    }
+    if (!search.taken)
+        search.taken = search.found.size();
+    search.found.push_back({fromAnsi(location.value), "registry", PlaceKind::Registry});
+    return search;
 }
 
 PresetPaths presetPaths(const std::string& dir) {
     return {dir + "\\data\\IGC", dir + "\\data\\logbook.dat"};
-}
-
-std::vector<FoundInstallation> everyInstallation() {
-    std::vector<FoundInstallation> found;
-    if (std::string value = environmentDirectory(); !value.empty())
-        found.push_back({std::move(value), "THERMORA_DIR"});
-    std::string stored;
-    if (readInstallDir(stored))
-        found.push_back({fromAnsi(stored), "registry"});
-    return found;
 }
 
 } // namespace install

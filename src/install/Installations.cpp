@@ -209,14 +209,14 @@ std::vector<std::pair<QString, QString>> winePrefixes() {
 }
 
 std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
-                                          QStringList* missed) {
+                                          std::vector<MissedPrefix>* missed) {
     std::vector<Installation> found;
     for (const auto& [prefix, description] : prefixes) {
         QString why;
         const std::optional<QString> directory = fromWinePrefix(prefix, why);
         if (!directory) {
             if (missed != nullptr)
-                missed->append(description + QStringLiteral(": ") + why);
+                missed->push_back({description, why});
             continue;
         }
         Installation installation;

@@ -5,7 +5,6 @@
 // Wine, in Steam's Proton, in Lutris or in Bottles; each keeps its own prefixes.
 
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <string>
@@ -27,10 +26,16 @@ struct Installation {
 /// once, as a pair of path and description.
 std::vector<std::pair<QString, QString>> winePrefixes();
 
+/// A prefix that holds no installation: its description (as winePrefixes gives it) and why.
+struct MissedPrefix {
+    QString description;
+    QString reason;
+};
+
 /// The installations found in `prefixes` (see winePrefixes), in their order, with their newest
-/// recordings. `missed` gets one "description: reason" per prefix that held none.
+/// recordings. `missed` gets each prefix that held none, in their order.
 std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
-                                          QStringList* missed = nullptr);
+                                          std::vector<MissedPrefix>* missed = nullptr);
 
 /// The installation to take among several: the one whose IGC directory holds the newest
 /// recording; on equal times (or none anywhere) the first searched.

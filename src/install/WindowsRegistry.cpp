@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <iostream>
 
 namespace install {
 
@@ -39,9 +38,8 @@ std::string systemMessage(long code) {
     return message;
 }
 
-bool readInstallDir(std::string& dir) {
-    bool key_opened = false;
-    LONG read_error = ERROR_SUCCESS;
+RegistryLocation readRegistryLocation() {
+    RegistryLocation location;
     for (const REGSAM view : kViews) {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryKey, 0, KEY_QUERY_VALUE | view, &key) !=
@@ -55,19 +53,32 @@ bool readInstallDir(std::string& dir) {
         if (result == ERROR_SUCCESS) {
             // A value stored without its terminating NUL can fill the buffer to the end: read
             // no further than the bytes the registry returned.
-            dir.assign(buffer, strnlen(buffer, size < sizeof buffer ? size : sizeof buffer));
-            return true;
+            return {
+                RegistryLocation::Failure::None, 0,
+                std::string(buffer, strnlen(buffer, size < sizeof buffer ? size : sizeof buffer))};
         }
-        if (!key_opened)
-            read_error = result;
-        key_opened = true;
+        // The first view's reason: where a 64-bit installer wrote a value too long, a 32-bit
+        // view without one says less.
+        if (location.failure == RegistryLocation::Failure::NoKey) {
+            location.failure = RegistryLocation::Failure::Unreadable;
+            location.error = result;
+        }
     }
-    if (!key_opened) {
-        std::cerr << "Error: couldn't open registry key!\n";
-        return false;
+    return location;
+}
+
+std::string registryReason(const RegistryLocation& location) {
+    const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kRegistryKey;
+    switch (location.failure) {
+    case RegistryLocation::Failure::None:
+        break;
+    case RegistryLocation::Failure::NoKey:
+        return "no key " + key;
+    case RegistryLocation::Failure::Unreadable:
+        return std::string("couldn't read the value \"") + kRegistryValue + "\" of " + key + " (" +
+               systemMessage(location.error) + ")";
     }
-    std::cerr << "Error: couldn't read registry key! (" << systemMessage(read_error) << ")\n";
-    return false;
+    return {};
 }
 
 } // namespace install

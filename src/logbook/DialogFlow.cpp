@@ -17,10 +17,15 @@ DialogBox noInstallationBox(const std::string& setting) {
             true};
 }
 
+bool isMissingPilotName(const std::string& pilot) {
+    // Only the blank: a tab or any other control character is refused as such.
+    return pilot.find_first_not_of(' ') == std::string::npos;
+}
+
 std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
                                           const std::string& igc_directory,
                                           const std::string& logbook_path) {
-    if (pilot.empty())
+    if (isMissingPilotName(pilot))
         return DialogBox{"Missing data", "You must enter a pilot name!\n", {}, true};
     // The simulator reads the pilot name as Latin-1, on one header line. A pasted line break is
     // invisible in the field: the name with it shown as \x0A tells the pilot where it is.

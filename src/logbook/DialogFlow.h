@@ -61,6 +61,10 @@ struct DialogBox {
 /// the registry on Windows).
 DialogBox noInstallationBox(const std::string& setting);
 
+/// True when `pilot` names nobody: empty, or blanks (spaces) and nothing else, which the logbook
+/// would show as a name that is not there. A real name keeps its blanks around it as typed.
+bool isMissingPilotName(const std::string& pilot);
+
 /// What the dialog refuses before it asks anything, the first that applies: no pilot name, a
 /// control character in it (shown, "\x0A" for a pasted line break), an IGC folder or a logbook
 /// path that the run could not use. Nothing when the run may go ahead. `pilot` is UTF-8.

@@ -3,6 +3,7 @@
 #include "igc/FlightLog.h"
 #include "igc/TimeOfDay.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/Messages.h"
 #include "logbook/Text.h"
 #include "nav/Geodesy.h"
 #include "nav/NavPoint.h"
@@ -37,15 +38,22 @@ double secondsOfDay(const igc::Fix& fix) {
     return time.ms_ * 0.001;
 }
 
-// Ground speed of the pair (k-1, k) in m/s. Equal time stamps give infinity (or not a number
-// for equal positions), which the threshold tests treat as fast (or as slow); a pair across
-// midnight has a negative interval and never counts as fast.
+// Ground speed of the pair (k-1, k) in m/s. A pair across midnight has a negative interval and
+// never counts as fast. Nor does a pair with no time between them (two fixes of the same
+// second): it says nothing about speed, and dividing by zero would make it infinitely fast as
+// soon as the two positions differ at all. For one position recorded twice that is a matter of
+// the last bit of a sine: the law of cosines gives it 0, not a number, or some 10 cm, and with
+// the C libraries' own sines one such pair late in a recording ended the flight hours after
+// the landing on one system only.
 double pairSpeed(const std::vector<igc::Fix>& fixes, std::size_t k) {
+    const double interval = secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]);
+    if (interval == 0.0)
+        return 0.0;
     const igc::Coordinate& a = fixes[k - 1].position;
     const igc::Coordinate& b = fixes[k].position;
     const double distance =
         nav::sphericalDistance(latitudeOf(a), longitudeOf(a), latitudeOf(b), longitudeOf(b));
-    return distance / (secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]));
+    return distance / interval;
 }
 
 // The declared turnpoints that the file really holds: a short task declaration stops early.
@@ -113,14 +121,19 @@ void scoreTask(const igc::FlightLog& log, std::vector<nav::TrackPoint>& track, d
         progress.addWaypoint(waypointAt(task.turnpoints[k]));
     progress.addWaypoint(waypointAt(task.finish));
 
-    // Every fix, with its time continued past midnight so that the track never goes back.
+    // Every fix, with its time continued past midnight so that the track never goes back. A
+    // step back of half a day or less is a fix out of order (recorders repeat one now and then),
+    // not midnight: it holds the time before it, as the engine time counts it. Moved to the
+    // next day it would put the rest of the flight a day later and its task speed near zero.
     track.clear();
     track.reserve(log.fixes_.size());
     for (const igc::Fix& fix : log.fixes_) {
         double time = secondsOfDay(fix);
         if (!track.empty()) {
-            while (time < static_cast<double>(track.back().time))
+            const auto previous = static_cast<double>(track.back().time);
+            while (time + kDay / 2 < previous)
                 time += kDay;
+            time = std::max(time, previous);
         }
         nav::TrackPoint& point = track.emplace_back();
         point.time = static_cast<float>(time);
@@ -134,14 +147,21 @@ void scoreTask(const igc::FlightLog& log, std::vector<nav::TrackPoint>& track, d
     speed = std::max(progress.speed_, 0.0);
 }
 
-// The reader's own words for why it could not read a file: its last "IGCLib: " line.
-std::string readerFailure(const std::string& diagnostics) {
-    const std::string prefix = "IGCLib: ";
-    std::size_t at = diagnostics.rfind(prefix);
-    if (at == std::string::npos)
-        return "unknown error";
-    at += prefix.size();
-    return diagnostics.substr(at, diagnostics.find('\n', at) - at);
+// Why the reader could not read a file, from what it returned. A file that could not be opened
+// is not readable; one that was read but is no IGC recording is not an IGC file; one whose task
+// declaration breaks off is an IGC recording with an incomplete task.
+SkipReason readerFailure(const igc::LoadOutcome& outcome, platform::FileKind kind) {
+    switch (outcome.error) {
+    case igc::LoadError::NotOpened:
+        if (outcome.system_error != 0)
+            return {SkipKind::NotReadable, platform::systemReason(outcome.system_error)};
+        return {SkipKind::NotReadable,
+                kind == platform::FileKind::Directory ? "a directory" : "unknown error"};
+    case igc::LoadError::CRecord:
+        return {SkipKind::TaskIncomplete, igc::loadErrorText(outcome.error), outcome.line};
+    default:
+        return {SkipKind::NotIgc, igc::loadErrorText(outcome.error), outcome.line};
+    }
 }
 
 } // namespace
@@ -178,7 +198,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     FlightResult result;
     result.path = path;
     std::ostringstream errors;
-    const auto done = [&result, &errors](std::string reason) {
+    const auto done = [&result, &errors](SkipReason reason) {
         result.reason = std::move(reason);
         result.errors = std::move(errors).str();
         return result;
@@ -188,27 +208,24 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     std::FILE* opened = platform::openFlight(path, file.is_link, kind, open_error);
     if (opened == nullptr && open_error == 0) {
         // Put in the file's place after the listing: a named pipe would block the run.
-        std::string reason = kindText(kind, 0) + ", not a file";
-        errors << "Skipping " << echoed(path) << ": " << reason << "\n";
+        SkipReason reason{SkipKind::NotAFile, kindText(kind, 0)};
+        errors << "Skipping " << echoed(path) << ": " << reasonText(reason) << "\n";
         return done(std::move(reason));
     }
     igc::FlightLog log;
     const LentFixes lent(log, buffers);
-    if (!log.load(opened, path.c_str(), errors)) {
-        const std::string reader = readerFailure(errors.str());
+    igc::LoadOutcome outcome;
+    if (!log.load(opened, path.c_str(), errors, outcome)) {
+        if (opened == nullptr) // the reader said so in its own words; the system's are ours
+            outcome.system_error = open_error;
         errors << "Couldn't load IGC file " << path << "!" << std::endl;
-        // Say what was found: a file that could not be opened is not readable; one that was
-        // read but is no IGC recording, or whose task declaration breaks off, is not.
-        const char* found = reader.rfind("Couldn't open", 0) == 0      ? "not readable: "
-                            : reader.rfind("parse error in C", 0) == 0 ? "task incomplete: "
-                                                                       : "not an IGC file: ";
-        return done(found + reader);
+        return done(readerFailure(outcome, kind));
     }
     const std::vector<igc::Fix>& fixes = log.fixes_;
     const std::size_t count = fixes.size();
     if (count < 2) {
         result.output = "Empty log file: " + path + "!\n";
-        return done(count == 0 ? "empty" : "one fix only");
+        return done({count == 0 ? SkipKind::Empty : SkipKind::OneFix});
     }
     errors << "analyzeFlight()\n";
 
@@ -222,7 +239,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     }
     if (start == 0) {
         errors << "Error: Couldn't find start fix!\n";
-        return done("no takeoff found");
+        return done({SkipKind::NoTakeoff});
     }
     // The start pair is itself faster than the landing speed, so this search always ends at or
     // after the start fix.
@@ -257,9 +274,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
         flight_time += kDay;
     if (min_time_minutes * 60.0 > flight_time) {
         errors << "Flight too short (" << flight_time << " seconds) - skipping\n";
-        std::ostringstream reason;
-        reason << "too short: " << flight_time << " s";
-        return done(reason.str());
+        return done({SkipKind::TooShort, {}, 0, flight_time});
     }
 
     LogbookEntry entry;

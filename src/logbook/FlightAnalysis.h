@@ -9,18 +9,39 @@
 #include "nav/NavPoint.h"
 #include "platform/LocaleDates.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace logbook {
 
+/// Why a file gives no entry. The programs word it (reasonText) and count it by its kind.
+enum class SkipKind : std::uint8_t {
+    None,           // the file gave an entry
+    NotAFile,       // a named pipe or a device put in the file's place after the listing
+    NotReadable,    // it could not be opened or read
+    NotIgc,         // no IGC recording: no A record first, a header that does not parse
+    TaskIncomplete, // an IGC recording whose task declaration breaks off
+    Empty,          // no fix
+    OneFix,         // one fix only
+    NoTakeoff,      // no pair of fixes fast enough for a takeoff
+    TooShort,       // shorter than the minimum flight time
+};
+
+struct SkipReason {
+    SkipKind kind = SkipKind::None;
+    std::string detail = {}; // the particular words: the system's reason, the reader's error, what
+                             // was found instead of a file ("a named pipe")
+    long long line = 0;      // NotIgc, TaskIncomplete: 1-based line of the record at fault; 0: none
+    double seconds = 0;      // TooShort: the flight time
+};
+
 /// What one IGC file gives the logbook, without a trace on the process's streams.
 struct FlightResult {
     std::string path;   // bytes, as listed
     std::string entry;  // the entry line ("\n" ended), empty when the file gives none
-    std::string reason; // why it gives none: "not readable: Missing A record", "empty", "no
-                        // takeoff found", "too short: 4 s"; empty with an entry
+    SkipReason reason;  // why it gives none; kind None with an entry
     std::string errors; // the file's diagnostics for standard error, as they were always written
     std::string output; // and for standard output ("Empty log file: ...")
 };

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -21,10 +22,16 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
                            const platform::DateFormatter& format_date, AnalysisBuffers& buffers) {
     try {
         return analyzeFile(file, min_time_minutes, format_date, buffers);
-    } catch (const std::exception& error) { // out of memory on a monstrous file, say
+    } catch (const std::bad_alloc&) { // a monstrous file
         FlightResult result;
         result.path = file.path;
-        result.reason = std::string("not readable: ") + error.what();
+        result.reason = {SkipKind::NotReadable, "out of memory"};
+        result.errors = "Couldn't load IGC file " + file.path + "!\n";
+        return result;
+    } catch (const std::exception& error) {
+        FlightResult result;
+        result.path = file.path;
+        result.reason = {SkipKind::NotReadable, error.what()};
         result.errors = "Couldn't load IGC file " + file.path + "!\n";
         return result;
     }
@@ -199,8 +206,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
                                                      result.files)))) {
         result.failure = GenerationFailure::KeptOld;
         result.failed_path = request.logbook_path;
-        result.reason =
-            emptyLogbookQuestion(request.igc_directory, result.replaced_entries, result.files);
+        result.reason = emptyFolderFinding(request.igc_directory, result.files);
         return result;
     }
     if (!out.commit()) {
@@ -241,8 +247,7 @@ std::string failureText(const GenerationResult& result) {
     case GenerationFailure::Cancelled:
         return "The logbook was not generated: cancelled.\n" + fate;
     case GenerationFailure::KeptOld:
-        return "The logbook was not replaced by an empty one.\n" +
-               result.reason.substr(0, result.reason.find(" Replace ")) + "\n" + fate;
+        return "The logbook was not replaced by an empty one.\n" + result.reason + "\n" + fate;
     }
     return title + "\n" + result.failed_path + "\n" + result.reason + "\n" + fate;
 }

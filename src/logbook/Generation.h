@@ -58,13 +58,13 @@ enum class GenerationFailure {
 struct GenerationResult {
     GenerationFailure failure = GenerationFailure::None;
     std::string failed_path;   // the directory or file the failure is about
-    std::string reason;        // the system's reason
+    std::string reason;        // the system's reason; for KeptOld what was found in the folder
     bool had_logbook = false;  // a logbook (a regular file) existed when the run began
     std::string backup_path;   // where the replaced logbook was kept; empty when none
     int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none
     int files = 0;             // IGC files handed to the analysis
     int entries = 0;           // entries written
-    std::vector<std::pair<std::string, std::string>> skipped; // path and reason, listing order
+    std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order
 };
 
 /// Called after each file with the number of files done and the total.

@@ -4,28 +4,41 @@
 
 #include <algorithm>
 #include <ostream>
+#include <sstream>
 
 namespace logbook {
 
 namespace {
 
-// What a skipped file's reason says it was, counted under one name ("too short: 12 s" is one of
-// the "too short"); the singular and the plural of the words that follow the count.
-struct ReasonKind {
-    std::string_view starts; // the reason's beginning
+// How the skipped files of one kind are counted: the singular and the plural of the words that
+// follow the count ("1 not an IGC file", "12 not IGC files").
+struct KindWords {
     std::string_view singular;
     std::string_view plural;
 };
 
-constexpr ReasonKind kReasonKinds[] = {
-    {"too short", "too short", "too short"},
-    {"not an IGC file", "not an IGC file", "not IGC files"},
-    {"not readable", "not readable", "not readable"},
-    {"task incomplete", "with an incomplete task", "with an incomplete task"},
-    {"empty", "empty", "empty"},
-    {"one fix only", "with one fix only", "with one fix only"},
-    {"no takeoff found", "without a takeoff", "without a takeoff"},
-};
+KindWords countedWords(SkipKind kind) {
+    switch (kind) {
+    case SkipKind::None:
+    case SkipKind::NotAFile:
+        break;
+    case SkipKind::NotReadable:
+        return {"not readable", "not readable"};
+    case SkipKind::NotIgc:
+        return {"not an IGC file", "not IGC files"};
+    case SkipKind::TaskIncomplete:
+        return {"with an incomplete task", "with an incomplete task"};
+    case SkipKind::Empty:
+        return {"empty", "empty"};
+    case SkipKind::OneFix:
+        return {"with one fix only", "with one fix only"};
+    case SkipKind::NoTakeoff:
+        return {"without a takeoff", "without a takeoff"};
+    case SkipKind::TooShort:
+        return {"too short", "too short"};
+    }
+    return {"not a file", "not files"};
+}
 
 std::string grouped(long long count) {
     std::string digits = std::to_string(count < 0 ? -count : count);
@@ -35,6 +48,45 @@ std::string grouped(long long count) {
 }
 
 } // namespace
+
+std::string reasonText(const SkipReason& reason) {
+    std::string text;
+    switch (reason.kind) {
+    case SkipKind::None:
+        break;
+    case SkipKind::NotAFile:
+        text.append(reason.detail).append(", not a file");
+        break;
+    case SkipKind::NotReadable:
+        text.append("not readable: ").append(reason.detail);
+        break;
+    case SkipKind::NotIgc:
+        text.append("not an IGC file: ").append(reason.detail);
+        break;
+    case SkipKind::TaskIncomplete:
+        text.append("task incomplete: ").append(reason.detail);
+        break;
+    case SkipKind::Empty:
+        text = "empty";
+        break;
+    case SkipKind::OneFix:
+        text = "one fix only";
+        break;
+    case SkipKind::NoTakeoff:
+        text = "no takeoff found";
+        break;
+    case SkipKind::TooShort: {
+        std::ostringstream seconds; // as the diagnostics write them
+        seconds << reason.seconds;
+        text.append("too short: ").append(seconds.str()).append(" s");
+        break;
+    }
+    }
+    // The record at fault, for a pilot who opens the file to look.
+    if (reason.line > 0)
+        text.append(" (line ").append(std::to_string(reason.line)).append(")");
+    return text;
+}
 
 std::string counted(long long count, std::string_view singular, std::string_view plural) {
     return grouped(count) + " " + std::string(count == 1 ? singular : plural);
@@ -76,31 +128,22 @@ std::string progressText(long long done, long long total) {
 
 std::string skippedCountsText(const GenerationResult& result) {
     // Counted in the order the kinds are first met, then the most frequent first.
-    std::vector<std::pair<std::string, std::pair<std::string, long long>>> kinds;
-    for (const auto& [path, reason] : result.skipped) {
-        std::string singular = "not a file";
-        std::string plural = "not files";
-        for (const ReasonKind& kind : kReasonKinds) {
-            if (reason.rfind(kind.starts, 0) == 0) {
-                singular = kind.singular;
-                plural = kind.plural;
-                break;
-            }
-        }
+    std::vector<std::pair<SkipKind, long long>> kinds;
+    for (const auto& skipped : result.skipped) {
+        const SkipKind kind = skipped.second.kind;
         auto found = std::find_if(kinds.begin(), kinds.end(),
-                                  [&singular](const auto& k) { return k.first == singular; });
+                                  [kind](const auto& k) { return k.first == kind; });
         if (found == kinds.end())
-            kinds.push_back({singular, {plural, 1}});
+            kinds.emplace_back(kind, 1);
         else
-            ++found->second.second;
+            ++found->second;
     }
-    std::stable_sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
-        return a.second.second > b.second.second;
-    });
+    std::stable_sort(kinds.begin(), kinds.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
     std::string text;
-    for (const auto& [singular, counted_kind] : kinds) {
-        const auto& [plural, count] = counted_kind;
-        text += (text.empty() ? "" : ", ") + counted(count, singular, plural);
+    for (const auto& [kind, count] : kinds) {
+        const KindWords words = countedWords(kind);
+        text += (text.empty() ? "" : ", ") + counted(count, words.singular, words.plural);
     }
     return text;
 }
@@ -109,17 +152,19 @@ std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationRes
     std::vector<std::pair<std::string, std::string>> rows;
     rows.reserve(result.skipped.size());
     for (const auto& [path, reason] : result.skipped)
-        rows.emplace_back(platform::fileNameOf(path), reason);
+        rows.emplace_back(platform::fileNameOf(path), reasonText(reason));
     return rows;
 }
 
+std::string emptyFolderFinding(const std::string& igc_directory, int files) {
+    return files == 0 ? "The folder " + igc_directory + " holds no IGC file."
+                      : "The folder " + igc_directory + " holds no flight for the logbook (" +
+                            counted(files, "file read", "files read") + ", none kept).";
+}
+
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files) {
-    const std::string found =
-        files == 0 ? "The folder " + igc_directory + " holds no IGC file."
-                   : "The folder " + igc_directory + " holds no flight for the logbook (" +
-                         counted(files, "file read", "files read") + ", none kept).";
-    return found + " Replace your logbook of " + counted(old_entries, "entry", "entries") +
-           " with an empty one?";
+    return emptyFolderFinding(igc_directory, files) + " Replace your logbook of " +
+           counted(old_entries, "entry", "entries") + " with an empty one?";
 }
 
 std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {

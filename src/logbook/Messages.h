@@ -12,6 +12,11 @@
 
 namespace logbook {
 
+/// Why a file gave no entry, in the words of the per-file lines and the dialog's list: "not an
+/// IGC file: Missing A record", "task incomplete: parse error in C record (line 7)", "too short:
+/// 4 s"; empty for a file that gave one.
+std::string reasonText(const SkipReason& reason);
+
 /// A count with its noun: "1 entry", "2 entries", "4,000 entries" (thousands grouped by ",").
 std::string counted(long long count, std::string_view singular, std::string_view plural);
 
@@ -36,6 +41,9 @@ std::string skippedCountsText(const GenerationResult& result);
 
 /// A skipped file for a list: its name without the directory, and the reason.
 std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationResult& result);
+
+/// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file."
+std::string emptyFolderFinding(const std::string& igc_directory, int files);
 
 /// The question before a logbook of `old_entries` entries is replaced by an empty one.
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);

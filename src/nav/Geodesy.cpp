@@ -1,5 +1,7 @@
 #include "nav/Geodesy.h"
 
+#include "nav/Trigonometry.h"
+
 #include <cmath>
 
 namespace nav {
@@ -9,11 +11,11 @@ namespace {
 /// Central angle (radians) between two positions in radians, by the haversine. Shared by the
 /// course and the distance-only paths so that both give the very same distance.
 double haversineArc(double lat1, double lon1, double lat2, double lon2) noexcept {
-    const double half_dlat = std::sin((lat1 - lat2) * 0.5);
-    const double half_dlon = std::sin((lon1 - lon2) * 0.5);
+    const double half_dlat = trig::sin((lat1 - lat2) * 0.5);
+    const double half_dlon = trig::sin((lon1 - lon2) * 0.5);
     const double a =
-        half_dlat * half_dlat + std::cos(lat1) * std::cos(lat2) * half_dlon * half_dlon;
-    return 2.0 * std::asin(std::sqrt(a));
+        half_dlat * half_dlat + trig::cos(lat1) * trig::cos(lat2) * half_dlon * half_dlon;
+    return 2.0 * trig::asin(std::sqrt(a));
 }
 
 } // namespace
@@ -23,9 +25,16 @@ double sphericalDistance(double lat1, double lon1, double lat2, double lon2) noe
     const double lambda1 = lon1 * kDegToRad;
     const double phi2 = lat2 * kDegToRad;
     const double lambda2 = lon2 * kDegToRad;
-    const double c = std::sin(phi1) * std::sin(phi2) +
-                     std::cos(phi1) * std::cos(phi2) * std::cos(lambda1 - lambda2);
-    return std::acos(c) * kRadToDeg * kMetresPerDegree;
+    // Near 1 for nearby positions, so that one bit of a sine here is some 5e-6 of a distance
+    // of 30 m: the trigonometry is this library's own, the same on every system.
+    double sin1 = 0.0;
+    double cos1 = 0.0;
+    double sin2 = 0.0;
+    double cos2 = 0.0;
+    trig::sinCos(phi1, sin1, cos1);
+    trig::sinCos(phi2, sin2, cos2);
+    const double c = sin1 * sin2 + cos1 * cos2 * trig::cos(lambda1 - lambda2);
+    return trig::acos(c) * kRadToDeg * kMetresPerDegree;
 }
 
 void haversineDistanceCourse(double lat1, double lon1, double lat2, double lon2, double& course,
@@ -36,7 +45,13 @@ void haversineDistanceCourse(double lat1, double lon1, double lat2, double lon2,
         distance = 0.0;
         return;
     }
-    double x = (std::sin(lat2) - std::sin(lat1) * std::cos(d)) / (std::sin(d) * std::cos(lat1));
+    double sin1 = 0.0;
+    double cos1 = 0.0;
+    double sin_d = 0.0;
+    double cos_d = 0.0;
+    trig::sinCos(lat1, sin1, cos1);
+    trig::sinCos(d, sin_d, cos_d);
+    double x = (trig::sin(lat2) - sin1 * cos_d) / (sin_d * cos1);
     // Rounding can push the cosine of the course just past +-1, and a start at a pole (cos phi1
     // about 0) makes it huge or infinite. NaN stays NaN.
     if (x > 1.0) {
@@ -44,8 +59,8 @@ void haversineDistanceCourse(double lat1, double lon1, double lat2, double lon2,
     } else if (x < -1.0) {
         x = -1.0;
     }
-    double tc = std::acos(x);
-    if (!(std::sin(lon2 - lon1) < 0.0)) {
+    double tc = trig::acos(x);
+    if (!(trig::sin(lon2 - lon1) < 0.0)) {
         tc = kTwoPi - tc;
     }
     course = tc;

@@ -254,6 +254,14 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
     if (handle == INVALID_HANDLE_VALUE) {
         error = lastError();
         kind = FileKind::Other;
+        // A directory cannot be opened as a file here, where POSIX systems open it and fail
+        // to read it: both say so in the same words.
+        const DWORD attributes = GetFileAttributesW(longPath(path).c_str());
+        if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            error = EISDIR;
+            kind = FileKind::Directory;
+        }
         return nullptr;
     }
     kind = infoOf(handle).kind;

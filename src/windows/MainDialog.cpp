@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <initializer_list>
+#include <iostream>
 #include <string>
 #include <utility>
 
@@ -113,12 +114,17 @@ void MainDialog::initialize() {
                platform::widened(logbook::dialog::kMinTimeToolTip));
     layout_.capture(window_, kAnchors);
 
-    std::string directory;
-    if (!install::findInstallation(directory)) {
+    // What the search found goes to the terminal, as the Linux dialog writes it; the box that
+    // says so comes when the window shows.
+    const install::InstallationSearch search = install::searchInstallations();
+    std::cerr << install::choiceText(search);
+    if (!search.taken) {
+        std::cerr << install::notFoundDiagnostic(search) << '\n';
         no_installation_ = true;
         return;
     }
-    const install::PresetPaths presets = install::presetPaths(directory);
+    const install::PresetPaths presets =
+        install::presetPaths(search.found[*search.taken].directory);
     SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(presets.igc_directory).c_str());
     SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, platform::widened(presets.logbook_file).c_str());
 }

@@ -6,6 +6,7 @@
 
 #include "app/MainWindow.h"
 #include "app/SkippedFilesDialog.h"
+#include "support/BrokenRecordings.h"
 #include "support/CaptureStream.h"
 
 #include <QClipboard>
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 #include <iostream>
 #include <map>
@@ -114,6 +117,7 @@ private slots:
     void focusReturnsAfterTheRun();
     void skippedFilesList_data();
     void skippedFilesList();
+    void everyReasonCountedInTheList();
 
     void choosers_data();
     void choosers();
@@ -247,6 +251,9 @@ void MainWindowTest::generationAsks_data() {
         << QString() << false << Answer::Enter << "Missing data" << QByteArray() << false;
     QTest::newRow("empty pilot name: Missing data, old logbook kept")
         << QString() << true << Answer::Enter << "Missing data" << kOldLogbook << false;
+    // Blanks alone name nobody; the earlier rule wrote them into the logbook as the name.
+    QTest::newRow("a name of blanks only: Missing data")
+        << "  " << false << Answer::Enter << "Missing data" << QByteArray() << false;
     QTest::newRow("pilot name with a line break: refused, old logbook kept")
         << "Pilot\nname = Other" << true << Answer::Enter << "Invalid data" << kOldLogbook << false;
     QTest::newRow("pilot name with a tab: refused")
@@ -264,8 +271,6 @@ void MainWindowTest::generationAsks_data() {
         << "Example Pilot" << false << Answer::None << QString() << header("Example Pilot") << true;
     QTest::newRow("blanks around the name kept") << "  Example Pilot " << false << Answer::None
                                                  << QString() << header("  Example Pilot ") << true;
-    QTest::newRow("a name of one blank is a name")
-        << " " << false << Answer::None << QString() << header(" ") << true;
     QTest::newRow("pilot name in Latin-1")
         << QString::fromUtf8("J\xc3\xbcrgen M\xc3\xbcller") << false << Answer::None << QString()
         << header("J\xfcrgen M\xfcller") << true;
@@ -706,10 +711,11 @@ void MainWindowTest::skippedFilesList_data() {
 
     QTest::newRow("nothing selected: every row")
         << 3 << QList<int>{} << "2 too short, 1 not an IGC file"
-        << "f0.igc\tnot an IGC file\nf1.igc\ttoo short: 12 s\nf2.igc\ttoo short: 12 s\n";
+        << "f0.igc\tnot an IGC file: Missing A record\nf1.igc\ttoo short: 12 s\nf2.igc\ttoo "
+           "short: 12 s\n";
     QTest::newRow("20,000 files: the selected rows in the list's order")
         << 20000 << QList<int>{19999, 0} << "13,333 too short, 6,667 not IGC files"
-        << "f0.igc\tnot an IGC file\nf19999.igc\ttoo short: 12 s\n";
+        << "f0.igc\tnot an IGC file: Missing A record\nf19999.igc\ttoo short: 12 s\n";
 }
 
 void MainWindowTest::skippedFilesList() {
@@ -720,8 +726,10 @@ void MainWindowTest::skippedFilesList() {
 
     logbook::GenerationResult result;
     for (int k = 0; k < files; ++k)
-        result.skipped.emplace_back("/igc/f" + std::to_string(k) + ".igc",
-                                    k % 3 == 0 ? "not an IGC file" : "too short: 12 s");
+        result.skipped.emplace_back(
+            "/igc/f" + std::to_string(k) + ".igc",
+            k % 3 == 0 ? logbook::SkipReason{logbook::SkipKind::NotIgc, "Missing A record"}
+                       : logbook::SkipReason{logbook::SkipKind::TooShort, {}, 0, 12});
     SkippedFilesDialog list(result);
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
@@ -738,6 +746,44 @@ void MainWindowTest::skippedFilesList() {
         QTest::keyClick(list.files_, Qt::Key_C, Qt::ControlModifier);
     }
     QCOMPARE(QApplication::clipboard()->text(), copied);
+}
+
+// A folder broken in every way: the list shows each file's reason and counts them per kind.
+void MainWindowTest::everyReasonCountedInTheList() {
+    const bool unreadable = ::geteuid() != 0;
+    const std::vector<testing_support::BrokenRecording> table =
+        testing_support::writeBrokenRecordings(QFile::encodeName(igc_dir_).toStdString(),
+                                               unreadable);
+    MainWindow window;
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    QString counts;
+    QString rows;
+    ModalScript script({app_testing::clickButton(QStringLiteral("Show Details...")),
+                        [&](QWidget* modal) {
+                            auto* list = qobject_cast<SkippedFilesDialog*>(modal);
+                            QVERIFY(list != nullptr);
+                            counts = list->counts_->text();
+                            rows = list->rowsText();
+                            QTest::keyClick(list->files_, Qt::Key_Escape);
+                        },
+                        pressKey(Qt::Key_Return)});
+    CaptureStream err(std::cerr);
+    CaptureStream out(std::cout);
+    window.generateLogBook();
+    QVERIFY(!script.forced());
+
+    QString expected_rows;
+    for (const auto& row : table) {
+        if (!row.reason.empty())
+            expected_rows += QString::fromStdString(row.name + "\t" + row.reason + "\n");
+    }
+    QCOMPARE(rows, expected_rows);
+    QCOMPARE(counts, unreadable ? QStringLiteral("5 not IGC files, 3 with an incomplete task, 2 "
+                                                 "empty, 2 not readable, 1 with one fix only, 1 "
+                                                 "without a takeoff, 1 too short")
+                                : QStringLiteral("5 not IGC files, 3 with an incomplete task, 2 "
+                                                 "empty, 1 with one fix only, 1 without a "
+                                                 "takeoff, 1 too short, 1 not readable"));
 }
 
 void MainWindowTest::choosers_data() {

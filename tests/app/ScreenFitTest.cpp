@@ -35,7 +35,8 @@ void ScreenFitTest::windowsFitTheScreen() {
                           QString::fromStdString("Wrote 1 entry to " + path), QMessageBox::Ok,
                           &window);
     logbook::GenerationResult result;
-    result.skipped.emplace_back(path + ".igc", "not an IGC file");
+    result.skipped.emplace_back(path + ".igc",
+                                logbook::SkipReason{logbook::SkipKind::NotIgc, "Missing A record"});
     SkippedFilesDialog list(result, &window);
     window.show();
     QWidget* const windows[] = {&window, &box, &list};

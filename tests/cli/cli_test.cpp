@@ -3,6 +3,7 @@
 
 #include "logbook/Generation.h"
 #include "platform/LocaleDatesQt.h"
+#include "support/BrokenRecordings.h"
 #include "support/CaptureStream.h"
 
 #include "support/FileBytes.h"
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -138,6 +141,25 @@ TEST_F(Cli, ByDefaultOneLinePerSkippedFile) {
     EXPECT_EQ(cli.output, "");
 }
 
+// Every kind of reason a file gives no entry, as the default output words it, one line per file.
+TEST_F(Cli, EveryReasonInTheDefaultOutput) {
+    const fs::path igc = dir_ / "broken";
+    fs::create_directories(igc);
+    const std::vector<testing_support::BrokenRecording> table =
+        testing_support::writeBrokenRecordings(igc, ::geteuid() != 0);
+    const fs::path logbook = dir_ / "logbook.dat";
+    const CliRun cli = run({"-p", "Pilot", "-d", path(igc), "-o", path(logbook)});
+    EXPECT_EQ(cli.exit_code, 0);
+    std::string expected = "Generating new logbook\n";
+    for (const auto& row : table) {
+        if (!row.reason.empty())
+            expected += "Skipped " + (igc / row.name).string() + ": " + row.reason + "\n";
+    }
+    expected += "Wrote 3 entries to " + logbook.string() + " (" + std::to_string(table.size()) +
+                " files read, " + std::to_string(table.size() - 3) + " skipped)\n";
+    EXPECT_EQ(cli.errors, expected);
+}
+
 TEST_F(Cli, APilotNameBeyondLatin1OnlyWithYes) {
     const fs::path logbook = dir_ / "latin1.dat";
     const CliRun cli =
@@ -242,6 +264,12 @@ TEST_F(Cli, ExitCodesAndUsageErrors) {
         {"no pilot", {}, 2, "thermora-logbook-cli: the option --pilot is required\n"},
         {"empty pilot",
          {"-p", ""},
+         2,
+         "thermora-logbook-cli: the pilot name must not be empty\nTry 'thermora-logbook-cli "
+         "--help' for more information.\n"},
+        // The earlier rule took a name of blanks and wrote "name =    " into the logbook.
+        {"pilot of blanks only",
+         {"-p", "   "},
          2,
          "thermora-logbook-cli: the pilot name must not be empty\nTry 'thermora-logbook-cli "
          "--help' for more information.\n"},
@@ -441,12 +469,53 @@ TEST_F(Cli, ListsTheInstallationsFound) {
     EXPECT_EQ(cli.errors, "");
 }
 
+// Of two Wine prefixes that hold the simulator, the run takes the one with the newer recording
+// and says so before its own lines.
+TEST_F(Cli, SaysWhichOfSeveralInstallationsItTakes) {
+    const auto install = [this](const fs::path& prefix, std::chrono::hours age) {
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directories(prefix / "drive_c" / "Thermora" / "data");
+        fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+        std::ofstream(prefix / "system.reg")
+            << "WINE REGISTRY Version 2\n\n[Software\\\\Thermora\\\\Thermora Simulator] 1\n"
+               "\"Location\"=\"C:\\\\Thermora\"\n";
+        const fs::path igc = prefix / "drive_c" / "Thermora" / "data" / "IGC";
+        fs::copy(dir_ / "install" / "data" / "IGC", igc);
+        for (const fs::directory_entry& file : fs::directory_iterator(igc))
+            fs::last_write_time(file.path(), fs::file_time_type::clock::now() - age);
+        return (prefix / "drive_c" / "Thermora").string();
+    };
+    const fs::path bottle = dir_ / ".local/share/bottles/bottles/Thermora";
+    const std::string older = install(dir_ / ".wine", std::chrono::hours(30));
+    const std::string taken = install(bottle, std::chrono::hours(2));
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("THERMORA_DIR"));
+    environment.remove(QStringLiteral("WINEPREFIX"));
+    environment.insert(QStringLiteral("HOME"), path(dir_));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(THERMORA_CLI), {"-p", "X", "-q", "--yes"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const std::string choice =
+        "Taking the Thermora installation " + taken + " (Bottles bottle " + bottle.string() +
+        "): its IGC directory holds the newest recording\n" + "Also found: " + older +
+        " (Wine prefix " + (dir_ / ".wine").string() + ")\n";
+    const std::string errors = process.readAllStandardError().toStdString();
+    EXPECT_EQ(errors.substr(0, choice.size()), choice);
+    EXPECT_TRUE(fs::exists(taken + "/data/logbook.dat"));
+    EXPECT_FALSE(fs::exists(older + "/data/logbook.dat"));
+}
+
 TEST_F(Cli, SaysWhichOptionToGiveWithoutAnInstallation) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("THERMORA_DIR"));
-    environment.insert(QStringLiteral("WINEPREFIX"),
-                       QString::fromStdString((dir_ / "no-prefix").string()));
+    const std::string prefix = (dir_ / "no-prefix").string();
+    environment.insert(QStringLiteral("WINEPREFIX"), QString::fromStdString(prefix));
+    // No prefixes of Steam, Lutris or Bottles either, whatever this machine's home holds.
+    environment.insert(QStringLiteral("HOME"), path(dir_));
     process.setProcessEnvironment(environment);
     const struct {
         QStringList arguments;
@@ -459,9 +528,13 @@ TEST_F(Cli, SaysWhichOptionToGiveWithoutAnInstallation) {
         process.start(QStringLiteral(THERMORA_CLI), row.arguments);
         ASSERT_TRUE(process.waitForFinished(60000));
         EXPECT_EQ(process.exitCode(), 2);
-        EXPECT_NE(process.readAllStandardError().toStdString().find(
-                      std::string("no Thermora installation found; give ") + row.option + "\n"),
-                  std::string::npos);
+        // One message, with where the search looked; the earlier program wrote the search's own
+        // "Error: couldn't find the Thermora installation" line before it.
+        EXPECT_EQ(process.readAllStandardError().toStdString(),
+                  "thermora-logbook-cli: no Thermora installation found (THERMORA_DIR is not set; "
+                  "Wine prefix " +
+                      prefix + ": no system.reg); give " + row.option +
+                      "\nTry 'thermora-logbook-cli --help' for more information.\n");
     }
 }
 

@@ -164,9 +164,15 @@ TEST(Reader, StoresTheDateAndFixAccuracy) {
         const char* line;
         int day, month, year, accuracy;
     } rows[] = {
-        {"HFDTE060108", 6, 1, 8, 500},    {"HFDTEDATE:060108,01", 0, 0, 0, 500},
-        {"HFDTE311299", 31, 12, 99, 500}, {"HFFXA035", 0, 0, 0, 35},
-        {"HFFXA", 0, 0, 0, 500},          {"HFFXAxyz", 0, 0, 0, 500},
+        {"HFDTE060108", 6, 1, 8, 500},
+        // Mended: the form recorders write since 2016 gives the date (it was left at 0, 0, 0).
+        {"HFDTEDATE:060108,01", 6, 1, 8, 500},
+        {"HFDTEDATE:010620", 1, 6, 20, 500},
+        {"HFDTEDATE:xx0620,01", 0, 0, 0, 500},
+        {"HFDTE311299", 31, 12, 99, 500},
+        {"HFFXA035", 0, 0, 0, 35},
+        {"HFFXA", 0, 0, 0, 500},
+        {"HFFXAxyz", 0, 0, 0, 500},
         {"HFFXA1234", 0, 0, 0, 123},
     };
     for (const auto& row : rows) {

@@ -2,7 +2,7 @@
 // (with extra library folders and the Flatpak Steam), Lutris and Bottles, in fake home
 // directories; the one with the newest recording is taken.
 
-#include "install/InstallDir.h"
+#include "install/Installation.h"
 #include "install/Installations.h"
 #include "support/CaptureStream.h"
 #include "support/TestDirectory.h"
@@ -111,31 +111,44 @@ TEST_F(Installations, EveryKindOfPrefixIsSearchedAndTheNewestRecordingWins) {
             "Bottles bottle " + bottle.string(),
         }));
 
-    QStringList missed;
+    std::vector<MissedPrefix> missed;
     const std::vector<Installation> found = installationsIn(prefixes, &missed);
     ASSERT_EQ(found.size(), 4U);
-    EXPECT_EQ(missed.size(), 2);
+    EXPECT_EQ(missed.size(), 2U);
     EXPECT_EQ(found[preferredInstallation(found)].directory,
               simulator(library / "steamapps/compatdata/222/pfx"));
 
-    std::string dir;
+    // The search writes nothing; what it found is told from its data.
     CaptureStream errors(std::cerr);
-    ASSERT_TRUE(readInstallDir(dir));
+    const InstallationSearch search = searchInstallations();
+    EXPECT_EQ(errors.text(), "");
+    ASSERT_TRUE(search.taken);
+    const std::string dir = search.found[*search.taken].directory;
     EXPECT_EQ(dir, simulator(library / "steamapps/compatdata/222/pfx"));
-    EXPECT_EQ(errors.text(), "Taking the Thermora installation " + dir + " (Steam Proton prefix " +
-                                 (library / "steamapps/compatdata/222/pfx").string() +
-                                 "): its IGC directory holds the newest recording\n"
-                                 "Also found: " +
-                                 simulator(home_ / ".steam/steam/steamapps/compatdata/111/pfx") +
-                                 " (Steam Proton prefix " +
-                                 (home_ / ".steam/steam/steamapps/compatdata/111/pfx").string() +
-                                 ")\n"
-                                 "Also found: " +
-                                 simulator(lutris) + " (Lutris prefix " + lutris.string() + " (" +
-                                 config +
-                                 "))\n"
-                                 "Also found: " +
-                                 simulator(bottle) + " (Bottles bottle " + bottle.string() + ")\n");
+    const std::string no_key = "no key Software\\Thermora\\Thermora Simulator or "
+                               "Software\\Wow6432Node\\Thermora\\Thermora Simulator";
+    EXPECT_EQ(
+        search.passed_over,
+        (std::vector<PassedOver>{
+            {PlaceKind::Environment, "THERMORA_DIR", "not set"},
+            {PlaceKind::WinePrefix, "Wine prefix " + (home_ / ".wine").string(), no_key},
+            {PlaceKind::WinePrefix,
+             "Steam Proton prefix " + (flatpak / "steamapps/compatdata/333/pfx").string(), no_key},
+        }));
+    EXPECT_EQ(choiceText(search),
+              "Taking the Thermora installation " + dir + " (Steam Proton prefix " +
+                  (library / "steamapps/compatdata/222/pfx").string() +
+                  "): its IGC directory holds the newest recording\n"
+                  "Also found: " +
+                  simulator(home_ / ".steam/steam/steamapps/compatdata/111/pfx") +
+                  " (Steam Proton prefix " +
+                  (home_ / ".steam/steam/steamapps/compatdata/111/pfx").string() +
+                  ")\n"
+                  "Also found: " +
+                  simulator(lutris) + " (Lutris prefix " + lutris.string() + " (" + config +
+                  "))\n"
+                  "Also found: " +
+                  simulator(bottle) + " (Bottles bottle " + bottle.string() + ")\n");
 }
 
 TEST_F(Installations, ChoiceAndSilenceOfASingleFind) {
@@ -160,25 +173,46 @@ TEST_F(Installations, ChoiceAndSilenceOfASingleFind) {
     }
     // One installation is taken without a word; none names the other prefixes it searched.
     prefix(home_ / ".wine", 1h);
-    std::string dir;
-    {
-        CaptureStream errors(std::cerr);
-        ASSERT_TRUE(readInstallDir(dir));
-        EXPECT_EQ(errors.text(), "");
-    }
+    EXPECT_EQ(choiceText(searchInstallations()), "");
     fs::remove_all(home_ / ".wine");
     prefix(home_ / ".wine", std::nullopt);
     prefix(home_ / ".local/share/bottles/bottles/Other", std::nullopt);
-    CaptureStream errors(std::cerr);
-    EXPECT_FALSE(readInstallDir(dir));
-    EXPECT_EQ(errors.text(),
+    const InstallationSearch none = searchInstallations();
+    EXPECT_FALSE(none.taken);
+    EXPECT_EQ(notFoundDiagnostic(none),
               "Error: couldn't find the Thermora installation (THERMORA_DIR is not "
               "set; Wine prefix " +
                   (home_ / ".wine").string() +
                   ": no key Software\\Thermora\\Thermora Simulator or "
                   "Software\\Wow6432Node\\Thermora\\Thermora Simulator; nor in 1 "
                   "more Wine prefixes of Steam, Lutris or Bottles); set THERMORA_DIR to "
-                  "the simulator's installation directory\n");
+                  "the simulator's installation directory");
+}
+
+// THERMORA_DIR is taken exactly as set, without a choice to tell; a run does not search further,
+// a list of all installations does.
+TEST_F(Installations, TheEnvironmentWinsAsSet) {
+    using namespace std::chrono_literals;
+    prefix(home_ / ".wine", 1h);
+    setenv("THERMORA_DIR", "/opt/thermora/", 1);
+    const struct {
+        const char* name;
+        SearchExtent extent;
+        std::vector<std::string> found;
+    } rows[] = {
+        {"a run", SearchExtent::UntilTaken, {"/opt/thermora/"}},
+        {"the list", SearchExtent::Everywhere, {"/opt/thermora/", simulator(home_ / ".wine")}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const InstallationSearch search = searchInstallations(row.extent);
+        std::vector<std::string> found;
+        for (const FoundInstallation& installation : search.found)
+            found.push_back(installation.directory);
+        EXPECT_EQ(found, row.found);
+        EXPECT_EQ(search.taken, std::optional<std::size_t>(0));
+        EXPECT_EQ(choiceText(search), "");
+    }
 }
 
 } // namespace

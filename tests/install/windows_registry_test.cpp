@@ -1,7 +1,8 @@
 // The installation directory read back from the real Windows registry (under Wine, a prefix of
 // the tests' own): the key written by the test in the 64-bit view, in the 32-bit view that a
 // 32-bit installer writes, or in both; values that fit the 256-byte buffer and values that do
-// not; values stored without their NUL. Each test removes what it wrote.
+// not; values stored without their NUL; a failure told as data, nothing written. Each test
+// removes what it wrote.
 
 #include "install/WindowsRegistry.h"
 #include "support/CaptureStream.h"
@@ -67,25 +68,23 @@ InView with(StoredValue location) {
     return {true, std::move(location)};
 }
 
-// readInstallDir's result, what it left in a string that held "unchanged", and its diagnostics.
+// What readRegistryLocation gave: found with its value, or the failure with its code.
 struct Read {
-    bool found = false;
-    std::string dir;
-    std::string diagnostics;
+    RegistryLocation::Failure failure = RegistryLocation::Failure::None;
+    long error = 0;
+    std::string value;
     bool operator==(const Read&) const = default;
     friend std::ostream& operator<<(std::ostream& out, const Read& read) {
-        return out << (read.found ? "found \"" : "not found, \"") << read.dir << "\", "
-                   << testing::PrintToString(read.diagnostics);
+        return out << "failure " << static_cast<int>(read.failure) << ", error " << read.error
+                   << ", \"" << read.value << "\"";
     }
 };
-Read found(const std::string& dir) {
-    return {true, dir, ""};
+Read found(const std::string& value) {
+    return {RegistryLocation::Failure::None, 0, value};
 }
-Read failed(const std::string& diagnostics) {
-    return {false, "unchanged", diagnostics};
-}
+const Read kNoKeyRead{RegistryLocation::Failure::NoKey, 0, ""};
 Read readError(long code) {
-    return failed("Error: couldn't read registry key! (" + systemMessage(code) + ")\n");
+    return {RegistryLocation::Failure::Unreadable, code, ""};
 }
 
 // Writes the simulator's key the way its installer does, in either view, and removes it with its
@@ -110,17 +109,16 @@ protected:
             removeWhatWasWritten();
     }
 
-    // readInstallDir on a registry that holds `in64` and `in32`, left clean again afterwards.
+    // readRegistryLocation on a registry that holds `in64` and `in32`, left clean again
+    // afterwards. It tells its failure as data and writes nothing.
     Read readWith(const InView& in64, const InView& in32) {
         install(View::Bits64, in64);
         install(View::Bits32, in32);
         CaptureStream capture(std::cerr);
-        Read read;
-        read.dir = "unchanged";
-        read.found = readInstallDir(read.dir);
-        read.diagnostics = capture.text();
+        const RegistryLocation location = readRegistryLocation();
+        EXPECT_EQ(capture.text(), "");
         removeWhatWasWritten();
-        return read;
+        return {location.failure, location.error, location.value};
     }
 
 private:
@@ -176,7 +174,7 @@ TEST_F(WindowsRegistry, LooksInThe64BitViewThenThe32BitOne) {
         InView in64, in32;
         Read expected;
     } rows[] = {
-        {"no key in either view", kNoKey, kNoKey, failed("Error: couldn't open registry key!\n")},
+        {"no key in either view", kNoKey, kNoKey, kNoKeyRead},
         {"the key alone", kKeyOnly, kNoKey, readError(ERROR_FILE_NOT_FOUND)},
         {"the key alone in both", kKeyOnly, kKeyOnly, readError(ERROR_FILE_NOT_FOUND)},
         {"the key alone in the 32-bit view", kNoKey, kKeyOnly, readError(ERROR_FILE_NOT_FOUND)},
@@ -225,6 +223,27 @@ TEST_F(WindowsRegistry, ReadsAtMost256BytesAndNoFurtherThanTheValue) {
         EXPECT_EQ(readWith(with(row.location), kNoKey), row.expected);
         if (HasFatalFailure())
             return;
+    }
+}
+
+// Why the registry names no installation, as the programs say it after "registry: ".
+TEST(WindowsRegistryReason, NamesTheKeyAndTheSystemsText) {
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Thermora\\Thermora Simulator";
+    const struct {
+        const char* name;
+        RegistryLocation location;
+        std::string reason;
+    } rows[] = {
+        {"no key in either view", {RegistryLocation::Failure::NoKey, 0, ""}, "no key " + key},
+        {"a value too long",
+         {RegistryLocation::Failure::Unreadable, ERROR_MORE_DATA, ""},
+         "couldn't read the value \"Location\" of " + key + " (" + systemMessage(ERROR_MORE_DATA) +
+             ")"},
+        {"found: no reason", {RegistryLocation::Failure::None, 0, "C:\\Sim"}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(registryReason(row.location), row.reason);
     }
 }
 

@@ -1,7 +1,7 @@
 // The installation directory found in fake Wine prefixes, built with the real file format:
 // escapes, Wow6432Node, continued lines, drive links and letter case.
 
-#include "install/InstallDir.h"
+#include "install/Installation.h"
 #include "install/WineRegistry.h"
 #include "support/CaptureStream.h"
 #include "support/TestDirectory.h"
@@ -126,6 +126,11 @@ protected:
             << kHead << "[Software\\\\Thermora\\\\Thermora Simulator] 1700000000\n"
             << "\"Location\"=\"" << location << "\"\n";
     }
+    // The directory of the installation that a run takes; empty when none.
+    static std::string taken() {
+        const InstallationSearch search = searchInstallations();
+        return search.taken ? search.found[*search.taken].directory : std::string();
+    }
     QString unix(const QString& windows) const {
         QString why;
         return unixPath(QFile::decodeName(prefix_.c_str()), windows, why).value_or(why);
@@ -156,22 +161,20 @@ TEST_F(WinePrefix, TurnsWindowsPathsIntoPathsOfThisSystem) {
     }
 }
 
-TEST_F(WinePrefix, ReadInstallDirTriesTheEnvironmentThenThePrefix) {
+TEST_F(WinePrefix, TheSearchTriesTheEnvironmentThenThePrefix) {
     registry("C:\\\\Program Files\\\\Thermora");
-    std::string dir = "unchanged";
     setenv("THERMORA_DIR", "/opt/thermora/", 1);
-    ASSERT_TRUE(readInstallDir(dir));
-    EXPECT_EQ(dir, "/opt/thermora/"); // as stored
+    EXPECT_EQ(taken(), "/opt/thermora/"); // as stored
     unsetenv("THERMORA_DIR");
-    ASSERT_TRUE(readInstallDir(dir));
+    const std::string dir = taken();
     EXPECT_EQ(dir, (prefix_ / "drive_c" / "Program Files" / "Thermora").string());
-    const Presets presets = presetsFor(dir);
-    EXPECT_EQ(presets.igc_directory.toStdString(), dir + "/data/IGC");
-    EXPECT_EQ(presets.logbook_file.toStdString(), dir + "/data/logbook.dat");
+    const PresetPaths presets = presetPaths(dir);
+    EXPECT_EQ(presets.igc_directory, dir + "/data/IGC");
+    EXPECT_EQ(presets.logbook_file, dir + "/data/logbook.dat");
 }
 
 TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
-    enum class Special { None, Pipe, EndlessDevice, Huge, Directory };
+    enum class Special { None, NotWine, OtherKey, NoValue, Pipe, EndlessDevice, Huge, Directory };
     const struct {
         const char* name;
         const char* location; // nullptr: no system.reg
@@ -179,8 +182,17 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
         std::string why;
     } rows[] = {
         {"no registry", nullptr, Special::None, "no system.reg"},
+        {"not a Wine registry", nullptr, Special::NotWine, "not a Wine registry file"},
+        {"no key", nullptr, Special::OtherKey,
+         "no key Software\\Thermora\\Thermora Simulator or "
+         "Software\\Wow6432Node\\Thermora\\Thermora Simulator"},
+        {"no value", nullptr, Special::NoValue,
+         "no value \"Location\" under Software\\Thermora\\Thermora Simulator"},
         {"unknown drive", "Q:\\\\Thermora", Special::None,
          "no drive Q: in " + (prefix_ / "dosdevices").string()},
+        {"no drive letter", "Thermora", Special::None, "\"Thermora\" has no drive letter"},
+        {"a directory that is not there", "C:\\\\Gone\\\\Thermora", Special::None,
+         (prefix_ / "drive_c").string() + " has no Gone"},
         // None of these may block the start or fill the memory.
         {"a named pipe", nullptr, Special::Pipe, "system.reg is not a regular file"},
         {"a link to an endless device", nullptr, Special::EndlessDevice,
@@ -197,6 +209,16 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
         switch (row.special) {
         case Special::None:
             break;
+        case Special::NotWine:
+            std::ofstream(reg) << "REGEDIT4\n";
+            break;
+        case Special::OtherKey:
+            std::ofstream(reg) << kHead << "[Software\\\\Other] 17\n\"Location\"=\"C:\\\\x\"\n";
+            break;
+        case Special::NoValue:
+            std::ofstream(reg) << kHead << "[Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                               << "\"Version\"=\"1.0\"\n";
+            break;
         case Special::Pipe:
             ASSERT_EQ(mkfifo(reg.c_str(), 0644), 0);
             break;
@@ -211,15 +233,21 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
             fs::resize_file(reg, 65 * 1024 * 1024); // sparse: no disk space taken
             break;
         }
-        std::string dir = "unchanged";
+        // Told as data, each reason beside the prefix it is about; nothing written.
         CaptureStream errors(std::cerr);
-        EXPECT_FALSE(readInstallDir(dir));
-        EXPECT_EQ(dir, "unchanged");
-        EXPECT_EQ(errors.text(), "Error: couldn't find the Thermora installation (THERMORA_DIR is "
-                                 "not set; Wine prefix " +
-                                     prefix_.string() + ": " + row.why +
-                                     "); set THERMORA_DIR to the simulator's installation "
-                                     "directory\n");
+        const InstallationSearch search = searchInstallations();
+        EXPECT_EQ(errors.text(), "");
+        EXPECT_TRUE(search.found.empty());
+        EXPECT_FALSE(search.taken);
+        EXPECT_EQ(search.passed_over,
+                  (std::vector<PassedOver>{
+                      {PlaceKind::Environment, "THERMORA_DIR", "not set"},
+                      {PlaceKind::WinePrefix, "Wine prefix " + prefix_.string(), row.why}}));
+        EXPECT_EQ(notFoundDiagnostic(search),
+                  "Error: couldn't find the Thermora installation (THERMORA_DIR is not set; Wine "
+                  "prefix " +
+                      prefix_.string() + ": " + row.why +
+                      "); set THERMORA_DIR to the simulator's installation directory");
     }
 }
 

@@ -2,6 +2,7 @@
 // thread, and a cancel between files that leaves the old logbook as it was.
 
 #include "logbook/Generation.h"
+#include "logbook/Messages.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
 #include "support/TestDates.h"
@@ -41,8 +42,8 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
     Outputs run;
     if (with_callback) {
         request.on_file = [&run](const FlightResult& file) {
-            run.results += file.path + "|" + file.reason + "|" + file.entry + "|" + file.errors +
-                           "|" + file.output + "\n";
+            run.results += file.path + "|" + reasonText(file.reason) + "|" + file.entry + "|" +
+                           file.errors + "|" + file.output + "\n";
         };
     }
     {

@@ -42,20 +42,34 @@ TEST(Messages, CountsFitTheirNouns) {
     EXPECT_TRUE(holdsFewerThanBefore(one));
 }
 
-TEST(Messages, SkippedFilesAreCountedPerKindMostFirst) {
+// Each kind of reason in the words of the per-file lines and under its count in the dialog.
+TEST(Messages, SkippedFilesAreWordedAndCountedPerKindMostFirst) {
+    const struct {
+        SkipReason reason;
+        const char* text;
+    } rows[] = {
+        {{SkipKind::TooShort, {}, 0, 12}, "too short: 12 s"},
+        {{SkipKind::NotIgc, "Missing A record"}, "not an IGC file: Missing A record"},
+        {{SkipKind::TooShort, {}, 0, 5}, "too short: 5 s"},
+        {{SkipKind::Empty}, "empty"},
+        {{SkipKind::NotIgc, "parse error in H record", 3},
+         "not an IGC file: parse error in H record (line 3)"},
+        {{SkipKind::TooShort, {}, 0, 0}, "too short: 0 s"},
+        {{SkipKind::TaskIncomplete, "parse error in C record", 7},
+         "task incomplete: parse error in C record (line 7)"},
+        {{SkipKind::NotAFile, "a named pipe"}, "a named pipe, not a file"},
+        {{SkipKind::NotReadable, "Permission denied"}, "not readable: Permission denied"},
+        {{SkipKind::OneFix}, "one fix only"},
+        {{SkipKind::NoTakeoff}, "no takeoff found"},
+    };
     GenerationResult result;
-    const char* reasons[] = {"too short: 12 s",
-                             "not an IGC file: Missing A record",
-                             "too short: 5 s",
-                             "empty",
-                             "not an IGC file: parse error in A record",
-                             "too short: 0 s",
-                             "task incomplete: parse error in C record",
-                             "a named pipe, not a file"};
-    for (const char* reason : reasons)
-        result.skipped.emplace_back("/igc/x.igc", reason);
-    EXPECT_EQ(skippedCountsText(result), "3 too short, 2 not IGC files, 1 empty, 1 with an "
-                                         "incomplete task, 1 not a file");
+    for (const auto& row : rows) {
+        EXPECT_EQ(reasonText(row.reason), row.text);
+        result.skipped.emplace_back("/igc/x.igc", row.reason);
+    }
+    EXPECT_EQ(skippedCountsText(result),
+              "3 too short, 2 not IGC files, 1 empty, 1 with an incomplete task, 1 not a file, "
+              "1 not readable, 1 with one fix only, 1 without a takeoff");
     EXPECT_EQ(skippedRows(result).front(),
               std::make_pair(std::string("x.igc"), std::string("too short: 12 s")));
 }
@@ -84,7 +98,9 @@ protected:
 
 TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     fs::create_directories(dir_ / "IGC");
-    fs::create_directories(dir_ / "none");
+    // A folder whose name holds the question's own words, which must not cut the finding short.
+    const std::string none = "x Replace y";
+    fs::create_directories(dir_ / none);
     fs::copy_file(std::string(THERMORA_TEST_DATA) + "/generation/01-search.igc",
                   dir_ / "IGC" / "a.igc");
     const std::string logbook = (dir_ / "logbook.dat").string();
@@ -104,16 +120,16 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
 
     // A folder without flights: asked, and on No the logbook of one entry stays.
     const std::string before = bytesOf(logbook);
-    const GenerationResult refused = run("none", false);
+    const GenerationResult refused = run(none, false);
     EXPECT_EQ(refused.failure, GenerationFailure::KeptOld);
-    EXPECT_EQ(questions_, "The folder " + (dir_ / "none").string() +
+    EXPECT_EQ(questions_, "The folder " + (dir_ / none).string() +
                               " holds no IGC file. Replace your logbook of 1 entry with an empty "
                               "one?\n");
     EXPECT_EQ(failureText(refused), "The logbook was not replaced by an empty one.\nThe folder " +
-                                        (dir_ / "none").string() +
+                                        (dir_ / none).string() +
                                         " holds no IGC file.\nThe old logbook was left as it was.");
     EXPECT_EQ(bytesOf(logbook), before);
-    const GenerationResult allowed = run("none", true);
+    const GenerationResult allowed = run(none, true);
     EXPECT_EQ(allowed.failure, GenerationFailure::None);
     EXPECT_EQ(allowed.entries, 0);
     EXPECT_EQ(bytesOf(logbook + ".bak"), before);
@@ -140,6 +156,12 @@ TEST(DialogFlow, RefusesBeforeItAsks) {
         std::string outcome; // the refusal's title, else the questions' first words
     } rows[] = {
         {"no pilot name", "", "/nowhere", existing, "Missing data"},
+        // Blanks alone name nobody; the earlier rule refused only the empty name and wrote
+        // "name =    " into the logbook.
+        {"a name of blanks only", "   ", igc, fresh, "Missing data"},
+        {"a tab is no blank but a control character", " \t ", igc, fresh,
+         "Invalid data: \" \\x09 \""},
+        {"blanks around a real name stay", "  P ", igc, fresh, ""},
         {"a line break in the name", "A\nB", igc, existing, "Invalid data: \"A\\x0AB\""},
         {"a wrong folder before any question", "\xC5\x81ukasz", "/nowhere", existing, "Error"},
         {"the logbook path empty", "P", igc, "", "Error"},

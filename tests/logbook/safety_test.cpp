@@ -6,6 +6,7 @@
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
 #include "logbook/LogbookFile.h"
+#include "logbook/Messages.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
 #include "support/TestDirectory.h"
@@ -267,8 +268,7 @@ TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
         std::string reason; // empty: an entry
     } rows[] = {
         {"pipe.igc", false, "a named pipe, not a file"},
-        {"link.igc", false,
-         "not readable: Couldn't open input file '" + (dir_ / "link.igc").string() + "'"},
+        {"link.igc", false, "not readable: Too many levels of symbolic links"},
         {"link.igc", true, ""},
         {"good.igc", false, ""},
     };
@@ -279,7 +279,7 @@ TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
         file.name = row.name;
         file.is_link = row.listed_as_link;
         const FlightResult result = analyzeFile(file, 0);
-        EXPECT_EQ(result.reason, row.reason) << result.errors;
+        EXPECT_EQ(reasonText(result.reason), row.reason) << result.errors;
         EXPECT_EQ(result.entry.empty(), !row.reason.empty());
     }
 }

@@ -8,7 +8,6 @@
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
 #include "logbook/Messages.h"
-#include "logbook/Text.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,14 +23,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
-#include <QTimer>
 
 #include <algorithm>
-#include <atomic>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <string>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -56,7 +53,11 @@ void tell(QWidget* parent, const logbook::DialogBox& box) {
 
 } // namespace
 
-MainWindow::MainWindow() {
+MainWindow::MainWindow()
+    : run_(*this, [this](std::function<void()> work) {
+          // Queued, never waited for; dropped with the window.
+          QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+      }) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
     // Typing a name is the first thing a pilot does; the tab order stays the form's.
     pilot_name_->setFocus();
@@ -87,44 +88,67 @@ MainWindow::MainWindow() {
     logbook_file_->setCursorPosition(0);
 }
 
+// A run still under way is cancelled and waited for (the controller goes first).
+MainWindow::~MainWindow() = default;
+
 bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
     return logbook::analyzeFlight(QFile::encodeName(path).toStdString(), logbook,
                                   min_time_->value());
 }
 
 void MainWindow::generateLogBook() {
+    if (run_.running())
+        return;
     // Every check and question, and their order, are the core's: both dialogs ask the same.
-    const std::string name = pilot_name_->text().toStdString();
     const QString logbook_path = logbook_file_->text();
     logbook::GenerationRequest request;
     request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
     request.logbook_path = QFile::encodeName(logbook_path).toStdString();
-    if (const auto refusal =
-            logbook::refusalBeforeRun(name, request.igc_directory, request.logbook_path)) {
+    const logbook::RequestCheck check = logbook::checkRequest(
+        pilot_name_->text().toStdString(), request.igc_directory, request.logbook_path);
+    if (const auto refusal = logbook::refusalBeforeRun(check)) {
         tell(this, *refusal);
         return;
     }
-    for (const logbook::DialogQuestion& question :
-         logbook::questionsBeforeRun(name, request.logbook_path)) {
+    for (const logbook::DialogQuestion& question : logbook::questionsBeforeRun(check)) {
         if (!confirmed(question))
             return;
     }
-
-    // The simulator reads the pilot name as Latin-1, one header line.
-    const std::string pilot = logbook::latin1Of(name);
-    request.pilot_name = pilot;
+    request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = min_time_->value();
-    const logbook::GenerationResult result = runGeneration(request);
-    // A close during the run asked for its end; only a run that went on to its end all the same
-    // still has something to tell before the window goes.
-    const bool closing = std::exchange(close_when_done_, false);
-    if (!closing || result.failure != logbook::GenerationFailure::Cancelled)
+
+    // The form takes no input meanwhile: no second run, no change of the inputs. Disabled, the
+    // field that had the keyboard focus loses it; it gets it back when the run is over, so that
+    // Tab, Enter and typing go on from there.
+    const QPointer<QWidget> had_focus = focusWidget();
+    QList<QWidget*> disabled;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->isEnabled() && !child->isWindow()) {
+            child->setEnabled(false);
+            disabled << child;
+        }
+    }
+    // The run goes on off this thread, so that the window repaints and can be cancelled; this
+    // call still returns only when the logbook is written (or not).
+    QEventLoop loop;
+    run_loop_ = &loop;
+    run_.start(std::move(request));
+    loop.exec();
+    run_loop_ = nullptr;
+    progress_.reset();
+    for (QWidget* child : disabled)
+        child->setEnabled(true);
+    if (had_focus != nullptr)
+        had_focus->setFocus(Qt::OtherFocusReason);
+
+    const logbook::GenerationResult result = std::exchange(result_, {});
+    if (tell_)
         showResult(result, logbook_path);
-    if (closing) {
+    if (close_) {
         close();
         return;
     }
-    // Back from the boxes, the keyboard is the form's again, where it was (runGeneration).
+    // Back from the boxes, the keyboard is the form's again, where it was.
     activateWindow();
 }
 
@@ -141,107 +165,55 @@ bool MainWindow::confirmed(const logbook::DialogQuestion& question) {
     return box.clickedButton() == yes;
 }
 
-logbook::GenerationResult MainWindow::runGeneration(logbook::GenerationRequest request) {
-    // The work runs on a thread of its own, so that the window repaints and can be cancelled;
-    // this call still returns only when the logbook is written (or not).
-    std::atomic<bool> cancel{false};
-    std::atomic<int> done{0};
-    std::atomic<int> total{0};
-    request.cancel = &cancel;
-
-    // The form takes no input meanwhile: no second run, no change of the inputs. Disabled, the
-    // field that had the keyboard focus loses it; it gets it back when the run is over, so that
-    // Tab, Enter and typing go on from there.
-    const QPointer<QWidget> had_focus = focusWidget();
-    QList<QWidget*> disabled;
-    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (child->isEnabled() && !child->isWindow()) {
-            child->setEnabled(false);
-            disabled << child;
-        }
-    }
-    running_ = true;
-
+void MainWindow::showProgress(int done, int total) {
     const QString title = fromCore(logbook::dialog::kGenerating);
-    QProgressDialog progress(this);
-    progress.setWindowTitle(title);
-    progress.setLabelText(title);
-    progress.setCancelButtonText(fromCore(logbook::dialog::kCancel));
-    // Not modal: the form is disabled anyway, and a modal window would keep the main window's
-    // close button from reaching it.
-    progress.setWindowModality(Qt::NonModal);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
-    // Wide enough for its title beside the title bar's icon and buttons, which would cut it.
-    QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
-    title_font.setBold(true);
-    progress.setMinimumWidth(QFontMetrics(title_font).horizontalAdvance(title) +
-                             6 * style()->pixelMetric(QStyle::PM_TitleBarHeight));
-    // Shown by the timer below only: the dialog's own estimate could bring it up for a run that
-    // is over a moment later, a window flashing by.
-    progress.setMinimumDuration(std::numeric_limits<int>::max());
-    connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
-    cancel_ = &cancel;
-
-    QEventLoop loop;
-    QTimer show_later;
-    show_later.setSingleShot(true);
-    connect(&show_later, &QTimer::timeout, &progress, [&progress, &cancel] {
-        if (cancel)
-            return;
+    if (!progress_) {
+        progress_ = std::make_unique<QProgressDialog>(this);
+        QProgressDialog& progress = *progress_;
+        progress.setWindowTitle(title);
+        progress.setCancelButtonText(fromCore(logbook::dialog::kCancel));
+        // Not modal: the form is disabled anyway, and a modal window would keep the main
+        // window's close button from reaching it.
+        progress.setWindowModality(Qt::NonModal);
+        progress.setAutoReset(false);
+        progress.setAutoClose(false);
+        // Wide enough for its title beside the title bar's icon and buttons, which would cut
+        // it.
+        QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+        title_font.setBold(true);
+        progress.setMinimumWidth(QFontMetrics(title_font).horizontalAdvance(title) +
+                                 6 * style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        // Shown when the run says so only: the dialog's own estimate could bring it up for a
+        // run that is over a moment later, a window flashing by.
+        progress.setMinimumDuration(std::numeric_limits<int>::max());
+        connect(&progress, &QProgressDialog::canceled, this, [this] { run_.cancel(); });
+    }
+    QProgressDialog& progress = *progress_;
+    progress.setMaximum(std::max(total, 1));
+    progress.setValue(done);
+    progress.setLabelText(title + QLatin1Char('\n') +
+                          QString::fromStdString(logbook::progressText(done, total)));
+    if (!progress.isVisible()) {
         fitOnScreen(&progress);
         progress.show();
-    });
-    show_later.start(progress_delay_ms_);
-    QTimer update;
-    connect(&update, &QTimer::timeout, &progress, [&] {
-        const int all = total.load();
-        progress.setMaximum(std::max(all, 1));
-        progress.setValue(done.load());
-        progress.setLabelText(title + QLatin1Char('\n') +
-                              QString::fromStdString(logbook::progressText(done.load(), all)));
-    });
-    update.start(100);
+    }
+}
 
-    // The run waits for the answer while the GUI thread, in the loop below, asks. A run already
-    // cancelled keeps the old logbook without a question.
-    request.confirm_empty = [&](const std::string& question) {
-        bool replace = false;
-        QMetaObject::invokeMethod(
-            this,
-            [&] {
-                if (cancel)
-                    return;
-                show_later.stop();
-                update.stop();
-                progress.hide();
-                replace = confirmed(logbook::emptyLogbookQuestionBox(question));
-            },
-            Qt::BlockingQueuedConnection);
-        return replace;
-    };
+void MainWindow::hideProgress() {
+    if (progress_)
+        progress_->hide();
+}
 
-    logbook::GenerationResult result;
-    std::thread worker([&] {
-        result = logbook::generateLogbook(request, std::cerr, [&](int files_done, int files) {
-            total = files;
-            done = files_done;
-        });
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
+void MainWindow::ask(const logbook::DialogQuestion& question) {
+    run_.answer(confirmed(question));
+}
 
-    cancel_ = nullptr;
-    running_ = false;
-    update.stop();
-    show_later.stop();
-    progress.hide();
-    for (QWidget* child : disabled)
-        child->setEnabled(true);
-    if (had_focus != nullptr)
-        had_focus->setFocus(Qt::OtherFocusReason);
-    return result;
+void MainWindow::finished(const logbook::GenerationResult& result, bool tell, bool close) {
+    result_ = result;
+    tell_ = tell;
+    close_ = close;
+    if (run_loop_ != nullptr)
+        run_loop_->quit();
 }
 
 void MainWindow::showResult(const logbook::GenerationResult& result, const QString& logbook_path) {
@@ -277,21 +249,17 @@ void MainWindow::showResult(const logbook::GenerationResult& result, const QStri
 
 void MainWindow::reject() {
     // Escape during a run stops the run; the window stays.
-    if (running_) {
-        if (cancel_ != nullptr)
-            *cancel_ = true;
+    if (run_.running()) {
+        run_.cancel();
         return;
     }
     MainWindowBase::reject();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (running_) {
-        // The run stops between two files, leaving the old logbook, and the window closes once
-        // it has (generateLogBook): going away in the midst would leave the run's thread behind.
-        close_when_done_ = true;
-        if (cancel_ != nullptr)
-            *cancel_ = true;
+    // During a run the run stops between two files, leaving the old logbook, and the window
+    // closes once it has (generateLogBook).
+    if (run_.close()) {
         event->ignore();
         return;
     }

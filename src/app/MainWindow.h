@@ -6,19 +6,25 @@
 #include "app/MainWindowBase.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
+#include "logbook/RunController.h"
 
+#include <QPointer>
 #include <QString>
 
-#include <atomic>
 #include <iosfwd>
+#include <memory>
 
-class MainWindow : public MainWindowBase {
+class QEventLoop;
+class QProgressDialog;
+
+class MainWindow : public MainWindowBase, private logbook::RunController::View {
     Q_OBJECT
 
 public:
     /// Builds the form and presets the IGC directory and the logbook path from the installation
     /// directory, or warns the user when there is none.
     MainWindow();
+    ~MainWindow() override;
 
     /// Analyses one IGC file and appends its entry to `logbook` when the flight is kept; true
     /// when an entry was written. Flights shorter than the minimum time in `min_time_` are dropped.
@@ -35,7 +41,7 @@ public:
     void reject() override;
 
     /// How long a run goes before its progress window shows (ms); half a second unless told.
-    void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
+    void setProgressDelay(int milliseconds) { run_.setShowDelay(milliseconds); }
 
 protected:
     /// During a run, closing the window cancels the run, and the window closes once it ended.
@@ -44,17 +50,21 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    /// Runs the generation off the GUI thread while the window repaints; a progress window with
-    /// a Cancel button comes up when the run takes longer than half a second. The core's
-    /// question before an empty logbook replaces one with entries is asked on the GUI thread.
-    logbook::GenerationResult runGeneration(logbook::GenerationRequest request);
+    // The run's view: its progress window, its question and its end.
+    void showProgress(int done, int total) override;
+    void hideProgress() override;
+    void ask(const logbook::DialogQuestion& question) override;
+    void finished(const logbook::GenerationResult& result, bool tell, bool close) override;
+
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
     /// A "Warning" box with "&Yes" and "&No"; Escape and closing it answer No.
     bool confirmed(const logbook::DialogQuestion& question);
 
-    int progress_delay_ms_ = 500;
-    bool running_ = false;
-    bool close_when_done_ = false;        // the window was closed during the run
-    std::atomic<bool>* cancel_ = nullptr; // the running generation's cancel flag
+    logbook::RunController run_;
+    std::unique_ptr<QProgressDialog> progress_; // while a run shows its progress
+    QEventLoop* run_loop_ = nullptr;            // generateLogBook's, until the run's end
+    logbook::GenerationResult result_;          // the run's, once it has ended
+    bool tell_ = false;
+    bool close_ = false;
 };

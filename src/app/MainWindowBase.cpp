@@ -1,5 +1,7 @@
 #include "app/MainWindowBase.h"
 
+#include "logbook/DialogFlow.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,8 +94,8 @@ MainWindowBase::MainWindowBase(QWidget* parent, const char* name, bool modal, Qt
     MainWindowBaseLayout->addItem(spacer6, 3, 3, 1, 3);
 
     min_time_ = new QSpinBox(this);
-    min_time_->setMaximum(60); // the minimum stays 0
-    min_time_->setValue(1);
+    min_time_->setRange(logbook::kMinMinutes, logbook::kMaxMinutes);
+    min_time_->setValue(logbook::kDefaultMinutes);
     MainWindowBaseLayout->addWidget(min_time_, 3, 2);
 
     spacer7 = new QSpacerItem(20, 41, QSizePolicy::Minimum, QSizePolicy::Expanding);
@@ -120,17 +122,20 @@ MainWindowBase::MainWindowBase(QWidget* parent, const char* name, bool modal, Qt
 MainWindowBase::~MainWindowBase() = default;
 
 void MainWindowBase::languageChange() {
-    setWindowTitle(tr("Fix Thermora Logbook"));
-    textLabel3->setText(tr("Logbook File"));
-    textLabel1->setText(tr("IGC Files"));
-    textLabel2->setText(tr("Pilot Name"));
-    toolButton1->setText(tr("..."));
-    toolButton2->setText(tr("..."));
-    pushButton2->setText(tr("Exit"));
-    pushButton1->setText(tr("Generate Logbook"));
-    min_time_->setSuffix(tr(" minutes"));
-    min_time_->setToolTip(tr("Only flights longer than this will be added"));
-    textLabel1_2->setText(tr("Min. Flight time"));
+    // The form's words are the core's, as the other dialog's are.
+    const auto word = [](const char* text) { return QString::fromUtf8(text); };
+    namespace dialog = logbook::dialog;
+    setWindowTitle(word(dialog::kCaption));
+    textLabel3->setText(word(dialog::kLogbookFileLabel));
+    textLabel1->setText(word(dialog::kIgcFilesLabel));
+    textLabel2->setText(word(dialog::kPilotNameLabel));
+    toolButton1->setText(word(dialog::kBrowse));
+    toolButton2->setText(word(dialog::kBrowse));
+    pushButton2->setText(word(dialog::kExit));
+    pushButton1->setText(word(dialog::kGenerate));
+    min_time_->setSuffix(word(dialog::kMinutesSuffix));
+    min_time_->setToolTip(word(dialog::kMinTimeToolTip));
+    textLabel1_2->setText(word(dialog::kMinTimeLabel));
 }
 
 void MainWindowBase::generateLogBook() {

@@ -17,42 +17,48 @@ DialogBox noInstallationBox(const std::string& setting) {
             true};
 }
 
-bool isMissingPilotName(const std::string& pilot) {
-    // Only the blank: a tab or any other control character is refused as such.
-    return pilot.find_first_not_of(' ') == std::string::npos;
+std::optional<DialogBox> refusalBeforeRun(const RequestCheck& check) {
+    switch (check.refusal) {
+    case Refusal::None:
+        break;
+    case Refusal::MissingPilot:
+        return DialogBox{"Missing data", "You must enter a pilot name!\n", {}, true};
+    case Refusal::ControlCharacter:
+        return DialogBox{
+            "Invalid data",
+            "The pilot name must not hold a line break or any other control character!\n",
+            "\"" + check.pilot_shown + "\"", true};
+    case Refusal::Paths:
+        return DialogBox{dialog::kError, check.paths_problem, {}, true};
+    }
+    return std::nullopt;
 }
 
 std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
                                           const std::string& igc_directory,
                                           const std::string& logbook_path) {
-    if (isMissingPilotName(pilot))
-        return DialogBox{"Missing data", "You must enter a pilot name!\n", {}, true};
-    // The simulator reads the pilot name as Latin-1, on one header line. A pasted line break is
-    // invisible in the field: the name with it shown as \x0A tells the pilot where it is.
-    if (hasControlCharacter(latin1Of(pilot)))
-        return DialogBox{
-            "Invalid data",
-            "The pilot name must not hold a line break or any other control character!\n",
-            "\"" + echoed(pilot) + "\"", true};
-    // Refusals before questions: nobody is asked about a run that cannot start.
-    if (std::string problem = inputsProblem(igc_directory, logbook_path); !problem.empty())
-        return DialogBox{dialog::kError, std::move(problem), {}, true};
-    return std::nullopt;
+    return refusalBeforeRun(checkRequest(pilot, igc_directory, logbook_path));
 }
 
-std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
-                                               const std::string& logbook_path) {
+std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check) {
     std::vector<DialogQuestion> questions;
-    if (const std::string beyond = charactersBeyondLatin1(pilot); !beyond.empty())
+    if (!check.beyond_latin1.empty())
         questions.push_back({dialog::kWarning,
                              "The logbook holds the pilot name as Latin-1 text, which has no " +
-                                 beyond + ": they would be written as \"?\".\nGo on anyway?",
+                                 check.beyond_latin1 +
+                                 ": they would be written as \"?\".\nGo on "
+                                 "anyway?",
                              false});
-    if (logbookExists(logbook_path))
+    if (check.replaces_logbook)
         questions.push_back(
             {dialog::kWarning,
              "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true});
     return questions;
+}
+
+std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
+                                               const std::string& logbook_path) {
+    return questionsBeforeRun(checkRequest(pilot, {}, logbook_path, PathCheck::ByTheRun));
 }
 
 DialogQuestion emptyLogbookQuestionBox(const std::string& question) {

@@ -5,6 +5,7 @@
 // a pilot meets them, and the box that ends the run. The dialogs only show these boxes.
 
 #include "logbook/Generation.h"
+#include "logbook/RequestCheck.h"
 
 #include <optional>
 #include <string>
@@ -42,9 +43,11 @@ inline constexpr const char* kExit = "Exit";
 inline constexpr const char* kMinTimeToolTip = "Only flights longer than this will be added";
 inline constexpr const char* kLogbookFilter = "Logbook file (logbook.dat)";
 inline constexpr const char* kAllFilesFilter = "All Files (*.*)";
+/// The minimum flight time's unit after its value, as the bare form shows it whatever the value.
+inline constexpr const char* kMinutesSuffix = " minutes";
 /// The minimum flight time's unit after its value: " minute" for 1, " minutes" otherwise.
 inline const char* minutesSuffix(int minutes) {
-    return minutes == 1 ? " minute" : " minutes";
+    return minutes == 1 ? " minute" : kMinutesSuffix;
 }
 } // namespace dialog
 
@@ -61,13 +64,11 @@ struct DialogBox {
 /// the registry on Windows).
 DialogBox noInstallationBox(const std::string& setting);
 
-/// True when `pilot` names nobody: empty, or blanks (spaces) and nothing else, which the logbook
-/// would show as a name that is not there. A real name keeps its blanks around it as typed.
-bool isMissingPilotName(const std::string& pilot);
-
 /// What the dialog refuses before it asks anything, the first that applies: no pilot name, a
 /// control character in it (shown, "\x0A" for a pasted line break), an IGC folder or a logbook
-/// path that the run could not use. Nothing when the run may go ahead. `pilot` is UTF-8.
+/// path that the run could not use. Nothing when the run may go ahead.
+std::optional<DialogBox> refusalBeforeRun(const RequestCheck& check);
+/// The same for a pilot name (UTF-8), an IGC folder and a logbook path as typed.
 std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
                                           const std::string& igc_directory,
                                           const std::string& logbook_path);
@@ -81,6 +82,8 @@ struct DialogQuestion {
 
 /// The questions before a run, in order; a "&No" to any ends it with nothing written: the
 /// pilot name's characters beyond Latin-1, then the overwrite question when a logbook exists.
+std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check);
+/// The same for a pilot name (UTF-8) and a logbook path as typed.
 std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
                                                const std::string& logbook_path);
 

@@ -18,11 +18,17 @@
 
 namespace logbook {
 
+/// The minimum flight time a pilot can ask for, in whole minutes, and what every front end
+/// presets.
+inline constexpr int kMinMinutes = 0;
+inline constexpr int kMaxMinutes = 60;
+inline constexpr int kDefaultMinutes = 1;
+
 struct GenerationRequest {
     std::string igc_directory; // bytes, exactly as given
     std::string logbook_path;  // bytes, exactly as given
     std::string pilot_name;    // as the header holds it (Latin-1), not trimmed
-    int min_time_minutes = 1;
+    int min_time_minutes = kDefaultMinutes;
     platform::DateFormatter format_date; // entry dates; unset: the user's short date form
     LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
     int jobs = 0;                                    // threads that analyse files; 0: one per core

@@ -9,19 +9,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <iostream>
+#include <memory>
+#include <string>
 #include <utility>
 
 namespace {
-
-// Sent from the run's thread to the progress window, which asks the pilot; lParam points to the
-// question's text, and the answer is the message's result.
-constexpr UINT kConfirmEmpty = WM_APP + 2;
-
-constexpr UINT_PTR kShowTimer = 1;
-constexpr UINT kShowDelay = 500; // ms: a shorter run ends without a window flashing by
-constexpr UINT_PTR kUpdateTimer = 2;
-constexpr UINT kUpdateInterval = 100; // ms
 
 constexpr Anchor kProgressAnchors[] = {
     {IDC_PROGRESS_TEXT, 0, 0, 1, 0},
@@ -49,52 +41,62 @@ int titleWidth(HWND window, const std::wstring& title) {
 
 } // namespace
 
-GenerationRun::GenerationRun(HWND owner, logbook::GenerationRequest request)
-    : owner_(owner), request_(std::move(request)) {
-    progress_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
-                                   progressProc, reinterpret_cast<LPARAM>(this));
-    request_.cancel = &cancel_;
-    // The run waits for the answer while the window's thread asks.
-    HWND asker = progress_;
-    request_.confirm_empty = [asker](const std::string& question) {
-        return SendMessageW(asker, kConfirmEmpty, 0, reinterpret_cast<LPARAM>(&question)) != 0;
-    };
-    SetTimer(progress_, kShowTimer, kShowDelay, nullptr);
-    SetTimer(progress_, kUpdateTimer, kUpdateInterval, nullptr);
-    worker_ = std::thread([this] {
-        result_ = logbook::generateLogbook(request_, std::cerr, [this](int done, int total) {
-            total_ = total;
-            done_ = done;
-        });
-        PostMessageW(owner_, kRunEnded, 0, 0);
-    });
-}
+GenerationRun::GenerationRun(HWND owner, Ended ended)
+    : owner_(owner), ended_(std::move(ended)),
+      controller_(*this, [owner](std::function<void()> work) {
+          // Queued for the owner's thread, never waited for.
+          auto* posted = new std::function<void()>(std::move(work));
+          if (!PostMessageW(owner, kRunWork, 0, reinterpret_cast<LPARAM>(posted)))
+              delete posted;
+      }) {}
 
 GenerationRun::~GenerationRun() {
-    if (worker_.joinable()) {
-        cancel_ = true;
-        worker_.join();
-    }
     if (progress_ != nullptr)
         DestroyWindow(progress_);
 }
 
-void GenerationRun::cancel() {
-    cancel_ = true;
-    hideProgress();
+void GenerationRun::runPostedWork(LPARAM work) {
+    const std::unique_ptr<std::function<void()>> posted(
+        reinterpret_cast<std::function<void()>*>(work));
+    (*posted)();
 }
 
-logbook::GenerationResult GenerationRun::finish() {
-    worker_.join();
-    DestroyWindow(progress_);
-    progress_ = nullptr;
-    return std::move(result_);
+void GenerationRun::dropPostedWork(HWND window) {
+    MSG message;
+    while (PeekMessageW(&message, window, kRunWork, kRunWork, PM_REMOVE))
+        delete reinterpret_cast<std::function<void()>*>(message.lParam);
+}
+
+void GenerationRun::showProgress(int done, int total) {
+    // Made when first shown, so that it is placed over the window where the window is then.
+    if (progress_ == nullptr)
+        progress_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS),
+                                       owner_, progressProc, reinterpret_cast<LPARAM>(this));
+    SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, std::max(total, 1));
+    SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    SetDlgItemTextW(progress_, IDC_PROGRESS_TEXT,
+                    platform::widened(std::string(logbook::dialog::kGenerating) + "\n" +
+                                      logbook::progressText(done, total))
+                        .c_str());
+    if (!IsWindowVisible(progress_))
+        ShowWindow(progress_, SW_SHOW);
 }
 
 void GenerationRun::hideProgress() {
-    KillTimer(progress_, kShowTimer);
-    KillTimer(progress_, kUpdateTimer);
-    ShowWindow(progress_, SW_HIDE);
+    if (progress_ != nullptr)
+        ShowWindow(progress_, SW_HIDE);
+}
+
+void GenerationRun::ask(const logbook::DialogQuestion& question) {
+    controller_.answer(confirmed(owner_, question));
+}
+
+void GenerationRun::finished(const logbook::GenerationResult& result, bool tell, bool close) {
+    if (progress_ != nullptr) {
+        DestroyWindow(progress_);
+        progress_ = nullptr;
+    }
+    ended_(result, tell, close);
 }
 
 void GenerationRun::initializeProgress(HWND window) {
@@ -110,25 +112,6 @@ void GenerationRun::initializeProgress(HWND window) {
                frame.bottom - frame.top});
 }
 
-void GenerationRun::updateProgress() {
-    const int done = done_;
-    const int total = total_;
-    SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, std::max(total, 1));
-    SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
-    SetDlgItemTextW(progress_, IDC_PROGRESS_TEXT,
-                    platform::widened(std::string(logbook::dialog::kGenerating) + "\n" +
-                                      logbook::progressText(done, total))
-                        .c_str());
-}
-
-bool GenerationRun::confirmEmpty(const std::string& question) {
-    // A run already cancelled keeps the old logbook without a question.
-    if (cancel_)
-        return false;
-    hideProgress();
-    return confirmed(owner_, logbook::emptyLogbookQuestionBox(question));
-}
-
 INT_PTR CALLBACK GenerationRun::progressProc(HWND window, UINT message, WPARAM wparam,
                                              LPARAM lparam) {
     auto* run = reinterpret_cast<GenerationRun*>(GetWindowLongPtrW(window, DWLP_USER));
@@ -137,27 +120,14 @@ INT_PTR CALLBACK GenerationRun::progressProc(HWND window, UINT message, WPARAM w
         SetWindowLongPtrW(window, DWLP_USER, lparam);
         reinterpret_cast<GenerationRun*>(lparam)->initializeProgress(window);
         return TRUE;
-    case WM_TIMER:
-        if (wparam == kShowTimer) {
-            KillTimer(window, kShowTimer);
-            run->updateProgress();
-            ShowWindow(window, SW_SHOW);
-        } else if (wparam == kUpdateTimer) {
-            run->updateProgress();
-        }
-        return TRUE;
     case WM_COMMAND:
         // "Cancel", Escape and the close button.
         if (LOWORD(wparam) == IDCANCEL)
-            run->cancel();
+            run->controller_.cancel();
         return TRUE;
     case WM_SIZE:
         if (run != nullptr)
             run->progress_layout_.apply();
-        return TRUE;
-    case kConfirmEmpty:
-        SetWindowLongPtrW(window, DWLP_MSGRESULT,
-                          run->confirmEmpty(*reinterpret_cast<const std::string*>(lparam)));
         return TRUE;
     default:
         return FALSE;

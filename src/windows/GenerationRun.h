@@ -1,52 +1,63 @@
 #pragma once
 
-// One logbook generation off the window's thread, so that the window repaints and the run can
-// be cancelled: the core's run on a thread of its own, a progress window that shows once the
-// run has gone on for half a second, and the core's question before an empty logbook replaces
-// one with entries, asked on the window's thread.
+// The Windows dialog's side of a run: the progress window that the core's run controller shows
+// and updates, Cancel, the question before an empty logbook replaces one with entries, and the
+// run's end handed to the main window. The controller runs the generation off the window's
+// thread and hands its events to this thread through posted messages (kRunWork).
 
 #include "AnchorLayout.h"
 #include "logbook/Generation.h"
+#include "logbook/RunController.h"
 
 #include "WindowsApi.h"
 
-#include <atomic>
-#include <string>
-#include <thread>
+#include <functional>
 
-/// Posted to the owner window when the run has ended; the owner then calls `finish`.
-inline constexpr UINT kRunEnded = WM_APP + 1;
+/// Posted to the owner window with work of the run for its thread: lParam holds a
+/// std::function<void()> to call (and delete) with runPostedWork.
+inline constexpr UINT kRunWork = WM_APP + 1;
 
-class GenerationRun {
+class GenerationRun : private logbook::RunController::View {
 public:
-    /// Starts `request` for the window `owner`.
-    GenerationRun(HWND owner, logbook::GenerationRequest request);
-    /// Waits for the run; call `finish` first, on kRunEnded.
-    ~GenerationRun();
+    /// Told on the owner's thread when a run has ended: its result, whether to tell it, and
+    /// whether the pilot asked for the window to close meanwhile.
+    using Ended =
+        std::function<void(const logbook::GenerationResult& result, bool tell, bool close)>;
+
+    /// The progress window (hidden) of runs for the window `owner`.
+    GenerationRun(HWND owner, Ended ended);
+    /// Cancels a run under way and waits for it; the progress window goes.
+    ~GenerationRun() override;
     GenerationRun(const GenerationRun&) = delete;
     GenerationRun& operator=(const GenerationRun&) = delete;
 
+    /// Starts `request`; false while a run is under way.
+    bool start(logbook::GenerationRequest request) { return controller_.start(std::move(request)); }
+    [[nodiscard]] bool running() const { return controller_.running(); }
     /// Stops the run between two files; the old logbook stays as it was.
-    void cancel();
+    void cancel() { controller_.cancel(); }
+    /// Cancels, and the end says to close; false when no run is under way.
+    bool close() { return controller_.close(); }
     /// The progress window, for the message loop's keyboard handling (Escape, Tab).
     HWND progressWindow() const { return progress_; }
-    /// The run's result, once it has ended (kRunEnded); the progress window goes.
-    logbook::GenerationResult finish();
+
+    /// Calls and deletes the work that a kRunWork message carries.
+    static void runPostedWork(LPARAM work);
+    /// Deletes, uncalled, the work of the kRunWork messages still queued for `window`.
+    static void dropPostedWork(HWND window);
 
 private:
+    void showProgress(int done, int total) override;
+    void hideProgress() override;
+    void ask(const logbook::DialogQuestion& question) override;
+    void finished(const logbook::GenerationResult& result, bool tell, bool close) override;
+
     static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     void initializeProgress(HWND window);
-    void updateProgress();
-    void hideProgress();
-    bool confirmEmpty(const std::string& question);
 
     HWND owner_;
     HWND progress_ = nullptr;
     AnchorLayout progress_layout_;
-    logbook::GenerationRequest request_;
-    std::atomic<bool> cancel_{false};
-    std::atomic<int> done_{0};  // files
-    std::atomic<int> total_{0}; // files
-    logbook::GenerationResult result_;
-    std::thread worker_;
+    Ended ended_;
+    logbook::RunController controller_; // last: it goes first, its threads joined
 };

@@ -6,7 +6,6 @@
 #include "install/Installation.h"
 #include "install/WindowsRegistry.h"
 #include "logbook/DialogFlow.h"
-#include "logbook/Text.h"
 #include "platform/LocaleDates.h"
 #include "platform/WindowsText.h"
 #include "resource.h"
@@ -21,10 +20,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int kMinMinutes = 0;
-constexpr int kMaxMinutes = 60;
-constexpr int kDefaultMinutes = 1;
 
 // How the form's grid shares a wider or taller window: the fields take the width, the spin box
 // and "Generate Logbook" half of it, "Exit" the other half; the buttons stay at the bottom.
@@ -81,7 +76,8 @@ void MainDialog::show(int how) {
 }
 
 bool MainDialog::handleKeys(MSG& message) {
-    if (run_ != nullptr && IsDialogMessageW(run_->progressWindow(), &message))
+    if (HWND progress = run_ != nullptr ? run_->progressWindow() : nullptr;
+        progress != nullptr && IsDialogMessageW(progress, &message))
         return true;
     return IsDialogMessageW(window_, &message) != 0;
 }
@@ -95,8 +91,9 @@ void MainDialog::initialize() {
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
-    SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, kMinMinutes, kMaxMinutes);
-    showMinutes(kDefaultMinutes);
+    SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, logbook::kMinMinutes,
+                        logbook::kMaxMinutes);
+    showMinutes(logbook::kDefaultMinutes);
     // The form's words are the core's, as the other dialog's are.
     const std::pair<int, const char*> words[] = {
         {IDC_PILOT_LABEL, logbook::dialog::kPilotNameLabel},
@@ -113,6 +110,10 @@ void MainDialog::initialize() {
     addToolTip(window_, {GetDlgItem(window_, IDC_MIN_TIME), GetDlgItem(window_, IDC_MIN_TIME_SPIN)},
                platform::widened(logbook::dialog::kMinTimeToolTip));
     layout_.capture(window_, kAnchors);
+    run_ = std::make_unique<GenerationRun>(
+        window_, [this](const logbook::GenerationResult& result, bool tell, bool close) {
+            finishRun(result, tell, close);
+        });
 
     // What the search found goes to the terminal, as the Linux dialog writes it; the box that
     // says so comes when the window shows.
@@ -147,7 +148,8 @@ int MainDialog::minutes() const {
     if (digits == 0)
         return static_cast<int>(
             SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_GETPOS32, 0, 0));
-    return std::clamp(std::stoi(shown.substr(0, digits)), kMinMinutes, kMaxMinutes);
+    return std::clamp(std::stoi(shown.substr(0, digits)), logbook::kMinMinutes,
+                      logbook::kMaxMinutes);
 }
 
 // "1 minute", "5 minutes", as the Linux dialog's spin box shows them.
@@ -160,25 +162,23 @@ void MainDialog::showMinutes(int minutes) {
 }
 
 void MainDialog::generate() {
-    if (run_ != nullptr)
+    if (run_->running())
         return;
     // Every check and question, and their order, are the core's: both dialogs ask the same.
-    const std::string name = platform::narrowed(text(IDC_PILOT_NAME));
     logbook::GenerationRequest request;
     request.igc_directory = platform::narrowed(text(IDC_IGC_FILES));
     request.logbook_path = platform::narrowed(text(IDC_LOGBOOK_FILE));
-    if (const auto refusal =
-            logbook::refusalBeforeRun(name, request.igc_directory, request.logbook_path)) {
+    const logbook::RequestCheck check = logbook::checkRequest(
+        platform::narrowed(text(IDC_PILOT_NAME)), request.igc_directory, request.logbook_path);
+    if (const auto refusal = logbook::refusalBeforeRun(check)) {
         tell(window_, *refusal);
         return;
     }
-    for (const logbook::DialogQuestion& question :
-         logbook::questionsBeforeRun(name, request.logbook_path)) {
+    for (const logbook::DialogQuestion& question : logbook::questionsBeforeRun(check)) {
         if (!confirmed(window_, question))
             return;
     }
-    // The simulator reads the pilot name as Latin-1, one header line.
-    request.pilot_name = logbook::latin1Of(name);
+    request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = minutes();
     request.format_date = platform::localeDateFormatter();
     logbook_path_ = request.logbook_path;
@@ -197,21 +197,16 @@ void MainDialog::generate() {
             disabled_.push_back(child);
         }
     }
-    run_ = std::make_unique<GenerationRun>(window_, std::move(request));
+    run_->start(std::move(request));
 }
 
-void MainDialog::finishRun() {
-    const logbook::GenerationResult result = run_->finish();
-    run_.reset();
+void MainDialog::finishRun(const logbook::GenerationResult& result, bool tell, bool close) {
     dialog_log::result(result);
     for (HWND child : std::exchange(disabled_, {}))
         EnableWindow(child, TRUE);
-    // A close during the run asked for its end; only a run that went on to its end all the same
-    // still has something to tell before the window goes.
-    const bool closing = std::exchange(close_when_done_, false);
-    if (!closing || result.failure != logbook::GenerationFailure::Cancelled)
+    if (tell)
         showResult(window_, result, logbook_path_);
-    if (closing) {
+    if (close) {
         DestroyWindow(window_);
         return;
     }
@@ -225,13 +220,10 @@ void MainDialog::finishRun() {
 }
 
 void MainDialog::close() {
-    if (run_ != nullptr) {
-        // The run stops between two files, leaving the old logbook, and the window closes once
-        // it has: going away in the midst would leave the run's thread behind.
-        close_when_done_ = true;
-        run_->cancel();
+    // During a run the run stops between two files, leaving the old logbook, and the window
+    // closes once it has: going away in the midst would leave the run's thread behind.
+    if (run_->close())
         return;
-    }
     DestroyWindow(window_);
 }
 
@@ -273,7 +265,7 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             generate();
             break;
         case IDCANCEL: // Escape: during a run it stops the run, and the window stays
-            if (run_ != nullptr)
+            if (run_->running())
                 run_->cancel();
             else
                 close();
@@ -301,13 +293,14 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             showMinutes(static_cast<int>(
                 SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_GETPOS32, 0, 0)));
         return TRUE;
-    case kRunEnded:
-        finishRun();
+    case kRunWork:
+        GenerationRun::runPostedWork(lparam);
         return TRUE;
     case WM_CLOSE:
         close();
         return TRUE;
     case WM_DESTROY:
+        GenerationRun::dropPostedWork(window_);
         PostQuitMessage(0);
         return TRUE;
     case WM_SIZE:

@@ -30,7 +30,7 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void initialize();
     void generate();
-    void finishRun();
+    void finishRun(const logbook::GenerationResult& result, bool tell, bool close);
     void close();
     void browseIgcDirectory();
     void browseLogbook();
@@ -42,10 +42,9 @@ private:
     HWND window_ = nullptr;
     AnchorLayout layout_;
     bool no_installation_ = false;
-    std::unique_ptr<GenerationRun> run_;
+    std::unique_ptr<GenerationRun> run_;    // the runs' progress and their ends
     std::string logbook_path_;              // the running run's
     std::vector<HWND> disabled_;            // the controls that the running run disabled
     HWND had_focus_ = nullptr;              // where the keyboard was when the run began
     std::pair<DWORD, DWORD> had_selection_; // and the selection in it, when a field
-    bool close_when_done_ = false;          // the window was closed during the run
 };

@@ -1,0 +1,81 @@
+#include "logbook/RequestCheck.h"
+
+#include "logbook/Generation.h"
+#include "logbook/Listing.h"
+#include "logbook/LogbookFile.h"
+#include "logbook/Messages.h"
+#include "logbook/Text.h"
+
+#include <algorithm>
+
+namespace logbook {
+
+bool isMissingPilotName(const std::string& pilot) {
+    // Only the blank: a tab or any other control character is refused as such.
+    return pilot.find_first_not_of(' ') == std::string::npos;
+}
+
+RequestCheck checkRequest(const std::string& pilot, const std::string& igc_directory,
+                          const std::string& logbook_path, PathCheck paths) {
+    RequestCheck check;
+    // The simulator reads the pilot name as Latin-1, on one header line.
+    check.pilot_latin1 = latin1Of(pilot);
+    if (isMissingPilotName(pilot)) {
+        check.refusal = Refusal::MissingPilot;
+    } else if (hasControlCharacter(check.pilot_latin1)) {
+        // A pasted line break is invisible in a field: shown as \x0A it tells where it is.
+        check.refusal = Refusal::ControlCharacter;
+        check.pilot_shown = echoed(pilot);
+    } else if (paths == PathCheck::BeforeQuestions) {
+        check.paths_problem = pathsProblem(igc_directory, logbook_path);
+        if (!check.paths_problem.empty())
+            check.refusal = Refusal::Paths;
+    }
+    check.beyond_latin1 = charactersBeyondLatin1(pilot);
+    check.replaces_logbook = logbookExists(logbook_path);
+    return check;
+}
+
+std::string pathsProblem(const std::string& igc_directory, const std::string& logbook_path) {
+    return inputsProblem(igc_directory, logbook_path);
+}
+
+std::string pilotRefusalLine(const RequestCheck& check) {
+    switch (check.refusal) {
+    case Refusal::MissingPilot:
+        return "the pilot name must not be empty";
+    case Refusal::ControlCharacter:
+        return "the pilot name must not hold a line break or any other control character";
+    case Refusal::None:
+    case Refusal::Paths:
+        break;
+    }
+    return {};
+}
+
+std::string latin1Line(const RequestCheck& check, bool written) {
+    const std::string what =
+        "the logbook holds the pilot name as Latin-1 text, which has no " + check.beyond_latin1;
+    return written ? "warning: " + what + "; written as \"?\""
+                   : what + "; give --yes to write them as \"?\"";
+}
+
+std::string notReplacingLine(const std::string& logbook_path) {
+    return "Not replacing the existing logbook " + logbook_path + " (give --yes to replace it)";
+}
+
+std::string replacePrompt(const std::string& logbook_path) {
+    return "This will overwrite your existing logbook!\nReplace " + logbook_path + "? [y/N] ";
+}
+
+bool isYes(const std::string& answer) {
+    const std::size_t first = answer.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return false;
+    std::string reply = answer.substr(first, answer.find_last_not_of(" \t\r") + 1 - first);
+    std::transform(reply.begin(), reply.end(), reply.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return reply == "y" || reply == "yes";
+}
+
+} // namespace logbook

@@ -1,0 +1,251 @@
+// The dialogs' run without a toolkit: a view that records what it is told and a queue that
+// stands for the window's thread. Cancel at each stage of a run, the question answered both ways,
+// a close during a run and during the question, and a controller gone while its run goes on.
+
+#include "logbook/RunController.h"
+
+#include "support/FileBytes.h"
+#include "support/TestDates.h"
+#include "support/TestDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The window's thread: work posted from any thread, done when the test pumps.
+class WindowThread {
+public:
+    void post(std::function<void()> work) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(work));
+        }
+        posted_.notify_all();
+    }
+    // Does posted work until `done` holds; false after 20 s without it.
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto give_up = std::chrono::steady_clock::now() + 20s;
+        while (!done()) {
+            std::unique_lock lock(mutex_);
+            if (!posted_.wait_until(lock, give_up, [this] { return !queue_.empty(); }))
+                return false;
+            std::function<void()> work = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            work();
+        }
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> queue_;
+};
+
+// A dialog's view: what it was told, and what the pilot does when a stage is reached.
+class Recorder : public RunController::View {
+public:
+    void showProgress(int done, int total) override {
+        ++shown;
+        EXPECT_LE(done, total);
+    }
+    void hideProgress() override { ++hidden; }
+    void ask(const DialogQuestion& question) override {
+        asked.push_back(question.text);
+        if (on_question)
+            on_question();
+    }
+    void finished(const GenerationResult& run_result, bool run_tell, bool run_close) override {
+        result = run_result;
+        tell = run_tell;
+        close = run_close;
+    }
+
+    int shown = 0;
+    int hidden = 0;
+    std::vector<std::string> asked;
+    std::function<void()> on_question;
+    std::optional<GenerationResult> result;
+    bool tell = false;
+    bool close = false;
+};
+
+class Controller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = testing_support::freshTestDirectory("controller-");
+        fs::create_directories(dir_ / "IGC");
+        fs::create_directories(dir_ / "none");
+        for (int k = 0; k < 40; ++k)
+            fs::copy_file(std::string(THERMORA_TEST_DATA) + "/generation/02-small-task.igc",
+                          dir_ / "IGC" / ("f" + std::to_string(k) + ".igc"));
+        logbook_ = (dir_ / "logbook.dat").string();
+        std::ofstream(logbook_, std::ios::binary) << kOld;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    GenerationRequest request(const std::string& igc) const {
+        GenerationRequest request;
+        request.igc_directory = (dir_ / igc).string();
+        request.logbook_path = logbook_;
+        request.pilot_name = "P";
+        request.min_time_minutes = 0;
+        request.jobs = 1;
+        request.format_date = testing_support::germanDates();
+        request.diagnostics = &quiet_;
+        request.output = &quiet_;
+        return request;
+    }
+
+    static constexpr const char* kOld = "# old\r\n#\r\n\r\nname = Old\r\nentry\r\n";
+    fs::path dir_;
+    std::string logbook_;
+    mutable std::ostringstream quiet_;
+};
+
+// What the pilot does, and when; and what the run comes to.
+TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
+    enum class Act { Nothing, CancelAtOnce, CancelMidway, CloseMidway, Yes, No, CloseAtQuestion };
+    const struct {
+        const char* name;
+        const char* igc; // "none": the question before the logbook is emptied
+        Act act;
+        GenerationFailure failure;
+        bool tell;
+        bool close;
+        bool old_kept;
+    } rows[] = {
+        {"left to its end", "IGC", Act::Nothing, GenerationFailure::None, true, false, false},
+        {"cancelled at once", "IGC", Act::CancelAtOnce, GenerationFailure::Cancelled, true, false,
+         true},
+        {"cancelled midway", "IGC", Act::CancelMidway, GenerationFailure::Cancelled, true, false,
+         true},
+        {"closed midway: nothing to tell", "IGC", Act::CloseMidway, GenerationFailure::Cancelled,
+         false, true, true},
+        {"emptied: yes", "none", Act::Yes, GenerationFailure::None, true, false, false},
+        {"emptied: no", "none", Act::No, GenerationFailure::KeptOld, true, false, true},
+        {"closed at the question: no", "none", Act::CloseAtQuestion, GenerationFailure::KeptOld,
+         true, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(logbook_, std::ios::binary) << kOld;
+        WindowThread window;
+        Recorder view;
+        RunController controller(
+            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        controller.setShowDelay(0); // shown at once: the progress goes with every stage
+        GenerationRequest run = request(row.igc);
+        std::mutex mutex;
+        std::condition_variable midway;
+        bool reached = false;
+        run.on_file = [&](const FlightResult&) {
+            {
+                const std::lock_guard lock(mutex);
+                reached = true;
+            }
+            midway.notify_all();
+            std::this_thread::sleep_for(2ms); // the pilot's moment comes before the run's end
+        };
+        view.on_question = [&] {
+            if (row.act == Act::CloseAtQuestion) {
+                EXPECT_TRUE(controller.close());
+                controller.answer(false); // the box goes with the window, unanswered
+            } else {
+                controller.answer(row.act == Act::Yes);
+            }
+        };
+        ASSERT_TRUE(controller.start(run));
+        EXPECT_FALSE(controller.start(run)) << "a second run while one is under way";
+        EXPECT_TRUE(controller.running());
+        if (row.act == Act::CancelAtOnce)
+            controller.cancel();
+        if (row.act == Act::CancelMidway || row.act == Act::CloseMidway) {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(midway.wait_for(lock, 20s, [&] { return reached; }));
+            lock.unlock();
+            if (row.act == Act::CancelMidway)
+                controller.cancel();
+            else
+                EXPECT_TRUE(controller.close());
+        }
+        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
+        EXPECT_EQ(view.result->failure, row.failure) << failureText(*view.result);
+        EXPECT_EQ(view.tell, row.tell);
+        EXPECT_EQ(view.close, row.close);
+        EXPECT_EQ(view.asked.size(), std::string(row.igc) == "none" ? 1U : 0U);
+        EXPECT_FALSE(controller.running());
+        EXPECT_GE(view.hidden, 1) << "the progress goes at the end";
+        EXPECT_EQ(testing_support::bytesOf(logbook_) == kOld, row.old_kept);
+        EXPECT_FALSE(controller.close()) << "no run: the window closes at once";
+    }
+}
+
+// The progress shows only for a run that goes on past the delay.
+TEST_F(Controller, OnlyALongRunShowsItsProgress) {
+    for (const bool long_run : {false, true}) {
+        SCOPED_TRACE(long_run ? "long" : "short");
+        WindowThread window;
+        Recorder view;
+        RunController controller(
+            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        controller.setShowDelay(long_run ? 0 : 60'000);
+        GenerationRequest run = request("IGC");
+        run.on_file = [long_run](const FlightResult&) {
+            if (long_run)
+                std::this_thread::sleep_for(10ms); // 40 files: 0.4 s, some four updates
+        };
+        ASSERT_TRUE(controller.start(run));
+        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
+        EXPECT_EQ(view.result->failure, GenerationFailure::None);
+        EXPECT_EQ(view.shown > 0, long_run);
+    }
+}
+
+// A window that goes while its run and its question are out: the run is cancelled and waited
+// for, and nothing reaches the view any more.
+TEST_F(Controller, GoingAwayDuringARunNeitherHangsNorTellsAnything) {
+    for (const char* igc : {"IGC", "none"}) {
+        SCOPED_TRACE(igc);
+        WindowThread window;
+        Recorder view;
+        {
+            RunController controller(
+                view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+            controller.setShowDelay(0);
+            GenerationRequest run = request(igc);
+            run.on_file = [](const FlightResult&) { std::this_thread::sleep_for(5ms); };
+            ASSERT_TRUE(controller.start(run));
+            // The files are being read, or the question is out, unanswered.
+            std::this_thread::sleep_for(100ms);
+        }
+        // Whatever was posted before the controller went does nothing now.
+        bool drained = false;
+        window.post([&drained] { drained = true; });
+        EXPECT_TRUE(window.pumpUntil([&] { return drained; }));
+        EXPECT_FALSE(view.result.has_value());
+        EXPECT_TRUE(view.asked.empty());
+        EXPECT_EQ(view.shown, 0);
+        EXPECT_EQ(testing_support::bytesOf(logbook_), kOld);
+    }
+}
+
+} // namespace
+} // namespace logbook

@@ -2,6 +2,7 @@
 
 #include "platform/TemporaryNames.h"
 
+#include "platform/WindowsHandles.h"
 #include "platform/WindowsText.h"
 
 #include <fcntl.h>
@@ -69,9 +70,9 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
     const DWORD attributes = GetFileAttributesW(path.c_str());
     is_link =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const KernelHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
         error = lastError();
         info.kind = error == ENOENT  ? (is_link ? FileKind::DanglingLink : FileKind::Missing)
                     : error == ELOOP ? FileKind::LinkLoop
@@ -80,11 +81,11 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
             error = info.kind == FileKind::Missing ? 0 : error;
         return info;
     }
-    info = infoOf(handle);
+    info = infoOf(handle.get());
     if (resolved != nullptr && is_link) {
         wchar_t final_path[32768];
         const DWORD length =
-            GetFinalPathNameByHandleW(handle, final_path, 32768, FILE_NAME_NORMALIZED);
+            GetFinalPathNameByHandleW(handle.get(), final_path, 32768, FILE_NAME_NORMALIZED);
         if (length > 0 && length < 32768) {
             std::wstring full(final_path, length);
             if (full.rfind(L"\\\\?\\UNC\\", 0) == 0)
@@ -94,7 +95,6 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
             *resolved = narrowed(full);
         }
     }
-    CloseHandle(handle);
     return info;
 }
 
@@ -206,11 +206,19 @@ bool listDirectory(const std::string& directory,
     if (!base.empty() && base.back() != L'\\')
         base += L'\\';
     WIN32_FIND_DATAW found{};
-    const HANDLE search =
-        FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) {
+    const FindHandle search(FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+    if (!search) {
         error = lastError();
+        // A file where the folder should be is "Not a directory", as on POSIX systems, however
+        // the search put it (Wine: no such path).
+        if (error == ENOENT) {
+            const DWORD attributes = GetFileAttributesW(longPath(directory).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                error = ENOTDIR;
+        }
         return false;
     }
     error = 0;
@@ -239,19 +247,18 @@ bool listDirectory(const std::string& directory,
                 entry.size = sizeOf(found.nFileSizeHigh, found.nFileSizeLow);
         }
         entries.push_back(std::move(entry));
-    } while (FindNextFileW(search, &found));
+    } while (FindNextFileW(search.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES)
         error = lastError();
-    FindClose(search);
     return error == 0;
 }
 
 std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
     error = 0;
-    const HANDLE handle = CreateFileW(
+    KernelHandle handle(CreateFileW(
         longPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-        FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+        FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+    if (!handle) {
         error = lastError();
         kind = FileKind::Other;
         // A directory cannot be opened as a file here, where POSIX systems open it and fail
@@ -264,17 +271,15 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
         }
         return nullptr;
     }
-    kind = infoOf(handle).kind;
-    if (kind != FileKind::Regular) {
-        CloseHandle(handle);
+    kind = infoOf(handle.get()).kind;
+    if (kind != FileKind::Regular)
         return nullptr;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         error = EMFILE;
-        CloseHandle(handle);
         return nullptr;
     }
+    handle.release(); // the descriptor's now, closed with it
     std::FILE* file = _fdopen(fd, "rb");
     if (file == nullptr) {
         error = errno;
@@ -284,7 +289,7 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
 }
 
 struct NewFile::State {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    KernelHandle handle;
     std::string target;
     std::string named; // the file's name while it has one
     TemporaryWatcher watcher;
@@ -292,12 +297,6 @@ struct NewFile::State {
     void tell(const std::string& path, bool in_place) const {
         if (watcher)
             watcher(path, in_place);
-    }
-    void close() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-            handle = INVALID_HANDLE_VALUE;
-        }
     }
 };
 
@@ -313,12 +312,12 @@ int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
     state_->watcher = std::move(watcher);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = temporaryNameFor(target);
-        state_->handle =
+        state_->handle.reset(
             CreateFileW(longPath(candidate).c_str(), GENERIC_WRITE | DELETE,
                         // shared for deleting: an interruption's handler removes it meanwhile
                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (state_->handle != INVALID_HANDLE_VALUE) {
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (state_->handle) {
             state_->named = candidate;
             state_->tell(candidate, false);
             return 0;
@@ -330,20 +329,20 @@ int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
 }
 
 int NewFile::write(const char* data, std::size_t size) {
-    if (state_->handle == INVALID_HANDLE_VALUE)
+    if (!state_->handle)
         return EBADF;
-    return writeAll(state_->handle, data, size) ? 0 : lastError();
+    return writeAll(state_->handle.get(), data, size) ? 0 : lastError();
 }
 
 int NewFile::replace(const std::string& backup, ReplaceStep& step) {
     step = ReplaceStep::Sync;
-    if (state_->handle == INVALID_HANDLE_VALUE)
+    if (!state_->handle)
         return EBADF;
-    if (!FlushFileBuffers(state_->handle)) {
+    if (!FlushFileBuffers(state_->handle.get())) {
         const int error = lastError();
         return error;
     }
-    state_->close();
+    state_->handle.reset();
 
     const std::wstring target = longPath(state_->target);
     const std::wstring replacement = longPath(state_->named);
@@ -384,7 +383,7 @@ int NewFile::replace(const std::string& backup, ReplaceStep& step) {
 }
 
 void NewFile::discard() {
-    state_->close();
+    state_->handle.reset();
     if (!state_->named.empty()) {
         DeleteFileW(longPath(state_->named).c_str());
         state_->named.clear();
@@ -414,18 +413,26 @@ void removeLeftovers(const std::string& target) {
     }
 }
 
+namespace {
+
+// A mutex that this thread owns: released, then closed.
+struct HeldMutexTraits : KernelHandleTraits {
+    static void close(Handle handle) noexcept {
+        ReleaseMutex(handle);
+        CloseHandle(handle);
+    }
+};
+using HeldMutex = UniqueHandle<HeldMutexTraits>;
+
+} // namespace
+
 struct RunLock::State {
-    HANDLE mutex = nullptr;
+    HeldMutex mutex;
 };
 
 RunLock::RunLock() : state_(std::make_unique<State>()) {}
 
-RunLock::~RunLock() {
-    if (state_->mutex != nullptr) {
-        ReleaseMutex(state_->mutex);
-        CloseHandle(state_->mutex);
-    }
-}
+RunLock::~RunLock() = default;
 
 int RunLock::acquire(const std::string& target) {
     // A mutex named after the target's directory (its full path, in any letter case), which
@@ -440,19 +447,14 @@ int RunLock::acquire(const std::string& target) {
     }
     wchar_t name[64];
     swprintf(name, 64, L"Local\\thermora-logbook-%016llx", static_cast<unsigned long long>(hash));
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
-    if (mutex == nullptr)
+    KernelHandle mutex(CreateMutexW(nullptr, FALSE, name));
+    if (!mutex)
         return 0; // no lock to be had: run unlocked, as every run did before
-    const DWORD waited = WaitForSingleObject(mutex, 0);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        CloseHandle(mutex);
+    const DWORD waited = WaitForSingleObject(mutex.get(), 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
         return EWOULDBLOCK;
-    }
-    if (state_->mutex != nullptr) {
-        ReleaseMutex(state_->mutex);
-        CloseHandle(state_->mutex);
-    }
-    state_->mutex = mutex;
+    // Held now; a lock this one held before is given up after, never in between.
+    state_->mutex.reset(mutex.release());
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "GenerationRun.h"
 
 #include "Boxes.h"
+#include "GdiHandles.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Messages.h"
 #include "platform/WindowsText.h"
@@ -28,14 +29,11 @@ int titleWidth(HWND window, const std::wstring& title) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-    HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
-    HDC dc = GetDC(window);
-    HGDIOBJ old_font = SelectObject(dc, font);
+    const GdiObject font(CreateFontIndirectW(&metrics.lfCaptionFont));
+    const WindowDc dc(window);
+    const SelectedObject selected(dc.get(), font.get());
     SIZE size{};
-    GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size);
-    SelectObject(dc, old_font);
-    ReleaseDC(window, dc);
-    DeleteObject(font);
+    GetTextExtentPoint32W(dc.get(), title.c_str(), static_cast<int>(title.size()), &size);
     return size.cx + 6 * GetSystemMetricsForDpi(SM_CYCAPTION, dpi);
 }
 

@@ -1,6 +1,7 @@
 #include "SkippedFilesWindow.h"
 
 #include "AnchorLayout.h"
+#include "GdiHandles.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Listing.h"
 #include "logbook/Messages.h"
@@ -61,32 +62,28 @@ std::wstring rowsText(const SkippedFiles& files) {
 void copy(HWND window, const SkippedFiles& files) {
     const std::wstring text = rowsText(files);
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (memory == nullptr)
+    GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (!memory)
         return;
-    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-    GlobalUnlock(memory);
+    std::memcpy(GlobalLock(memory.get()), text.c_str(), bytes);
+    GlobalUnlock(memory.get());
     if (OpenClipboard(window)) {
         EmptyClipboard();
-        if (SetClipboardData(CF_UNICODETEXT, memory) != nullptr)
-            memory = nullptr; // the clipboard's now
+        if (SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr)
+            memory.release(); // the clipboard's now
         CloseClipboard();
     }
-    if (memory != nullptr)
-        GlobalFree(memory);
 }
 
-// Column widths that show every name and every reason whole, and the window wide enough for
-// them and twenty rows high; the screen may allow less.
-void fitToRows(HWND window, SkippedFiles& files) {
-    HWND list = files.list;
-    const UINT dpi = GetDpiForWindow(window);
-    HDC dc = GetDC(list);
-    HGDIOBJ old_font =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
-    const auto width = [dc](const std::wstring& text) {
+// The widths, in the list's font, of the widest name and the widest reason, their columns'
+// titles included.
+std::pair<int, int> columnWidths(const SkippedFiles& files) {
+    const WindowDc dc(files.list);
+    const SelectedObject font(dc.get(),
+                              reinterpret_cast<HFONT>(SendMessageW(files.list, WM_GETFONT, 0, 0)));
+    const auto width = [&dc](const std::wstring& text) {
         SIZE size{};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
         return static_cast<int>(size.cx);
     };
     int name_width = width(platform::widened(logbook::dialog::kFileColumn));
@@ -95,8 +92,15 @@ void fitToRows(HWND window, SkippedFiles& files) {
         name_width = std::max(name_width, width(name));
         reason_width = std::max(reason_width, width(reason));
     }
-    SelectObject(dc, old_font);
-    ReleaseDC(list, dc);
+    return {name_width, reason_width};
+}
+
+// Column widths that show every name and every reason whole, and the window wide enough for
+// them and twenty rows high; the screen may allow less.
+void fitToRows(HWND window, SkippedFiles& files) {
+    HWND list = files.list;
+    const UINT dpi = GetDpiForWindow(window);
+    const auto [name_width, reason_width] = columnWidths(files);
     const int padding = MulDiv(16, static_cast<int>(dpi), 96);
     SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, name_width + padding);
     SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, reason_width + padding);

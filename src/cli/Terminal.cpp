@@ -6,6 +6,7 @@
 #include "platform/Console.h"
 
 #include <cstdlib>
+#include <iostream>
 #include <istream>
 #include <ostream>
 #include <streambuf>
@@ -25,14 +26,17 @@ std::size_t helpWidth() {
     return 80;
 }
 
-Counter::Counter(std::ostream& terminal, bool shown) : terminal_(terminal), shown_(shown) {}
+Counter::Counter(std::ostream& terminal, bool shown) : Counter(terminal, terminal, shown) {}
+
+Counter::Counter(std::ostream& lines, std::ostream& drawing, bool shown)
+    : lines_(lines), drawing_(drawing), shown_(shown) {}
 
 void Counter::show(int done, int total, Clock::time_point now) {
     if (!shown_)
         return;
     if (on_screen_ && done < total && now - drawn_ < std::chrono::milliseconds(100))
         return;
-    terminal_ << '\r' << logbook::progressText(done, total) << std::flush;
+    drawing_ << '\r' << logbook::progressText(done, total) << std::flush;
     on_screen_ = true;
     drawn_ = now;
 }
@@ -40,13 +44,13 @@ void Counter::show(int done, int total, Clock::time_point now) {
 void Counter::clear() {
     if (!on_screen_)
         return;
-    terminal_ << "\r\033[K" << std::flush; // back to the line's start, and the line erased
+    drawing_ << "\r\033[K" << std::flush; // back to the line's start, and the line erased
     on_screen_ = false;
 }
 
 void Counter::writeLine(const std::string& line) {
     clear();
-    terminal_ << line << '\n';
+    lines_ << line << '\n';
 }
 
 std::string skippedLine(const logbook::FlightResult& file) {

@@ -1,15 +1,20 @@
 #pragma once
 
 // What thermora-logbook-cli shows on a terminal besides the run's own lines: the count of the
-// files done, the question before a logbook is replaced, file names that cannot speak to the
-// terminal, and the width the help is wrapped to.
+// files done, the question before a logbook is replaced, text from outside (file names, a
+// registry's directory, the files' diagnostics) that cannot speak to the terminal, and the width
+// the help is wrapped to.
 
 #include "logbook/FlightAnalysis.h"
+#include "platform/TerminalStreams.h"
 
 #include <chrono>
 #include <cstddef>
 #include <iosfwd>
+#include <ostream>
+#include <streambuf>
 #include <string>
+#include <string_view>
 
 namespace cli {
 
@@ -26,6 +31,9 @@ public:
 
     /// Draws on `terminal` when `shown`; else draws nothing, and lines pass straight through.
     Counter(std::ostream& terminal, bool shown);
+    /// Draws on `drawing` and writes the lines to `lines`: two streams to one terminal, the
+    /// count's own control bytes past the escaping that the lines go through.
+    Counter(std::ostream& lines, std::ostream& drawing, bool shown);
     /// `done` of `total` files, at `now`.
     void show(int done, int total, Clock::time_point now = Clock::now());
     /// Takes the count off the screen; the next count is drawn at once.
@@ -34,11 +42,17 @@ public:
     void writeLine(const std::string& line);
 
 private:
-    std::ostream& terminal_;
+    std::ostream& lines_;
+    std::ostream& drawing_;
     bool shown_;
     bool on_screen_ = false;
     Clock::time_point drawn_;
 };
+
+// Text from outside as a terminal shows it: the platform's, shared with the dialogs.
+using platform::EscapingBuffer;
+using platform::TerminalStreams;
+using platform::terminalText;
 
 /// The line for a file that gave no entry, "Skipped P: too short: 5 s", its path P with the
 /// control bytes that would move the cursor or ring the bell escaped.

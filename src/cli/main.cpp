@@ -5,6 +5,7 @@
 #include "cli/Terminal.h"
 #include "install/Installation.h"
 #include "logbook/Generation.h"
+#include "logbook/Listing.h"
 #include "logbook/Messages.h"
 #include "logbook/RequestCheck.h"
 #include "platform/Console.h"
@@ -36,21 +37,27 @@ int notWritten(const std::string& text) {
     return kNotWritten;
 }
 
-// Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched.
+// Every installation: THERMORA_DIR's, then those of the Wine prefixes in the order searched. One
+// line each, directory and source apart by a tab, for scripts: a tab, a line end or any other
+// control byte of a directory (a prefix's folder may be named anything) is written as \xNN, so
+// that no name splits a line or makes up one of its own.
 int listInstallations() {
     const install::InstallationSearch search =
         install::searchInstallations(install::SearchExtent::Everywhere);
     for (const install::FoundInstallation& installation : search.found)
-        std::cout << installation.directory << '\t' << installation.source << '\n';
+        std::cout << logbook::echoed(installation.directory) << '\t'
+                  << logbook::echoed(installation.source) << '\n';
     if (search.found.empty())
         return notWritten(install::notFoundText(search));
     return kWritten;
 }
 
 // Whatever happens from here on, an interruption (SIGINT, SIGTERM, SIGHUP, SIGPIPE) removes the
-// temporary file and says what became of the logbook, on a line of its own on a terminal.
-void catchInterrupts(const std::string& logbook_path, bool had_logbook, bool on_terminal) {
+// temporary file and says what became of the logbook, on a line of its own on a terminal. The
+// handler writes past the escaping of the standard streams, so the path comes escaped already.
+void catchInterrupts(const std::string& path, bool had_logbook, bool on_terminal) {
     const std::string start = on_terminal ? "\n" : "";
+    const std::string logbook_path = on_terminal ? cli::terminalText(path) : path;
     platform::catchInterrupts(start + "thermora-logbook-cli: interrupted; " +
                                   (had_logbook
                                        ? "the logbook " + logbook_path + " was left as it was\n"
@@ -110,9 +117,10 @@ std::optional<int> refusedReplacing(const cli::Options& options) {
     return std::nullopt;
 }
 
-// The run on the core: the files' lines and the count on standard error as the options ask.
-logbook::GenerationResult generate(const cli::Options& options,
-                                   const logbook::RequestCheck& check) {
+// The run on the core: the files' lines and the count on standard error as the options ask; the
+// count drawn on `drawing`, standard error past its escaping.
+logbook::GenerationResult generate(const cli::Options& options, const logbook::RequestCheck& check,
+                                   std::ostream& drawing) {
     const bool on_terminal = platform::isTerminal(platform::Stream::Errors);
     catchInterrupts(options.logbook_path, check.replaces_logbook, on_terminal);
     logbook::GenerationRequest request;
@@ -126,7 +134,7 @@ logbook::GenerationResult generate(const cli::Options& options,
     request.confirm_empty = [&options](const std::string&) { return options.allow_empty; };
     // The count goes to the terminal itself, past the silenced streams, and never between the
     // exact diagnostics of --verbose.
-    cli::Counter counter(std::cerr, !options.verbose && on_terminal);
+    cli::Counter counter(std::cerr, drawing, !options.verbose && on_terminal);
     if (!options.verbose) {
         // One line per file without an entry; the files' own diagnostics only with --verbose.
         request.on_file = [&options, &counter](const logbook::FlightResult& file) {
@@ -157,6 +165,7 @@ int told(const logbook::GenerationResult& result, const std::string& logbook_pat
 
 // The whole program, on the arguments after the program's name.
 int run(const std::vector<std::string>& arguments) {
+    cli::TerminalStreams terminal;
     const std::variant<cli::Options, int> read =
         cli::readOptions(arguments, cli::helpWidth(), std::cout, std::cerr);
     if (const int* status = std::get_if<int>(&read))
@@ -182,7 +191,7 @@ int run(const std::vector<std::string>& arguments) {
         if (const std::optional<int> refused = refusedReplacing(options))
             return *refused;
     }
-    return told(generate(options, check), options.logbook_path);
+    return told(generate(options, check, terminal.errorsAsWritten()), options.logbook_path);
 }
 
 } // namespace

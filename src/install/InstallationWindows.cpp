@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -44,6 +45,16 @@ InstallationSearch searchInstallations(SearchExtent extent) {
     const RegistryLocation location = readRegistryLocation();
     if (location.failure != RegistryLocation::Failure::None) {
         search.passed_over.push_back({PlaceKind::Registry, "registry", registryReason(location)});
+        return search;
+    }
+    // No Windows path holds a control character: such a value names no installation, and its
+    // bytes would be told to the terminal.
+    if (std::any_of(location.value.begin(), location.value.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        search.passed_over.push_back({PlaceKind::Registry, "registry",
+                                      std::string("the value \"") + kRegistryValue +
+                                          "\" of HKEY_LOCAL_MACHINE\\" + kRegistryKey +
+                                          " holds a control character, which no Windows path can"});
         return search;
     }
     if (!search.taken)

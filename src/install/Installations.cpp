@@ -8,12 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -23,13 +25,15 @@ namespace install {
 
 namespace {
 
-// Wine's system.reg holds a few megabytes at most; anything far larger is not a registry.
+// Wine's system.reg holds a few megabytes, tens in a prefix full of programs; anything far larger
+// is not a registry, and is not read.
 constexpr off_t kMaxRegistrySize = 64 * 1024 * 1024;
 
-// A text file of configuration (a registry, a Steam library list, a Lutris game), read only when
-// it is a regular file of sane size: a named pipe would block the start for ever and a link to
-// an endless device would fill the memory.
-bool readSaneFile(const QString& path, QByteArray& content, QString& why) {
+// A text file of configuration (a registry, a Steam library list, a Lutris game), opened only
+// when it is a regular file of sane size: a named pipe would block the start for ever and a link
+// to an endless device would fill the memory. The descriptor, with the size the file had, or -1
+// and why not.
+int openSaneFile(const QString& path, off_t& size, QString& why) {
     const QString name = QFileInfo(path).fileName();
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -37,45 +41,69 @@ bool readSaneFile(const QString& path, QByteArray& content, QString& why) {
             errno == ENOENT
                 ? QStringLiteral("no %1").arg(name)
                 : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+        return -1;
     }
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0;
-    if (ok && !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
+        why = QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (!S_ISREG(info.st_mode)) {
         why = QStringLiteral("%1 is not a regular file").arg(name);
-        ok = false;
-    } else if (ok && info.st_size > kMaxRegistrySize) {
+    } else if (info.st_size > kMaxRegistrySize) {
         why = QStringLiteral("%1 is larger than 64 MiB").arg(name);
-        ok = false;
-    }
-    if (ok) {
-        content.resize(static_cast<qsizetype>(info.st_size));
-        qsizetype at = 0;
-        while (at < content.size()) {
-            const ssize_t got =
-                ::read(fd, content.data() + at, static_cast<std::size_t>(content.size() - at));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            at += got;
-        }
-        content.truncate(at); // a file that shrank while it was read
+    } else {
+        size = info.st_size;
+        return fd;
     }
     ::close(fd);
-    return ok;
+    return -1;
 }
 
-// The installation directory that the registry of the Wine prefix `prefix` names.
+// Reads up to `room` bytes of `fd` into `into`, no further than `left` bytes in all (the size the
+// file had when opened: one that grows meanwhile is read no further); 0 at the end.
+qsizetype readSome(int fd, char* into, qsizetype room, off_t& left) {
+    for (;;) {
+        const auto wanted = static_cast<std::size_t>(std::min<off_t>(room, left));
+        if (wanted == 0)
+            return 0;
+        const ssize_t got = ::read(fd, into, wanted);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return 0; // a file that shrank while it was read
+        left -= got;
+        return got;
+    }
+}
+
+// The whole of a small text file of configuration (see openSaneFile).
+bool readSaneFile(const QString& path, QByteArray& content, QString& why) {
+    off_t left = 0;
+    const int fd = openSaneFile(path, left, why);
+    if (fd < 0)
+        return false;
+    content.resize(static_cast<qsizetype>(left));
+    qsizetype at = 0;
+    while (const qsizetype got = readSome(fd, content.data() + at, content.size() - at, left))
+        at += got;
+    content.truncate(at);
+    ::close(fd);
+    return true;
+}
+
+// The installation directory that the registry of the Wine prefix `prefix` names. The registry
+// is read as it goes: a prefix full of programs has one of tens of megabytes.
 std::optional<QString> fromWinePrefix(const QString& prefix, QString& why) {
-    QByteArray registry;
-    if (!readSaneFile(prefix + QStringLiteral("/system.reg"), registry, why))
+    off_t left = 0;
+    const int fd = openSaneFile(prefix + QStringLiteral("/system.reg"), left, why);
+    if (fd < 0)
         return std::nullopt;
     const QStringList keys = {
         QStringLiteral("Software\\Thermora\\Thermora Simulator"),
         QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
-    const std::optional<QString> location =
-        registryString(registry, keys, QStringLiteral("Location"), why);
+    const std::optional<QString> location = registryString(
+        [fd, &left](char* into, qsizetype room) { return readSome(fd, into, room, left); }, keys,
+        QStringLiteral("Location"), why);
+    ::close(fd);
     if (!location)
         return std::nullopt;
     return unixPath(prefix, *location, why);
@@ -149,13 +177,15 @@ QString lutrisPrefix(const QString& config) {
 
 std::vector<std::pair<QString, QString>> winePrefixes() {
     std::vector<std::pair<QString, QString>> prefixes;
-    QStringList seen; // canonical paths: one prefix reached by several roads counts once
+    // Canonical paths: one prefix reached by several roads counts once. Looked up by hash, as
+    // a pilot may keep thousands of bottles.
+    QSet<QString> seen;
     const auto add = [&prefixes, &seen](const QString& path, const QString& description) {
         const QString canonical = QFileInfo(path).canonicalFilePath();
         const QString key = canonical.isEmpty() ? path : canonical;
         if (seen.contains(key))
             return;
-        seen << key;
+        seen.insert(key);
         prefixes.emplace_back(path, description);
     };
 

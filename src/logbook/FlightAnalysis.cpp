@@ -206,6 +206,12 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     platform::FileKind kind = platform::FileKind::Other;
     int open_error = 0;
     std::FILE* opened = platform::openFlight(path, file.is_link, kind, open_error);
+    if (kind == platform::FileKind::ForeignLink) {
+        // Its maker could have this run put a recording that he may not read into the logbook.
+        SkipReason reason{SkipKind::NotReadable, kindText(kind, 0)};
+        errors << "Skipping " << echoed(path) << ": " << reasonText(reason) << "\n";
+        return done(std::move(reason));
+    }
     if (opened == nullptr && open_error == 0) {
         // Put in the file's place after the listing: a named pipe would block the run.
         SkipReason reason{SkipKind::NotAFile, kindText(kind, 0)};

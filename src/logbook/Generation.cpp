@@ -200,13 +200,17 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         return result;
     }
     result.replaced_entries = out.replacedEntries();
-    if (result.entries == 0 && result.replaced_entries > 0 &&
+    if (out.replacedReadError() != 0)
+        result.replaced_unreadable = platform::systemReason(out.replacedReadError());
+    // A logbook whose entries could not be counted may hold any number: asked as one with
+    // entries is.
+    if (result.entries == 0 &&
+        (result.replaced_entries > 0 || !result.replaced_unreadable.empty()) &&
         !(request.confirm_empty &&
-          request.confirm_empty(emptyLogbookQuestion(request.igc_directory, result.replaced_entries,
-                                                     result.files)))) {
+          request.confirm_empty(emptyLogbookQuestion(request.igc_directory, result)))) {
         result.failure = GenerationFailure::KeptOld;
         result.failed_path = request.logbook_path;
-        result.reason = emptyFolderFinding(request.igc_directory, result.files);
+        result.reason = emptyFolderFinding(request.igc_directory, result);
         return result;
     }
     if (!out.commit()) {

@@ -67,7 +67,9 @@ struct GenerationResult {
     std::string reason;        // the system's reason; for KeptOld what was found in the folder
     bool had_logbook = false;  // a logbook (a regular file) existed when the run began
     std::string backup_path;   // where the replaced logbook was kept; empty when none
-    int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none
+    int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none or
+                               // when they could not be counted
+    std::string replaced_unreadable; // why the old logbook could not be read to count them
     int files = 0;             // IGC files handed to the analysis
     int entries = 0;           // entries written
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order

@@ -51,6 +51,8 @@ std::string kindText(platform::FileKind kind, int error) {
         return "a dangling symbolic link";
     case platform::FileKind::LinkLoop:
         return "a loop of symbolic links";
+    case platform::FileKind::ForeignLink:
+        return "a link of another user's; not followed";
     case platform::FileKind::Other:
         break;
     }
@@ -61,6 +63,13 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
                                                    std::ostream& diagnostics) {
     if (directory.empty()) {
         why = "No IGC directory was given";
+        return std::nullopt;
+    }
+    // Flights read through another user's link to a folder would go into this run's logbook as
+    // surely as through links to the flights themselves.
+    if (const platform::PathInfo info = platform::inspect(directory);
+        info.kind == platform::FileKind::ForeignLink) {
+        why = info.foreign_link + " is " + kindText(info.kind, 0);
         return std::nullopt;
     }
     std::vector<platform::DirectoryEntry> entries;
@@ -74,8 +83,11 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     for (platform::DirectoryEntry& entry : entries) {
         Listed item;
         item.file.path = platform::joinPath(directory, entry.name);
+        // Another user's link is handed on: its reading refuses it, and the file counts as
+        // skipped with that reason.
         if (entry.kind != platform::FileKind::Regular &&
-            entry.kind != platform::FileKind::Directory) {
+            entry.kind != platform::FileKind::Directory &&
+            entry.kind != platform::FileKind::ForeignLink) {
             // Could block a reader or leads nowhere.
             const bool special = entry.kind != platform::FileKind::DanglingLink &&
                                  entry.kind != platform::FileKind::LinkLoop &&

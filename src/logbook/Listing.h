@@ -25,7 +25,9 @@ struct FlightFile {
 
 /// The entries of `directory` that the logbook takes: names ending in ".igc" in any letter case,
 /// not hidden, regular files and directories alike (a directory named x.igc is handed on and the
-/// reader says what it makes of it), symbolic links followed. Oldest modification first; equal
+/// reader says what it makes of it), symbolic links followed where the platform's `inspect`
+/// follows them (another user's link is handed on for its reading to refuse; one on the way to
+/// `directory` refuses the listing, the link named in `why`). Oldest modification first; equal
 /// times in descending order of their names as text, then of their bytes. Entries that could
 /// block a reader or lead nowhere (named pipes, sockets, devices, dangling links, link loops) are
 /// left out with one line each on `diagnostics`. No value, with the system's reason in `why`,

@@ -67,8 +67,12 @@ public:
     [[nodiscard]] std::string backupTarget() const { return generationPath(target_, 0); }
     /// True when a logbook (a regular file) of that name existed when the run began.
     [[nodiscard]] bool replacesExisting() const { return replaces_; }
-    /// The entries of that logbook when the run began; -1 when there was none.
+    /// The entries of that logbook when the run began; -1 when there was none or it could not
+    /// be read.
     [[nodiscard]] int replacedEntries() const { return replaced_entries_; }
+    /// Why that logbook could not be read to count its entries; 0 when it could (or there was
+    /// none). A count that cannot be taken is not zero.
+    [[nodiscard]] int replacedReadError() const { return replaced_read_error_; }
 
     /// How many generations of replaced logbooks are kept: `.bak`, then `.bak.1` to `.bak.4`.
     static constexpr int kGenerations = 5;
@@ -100,11 +104,12 @@ private:
     std::string error_path_;
     bool replaces_ = false;
     int replaced_entries_ = -1;
+    int replaced_read_error_ = 0;
 };
 
 /// The entries of the logbook at `path`: its lines after the four of the header that hold
-/// anything; -1 when it cannot be read.
-int countLogbookEntries(const std::string& path);
+/// anything; -1 when it cannot be read, with the system's error in `error` when given.
+int countLogbookEntries(const std::string& path, int* error = nullptr);
 
 /// Why `path` cannot be a logbook file, as a sentence that names it ("/dev/null is a character
 /// device, not a logbook file", "L points to nothing", "No logbook file was given"); empty when

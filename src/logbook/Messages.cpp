@@ -97,6 +97,8 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
         "Wrote " + counted(result.entries, "entry", "entries") + " to " + logbook_path;
     if (result.replaced_entries >= 0)
         text += "; the logbook it replaced had " + grouped(result.replaced_entries);
+    else if (!result.replaced_unreadable.empty())
+        text += "; the logbook it replaced could not be read (" + result.replaced_unreadable + ")";
     return text;
 }
 
@@ -156,15 +158,31 @@ std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationRes
     return rows;
 }
 
-std::string emptyFolderFinding(const std::string& igc_directory, int files) {
-    return files == 0 ? "The folder " + igc_directory + " holds no IGC file."
-                      : "The folder " + igc_directory + " holds no flight for the logbook (" +
-                            counted(files, "file read", "files read") + ", none kept).";
+std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result) {
+    std::string found =
+        result.files == 0 ? "The folder " + igc_directory + " holds no IGC file."
+                          : "The folder " + igc_directory + " holds no flight for the logbook (" +
+                                counted(result.files, "file read", "files read") + ", none kept).";
+    if (!result.replaced_unreadable.empty())
+        found += " Your logbook could not be read to count its entries (" +
+                 result.replaced_unreadable + ").";
+    return found;
+}
+
+std::string emptyLogbookQuestion(const std::string& igc_directory, const GenerationResult& result) {
+    const std::string logbook =
+        result.replaced_entries >= 0
+            ? "your logbook of " + counted(result.replaced_entries, "entry", "entries")
+            : std::string("your logbook");
+    return emptyFolderFinding(igc_directory, result) + " Replace " + logbook +
+           " with an empty one?";
 }
 
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files) {
-    return emptyFolderFinding(igc_directory, files) + " Replace your logbook of " +
-           counted(old_entries, "entry", "entries") + " with an empty one?";
+    GenerationResult result;
+    result.replaced_entries = old_entries;
+    result.files = files;
+    return emptyLogbookQuestion(igc_directory, result);
 }
 
 std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {

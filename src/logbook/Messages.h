@@ -42,10 +42,14 @@ std::string skippedCountsText(const GenerationResult& result);
 /// A skipped file for a list: its name without the directory, and the reason.
 std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationResult& result);
 
-/// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file."
-std::string emptyFolderFinding(const std::string& igc_directory, int files);
+/// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file.",
+/// and that the old logbook could not be read when its entries could not be counted.
+std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result);
 
-/// The question before a logbook of `old_entries` entries is replaced by an empty one.
+/// The question before the old logbook of a run (its entries, or that they could not be
+/// counted) is replaced by an empty one.
+std::string emptyLogbookQuestion(const std::string& igc_directory, const GenerationResult& result);
+/// The same for a logbook of `old_entries` entries and `files` files read.
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);
 
 /// Why a run cannot start with this IGC directory and logbook path, in the words of the failed

@@ -27,17 +27,27 @@ enum class FileKind {
     Socket,
     DanglingLink, // a symbolic link to nothing
     LinkLoop,     // symbolic links that lead back to themselves
+    ForeignLink,  // a symbolic link of another user's, not followed (see `inspect`)
     Other,        // anything else, or what could not be looked at (`error` says why)
 };
 
 struct PathInfo {
     FileKind kind = FileKind::Missing;
     bool is_link = false; // the path itself is a symbolic link
-    std::string resolved; // the file a link leads to; the path itself otherwise
-    int error = 0;        // the system's error when the kind could not be told
+    // The file a link leads to; the path itself otherwise, on Windows with its last name as the
+    // system takes it (the dots and spaces that end it dropped, an 8.3 short name of an existing
+    // file as its long name), so that names made from it (".bak", ".lock") are that file's.
+    std::string resolved;
+    int error = 0; // the system's error when the kind could not be told
+    // With ForeignLink: the link not followed, as `path` spells it when it is part of it (the
+    // path itself, one of its directories), else where a link before it led.
+    std::string foreign_link;
 };
 
-/// What sits at `path`.
+/// What sits at `path`. On POSIX systems a symbolic link on the way (the path itself, one of its
+/// directories, each link of a chain) is followed only when it belongs to the user running, to
+/// the owner of what it leads to, or to root: anyone else's would have this run read or replace
+/// a file that its maker could not. Otherwise the kind is ForeignLink, whatever lies beyond it.
 PathInfo inspect(const std::string& path);
 
 /// The system's text for an error code of this module ("No space left on device").
@@ -63,7 +73,8 @@ bool isFlightName(std::string_view name);
 struct DirectoryEntry {
     std::string name; // bytes (POSIX) or UTF-8 (Windows)
     FileKind kind = FileKind::Other;
-    bool is_link = false;         // listed as a symbolic link (followed for `kind`)
+    bool is_link = false;         // listed as a symbolic link (followed for `kind` as `inspect`
+                                  // follows one; kind ForeignLink, time its own, where not)
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
     std::int64_t size = 0;        // bytes, of a regular file (behind a link: of its target)
     int error = 0;                // why the kind could not be told, with kind Other
@@ -78,8 +89,9 @@ bool listDirectory(const std::string& directory,
 
 /// Opens a flight that a listing gave, for reading: never blocks (a named pipe put in its place
 /// after the listing is not waited on), follows a symbolic link only when `through_link` (the
-/// listing saw one), and gives a file only for a regular file or a directory (whose reading then
-/// fails). Otherwise null, with `kind` telling what was found, or `error` the system's reason.
+/// listing saw one) and then only as `inspect` would (else kind ForeignLink, error 0), and gives
+/// a file only for a regular file or a directory (whose reading then fails). Otherwise null, with
+/// `kind` telling what was found, or `error` the system's reason.
 std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error);
 
 /// Told a temporary file's path when it gets a name beside the target, and an empty path once it
@@ -112,11 +124,18 @@ public:
     /// Appends `size` bytes. 0, or the error (ENOSPC, say).
     int write(const char* data, std::size_t size);
 
-    /// Makes the file durable and puts it at the target: an existing target keeps its owner,
-    /// group and permissions (never set-user-ID, set-group-ID or sticky bits) and is itself kept
-    /// as `backup` when one is named (an older `backup` is replaced); a new target gets the
-    /// permissions of any new file. `step` and the error tell what failed; the target is as it
-    /// was then, and so is `backup` unless the step was Replace.
+    /// Makes the file durable, with the owner, group and permissions of the target as it is now
+    /// (never set-user-ID, set-group-ID or sticky bits), or those of any new file when there is
+    /// none; everything that can fail before the target is touched is done here. 0, or the
+    /// error with `step`: nothing beside the file has changed then.
+    int prepare(ReplaceStep& step);
+    /// Whether the target existed (a regular file) when prepared: `replace` then keeps it.
+    [[nodiscard]] bool replacesOld() const;
+
+    /// Puts the prepared file at the target. The old target, when there was one and `backup`
+    /// is named, is itself kept as `backup`, which must be free: its owner, group, permissions
+    /// and bytes as they were (a second name where the system has them, else a whole copy). 0,
+    /// or the error with `step`: the target and `backup` are then as they were.
     int replace(const std::string& backup, ReplaceStep& step);
 
     /// Drops the file; the target is as it was.
@@ -131,12 +150,20 @@ private:
 /// (ENOENT when there is no `from`).
 int renameReplacing(const std::string& from, const std::string& to);
 
+/// Removes the file `path` (not what a link there leads to). 0, or the error.
+int removeFile(const std::string& path);
+
 /// Removes what runs on `target` that died may have left beside it (temporary files of
 /// `NewFile`, of this target only). Call it only while holding the target's `RunLock`.
 void removeLeftovers(const std::string& target);
 
-/// Lets one run at a time write a target. Released when destroyed and, by the system, when the
-/// process dies, so that it never needs cleaning.
+/// Lets one run at a time write a target, through a lock file beside it (`pathFor`): the
+/// target's name plus ".lock". Only a user who may write that file can hold the lock (on POSIX
+/// systems it is created private to its owner, 0600), and it is the file that is locked, not
+/// its spelling, so that every path that leads to it (a linked folder, an 8.3 short name, the
+/// Z: drive of Wine) meets the same lock. The lock file is never removed, so that no run can
+/// remove it under another's lock; it holds nothing. Released when this is destroyed and, by
+/// the system, when the process dies, so that it never needs cleaning.
 class RunLock {
 public:
     RunLock();
@@ -144,9 +171,15 @@ public:
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
-    /// Takes the lock of `target` without waiting. 0; EWOULDBLOCK when another run holds it; or
-    /// the error that kept the lock from being taken.
+    /// Takes the lock of `target` without waiting, creating its lock file when there is none;
+    /// a lock that this object held is given up first. 0; EWOULDBLOCK when another run (or
+    /// another object of this process) holds it; or the error that kept the lock file from being
+    /// created or locked (a folder that allows no new file, a file system without locks, a
+    /// name that the system does not allow): then no lock is held, and the run must not write.
     int acquire(const std::string& target);
+
+    /// The lock file of `target`.
+    static std::string pathFor(const std::string& target);
 
 private:
     struct State;

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include "platform/FaultPoints.h"
 #include "platform/TemporaryNames.h"
 
 #include "platform/WindowsHandles.h"
@@ -9,8 +10,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace platform {
 
@@ -110,11 +113,87 @@ bool writeAll(HANDLE handle, const char* data, std::size_t size) {
     return true;
 }
 
+// Where the last name of `path` begins: after its last separator, or after the drive of "C:name".
+std::size_t lastNameAt(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash != std::string_view::npos)
+        return slash + 1;
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
+
+std::string_view lastName(std::string_view path) {
+    return path.substr(lastNameAt(path));
+}
+
+// A name that Windows keeps from files: one with a character it reserves (a colon would name a
+// stream of another file) or a control character.
+bool isNotAllowed(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 ||
+               std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+    });
+}
+
+// A name that Windows gives to a device in every folder, also with an extension ("nul.dat") and
+// blanks before it, in any letter case.
+bool isDeviceName(std::string_view name) {
+    std::string stem(name.substr(0, name.find('.')));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    for (char& c : stem)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+        stem == "CONOUT$")
+        return true;
+    if (stem.rfind("COM", 0) != 0 && stem.rfind("LPT", 0) != 0)
+        return false;
+    const std::string_view number = std::string_view(stem).substr(3);
+    // 1 to 9, and the raised digits 1, 2 and 3 (U+00B9, U+00B2, U+00B3), which Windows also
+    // reserves.
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// `path` with its last name as Windows takes it, so that the names made from it (".bak",
+// ".tmp-", ".lock") are those of the file it names: without the dots and blanks that end it
+// (which the system drops, where "logbook.dat .bak" keeps them), and an existing file's 8.3 short
+// name as its long one. A name of dots alone ("..") is left as it is, and so is a path in the
+// "\\?\" form, which the system takes literally.
+std::string asWindowsNames(const std::string& path) {
+    if (path.rfind("\\\\?\\", 0) == 0)
+        return path;
+    const std::size_t at = lastNameAt(path);
+    const std::size_t kept = path.find_last_not_of(". ");
+    if (kept == std::string::npos || kept < at)
+        return path;
+    std::string named = path.substr(0, kept + 1);
+    const std::string_view name = lastName(named);
+    if (name.find('~') == std::string_view::npos || isNotAllowed(name))
+        return named;
+    WIN32_FIND_DATAW found{};
+    const FindHandle search(FindFirstFileW(longPath(named).c_str(), &found));
+    if (search && found.cAlternateFileName[0] != L'\0' &&
+        CompareStringOrdinal(found.cAlternateFileName, -1, widened(std::string(name)).c_str(), -1,
+                             TRUE) == CSTR_EQUAL)
+        named = named.substr(0, at) + narrowed(found.cFileName);
+    return named;
+}
+
 } // namespace
 
 PathInfo inspect(const std::string& path) {
     PathInfo info;
-    info.resolved = path;
+    info.resolved = asWindowsNames(path);
+    // Told by the name, before anything is opened: CON, say, opens the console, if it opens.
+    const std::string_view name = lastName(info.resolved);
+    if (isNotAllowed(name)) {
+        info.kind = FileKind::Other;
+        info.error = EINVAL;
+        return info;
+    }
+    if (isDeviceName(name)) {
+        info.kind = FileKind::CharacterDevice;
+        return info;
+    }
     const HandleInfo found = follow(longPath(path), info.is_link, info.error, &info.resolved);
     info.kind = found.kind;
     return info;
@@ -151,6 +230,12 @@ std::string systemReason(int error) {
         return "Bad file descriptor";
     case EIO:
         return "Input/output error";
+    // Windows's own, where its words help more than a POSIX system's would: a logbook or a
+    // flight that the simulator holds open, and a name that Windows keeps from files.
+    case EBUSY:
+        return "In use by another program; close the simulator and try again";
+    case EINVAL:
+        return "The name is not allowed on Windows";
     default:
         return std::strerror(error);
     }
@@ -212,8 +297,8 @@ bool listDirectory(const std::string& directory,
     if (!search) {
         error = lastError();
         // A file where the folder should be is "Not a directory", as on POSIX systems, however
-        // the search put it (Wine: no such path).
-        if (error == ENOENT) {
+        // the search put it (Wine: no such path, or a name not allowed).
+        if (error == ENOENT || error == EINVAL) {
             const DWORD attributes = GetFileAttributesW(longPath(directory).c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
@@ -255,6 +340,17 @@ bool listDirectory(const std::string& directory,
 
 std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
     error = 0;
+    // Told by the name, as `inspect` tells them.
+    const std::string_view name = lastName(path);
+    if (isDeviceName(name)) {
+        kind = FileKind::CharacterDevice;
+        return nullptr;
+    }
+    if (isNotAllowed(name)) {
+        kind = FileKind::Other;
+        error = EINVAL;
+        return nullptr;
+    }
     KernelHandle handle(CreateFileW(
         longPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
@@ -270,6 +366,17 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
             kind = FileKind::Directory;
         }
         return nullptr;
+    }
+    // A link put in a file's place after the listing saw none, opened as itself, would read as
+    // a file: refused as POSIX systems refuse it.
+    if (!through_link) {
+        BY_HANDLE_FILE_INFORMATION opened{};
+        if (GetFileInformationByHandle(handle.get(), &opened) &&
+            (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            kind = FileKind::Other;
+            error = ELOOP;
+            return nullptr;
+        }
     }
     kind = infoOf(handle.get()).kind;
     if (kind != FileKind::Regular)
@@ -291,7 +398,8 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
 struct NewFile::State {
     KernelHandle handle;
     std::string target;
-    std::string named; // the file's name while it has one
+    std::string named;         // the file's name while it has one
+    bool replaces_old = false; // a file was at the target when prepared
     TemporaryWatcher watcher;
 
     void tell(const std::string& path, bool in_place) const {
@@ -331,49 +439,79 @@ int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
 int NewFile::write(const char* data, std::size_t size) {
     if (!state_->handle)
         return EBADF;
+    if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
+        return fault;
     return writeAll(state_->handle.get(), data, size) ? 0 : lastError();
 }
 
-int NewFile::replace(const std::string& backup, ReplaceStep& step) {
+int NewFile::prepare(ReplaceStep& step) {
     step = ReplaceStep::Sync;
+    state_->replaces_old = false;
     if (!state_->handle)
         return EBADF;
-    if (!FlushFileBuffers(state_->handle.get())) {
-        const int error = lastError();
-        return error;
-    }
+    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+        return fault;
+    if (!FlushFileBuffers(state_->handle.get()))
+        return lastError();
+    // Closed for the replacement, which takes the old file's attributes and permissions itself.
     state_->handle.reset();
+    const DWORD attributes = GetFileAttributesW(longPath(state_->target).c_str());
+    state_->replaces_old =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    step = ReplaceStep::None;
+    return 0;
+}
 
+bool NewFile::replacesOld() const {
+    return state_->replaces_old;
+}
+
+int NewFile::replace(const std::string& backup, ReplaceStep& step) {
+    step = ReplaceStep::Replace;
+    if (state_->named.empty() || state_->handle)
+        return EBADF; // not prepared
     const std::wstring target = longPath(state_->target);
     const std::wstring replacement = longPath(state_->named);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (!state_->replaces_old) {
         // A first logbook: nothing to keep, moved into place and on disk before this returns.
-        step = ReplaceStep::Replace;
+        if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+            return fault;
         if (!MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
             return lastError();
     } else {
-        // One step that keeps the old logbook itself as the backup, with its attributes and
-        // permissions, and gives the new one the old one's.
+        // One step that keeps the old logbook itself as the backup (a name that is free), with
+        // its attributes and permissions, and gives the new one the old one's.
         const std::wstring kept = backup.empty() ? std::wstring() : longPath(backup);
-        if (!ReplaceFileW(target.c_str(), replacement.c_str(),
-                          kept.empty() ? nullptr : kept.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                          nullptr, nullptr)) {
-            const DWORD failure = GetLastError();
-            if (failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && !kept.empty()) {
-                // The old logbook went to the backup's name and the new one could not follow:
-                // the old one goes back to its place.
-                MoveFileExW(kept.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-                step = ReplaceStep::Replace;
-            } else {
-                step = failure == ERROR_UNABLE_TO_REMOVE_REPLACED ? ReplaceStep::Backup
-                                                                  : ReplaceStep::Replace;
+        // The backup's name must be free, as where a second name is made for it: what is there
+        // is somebody's, never replaced here.
+        if (!kept.empty() && GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            step = ReplaceStep::Backup;
+            return EEXIST;
+        }
+        int error = injectedFault(FaultPoint::Replace);
+        DWORD failure = ERROR_SUCCESS;
+        if (error == 0 && !ReplaceFileW(target.c_str(), replacement.c_str(),
+                                        kept.empty() ? nullptr : kept.c_str(),
+                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            failure = GetLastError();
+            error = errnoOf(failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                                    failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+                                    failure == ERROR_UNABLE_TO_REMOVE_REPLACED
+                                ? ERROR_ACCESS_DENIED
+                                : failure);
+        }
+        if (error != 0) {
+            // Whatever the replacement got as far as, the old logbook goes back to its own name
+            // and the backup's name is free again, as it was.
+            if (!kept.empty()) {
+                if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+                    MoveFileExW(kept.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+                else
+                    DeleteFileW(kept.c_str());
             }
-            return errnoOf(failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-                                   failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
-                                   failure == ERROR_UNABLE_TO_REMOVE_REPLACED
-                               ? ERROR_ACCESS_DENIED
-                               : failure);
+            step = failure == ERROR_UNABLE_TO_REMOVE_REPLACED ? ReplaceStep::Backup
+                                                              : ReplaceStep::Replace;
+            return error;
         }
     }
     state_->named.clear();
@@ -392,10 +530,16 @@ void NewFile::discard() {
 }
 
 int renameReplacing(const std::string& from, const std::string& to) {
+    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+        return fault;
     if (MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
     return lastError();
+}
+
+int removeFile(const std::string& path) {
+    return DeleteFileW(longPath(path).c_str()) ? 0 : lastError();
 }
 
 void removeLeftovers(const std::string& target) {
@@ -413,48 +557,46 @@ void removeLeftovers(const std::string& target) {
     }
 }
 
-namespace {
-
-// A mutex that this thread owns: released, then closed.
-struct HeldMutexTraits : KernelHandleTraits {
-    static void close(Handle handle) noexcept {
-        ReleaseMutex(handle);
-        CloseHandle(handle);
-    }
-};
-using HeldMutex = UniqueHandle<HeldMutexTraits>;
-
-} // namespace
-
 struct RunLock::State {
-    HeldMutex mutex;
+    KernelHandle file; // the lock file, open without sharing
 };
 
 RunLock::RunLock() : state_(std::make_unique<State>()) {}
 
 RunLock::~RunLock() = default;
 
+std::string RunLock::pathFor(const std::string& target) {
+    return asWindowsNames(target) + ".lock";
+}
+
 int RunLock::acquire(const std::string& target) {
-    // A mutex named after the target's directory (its full path, in any letter case), which
-    // the system releases when the process ends. The directory must exist, as on POSIX.
-    const std::wstring directory = longPath(directoryOf(target));
-    if (GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return lastError();
-    std::uint64_t hash = 1469598103934665603ULL; // FNV-1a
-    for (const wchar_t c : directory) {
-        hash ^= static_cast<std::uint64_t>(towlower(c));
-        hash *= 1099511628211ULL;
+    state_->file.reset();
+    const std::string path = pathFor(target);
+    const std::string_view name = lastName(path);
+    if (isNotAllowed(name))
+        return EINVAL;
+    if (isDeviceName(name))
+        return ENXIO; // a device in every folder, never a lock file
+    // Open without any sharing: while this run has it open, every other opening fails, whatever
+    // path led there (an 8.3 name, another drive letter for the same folder) and whoever asks;
+    // the system closes it when the process ends. Opened for writing, so that only a user who
+    // may write there takes the lock (one who may read the file can still keep runs out by
+    // holding it open unshared, as any program can any file here); a link at its name is opened
+    // itself, never followed.
+    KernelHandle file(CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        const DWORD failure = GetLastError();
+        return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION
+                   ? EWOULDBLOCK
+                   : errnoOf(failure);
     }
-    wchar_t name[64];
-    swprintf(name, 64, L"Local\\thermora-logbook-%016llx", static_cast<unsigned long long>(hash));
-    KernelHandle mutex(CreateMutexW(nullptr, FALSE, name));
-    if (!mutex)
-        return 0; // no lock to be had: run unlocked, as every run did before
-    const DWORD waited = WaitForSingleObject(mutex.get(), 0);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
-        return EWOULDBLOCK;
-    // Held now; a lock this one held before is given up after, never in between.
-    state_->mutex.reset(mutex.release());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return lastError();
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return ELOOP;
+    state_->file = std::move(file);
     return 0;
 }
 

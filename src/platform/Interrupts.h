@@ -28,6 +28,11 @@ private:
 /// number on POSIX (SIGINT 130, SIGPIPE 141, SIGTERM 143, SIGHUP 129).
 void catchInterrupts(const std::string& left_alone, const std::string& replaced);
 
+/// A second temporary file of the run while it has a name (empty once it has none): the copy of
+/// the old logbook that becomes its backup where links are not to be had. The handler removes it
+/// too.
+void watchCopy(const std::string& path);
+
 /// What the handler needs to know of the temporary file: its path while it has one (empty once
 /// it has none), and whether it became the target. Matches `platform::TemporaryWatcher`.
 void watchTemporary(const std::string& path, bool in_place);

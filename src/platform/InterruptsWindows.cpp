@@ -15,6 +15,7 @@ namespace {
 // a thread of its own, so every change is made under the lock it takes too.
 SRWLOCK lock = SRWLOCK_INIT;
 std::wstring temporary;
+std::wstring copy; // the old logbook's copy; the replacement keeps backups itself here
 bool replaced_already = false;
 std::string left_alone;
 std::string replaced;
@@ -38,6 +39,8 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         return FALSE;
     }
     AcquireSRWLockExclusive(&lock);
+    if (!copy.empty())
+        DeleteFileW(copy.c_str());
     const std::string* message = replaced_already ? &replaced : &left_alone;
     if (!replaced_already && !temporary.empty() && !DeleteFileW(temporary.c_str()) &&
         GetLastError() == ERROR_FILE_NOT_FOUND)
@@ -63,6 +66,13 @@ void catchInterrupts(const std::string& left_alone_text, const std::string& repl
     replaced = replaced_text;
     ReleaseSRWLockExclusive(&lock);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void watchCopy(const std::string& path) {
+    const std::wstring wide = path.empty() ? std::wstring() : longPath(path);
+    AcquireSRWLockExclusive(&lock);
+    copy = wide;
+    ReleaseSRWLockExclusive(&lock);
 }
 
 void watchTemporary(const std::string& path, bool in_place) {

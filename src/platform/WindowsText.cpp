@@ -55,16 +55,21 @@ int errnoOf(unsigned long windows_error) {
         return 0;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_DRIVE:
         return ENOENT;
+    // A name with a character that Windows keeps from files ("log<book>.dat"), said so.
+    case ERROR_INVALID_NAME:
+        return EINVAL;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_NETWORK_ACCESS_DENIED:
         return EACCES;
+    // Open in another program that shares it not (the simulator holds its logbook so): not a
+    // matter of permissions, and over once that program lets it go.
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
     case ERROR_WRITE_PROTECT:
         return EROFS;
     case ERROR_DISK_FULL:

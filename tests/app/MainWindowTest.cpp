@@ -564,7 +564,7 @@ void MainWindowTest::longRunShowsProgressAndCanBeCancelled() {
                                     "was left as it was."));
         QCOMPARE(readFile(logbook_path_), kOldLogbook);
         QCOMPARE(QDir(inWork(QStringLiteral("data"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("logbook.dat")});
+                 (QStringList{QStringLiteral("logbook.dat"), QStringLiteral("logbook.dat.lock")}));
     } else {
         QCOMPARE(script.shown().back().text,
                  QStringLiteral("Wrote 2,001 entries to %1; the logbook it replaced had 0")

@@ -248,12 +248,14 @@ void ProgramExitTest::endsWithExitCodeZero() {
     QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
              output().constData());
     if (ending == Ending::CloseDuringARun) {
-        // Cancelled: the old logbook as it was, no backup, no temporary file.
+        // Cancelled: the old logbook as it was, no backup, no temporary file; the run lock's
+        // file stays.
         QFile old(home_.filePath(QStringLiteral("data/logbook.dat")));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), kOldLogbook);
         QCOMPARE(QDir(home_.filePath(QStringLiteral("data"))).entryList(QDir::Files),
-                 (QStringList{QStringLiteral("big.igc"), QStringLiteral("logbook.dat")}));
+                 (QStringList{QStringLiteral("big.igc"), QStringLiteral("logbook.dat"),
+                              QStringLiteral("logbook.dat.lock")}));
     }
     const QRegularExpression missing(QStringLiteral("Error: [^\n]*THERMORA_DIR"));
     QCOMPARE(missing.match(QString::fromLocal8Bit(output())).hasMatch(), !installed);

@@ -118,7 +118,7 @@ TEST_F(CliAbuse, TheBackupIsTheReplacedLogbookItself) {
         EXPECT_EQ(fresh.st_uid, owner);
         EXPECT_EQ(fresh.st_gid, group);
         EXPECT_EQ(fresh.st_mode & 07777, row.mode & 0777);
-        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.lock");
     }
 }
 
@@ -217,8 +217,8 @@ TEST_F(CliAbuse, NothingOfADeadRunStaysBehind) {
         cli({"-p", "P", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}, false, why));
     ASSERT_TRUE(run.wait());
     EXPECT_EQ(run.exit_code, 0) << run.errors;
-    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.old logbook.dat.tmp-kept "
-                            "other.dat.tmp-Ab12Cd");
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.lock logbook.dat.old "
+                            "logbook.dat.tmp-kept other.dat.tmp-Ab12Cd");
 
     // A reader of the output that goes away ends the run as SIGTERM would: exit 141, the old
     // logbook as it was, nothing left.
@@ -234,8 +234,8 @@ TEST_F(CliAbuse, NothingOfADeadRunStaysBehind) {
     ASSERT_TRUE(piped.wait());
     EXPECT_EQ(piped.output, "141\n");
     EXPECT_EQ(bytesOf(logbook_), logbook);
-    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.old logbook.dat.tmp-kept "
-                            "other.dat.tmp-Ab12Cd");
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.lock logbook.dat.old "
+                            "logbook.dat.tmp-kept other.dat.tmp-Ab12Cd");
 }
 
 TEST_F(CliAbuse, AnIgcDirectoryThatCannotBeSearchedIsUnreadable) {
@@ -256,6 +256,119 @@ TEST_F(CliAbuse, AnIgcDirectoryThatCannotBeSearchedIsUnreadable) {
                   (dir_ / "IGC").string() +
                   "\nPermission denied\nThe old logbook was left as it was.\n");
     EXPECT_EQ(bytesOf(logbook_), kOld);
+}
+
+// Another user's links are not followed, to write or to read: bob's link at his installation's
+// logbook path, in a sticky folder or to a folder of root's leaves root's files as they were;
+// his link in his IGC folder to a recording of root's is skipped, never read into a logbook.
+// The pilot's own links, and bob's to his own files, are followed as ever.
+TEST_F(CliAbuse, AnotherUsersLinksAreNotFollowed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to make another user's link";
+    const fs::path root = dir_ / "root";
+    const std::string flight = "2026-05-16-local.igc";
+    // Made as bob (nobody) would have made it, or as root.
+    const auto made = [](const fs::path& path, bool bobs) {
+        if (bobs) {
+            ASSERT_EQ(lchown(path.c_str(), kNobody, kNobody), 0) << path;
+        }
+    };
+    const auto link = [&made](const fs::path& target, const fs::path& path, bool bobs) {
+        fs::create_symlink(target, path);
+        made(path, bobs);
+    };
+    const auto old = [&made](const fs::path& path, bool bobs) {
+        std::ofstream(path, std::ios::binary) << kOld;
+        made(path, bobs);
+    };
+    fs::create_directories(root);
+    old(root / "secret.dat", false);
+    fs::copy_file(dir_ / "IGC" / flight, root / flight);
+    fs::permissions(root / "secret.dat", fs::perms(0600));
+    fs::permissions(root / flight, fs::perms(0600));
+    fs::permissions(root, fs::perms(0700));
+    // bob's installations: "bob" whose links lead to root's files, "bob2" whose lead to his own.
+    for (const char* home : {"bob", "bob2"}) {
+        fs::create_directories(dir_ / home / "data");
+        fs::copy(dir_ / "IGC", dir_ / home / "data" / "IGC");
+        for (const fs::path& path :
+             {dir_ / home, dir_ / home / "data", dir_ / home / "data" / "IGC"})
+            made(path, true);
+    }
+    link(root / "secret.dat", dir_ / "bob" / "data" / "logbook.dat", true);
+    link(root / flight, dir_ / "bob" / "data" / "IGC" / "mine.igc", true);
+    old(dir_ / "bob2" / "kept.dat", true);
+    link(dir_ / "bob2" / "kept.dat", dir_ / "bob2" / "data" / "logbook.dat", true);
+    fs::copy_file(dir_ / "IGC" / flight, dir_ / "bob2" / "flight.igc");
+    made(dir_ / "bob2" / "flight.igc", true);
+    link(dir_ / "bob2" / "flight.igc", dir_ / "bob2" / "data" / "IGC" / "mine.igc", true);
+    fs::create_directories(dir_ / "tmp");
+    fs::permissions(dir_ / "tmp", fs::perms(01777));
+    link(root / "secret.dat", dir_ / "tmp" / "logbook.dat", true);
+    link(root, dir_ / "bobs-out", true);
+    link(root, dir_ / "bobs-igc", true);
+    // The pilot's (root's) own links.
+    old(dir_ / "mine.dat", false);
+    link(dir_ / "mine.dat", logbook_, false);
+    link(root / flight, dir_ / "IGC" / "mine.igc", false);
+    old(dir_ / "out" / "other.dat", false);
+
+    const std::string d = dir_.string() + "/";
+    const std::string refused = "thermora-logbook-cli: Couldn't write the logbook file!\n";
+    const std::string not_followed = " is a link of another user's; not followed\n";
+    const struct {
+        const char* name;
+        const char* installation; // THERMORA_DIR, else the two below
+        std::string igc;
+        std::string logbook;
+        int exit_code;
+        std::string said;    // a line of standard error
+        const char* written; // the file that now holds the new logbook; nullptr: none
+        bool with_mine;      // holding the entry of mine.igc
+    } rows[] = {
+        {"bob's link at his logbook's path to root's file", "bob", "", "", 1,
+         refused + d + "bob/data/logbook.dat" + not_followed, nullptr, false},
+        {"-o into a sticky folder through bob's link", nullptr, d + "IGC", d + "tmp/logbook.dat", 1,
+         refused + d + "tmp/logbook.dat" + not_followed, nullptr, false},
+        {"-o through bob's link to a folder of root's", nullptr, d + "IGC",
+         d + "bobs-out/logbook.dat", 1, refused + d + "bobs-out" + not_followed, nullptr, false},
+        {"bob's link to a folder of root's as the IGC folder", nullptr, d + "bobs-igc",
+         d + "out/other.dat", 1,
+         "Couldn't read the IGC directory!\n" + d + "bobs-igc\n" + d + "bobs-igc" + not_followed,
+         nullptr, false},
+        {"bob's link in his IGC folder to root's recording", nullptr, d + "bob/data/IGC",
+         d + "out/other.dat", 0,
+         "Skipped " + d +
+             "bob/data/IGC/mine.igc: not readable: a link of another user's; not followed\n",
+         "out/other.dat", false},
+        {"the pilot's own links", nullptr, d + "IGC", logbook_, 0, "Wrote 4 entries to " + logbook_,
+         "mine.dat", true},
+        {"bob's links to his own files", "bob2", "", "", 0,
+         "Wrote 4 entries to " + d + "bob2/data/logbook.dat", "bob2/kept.dat", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> arguments = {"-p", "P", "-y"};
+        std::vector<std::string> environment;
+        if (row.installation != nullptr)
+            environment.push_back("THERMORA_DIR=" + d + row.installation);
+        else
+            arguments.insert(arguments.end(), {"-d", row.igc, "-o", row.logbook});
+        std::string why;
+        ChildProcess run(cli(arguments, false, why), environment);
+        ASSERT_TRUE(run.wait());
+        EXPECT_EQ(run.exit_code, row.exit_code) << run.errors;
+        EXPECT_NE(run.errors.find(row.said), std::string::npos) << run.errors;
+        if (row.written != nullptr) {
+            const std::string logbook = bytesOf(dir_ / row.written);
+            EXPECT_TRUE(logbook.starts_with("# Thermora Log Book.")) << logbook;
+            EXPECT_EQ(logbook.find("mine.igc") != std::string::npos, row.with_mine);
+            EXPECT_EQ(bytesOf(d + row.written + ".bak"), kOld);
+        }
+    }
+    EXPECT_EQ(bytesOf(root / "secret.dat"), kOld);
+    EXPECT_EQ(bytesOf(root / flight), bytesOf(dir_ / "IGC" / flight));
+    EXPECT_EQ(testing_support::namesIn(root), flight + " secret.dat");
 }
 
 TEST_F(CliAbuse, WhatIsSaidIsTrueAndHarmless) {

@@ -86,7 +86,7 @@ TEST_F(CliSafety, AnInterruptedRunLeavesTheOldLogbookAndNothingElse) {
         ChildProcess next(cli({"-p", "X", "-d", (dir_ / "IGC").string(), "-o", logbook_, "-y"}));
         ASSERT_TRUE(next.wait());
         EXPECT_EQ(next.exit_code, 0) << next.errors;
-        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+        EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.lock");
         fs::remove(logbook_ + ".bak");
     }
 }
@@ -129,7 +129,7 @@ TEST_F(CliSafety, RunsAtOnceExcludeEachOther) {
     const std::string backup = bytesOf(logbook_ + ".bak");
     EXPECT_TRUE(backup == kOld || isOutput(backup));
     EXPECT_EQ(written == 1, backup == kOld);
-    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak");
+    EXPECT_EQ(outEntries(), "logbook.dat logbook.dat.bak logbook.dat.lock");
 }
 
 TEST_F(CliSafety, NothingInTheIgcDirectoryHangsTheRun) {
@@ -257,7 +257,7 @@ TEST_F(CliSafety, NamesAndPathsAreBytes) {
     ChildProcess run(cli({"-p", "X", "-yd", odd_dir.string(), "-o" + odd_logbook, "-q"}));
     ASSERT_TRUE(run.wait());
     EXPECT_EQ(run.exit_code, 0) << run.errors;
-    EXPECT_EQ(outEntries(), "lb\xFF.dat lb\xFF.dat.bak");
+    EXPECT_EQ(outEntries(), "lb\xFF.dat lb\xFF.dat.bak lb\xFF.dat.lock");
     EXPECT_EQ(bytesOf(odd_logbook + ".bak"), kOld);
     const std::string logbook = bytesOf(odd_logbook);
     // Four entries of nine fields each, one line each, in the order of the files' times.
@@ -296,7 +296,7 @@ TEST_F(CliSafety, AFullDiskLeavesTheOldLogbook) {
               "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n" +
                   logbook_ + "\nNo space left on device\nThe old logbook was left as it was.\n");
     EXPECT_EQ(bytesOf(logbook_), kOld);
-    EXPECT_EQ(outEntries(), "filler logbook.dat");
+    EXPECT_EQ(outEntries(), "filler logbook.dat logbook.dat.lock");
 }
 
 TEST_F(CliSafety, ADirectoryWithoutRoomForANewFileIsRefused) {

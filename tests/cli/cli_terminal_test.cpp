@@ -1,5 +1,6 @@
 // The terminal's side of a run: the count of the files done, drawn seldom and erased before any
-// other line; the question before a logbook is replaced; the width the help is wrapped to.
+// other line; text from outside shown, never obeyed; the question before a logbook is replaced;
+// the width the help is wrapped to.
 
 #include "cli/Terminal.h"
 
@@ -86,6 +87,51 @@ TEST(CliCounter, DrawsSeldomAndErasesBeforeOtherLines) {
                 counter.writeLine(event.line);
         }
         EXPECT_EQ(terminal.str(), row.written);
+    }
+}
+
+TEST(CliTerminalText, ShowsWhatWouldSteerTheTerminal) {
+    const struct {
+        const char* name;
+        std::string text;
+        std::string shown;
+    } rows[] = {
+        {"a window title", "evil\x1B]0;pwned\x07.igc", "evil\\x1B]0;pwned\\x07.igc"},
+        {"a carriage return that would overwrite the line", "a.igc\rWrote 3 entries",
+         "a.igc\\x0DWrote 3 entries"},
+        {"backspace, DEL and NUL",
+         std::string("a\x08"
+                     "b\x7F"
+                     "\0"
+                     "c",
+                     6),
+         "a\\x08b\\x7F\\x00c"},
+        {"C1 controls in UTF-8: CSI and the last",
+         "\xC2\x9B"
+         "2J \xC2\x80\xC2\x9F",
+         "\\xC2\\x9B2J \\xC2\\x80\\xC2\\x9F"},
+        // Text as it is.
+        {"line ends and tabs", "a\tb\nc\n", "a\tb\nc\n"},
+        {"characters next to the C1 controls",
+         "\xC2\xA0\xC3\xBC\xC2\x7F"
+         "a\xC2",
+         "\xC2\xA0\xC3\xBC\xC2\\x7Fa\xC2"},
+        {"bytes that are no UTF-8", "\x9B\xFF\xE2\x82", "\x9B\xFF\xE2\x82"},
+        {"a backslash of its own", "C:\\x1B", "C:\\x1B"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(cli::terminalText(row.text), row.shown);
+        // Through the buffer in front of a terminal: the same, in the order written with what
+        // goes to the terminal past it.
+        std::ostringstream terminal;
+        cli::EscapingBuffer escaping(terminal.rdbuf());
+        std::ostream escaped(&escaping);
+        escaped << row.text;
+        terminal << "\r\033[K";
+        escaped << row.text.front();
+        EXPECT_EQ(terminal.str(),
+                  row.shown + "\r\033[K" + cli::terminalText(row.text.substr(0, 1)));
     }
 }
 

@@ -253,6 +253,88 @@ TEST_F(Cli, AsksAndCountsOnATerminal) {
     }
 }
 
+// A file name or a logbook path may hold any byte. On a terminal (script(1) again) it is shown as
+// text, never obeyed; in a pipe or a file every byte is as the core wrote it, --verbose's
+// diagnostics being data there.
+TEST_F(Cli, NamesReachATerminalAsText) {
+    const bool have_script = !QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty();
+    const fs::path odd = dir_ / "odd";
+    fs::create_directories(odd);
+    const fs::path igc = dir_ / "install" / "data" / "IGC";
+    fs::copy_file(igc / "2026-05-23-broken.igc", odd / "evil\x1B]0;pwned\x07.igc");
+    fs::copy_file(igc / "2026-05-22-hop.igc", odd / "hop\xC2\x9B"
+                                                    "2J.igc");
+    const fs::path out = dir_ / "out\x1B[2J";
+    fs::create_directories(out);
+    const std::string raw = odd.string() + "/evil\x1B]0;pwned\x07.igc";
+    const std::string escaped = odd.string() + "/evil\\x1B]0;pwned\\x07.igc";
+    const std::string logbook = (out / "logbook.dat").string();
+    const std::string logbook_escaped = (dir_ / "out\\x1B[2J" / "logbook.dat").string();
+    const struct {
+        const char* name;
+        bool terminal;
+        const char* options;
+        std::vector<std::string> lines; // each somewhere in the output, a line end after it
+    } rows[] = {
+        {"--verbose on a terminal",
+         true,
+         "-v",
+         {"Couldn't load IGC file " + escaped + "!\r\n",
+          "Wrote 0 entries to " + logbook_escaped + " (2 files read, 2 skipped)\r\n"}},
+        {"the default on a terminal",
+         true,
+         "",
+         {"Skipped " + escaped + ": not an IGC file: Missing A record\r\n",
+          "Skipped " + odd.string() + "/hop\\xC2\\x9B2J.igc: too short: 5 s\r\n"}},
+        {"--verbose in a pipe",
+         false,
+         "-v",
+         {"Couldn't load IGC file " + raw + "!\n",
+          "Wrote 0 entries to " + logbook + " (2 files read, 2 skipped)\n"}},
+        {"the default in a pipe: one line per file all the same",
+         false,
+         "",
+         {"Skipped " + escaped + ": not an IGC file: Missing A record\n",
+          "Skipped " + odd.string() +
+              "/hop\xC2\x9B"
+              "2J.igc: too short: 5 s\n"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.terminal && !have_script) {
+            std::cerr << "script(1) from util-linux is not installed: " << row.name
+                      << " left out\n";
+            continue;
+        }
+        fs::remove(logbook);
+        std::string output;
+        if (row.terminal) {
+            const QString command = QStringLiteral("'%1' -p X -d '%2' -o '%3' %4")
+                                        .arg(QStringLiteral(THERMORA_CLI), path(odd), path(logbook),
+                                             QString::fromLatin1(row.options));
+            const CliRun terminal =
+                run({"-q", "-e", "-c", command, "/dev/null"}, {}, QStringLiteral("script"));
+            EXPECT_EQ(terminal.exit_code, 0);
+            output = terminal.output;
+            // Nothing steers the terminal but the count's own return and erasing.
+            std::string rest = output;
+            for (std::size_t at; (at = rest.find("\r\033[K")) != std::string::npos;)
+                rest.erase(at, 4);
+            EXPECT_EQ(rest.find_first_of(std::string("\x1B\x07", 2)), std::string::npos) << rest;
+            EXPECT_EQ(rest.find("\xC2\x9B"), std::string::npos) << rest;
+        } else {
+            QStringList arguments = {"-p", "X", "-d", path(odd), "-o", path(logbook)};
+            if (*row.options != '\0')
+                arguments << QString::fromLatin1(row.options);
+            const CliRun pipe = run(arguments);
+            EXPECT_EQ(pipe.exit_code, 0);
+            output = pipe.errors;
+        }
+        for (const std::string& line : row.lines)
+            EXPECT_NE(output.find(line), std::string::npos) << line << "\nnot in\n" << output;
+    }
+}
+
 TEST_F(Cli, ExitCodesAndUsageErrors) {
     fs::create_directories(dir_ / "logbook-is-a-directory.dat");
     const struct {
@@ -411,13 +493,14 @@ TEST_F(Cli, ReadsTheValueOfEveryOptionForm) {
             EXPECT_NE(testing_support::bytesOf(dir_ / "lb.dat")
                           .find(std::string("\r\nname = ") + row.pilot + "\r\n"),
                       std::string::npos);
-            expected_files.push_back("lb.dat");
+            expected_files = {"lb.dat", "lb.dat.lock"}; // the run lock's file stays
         }
         // Nothing but the logbook asked for was written.
         std::vector<std::string> written;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
             if (entry.path().filename() != "install" && entry.path().filename() != "one")
                 written.push_back(entry.path().filename().string());
+        std::sort(written.begin(), written.end());
         EXPECT_EQ(written, expected_files);
         for (const std::string& name : written)
             fs::remove_all(dir_ / name);
@@ -467,6 +550,76 @@ TEST_F(Cli, ListsTheInstallationsFound) {
     const std::string first = (dir_ / "install").string() + "\tTHERMORA_DIR\n";
     EXPECT_EQ(cli.output.substr(0, first.size()), first);
     EXPECT_EQ(cli.errors, "");
+}
+
+// --list-installations is read by scripts: one line per installation whatever its directory
+// holds, and a registry's directory that no Windows program could have is none.
+TEST_F(Cli, ListsEachInstallationOnALineOfItsOwn) {
+    const fs::path home = dir_ / "home";
+    const fs::path bottle = home / ".local/share/bottles/bottles/new\nAlso\tx";
+    const std::string bottle_shown =
+        (home / ".local/share/bottles/bottles").string() + "/new\\x0AAlso\\x09x";
+    const std::string not_found = "thermora-logbook-cli: no Thermora installation found "
+                                  "(THERMORA_DIR is not set; Wine prefix " +
+                                  (home / ".wine").string() + ": ";
+    const struct {
+        const char* name;
+        const char* thermora_dir; // nullptr: not set
+        const char* location;     // in ~/.wine's system.reg, escaped as there; nullptr: none
+        bool odd_bottle;          // a bottle named with a line break and a tab holds one
+        int exit_code;
+        std::string output;
+        std::string errors;
+    } rows[] = {
+        {"THERMORA_DIR with an escape sequence and a tab", "/opt/a\x1B]0;x\x07\tb", nullptr, false,
+         0, "/opt/a\\x1B]0;x\\x07\\x09b\tTHERMORA_DIR\n", ""},
+        {"a bottle named with a line break and a tab", nullptr, nullptr, true, 0,
+         bottle_shown + "/drive_c/Thermora\tBottles bottle " + bottle_shown + "\n", ""},
+        {"a Location with an escape sequence", nullptr, "C:\\\\Sim\\x1b]0;pwned\\x07", false, 1, "",
+         not_found +
+             "\"C:\\Sim\\x1B]0;pwned\\x07\" holds a control character, which no Windows path "
+             "can)\n"},
+        {"a Location with a line break", nullptr, "C:\\\\Sim\\nC:\\\\Fake\\tTHERMORA_DIR", false, 1,
+         "",
+         not_found +
+             "\"C:\\Sim\\x0AC:\\Fake\\x09THERMORA_DIR\" holds a control character, which no "
+             "Windows path can)\n"},
+        {"a Location that climbs out of its drive", nullptr, "C:\\\\Sim\\\\..\\\\..\\\\..\\\\tmp",
+         false, 1, "",
+         not_found + "\"C:\\Sim\\..\\..\\..\\tmp\" leads above the root of drive C:)\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(home);
+        fs::create_directories(home / ".wine" / "drive_c" / "Sim");
+        fs::create_directories(home / ".wine" / "dosdevices");
+        fs::create_directory_symlink("../drive_c", home / ".wine" / "dosdevices" / "c:");
+        if (row.location != nullptr)
+            std::ofstream(home / ".wine" / "system.reg")
+                << "WINE REGISTRY Version 2\n\n[Software\\\\Thermora\\\\Thermora Simulator] 1\n"
+                << "\"Location\"=\"" << row.location << "\"\n";
+        if (row.odd_bottle) {
+            fs::create_directories(bottle / "dosdevices");
+            fs::create_directories(bottle / "drive_c" / "Thermora");
+            fs::create_directory_symlink("../drive_c", bottle / "dosdevices" / "c:");
+            std::ofstream(bottle / "system.reg")
+                << "WINE REGISTRY Version 2\n\n[Software\\\\Thermora\\\\Thermora Simulator] 1\n"
+                   "\"Location\"=\"C:\\\\Thermora\"\n";
+        }
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("THERMORA_DIR"));
+        environment.remove(QStringLiteral("WINEPREFIX"));
+        if (row.thermora_dir != nullptr)
+            environment.insert(QStringLiteral("THERMORA_DIR"), QString::fromUtf8(row.thermora_dir));
+        environment.insert(QStringLiteral("HOME"), path(home));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(THERMORA_CLI), {"--list-installations"});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), row.exit_code);
+        EXPECT_EQ(process.readAllStandardOutput().toStdString(), row.output);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), row.errors);
+    }
 }
 
 // Of two Wine prefixes that hold the simulator, the run takes the one with the newer recording

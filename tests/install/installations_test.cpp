@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace install {
 namespace {
@@ -187,6 +188,62 @@ TEST_F(Installations, ChoiceAndSilenceOfASingleFind) {
                   "Software\\Wow6432Node\\Thermora\\Thermora Simulator; nor in 1 "
                   "more Wine prefixes of Steam, Lutris or Bottles); set THERMORA_DIR to "
                   "the simulator's installation directory");
+}
+
+// One prefix reached by several roads is searched once, under the road met first, whichever
+// that is.
+TEST_F(Installations, EachPrefixOnceUnderTheFirstRoadToIt) {
+    const fs::path bottles = home_ / ".local/share/bottles/bottles";
+    const fs::path games = home_ / ".config/lutris/games";
+    const auto lutris = [&games](const std::string& name, const std::string& prefix) {
+        fs::create_directories(games);
+        std::ofstream(games / name) << "game:\n  prefix: " << prefix << "\n";
+    };
+    const auto bottle = [&bottles](const std::string& name) {
+        return "Bottles bottle " + (bottles / name).string();
+    };
+    const auto game = [&games](const std::string& prefix, const std::string& name) {
+        return "Lutris prefix " + prefix + " (" + (games / name).string() + ")";
+    };
+    const std::string wine = "Wine prefix " + (home_ / ".wine").string();
+    const std::string a = (bottles / "A").string();
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::vector<std::string> described;
+    } rows[] = {
+        {"no road twice", [] {}, {wine, bottle("A"), bottle("B")}},
+        {"$WINEPREFIX is a bottle",
+         [&a] { setenv("WINEPREFIX", a.c_str(), 1); },
+         {"Wine prefix " + a, bottle("B")}},
+        {"a bottle is a link to ~/.wine",
+         [&] {
+             fs::create_directories(home_ / ".wine");
+             fs::create_directory_symlink(home_ / ".wine", bottles / "0-link");
+         },
+         {wine, bottle("A"), bottle("B")}},
+        {"two games share a bottle, spelled two ways",
+         [&] {
+             lutris("a.yml", (bottles / "B").string() + "/");
+             lutris("b.yml", (bottles / "." / "B").string());
+         },
+         {wine, game((bottles / "B").string() + "/", "a.yml"), bottle("A")}},
+        {"a game's prefix spelled from the home",
+         [&] { lutris("a.yml", "~/.local/share/bottles/bottles/A"); },
+         {wine, game(a, "a.yml"), bottle("B")}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(home_);
+        fs::create_directories(bottles / "A");
+        fs::create_directories(bottles / "B");
+        unsetenv("WINEPREFIX");
+        row.make();
+        std::vector<std::string> described;
+        for (const auto& [path, description] : winePrefixes())
+            described.push_back(description.toStdString());
+        EXPECT_EQ(described, row.described);
+    }
 }
 
 // THERMORA_DIR is taken exactly as set, without a choice to tell; a run does not search further,

@@ -12,7 +12,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -25,6 +27,17 @@ using testing_support::CaptureStream;
 
 constexpr const char* kHead = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
                               "#arch=win64\n\n";
+
+// Sections of other keys, as a prefix full of programs has them, of about `size` bytes.
+std::string manyKeys(std::size_t size) {
+    std::string text;
+    for (int k = 0; text.size() < size; ++k)
+        text += "[Software\\\\Classes\\\\CLSID\\\\{" + std::to_string(k) +
+                "}] 1700000000\n#time=1d9a4c2e0b1f2a3\n@=\"A class\"\n"
+                "\"Data\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,\\\n"
+                "  10,11,12\n\n";
+    return text;
+}
 
 TEST(WineRegistry, ReadsTheLocationValue) {
     const struct {
@@ -81,6 +94,39 @@ TEST(WineRegistry, ReadsTheLocationValue) {
          std::nullopt,
          QStringLiteral("no value \"Location\" under Software\\Thermora\\Thermora Simulator")},
         {"not a registry", "REGEDIT4\n", std::nullopt, QStringLiteral("not a Wine registry file")},
+        // Where a line begins and ends, as the whole text split at its line ends has it.
+        {"a line that begins after a lone backslash",
+         std::string(kHead) + "\\\n  [Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                              "\"Location\"=\"C:\\\\Sim\"\n",
+         QStringLiteral("C:\\Sim"),
+         {}},
+        {"a continued line that ends in blanks of any kind",
+         std::string(kHead) + "[Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                              "\"Location\"=\"C:\\\\Program Files\\\\\\\n"
+                              "  Ther\\\xE3\x80\x80\r\n"
+                              "  mora\"\n",
+         QStringLiteral("C:\\Program Files\\Thermora"),
+         {}},
+        {"a line continued after blanks of any kind takes the next line in",
+         std::string(kHead) + "[Software\\\\Other] 17\n\"Data\"=hex:00,\\\n  01,\\\xE3\x80\x80\n"
+                              "[Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                              "\"Location\"=\"C:\\\\Sim\"\n",
+         std::nullopt,
+         QStringLiteral("no key Software\\Thermora\\Thermora Simulator or "
+                        "Software\\Wow6432Node\\Thermora\\Thermora Simulator")},
+        {"a byte order mark inside the text is a character",
+         std::string(kHead) + "[Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                              "\xEF\xBB\xBF\"Location\"=\"C:\\\\Wrong\"\n"
+                              "\"Location\"=\"C:\\\\\\\n"
+                              "\xEF\xBB\xBFSim\"\n",
+         QStringLiteral("C:\\\uFEFFSim"),
+         {}},
+        {"the key after 200,000 bytes of others",
+         std::string(kHead) + manyKeys(200000) +
+             "[Software\\\\Wow6432Node\\\\Thermora\\\\Thermora Simulator] 17\n"
+             "\"Location\"=\"C:\\\\Thermora\"\n",
+         QStringLiteral("C:\\Thermora"),
+         {}},
     };
     const QStringList keys = {
         QStringLiteral("Software\\Thermora\\Thermora Simulator"),
@@ -94,6 +140,59 @@ TEST(WineRegistry, ReadsTheLocationValue) {
         if (!row.location) {
             EXPECT_EQ(why.toStdString(), row.why.toStdString());
         }
+        // The same however the text arrives: here a few bytes at a time, lines split anywhere.
+        std::size_t at = 0;
+        QString why_in_pieces;
+        const RegistryBytes in_pieces = [&row, &at](char* into, qsizetype room) {
+            const std::size_t given =
+                std::min({static_cast<std::size_t>(room), row.text.size() - at, 1 + at % 7});
+            std::memcpy(into, row.text.data() + at, given);
+            at += given;
+            return static_cast<qsizetype>(given);
+        };
+        EXPECT_EQ(registryString(in_pieces, keys, QStringLiteral("Location"), why_in_pieces),
+                  row.location);
+        EXPECT_EQ(why_in_pieces, why);
+    }
+}
+
+// A prefix full of programs has a registry of tens of megabytes; the key is a few lines of it,
+// and the reading stops once the answer is known.
+TEST(WineRegistry, ReadsNoFurtherThanTheAnswer) {
+    const std::string others = manyKeys(4 << 20);
+    const std::string key = "[Software\\\\Thermora\\\\Thermora Simulator] 17\n";
+    const struct {
+        const char* name;
+        std::string text;
+        bool to_the_end;
+    } rows[] = {
+        {"the value found: nothing after it",
+         std::string(kHead) + key + "\"Location\"=\"C:\\\\Sim\"\n" + others, false},
+        {"a value that is not a string: the other key is looked for to the end",
+         std::string(kHead) + key + "\"Location\"=dword:00000001\n" + others, true},
+        {"the key without the value: a later section of it may have one",
+         std::string(kHead) + key + "\"Version\"=\"1.0\"\n" + others, true},
+        {"no key", std::string(kHead) + others, true},
+    };
+    const QStringList keys = {
+        QStringLiteral("Software\\Thermora\\Thermora Simulator"),
+        QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::size_t at = 0;
+        const RegistryBytes read = [&row, &at](char* into, qsizetype room) {
+            const std::size_t given =
+                std::min(static_cast<std::size_t>(room), row.text.size() - at);
+            std::memcpy(into, row.text.data() + at, given);
+            at += given;
+            return static_cast<qsizetype>(given);
+        };
+        QString why;
+        static_cast<void>(registryString(read, keys, QStringLiteral("Location"), why));
+        if (row.to_the_end)
+            EXPECT_EQ(at, row.text.size());
+        else
+            EXPECT_LT(at, std::size_t{256} << 10); // a few chunks
     }
 }
 
@@ -143,10 +242,28 @@ protected:
 
 TEST_F(WinePrefix, TurnsWindowsPathsIntoPathsOfThisSystem) {
     const std::string drive_c = (prefix_ / "drive_c").string();
+    // A link inside the drive that leads back to the prefix: ".." after it is still the text's.
+    fs::create_directory_symlink("../../..",
+                                 prefix_ / "drive_c" / "Program Files" / "Thermora" / "up");
     const struct {
         const char* windows;
         std::string expected;
     } rows[] = {
+        // Refused: what no Windows path holds, and ".." above the drive's root.
+        {"C:\\Sim\x1B]0;pwned\x07",
+         "\"C:\\Sim\\x1B]0;pwned\\x07\" holds a control character, which no Windows path can"},
+        {"C:\\Program Files\nThermora",
+         "\"C:\\Program Files\\x0AThermora\" holds a control character, which no Windows path "
+         "can"},
+        {"C:\\..\\..\\..\\tmp", "\"C:\\..\\..\\..\\tmp\" leads above the root of drive C:"},
+        {"C:\\Program Files\\..\\..\\drive_c\\Program Files",
+         "\"C:\\Program Files\\..\\..\\drive_c\\Program Files\" leads above the root of drive "
+         "C:"},
+        {"z:/tmp/../../etc", "\"z:/tmp/../../etc\" leads above the root of drive z:"},
+        // ".." and "." that stay on the drive.
+        {"C:\\Program Files\\..\\Program Files\\.\\Thermora", drive_c + "/Program Files/Thermora"},
+        {"C:\\Program Files\\Thermora\\up\\..\\data", drive_c + "/Program Files/Thermora/data"},
+        {"Z:\\tmp\\..", "/"},
         {"C:\\Program Files\\Thermora", drive_c + "/Program Files/Thermora"},
         {"c:\\PROGRAM FILES\\thermora\\", drive_c + "/Program Files/Thermora"},
         {"C:/Program Files/Thermora/Data", drive_c + "/Program Files/Thermora/data"},
@@ -193,6 +310,14 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
         {"no drive letter", "Thermora", Special::None, "\"Thermora\" has no drive letter"},
         {"a directory that is not there", "C:\\\\Gone\\\\Thermora", Special::None,
          (prefix_ / "drive_c").string() + " has no Gone"},
+        // A directory no Windows program could have, told without its control bytes.
+        {"an escape sequence", "C:\\\\Sim\\x1b]0;pwned\\x07", Special::None,
+         "\"C:\\Sim\\x1B]0;pwned\\x07\" holds a control character, which no Windows path can"},
+        {"a line break", "C:\\\\Sim\\nAlso found: C:\\\\Other", Special::None,
+         "\"C:\\Sim\\x0AAlso found: C:\\Other\" holds a control character, which no Windows path "
+         "can"},
+        {"out of the drive", "C:\\\\..\\\\..\\\\..\\\\tmp", Special::None,
+         "\"C:\\..\\..\\..\\tmp\" leads above the root of drive C:"},
         // None of these may block the start or fill the memory.
         {"a named pipe", nullptr, Special::Pipe, "system.reg is not a regular file"},
         {"a link to an endless device", nullptr, Special::EndlessDevice,

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -133,6 +137,30 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     EXPECT_EQ(allowed.failure, GenerationFailure::None);
     EXPECT_EQ(allowed.entries, 0);
     EXPECT_EQ(bytesOf(logbook + ".bak"), before);
+}
+
+// A logbook that cannot be read may hold any number of entries: asked for as one with entries,
+// never counted as empty.
+TEST_F(Generations, AnUnreadableLogbookIsNotTakenForAnEmptyOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "permission bits make no file unreadable on Windows";
+#else
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+#endif
+    fs::create_directories(dir_ / "none");
+    const std::string logbook = (dir_ / "logbook.dat").string();
+    std::ofstream(logbook, std::ios::binary) << "#\r\n#\r\n\r\nname = P\r\na\r\nb\r\nc\r\n";
+    fs::permissions(logbook, fs::perms::owner_write);
+    const GenerationResult refused = run("none", false);
+    fs::permissions(logbook, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(refused.failure, GenerationFailure::KeptOld);
+    const std::string finding = "The folder " + (dir_ / "none").string() +
+                                " holds no IGC file. Your logbook could not be read to count its "
+                                "entries (Permission denied).";
+    EXPECT_EQ(questions_, finding + " Replace your logbook with an empty one?\n");
+    EXPECT_EQ(failureText(refused), "The logbook was not replaced by an empty one.\n" + finding +
+                                        "\nThe old logbook was left as it was.");
 }
 
 } // namespace

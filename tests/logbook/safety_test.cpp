@@ -52,13 +52,15 @@ TEST_F(Safety, TheOldLogbookIsReplacedWholeOrNotAtAll) {
         End end;
         const char* logbook; // afterwards; empty: none
         const char* backup;  // afterwards; empty: none
-        const char* left;    // names in the directory afterwards
+        const char* left;    // names in the directory afterwards (the run lock's file stays)
     } rows[] = {
-        {"new logbook", false, End::Commit, "new\r\n", "", "logbook.dat"},
-        {"replaced, old kept", true, End::Commit, "new\r\n", "old", "logbook.dat logbook.dat.bak"},
-        {"discarded", true, End::Discard, "old", "", "logbook.dat"},
-        {"dropped unfinished (cancel, crash)", true, End::Destroy, "old", "", "logbook.dat"},
-        {"dropped without an old one", false, End::Destroy, "", "", ""},
+        {"new logbook", false, End::Commit, "new\r\n", "", "logbook.dat logbook.dat.lock"},
+        {"replaced, old kept", true, End::Commit, "new\r\n", "old",
+         "logbook.dat logbook.dat.bak logbook.dat.lock"},
+        {"discarded", true, End::Discard, "old", "", "logbook.dat logbook.dat.lock"},
+        {"dropped unfinished (cancel, crash)", true, End::Destroy, "old", "",
+         "logbook.dat logbook.dat.lock"},
+        {"dropped without an old one", false, End::Destroy, "", "", "logbook.dat.lock"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -281,6 +283,46 @@ TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
         const FlightResult result = analyzeFile(file, 0);
         EXPECT_EQ(reasonText(result.reason), row.reason) << result.errors;
         EXPECT_EQ(result.entry.empty(), !row.reason.empty());
+    }
+}
+
+// A generation's name that is a link is moved as the link, or given up as one: the backup is
+// put there by a rename, never written through it, whoever's the link is.
+TEST_F(Safety, AGenerationThatIsALinkIsNeverWrittenThrough) {
+    const struct {
+        const char* name;
+        int links;         // .bak, .bak.1, ... that are links to a file elsewhere
+        const char* after; // each generation afterwards: the old logbook, a link, or none
+    } rows[] = {
+        {".bak a link", 1, "old link - - -"},
+        {"every generation a link", LogbookFile::kGenerations, "old link link link link"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "elsewhere");
+        write("elsewhere/kept.dat", "ELSEWHERE");
+        write("logbook.dat", "old");
+        const std::string path = (dir_ / "logbook.dat").string();
+        for (int age = 0; age < row.links; ++age)
+            fs::create_symlink(dir_ / "elsewhere" / "kept.dat",
+                               LogbookFile::generationPath(path, age));
+        LogbookFile out;
+        ASSERT_TRUE(out.open(path));
+        out << "new\n";
+        ASSERT_TRUE(out.commit()) << out.error();
+        std::string after;
+        for (int age = 0; age < LogbookFile::kGenerations; ++age) {
+            const fs::path generation = LogbookFile::generationPath(path, age);
+            after += age == 0 ? "" : " ";
+            after += fs::is_symlink(generation) ? "link"
+                     : fs::exists(generation)   ? bytesOf(generation)
+                                                : "-";
+        }
+        EXPECT_EQ(after, row.after);
+        EXPECT_EQ(bytesOf(path), "new\r\n");
+        EXPECT_EQ(bytesOf(dir_ / "elsewhere" / "kept.dat"), "ELSEWHERE");
+        EXPECT_EQ(testing_support::namesIn(dir_ / "elsewhere"), "kept.dat");
     }
 }
 

@@ -56,7 +56,10 @@ protected:
                 c = '-';
         }
         dir_ = fs::temp_directory_path() / name;
-        fs::remove_all(dir_);
+        // What cannot go stays: on Windows a death test's child sets up again while the test
+        // that started it holds files here open.
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -140,6 +143,52 @@ inline std::string permissionsIgnored() {
 inline std::string pathText(const fs::path& path) {
     const std::u8string text = path.u8string();
     return {text.begin(), text.end()};
+}
+
+/// A path that the platform layer gave, as a path of the standard library.
+inline fs::path fromText(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+/// The 8.3 short spelling of an existing `path` on Windows, when the system has one that differs;
+/// else "" with `why` said.
+inline std::string shortPathOf(const fs::path& path, std::string& why) {
+#ifdef _WIN32
+    wchar_t short_path[MAX_PATH];
+    const DWORD length = GetShortPathNameW(path.c_str(), short_path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH && path.native() != short_path)
+        return pathText(fs::path(short_path));
+    why = "this file system gives no 8.3 short name";
+#else
+    static_cast<void>(path);
+    why = "8.3 short names are Windows's";
+#endif
+    return "";
+}
+
+/// `path` spelled through Wine's drive Z: (the Linux root), which names the same file as C:
+/// does; else "" with `why` said.
+inline std::string wineDrivePathOf(const fs::path& path, std::string& why) {
+#ifdef _WIN32
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unix_name != nullptr ? unix_name(path.c_str()) : nullptr;
+    if (name != nullptr) {
+        std::string spelled = std::string("Z:") + name;
+        HeapFree(GetProcessHeap(), 0, name);
+        for (char& c : spelled) {
+            if (c == '/')
+                c = '\\';
+        }
+        return spelled;
+    }
+    why = "not under Wine";
+#else
+    static_cast<void>(path);
+    why = "drive letters are Windows's";
+#endif
+    return "";
 }
 
 } // namespace platform_test

@@ -15,14 +15,21 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#endif
 
 namespace platform {
 
 std::ostream& operator<<(std::ostream& out, FileKind kind) {
-    constexpr const char* kNames[] = {"Missing",     "Regular",   "Directory", "CharacterDevice",
-                                      "BlockDevice", "NamedPipe", "Socket",    "DanglingLink",
-                                      "LinkLoop",    "Other"};
+    constexpr const char* kNames[] = {"Missing",     "Regular",     "Directory", "CharacterDevice",
+                                      "BlockDevice", "NamedPipe",   "Socket",    "DanglingLink",
+                                      "LinkLoop",    "ForeignLink", "Other"};
     return out << kNames[static_cast<int>(kind)];
 }
 
@@ -120,6 +127,52 @@ std::string nothing(const fs::path&) {
     return "";
 }
 
+// Files and links of other users than the test's: nobody's, a stranger's (owner of neither the
+// run nor nobody's files) and root's. Only root can make them.
+constexpr unsigned kNobody = 65534;
+constexpr unsigned kStranger = 65533;
+
+// Why another user's link cannot be made here, or "".
+std::string othersLinksUnmade() {
+#ifdef _WIN32
+    return "links are reparse points here, followed as before: no owner to judge";
+#else
+    return geteuid() == 0 ? "" : "needs root to make another user's link";
+#endif
+}
+// Gives `path` itself (a link, not what it leads to) to `owner`.
+void giveTo(const fs::path& path, unsigned owner) {
+#ifndef _WIN32
+    EXPECT_EQ(lchown(path.c_str(), owner, owner), 0) << path;
+#else
+    static_cast<void>(path);
+    static_cast<void>(owner);
+#endif
+}
+// For the listing: nobody's link to a file of the evening, the link itself of the morning.
+std::string morningLink(const fs::path& at, unsigned target_owner) {
+    if (std::string why = othersLinksUnmade(); !why.empty())
+        return why;
+    const fs::path target = at.parent_path() / "target.dat";
+    makeFile(target, "ABCDE");
+    setModified(target, kEvening);
+    giveTo(target, target_owner);
+    EXPECT_EQ(makeLink(target, at), "");
+    giveTo(at, kNobody);
+#ifndef _WIN32
+    const timespec morning = {static_cast<time_t>(kMorning.at.time_since_epoch().count()), 0};
+    const timespec times[] = {morning, morning};
+    EXPECT_EQ(utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+#endif
+    return "";
+}
+std::string othersLinkToRootsFile(const fs::path& at) {
+    return morningLink(at, 0);
+}
+std::string othersLinkToTheirFile(const fs::path& at) {
+    return morningLink(at, kNobody);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The listing: each entry with its kind, whether it is a link, its size and its time, exactly as
 // the flights' order needs them; hidden files and names that are no flight's not at all.
@@ -141,6 +194,7 @@ void PrintTo(const ListingRow& row, std::ostream* out) {
 const ListingRow kListingRows[] = {
     {"OtherExtension", "notes.txt", morningFlight, false, {}, false, 0, 0},
     {"BackupOfAFlight", "flight.igc.bak", morningFlight, false, {}, false, 0, 0},
+    {"LockOfALogbookNamedAsAFlight", "flight.igc.lock", morningFlight, false, {}, false, 0, 0},
     {"HiddenByItsName", ".hidden.igc", hiddenFile, false, {}, false, 0, 0},
     {"HiddenByAttribute", "hidden.igc", hiddenByAttributeOnly, false, {}, false, 0, 0},
     {"Regular", "flight.igc", morningFlight, true, FileKind::Regular, false, 3,
@@ -154,6 +208,11 @@ const ListingRow kListingRows[] = {
     {"DanglingLink", "dangling.igc", danglingLink, true, FileKind::DanglingLink, true, 0, kAnyTime},
     {"LinkToItself", "loop.igc", linkToItself, true, FileKind::LinkLoop, true, 0, kAnyTime},
     {"NamedPipe", "pipe.igc", namedPipe, true, FileKind::NamedPipe, false, 0, kAnyTime},
+    // Not followed to tell its kind, size or time: handed on for the reading to refuse.
+    {"AnotherUsersLinkToRootsFile", "link.igc", othersLinkToRootsFile, true, FileKind::ForeignLink,
+     true, 0, kMorning.milliseconds()},
+    {"AnotherUsersLinkToTheirOwnFile", "link.igc", othersLinkToTheirFile, true, FileKind::Regular,
+     true, 5, kEvening.milliseconds()},
 };
 
 class Listing : public TestFolder, public ::testing::WithParamInterface<ListingRow> {};
@@ -334,6 +393,288 @@ TEST(Device, IsToldAndNotOpened) {
     EXPECT_EQ(openAndRead(nullDevice(), true), refused(FileKind::CharacterDevice, 0));
 }
 
+// ---------------------------------------------------------------------------------------------
+// Names as Windows takes them, told before anything is opened: a logbook path ending in blanks
+// or dots names the file without them (and so do the names made from it), a device name is a
+// device in every folder, and a name with a character that Windows keeps from files is refused
+// as such. On POSIX systems each is a name like any other.
+
+struct NameRow {
+    const char* row;
+    const char* made;    // a file made first, or none
+    const char* given;   // the last name of the path; none: the short name of `made`
+    const char* windows; // the last name as Windows takes it
+};
+void PrintTo(const NameRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const NameRow kNameRows[] = {
+    {"TrailingBlank", nullptr, "logbook.dat ", "logbook.dat"},
+    {"TrailingDotsAndBlanks", nullptr, "logbook.dat. . ", "logbook.dat"},
+    {"BlankInside", nullptr, "log book.dat", "log book.dat"},
+    {"DotsAlone", nullptr, "..", ".."},
+    {"ShortNameOfNothing", nullptr, "LOGBOO~1.DAT", "LOGBOO~1.DAT"},
+    {"ShortNameOfAFile", "A long logbook name.dat", nullptr, "A long logbook name.dat"},
+};
+
+class WindowsNames : public TestFolder, public ::testing::WithParamInterface<NameRow> {};
+
+TEST_P(WindowsNames, AreThoseOfTheFileTheyName) {
+    const NameRow& row = GetParam();
+    if (row.made != nullptr)
+        makeFile(dir_ / row.made, "old");
+    std::string given = row.given != nullptr ? pathText(dir_ / row.given) : "";
+    if (row.given == nullptr) {
+        std::string why;
+        given = shortPathOf(dir_ / row.made, why);
+        if (given.empty())
+            GTEST_SKIP() << why;
+    }
+    const std::string taken = kOnWindows ? joinPath(directoryOf(given), row.windows) : given;
+    EXPECT_EQ(inspect(given).resolved, taken);
+    EXPECT_EQ(RunLock::pathFor(given), taken + ".lock");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WindowsNames, ::testing::ValuesIn(kNameRows), rowName<NameRow>);
+
+struct DeviceNameRow {
+    const char* row;
+    const char* name;
+    bool device; // on Windows
+};
+void PrintTo(const DeviceNameRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const DeviceNameRow kDeviceNameRows[] = {
+    {"Com0", "COM0", false},
+    {"Com10", "COM10", false},
+    {"Console", "CONSOLE.dat", false},
+    {"NulInsideAName", "xnul.dat", false},
+    {"NulAsTheExtension", "logbook.nul", false},
+    {"Lpt", "LPT", false},
+    {"Con", "CON", true},
+    {"ConWithAnExtension", "con.dat", true},
+    {"BlankBeforeTheExtension", "CON .dat", true},
+    {"Nul", "Nul", true},
+    {"Com1", "COM1", true},
+    {"Com9WithAnExtension", "com9.igc", true},
+    {"ComRaisedOne", "COM\xC2\xB9", true},
+    {"Lpt1", "lpt1.dat", true},
+    {"Aux", "AUX.log", true},
+    {"Prn", "prn", true},
+    {"ConsoleInput", "CONIN$", true},
+};
+
+class DeviceNames : public TestFolder, public ::testing::WithParamInterface<DeviceNameRow> {};
+
+TEST_P(DeviceNames, AreDevicesInEveryFolderOnWindows) {
+    const DeviceNameRow& row = GetParam();
+    const std::string path = pathText(dir_) + (kOnWindows ? "\\" : "/") + row.name;
+    const bool device = kOnWindows && row.device;
+    EXPECT_EQ(inspect(path).kind, device ? FileKind::CharacterDevice : FileKind::Missing);
+    EXPECT_EQ(openAndRead(path, true),
+              device ? refused(FileKind::CharacterDevice, 0) : refused(FileKind::Other, ENOENT));
+    RunLock lock;
+    EXPECT_EQ(lock.acquire(path), device ? ENXIO : 0); // its lock file would be a device too
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DeviceNames, ::testing::ValuesIn(kDeviceNameRows),
+                         rowName<DeviceNameRow>);
+
+struct NotAllowedRow {
+    const char* row;
+    const char* name;
+    bool allowed; // on Windows
+};
+void PrintTo(const NotAllowedRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const NotAllowedRow kNotAllowedRows[] = {
+    {"LessThan", "log<book.dat", false},
+    {"Angles", "log<book>.dat", false},
+    {"Colon", "log:book.dat", false}, // a stream of the file "log"
+    {"Quotes", "say\"hi\".dat", false},
+    {"Bar", "log|book.dat", false},
+    {"QuestionMark", "what?.dat", false},
+    {"Star", "all*.dat", false},
+    {"Tab", "tab\tname.dat", false},
+    {"Blank", "log book.dat", true},
+    {"BeyondAscii", "Am\xC3\xA9lie's logbook.dat", true},
+    {"Punctuation", "[2026] #1 & more.dat", true},
+};
+
+class NotAllowedNames : public TestFolder, public ::testing::WithParamInterface<NotAllowedRow> {};
+
+TEST_P(NotAllowedNames, AreRefusedOnWindowsInTheirOwnWords) {
+    const NotAllowedRow& row = GetParam();
+    const std::string path = pathText(dir_) + (kOnWindows ? "\\" : "/") + row.name;
+    const bool allowed = !kOnWindows || row.allowed;
+    const PathInfo info = inspect(path);
+    EXPECT_EQ(info.kind, allowed ? FileKind::Missing : FileKind::Other);
+    EXPECT_EQ(info.error, allowed ? 0 : EINVAL);
+    EXPECT_EQ(openAndRead(path, true), refused(FileKind::Other, allowed ? ENOENT : EINVAL));
+    RunLock lock;
+    EXPECT_EQ(lock.acquire(path), allowed ? 0 : EINVAL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NotAllowedNames, ::testing::ValuesIn(kNotAllowedRows),
+                         rowName<NotAllowedRow>);
+
+// A flight or a logbook that another program holds open without sharing it (the simulator holds
+// its logbook so) is in use, not forbidden.
+using HeldOpen = TestFolder;
+
+TEST_F(HeldOpen, IsInUseByAnotherProgram) {
+#ifdef _WIN32
+    const fs::path at = dir_ / "flight.igc";
+    makeFile(at, "ABC");
+    const HANDLE held =
+        CreateFileW(at.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(openAndRead(pathText(at), true), refused(FileKind::Other, EBUSY));
+    EXPECT_EQ(inspect(pathText(at)).kind, FileKind::Regular); // still looked at
+    CloseHandle(held);
+    EXPECT_EQ(openAndRead(pathText(at), true), gave(FileKind::Regular, "ABC"));
+#else
+    GTEST_SKIP() << "POSIX systems have no opening that keeps others out";
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
+// Links of other users: followed, to be looked at or read, only when each link on the way
+// belongs to the user running, to the owner of what it leads to, or to root. Else the way ends
+// at the first that does not, named as the path spells it or, past a link, where that led.
+
+// The files that the rows' links lead to, all readable, so that only the rule refuses: root's,
+// nobody's and a stranger's, and a folder of root's and one of nobody's, each with root's file.
+void makeOwnersFiles(const fs::path& dir) {
+    for (const char* folder : {"", "roots", "their-folder"}) {
+        fs::create_directories(dir / folder);
+        fs::permissions(dir / folder, fs::perms(0755));
+    }
+    giveTo(dir / "their-folder", kNobody);
+    const struct {
+        const char* name;
+        const char* bytes;
+        unsigned owner;
+    } files[] = {{"root.dat", "ROOT", 0},
+                 {"theirs.dat", "THEIRS", kNobody},
+                 {"strangers.dat", "STRANGER", kStranger},
+                 {"roots/flight.igc", "ROOT", 0},
+                 {"their-folder/flight.igc", "ROOT", 0}};
+    for (const auto& file : files) {
+        makeFile(dir / file.name, file.bytes);
+        fs::permissions(dir / file.name, fs::perms(0644));
+        giveTo(dir / file.name, file.owner);
+    }
+}
+
+// The kind that `inspect` tells the user `runner` of `path`, and whether reading it through its
+// links gave anything: in a child process of his.
+std::pair<FileKind, bool> seenBy(unsigned runner, const std::string& path) {
+#ifdef _WIN32
+    static_cast<void>(runner);
+    return {inspect(path).kind, openAndRead(path, true).bytes.has_value()};
+#else
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool became = setgroups(0, nullptr) == 0 && setresgid(runner, runner, runner) == 0 &&
+                            setresuid(runner, runner, runner) == 0;
+        _exit(became ? static_cast<int>(inspect(path).kind) * 2 +
+                           (openAndRead(path, true).bytes ? 1 : 0)
+                     : 255);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 255) << "no child as " << runner;
+    return {static_cast<FileKind>(WEXITSTATUS(status) / 2), WEXITSTATUS(status) % 2 == 1};
+#endif
+}
+
+// A link of a row's layout: at `at`, of `owner`'s, to `to` (names in the test's folder).
+struct OwnedLink {
+    unsigned owner;
+    const char* at;
+    const char* to;
+};
+OwnedLink linkOf(unsigned owner, const char* at, const char* to) {
+    return {owner, at, to};
+}
+const OwnedLink kNoLink = {0, nullptr, nullptr};
+
+struct OwnerRow {
+    const char* row;
+    OwnedLink link;
+    OwnedLink also;   // a second link, or kNoLink
+    const char* path; // in the test's folder
+    unsigned runner;  // 0: root, the test's user
+    FileKind kind;
+    const char* foreign_link; // in the test's folder; nullptr: none
+    bool past_a_link;         // named where another link led, not as the path spells it
+    Opened opened;            // through the links
+};
+void PrintTo(const OwnerRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const Opened kNotFollowed = refused(FileKind::ForeignLink, 0);
+
+const OwnerRow kOwnerRows[] = {
+    {"AnotherUsersLinkToRootsFile", linkOf(kNobody, "flight.igc", "root.dat"), kNoLink,
+     "flight.igc", 0, FileKind::ForeignLink, "flight.igc", false, kNotFollowed},
+    {"AnotherUsersLinkToTheirOwnFile", linkOf(kNobody, "flight.igc", "theirs.dat"), kNoLink,
+     "flight.igc", 0, FileKind::Regular, nullptr, false, gave(FileKind::Regular, "THEIRS")},
+    {"OwnLinkThroughAnotherUsersToRootsFile", linkOf(kNobody, "mid.dat", "root.dat"),
+     linkOf(0, "flight.igc", "mid.dat"), "flight.igc", 0, FileKind::ForeignLink, "mid.dat", true,
+     kNotFollowed},
+    {"OwnLinkThroughAnotherUsersToTheirFile", linkOf(kNobody, "mid.dat", "theirs.dat"),
+     linkOf(0, "flight.igc", "mid.dat"), "flight.igc", 0, FileKind::Regular, nullptr, false,
+     gave(FileKind::Regular, "THEIRS")},
+    {"AnotherUsersLinkToRootsFolder", linkOf(kNobody, "folder", "roots"), kNoLink,
+     "folder/flight.igc", 0, FileKind::ForeignLink, "folder", false, kNotFollowed},
+    {"NewFileThroughAnotherUsersLinkToRootsFolder", linkOf(kNobody, "folder", "roots"), kNoLink,
+     "folder/new.dat", 0, FileKind::ForeignLink, "folder", false, kNotFollowed},
+    {"AnotherUsersLinkToTheirFolder", linkOf(kNobody, "folder", "their-folder"), kNoLink,
+     "folder/flight.igc", 0, FileKind::Regular, nullptr, false, gave(FileKind::Regular, "ROOT")},
+    // A pilot's run (nobody's): his own links, and root's, lead anywhere he may read.
+    {"PilotsOwnLinkToRootsFile", linkOf(kNobody, "flight.igc", "root.dat"), kNoLink, "flight.igc",
+     kNobody, FileKind::Regular, nullptr, false, gave(FileKind::Regular, "ROOT")},
+    {"RootsLinkToAStrangersFile", linkOf(0, "flight.igc", "strangers.dat"), kNoLink, "flight.igc",
+     kNobody, FileKind::Regular, nullptr, false, gave(FileKind::Regular, "STRANGER")},
+    {"AStrangersLinkToRootsFile", linkOf(kStranger, "flight.igc", "root.dat"), kNoLink,
+     "flight.igc", kNobody, FileKind::ForeignLink, "flight.igc", false, kNotFollowed},
+};
+
+class LinkOwners : public TestFolder, public ::testing::WithParamInterface<OwnerRow> {};
+
+TEST_P(LinkOwners, AreFollowedOnlyWhereTheirOwnerMayLead) {
+    const OwnerRow& row = GetParam();
+    if (const std::string why = othersLinksUnmade(); !why.empty())
+        GTEST_SKIP() << why;
+    makeOwnersFiles(dir_);
+    for (const OwnedLink& link : {row.link, row.also}) {
+        if (link.at != nullptr) {
+            ASSERT_EQ(makeLink(dir_ / link.to, dir_ / link.at), "");
+            giveTo(dir_ / link.at, link.owner);
+        }
+    }
+    const std::string path = pathText(dir_ / row.path);
+    if (row.runner != 0) {
+        EXPECT_EQ(seenBy(row.runner, path), std::make_pair(row.kind, row.opened.bytes.has_value()));
+        return;
+    }
+    const PathInfo info = inspect(path);
+    EXPECT_EQ(info.kind, row.kind);
+    const fs::path base = row.past_a_link ? fs::canonical(dir_) : dir_;
+    EXPECT_EQ(info.foreign_link, row.foreign_link ? pathText(base / row.foreign_link) : "");
+    EXPECT_EQ(openAndRead(path, true), row.opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LinkOwners, ::testing::ValuesIn(kOwnerRows), rowName<OwnerRow>);
+
 // Whether the logbook may be written, before anything is.
 struct WriteRow {
     const char* row;
@@ -404,6 +745,7 @@ TEST(SystemReason, IsWordedAsOnLinux) {
     const struct {
         int error;
         const char* text;
+        const char* windows = nullptr; // where Windows says more than Linux would
     } rows[] = {
         {EPERM, "Operation not permitted"},
         {ENOENT, "No such file or directory"},
@@ -415,7 +757,9 @@ TEST(SystemReason, IsWordedAsOnLinux) {
         {EXDEV, "Invalid cross-device link"},
         {ENOTDIR, "Not a directory"},
         {EISDIR, "Is a directory"},
-        {EINVAL, "Invalid argument"},
+        {EINVAL, "Invalid argument", "The name is not allowed on Windows"},
+        {EBUSY, "Device or resource busy",
+         "In use by another program; close the simulator and try again"},
         {EMFILE, "Too many open files"},
         {ENOSPC, "No space left on device"},
         {EROFS, "Read-only file system"},
@@ -427,7 +771,7 @@ TEST(SystemReason, IsWordedAsOnLinux) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(systemReason(row.error), row.text);
+        EXPECT_EQ(systemReason(row.error), kOnWindows && row.windows ? row.windows : row.text);
     }
 }
 

@@ -22,6 +22,7 @@ enum class Told {
     Temporary,    // the new file's temporary name
     RenamedSince, // that name, but the new file was put in place a moment ago
     InPlace,      // the new file is the target
+    Copy,         // the old logbook's copy, becoming its backup
 };
 
 using Interruptions = TestFolder;
@@ -48,6 +49,9 @@ TEST_F(Interruptions, RemoveTheTemporaryAndSayWhatBecameOfTheLogbook) {
         {"reader gone once replaced", SIGPIPE, Told::InPlace, false, 141, "^replaced\n$", true},
         {"Ctrl-C while blocked", SIGINT, Told::Temporary, true, 130,
          "^still running\nleft alone\n$", false},
+        // The old logbook's copy, where links are not to be had, goes with the new file.
+        {"terminated while copying the old logbook", SIGTERM, Told::Copy, false, 143,
+         "^left alone\n$", false},
     };
     const fs::path temporary = dir_ / "logbook.dat.tmp-Ab3xY9";
     for (const auto& row : rows) {
@@ -59,6 +63,8 @@ TEST_F(Interruptions, RemoveTheTemporaryAndSayWhatBecameOfTheLogbook) {
                 catchInterrupts("left alone\n", "replaced\n");
                 if (row.told == Told::Temporary || row.told == Told::RenamedSince)
                     watchTemporary(pathText(temporary), false);
+                else if (row.told == Told::Copy)
+                    watchCopy(pathText(temporary));
                 else if (row.told == Told::InPlace)
                     watchTemporary("", true);
                 if (row.blocked) {

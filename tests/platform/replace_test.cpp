@@ -1,6 +1,6 @@
 // A file replaced whole or not at all: a new file written beside the target and put in its place
 // with the old one kept as the backup, the generations moved on by renames, what dead runs left
-// swept, and one run at a time holding a folder's logbooks.
+// swept, and one run at a time holding a logbook, through its lock file.
 
 #include "platform/Files.h"
 #include "platform/TemporaryNames.h"
@@ -21,7 +21,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -90,8 +93,9 @@ constexpr const char* kBackupAsReplace =
     "ReplaceFileW gives the backup's own error, not ERROR_UNABLE_TO_REMOVE_REPLACED";
 
 const ReplaceRow kReplaceRows[] = {
-    {"BackupIsAFolder", "old", kFolder, "logbook.dat.bak", End::Replace, EISDIR,
-     ReplaceStep::Backup, "old", kFolder, "logbook.dat logbook.dat.bak", kBackupAsReplace},
+    // The backup's name must be free: the caller moves the generations first.
+    {"BackupIsAFolder", "old", kFolder, "logbook.dat.bak", End::Replace, EEXIST,
+     ReplaceStep::Backup, "old", kFolder, "logbook.dat logbook.dat.bak", nullptr},
     {"BackupInAMissingFolder", "old", nullptr, "missing/logbook.dat.bak", End::Replace, ENOENT,
      ReplaceStep::Backup, "old", nullptr, "logbook.dat", kBackupAsReplace},
     {"ReplacedBeforeCreated", "old", nullptr, "logbook.dat.bak", End::ReplaceUncreated, EBADF,
@@ -104,8 +108,8 @@ const ReplaceRow kReplaceRows[] = {
      nullptr, "logbook.dat", nullptr},
     {"OldKeptAsBackup", "old", nullptr, "logbook.dat.bak", End::Replace, 0, ReplaceStep::None, kNew,
      "old", "logbook.dat logbook.dat.bak", nullptr},
-    {"OlderBackupReplaced", "old", "older", "logbook.dat.bak", End::Replace, 0, ReplaceStep::None,
-     kNew, "old", "logbook.dat logbook.dat.bak", nullptr},
+    {"BackupNameTaken", "old", "older", "logbook.dat.bak", End::Replace, EEXIST,
+     ReplaceStep::Backup, "old", "older", "logbook.dat logbook.dat.bak", nullptr},
     {"NoBackupNamed", "old", "older", "", End::Replace, 0, ReplaceStep::None, kNew, "older",
      "logbook.dat logbook.dat.bak", nullptr},
 };
@@ -143,14 +147,17 @@ TEST_P(Replace, PutsTheNewFileInPlaceWholeOrNotAtAll) {
         int error = 0;
         if (row.end == End::ReplaceUncreated) {
             EXPECT_EQ(file.write(kNew, 5), EBADF);
-            error = file.replace(backup, step);
+            error = file.prepare(step);
         } else {
             ASSERT_EQ(file.create(pathText(target), watcher), 0);
             ASSERT_EQ(file.write(kNew, 5), 0);
-            if (row.end == End::Replace)
-                error = file.replace(backup, step);
-            else if (row.end == End::Discard)
+            if (row.end == End::Replace) {
+                error = file.prepare(step);
+                if (error == 0)
+                    error = file.replace(backup, step);
+            } else if (row.end == End::Discard) {
                 file.discard();
+            }
         }
         if (kOnWindows && row.windows_differs != nullptr) {
             std::cout << "not checked: step " << step << ", " << systemReason(error) << " ("
@@ -226,6 +233,7 @@ TEST_F(ReplaceMode, KeepsTheOwnerAndPermissions) {
         NewFile file;
         ASSERT_EQ(file.create(pathText(target)), 0);
         ReplaceStep step = ReplaceStep::None;
+        ASSERT_EQ(file.prepare(step), 0);
         ASSERT_EQ(file.replace(pathText(dir_ / "logbook.dat.bak"), step), 0);
         struct stat now {};
         ASSERT_EQ(stat(target.c_str(), &now), 0);
@@ -307,6 +315,7 @@ std::string linkToAFile(const fs::path& at) {
 const LeftoverRow kLeftoverRows[] = {
     {"TheTarget", "logbook.dat", file, false},
     {"TheBackup", "logbook.dat.bak", file, false},
+    {"TheLockFile", "logbook.dat.lock", file, false},
     {"AnotherTargets", "other.dat.tmp-Ab3xY9", file, false},
     {"FiveLetters", "logbook.dat.tmp-Ab3xY", file, false},
     {"SevenLetters", "logbook.dat.tmp-Ab3xY9Z", file, false},
@@ -338,13 +347,67 @@ TEST_P(Leftovers, OnlyTheTargetsTemporaryFilesAreSwept) {
 INSTANTIATE_TEST_SUITE_P(Rows, Leftovers, ::testing::ValuesIn(kLeftoverRows), rowName<LeftoverRow>);
 
 // ---------------------------------------------------------------------------------------------
-// The run lock: one run at a time writes the logbooks of a folder. The second run is another
-// thread here (and below another process), which is what the system tells apart.
+// The run lock: one run at a time writes a logbook, through the lock file beside it, whatever
+// path leads to that file. The second run is another thread here, or another lock of the same
+// thread (which the system must refuse all the same), and below another process.
+
+constexpr const char* kFlights = "Thermora flights"; // long enough for an 8.3 short name
+constexpr const char* kLogbook = "pilot logbook.dat";
+
+// How the second run names its logbook: its path, or "" with why the system has no such path.
+using Spelling = std::string (*)(const fs::path& dir, std::string& why);
+
+std::string sameLogbook(const fs::path& dir, std::string&) {
+    return pathText(dir / kFlights / kLogbook);
+}
+std::string anotherLogbookBeside(const fs::path& dir, std::string&) {
+    return pathText(dir / kFlights / "other.dat");
+}
+std::string throughParent(const fs::path& dir, std::string&) {
+    return pathText(dir / kFlights / ".." / kFlights / kLogbook);
+}
+std::string throughALinkedFolder(const fs::path& dir, std::string& why) {
+    why = makeLink(dir / kFlights, dir / "linked", true);
+    return why.empty() ? pathText(dir / "linked" / kLogbook) : "";
+}
+std::string throughTheShortFolderName(const fs::path& dir, std::string& why) {
+    const std::string folder = shortPathOf(dir / kFlights, why);
+    return folder.empty() ? "" : joinPath(folder, kLogbook);
+}
+std::string theShortNameOfTheLogbook(const fs::path& dir, std::string& why) {
+    makeFile(dir / kFlights / kLogbook, "old");
+    return shortPathOf(dir / kFlights / kLogbook, why);
+}
+std::string throughWinesDriveZ(const fs::path& dir, std::string& why) {
+    const std::string folder = wineDrivePathOf(dir / kFlights, why);
+    return folder.empty() ? "" : joinPath(folder, kLogbook);
+}
+std::string inCapitals(const fs::path& dir, std::string& why) {
+    why = kOnWindows ? "" : "letters in another case name another file here";
+    return why.empty() ? pathText(dir / kFlights / "PILOT LOGBOOK.DAT") : "";
+}
+std::string endingInDotsAndBlanks(const fs::path& dir, std::string& why) {
+    why = kOnWindows ? "" : "dots and blanks that end a name are part of it here";
+    return why.empty() ? pathText(dir / kFlights / "pilot logbook.dat. ") : "";
+}
+std::string inAnotherFolder(const fs::path& dir, std::string&) {
+    return pathText(dir / "other" / kLogbook);
+}
+std::string inAMissingFolder(const fs::path& dir, std::string&) {
+    return pathText(dir / "missing" / kLogbook);
+}
+
+enum class Asker {
+    AnotherThread,
+    AnotherLockOfThisThread,
+    TheSameLock, // asked again: what it held is given up and taken anew
+};
 
 struct LockRow {
     const char* row;
-    const char* first;  // held meanwhile, or none
-    const char* second; // asked for while the first is held
+    bool first_held; // the first run holds kLogbook in kFlights
+    Spelling second;
+    Asker asker;
     int while_held;
     int after; // once the first is let go
 };
@@ -353,11 +416,25 @@ void PrintTo(const LockRow& row, std::ostream* out) {
 }
 
 const LockRow kLockRows[] = {
-    {"FolderMissing", nullptr, "missing/logbook.dat", ENOENT, ENOENT},
-    {"SameLogbook", "IGC/logbook.dat", "IGC/logbook.dat", EWOULDBLOCK, 0},
-    {"AnotherLogbookBeside", "IGC/logbook.dat", "IGC/other.dat", EWOULDBLOCK, 0},
-    {"SameFolderOtherwiseNamed", "IGC/logbook.dat", "IGC/../IGC/logbook.dat", EWOULDBLOCK, 0},
-    {"AnotherFolder", "IGC/logbook.dat", "other/logbook.dat", 0, 0},
+    {"FolderMissing", false, inAMissingFolder, Asker::AnotherThread, ENOENT, ENOENT},
+    {"AnotherFolder", true, inAnotherFolder, Asker::AnotherThread, 0, 0},
+    {"AnotherLogbookBeside", true, anotherLogbookBeside, Asker::AnotherThread, 0, 0},
+    {"SameLogbook", true, sameLogbook, Asker::AnotherThread, EWOULDBLOCK, 0},
+    {"SameLogbookAnotherLockOfThisThread", true, sameLogbook, Asker::AnotherLockOfThisThread,
+     EWOULDBLOCK, 0},
+    {"SameLogbookSameLockAgain", true, sameLogbook, Asker::TheSameLock, 0, 0},
+    {"SameFolderOtherwiseNamed", true, throughParent, Asker::AnotherThread, EWOULDBLOCK, 0},
+    {"SameFolderThroughALinkedFolder", true, throughALinkedFolder, Asker::AnotherThread,
+     EWOULDBLOCK, 0},
+    {"SameFolderByItsShortName", true, throughTheShortFolderName, Asker::AnotherThread, EWOULDBLOCK,
+     0},
+    {"SameFolderThroughWinesDriveZ", true, throughWinesDriveZ, Asker::AnotherThread, EWOULDBLOCK,
+     0},
+    {"SameLogbookByItsShortName", true, theShortNameOfTheLogbook, Asker::AnotherThread, EWOULDBLOCK,
+     0},
+    {"SameLogbookInCapitals", true, inCapitals, Asker::AnotherThread, EWOULDBLOCK, 0},
+    {"SameLogbookEndingInDotsAndBlanks", true, endingInDotsAndBlanks, Asker::AnotherThread,
+     EWOULDBLOCK, 0},
 };
 
 class Lock : public TestFolder, public ::testing::WithParamInterface<LockRow> {};
@@ -372,50 +449,315 @@ int askOnAnotherThread(const std::string& target) {
     return error;
 }
 
-TEST_P(Lock, OneRunAtATimePerFolder) {
+TEST_P(Lock, OneRunAtATimePerLogbook) {
     const LockRow& row = GetParam();
-    fs::create_directory(dir_ / "IGC");
+    fs::create_directory(dir_ / kFlights);
     fs::create_directory(dir_ / "other");
-    const std::string second = pathText(dir_) + "/" + row.second;
+    std::string why;
+    const std::string second = row.second(dir_, why);
+    if (second.empty())
+        GTEST_SKIP() << why;
     {
         RunLock first;
-        if (row.first != nullptr) {
-            ASSERT_EQ(first.acquire(pathText(dir_) + "/" + row.first), 0);
+        if (row.first_held) {
+            ASSERT_EQ(first.acquire(pathText(dir_ / kFlights / kLogbook)), 0);
         }
-        EXPECT_EQ(askOnAnotherThread(second), row.while_held);
+        switch (row.asker) {
+        case Asker::AnotherThread:
+            EXPECT_EQ(askOnAnotherThread(second), row.while_held);
+            break;
+        case Asker::AnotherLockOfThisThread: {
+            RunLock another;
+            EXPECT_EQ(another.acquire(second), row.while_held);
+            break;
+        }
+        case Asker::TheSameLock:
+            EXPECT_EQ(first.acquire(second), row.while_held);
+            EXPECT_EQ(askOnAnotherThread(second), EWOULDBLOCK) << "held again";
+            break;
+        }
     }
     EXPECT_EQ(askOnAnotherThread(second), row.after);
+    if (row.after == 0) {
+        EXPECT_TRUE(fs::is_regular_file(fromText(RunLock::pathFor(second)))) << "never removed";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Lock, ::testing::ValuesIn(kLockRows), rowName<LockRow>);
 
-// Another process meets the lock this one holds; a process that died holding it left it free.
+// What may sit at the lock file's name, or keep it from being made: a lock file is made private
+// to its owner, taken again when a run left it, never followed through a link nor waited on as
+// a pipe; where none can be made the lock is refused with the system's reason, never skipped.
+
+#ifndef _WIN32
+// The answer of `acquire` from a user whom permission bits stop: this process, or, when it is
+// root's, a child of it as the user nobody, to whom the test's folder is given first.
+int acquiredByItsOwner(const fs::path& dir, const std::string& target) {
+    if (geteuid() != 0) {
+        RunLock lock;
+        return lock.acquire(target);
+    }
+    constexpr uid_t kNobody = 65534;
+    static_cast<void>(lchown(dir.c_str(), kNobody, kNobody));
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir))
+        static_cast<void>(lchown(entry.path().c_str(), kNobody, kNobody));
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(255);
+        RunLock lock;
+        _exit(lock.acquire(target));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+constexpr const char* kElsewhere = "elsewhere.dat"; // in the test's folder, where links lead
+
+std::string leftByAnEarlierRun(const fs::path& lock) {
+    makeFile(lock, "");
+    fs::permissions(lock, fs::perms(0600));
+    return "";
+}
+std::string nothingThere(const fs::path&) {
+    return "";
+}
+std::string linkElsewhere(const fs::path& lock) {
+    makeFile(lock.parent_path().parent_path() / kElsewhere, "mine");
+    return makeLink(lock.parent_path().parent_path() / kElsewhere, lock);
+}
+std::string linkToNothing(const fs::path& lock) {
+    return makeLink(lock.parent_path().parent_path() / kElsewhere, lock);
+}
+std::string namedPipeThere(const fs::path& lock) {
+    return makeNamedPipe(lock);
+}
+std::string readOnlyFolder(const fs::path& lock) {
+#ifdef _WIN32
+    static_cast<void>(lock);
+    return "a folder's read-only attribute keeps no file out on Windows";
+#else
+    fs::permissions(lock.parent_path(), fs::perms(0555));
+    return "";
+#endif
+}
+std::string readOnlyFolderWithTheLockFile(const fs::path& lock) {
+    leftByAnEarlierRun(lock);
+    return readOnlyFolder(lock);
+}
+
+struct LockFileRow {
+    const char* row;
+    std::string (*make)(const fs::path& lock);
+    int error;
+    int windows_error;
+    const char* elsewhere; // what kElsewhere holds at the end, or none
+};
+void PrintTo(const LockFileRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const LockFileRow kLockFileRows[] = {
+    {"ALinkToAFile", linkElsewhere, ELOOP, ELOOP, "mine"},
+    {"ALinkToNothing", linkToNothing, ELOOP, ELOOP, nullptr},
+    {"AFolder", folder, EISDIR, EACCES, nullptr},
+    {"ANamedPipe", namedPipeThere, ENXIO, ENXIO, nullptr},
+    {"AReadOnlyFolder", readOnlyFolder, EACCES, EACCES, nullptr},
+    {"AReadOnlyFolderWithTheLockFile", readOnlyFolderWithTheLockFile, 0, 0, nullptr},
+    {"Nothing", nothingThere, 0, 0, nullptr},
+    {"LeftByAnEarlierRun", leftByAnEarlierRun, 0, 0, nullptr},
+};
+
+class LockFile : public TestFolder, public ::testing::WithParamInterface<LockFileRow> {};
+
+TEST_P(LockFile, IsMadePrivateNeverFollowedAndKept) {
+    const LockFileRow& row = GetParam();
+    const fs::path data = dir_ / "data";
+    fs::create_directory(data);
+    const std::string target = pathText(data / "logbook.dat");
+    const fs::path lock = fromText(RunLock::pathFor(target));
+    EXPECT_EQ(lock.parent_path(), data);
+    if (const std::string why = row.make(lock); !why.empty())
+        GTEST_SKIP() << why;
+#ifdef _WIN32
+    RunLock held;
+    const int error = held.acquire(target);
+    EXPECT_EQ(error, row.windows_error) << systemReason(error);
+#else
+    const int error = acquiredByItsOwner(dir_, target);
+    EXPECT_EQ(error, row.error) << systemReason(error);
+#endif
+    EXPECT_EQ(contentOf(dir_ / kElsewhere), text(row.elsewhere));
+    if (error == 0) {
+        EXPECT_EQ(contentOf(lock), "");
+#ifndef _WIN32
+        EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0600));
+#endif
+    }
+    fs::permissions(data, fs::perms::owner_all, fs::perm_options::add);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LockFile, ::testing::ValuesIn(kLockFileRows), rowName<LockFileRow>);
+
+// A run of root's makes the lock file of a pilot's logbook the pilot's: the pilot's own runs must
+// still be able to take it.
+using LockFileOfRoot = TestFolder;
+
+TEST_F(LockFileOfRoot, IsThePilots) {
+#ifdef _WIN32
+    GTEST_SKIP() << "owners are POSIX's here; Windows opens the file for whoever may write it";
+#else
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root makes files for another user";
+    constexpr uid_t kPilot = 4321;
+    const fs::path target = dir_ / "logbook.dat";
+    makeFile(target, "old");
+    ASSERT_EQ(chown(target.c_str(), kPilot, kPilot), 0);
+    RunLock lock;
+    ASSERT_EQ(lock.acquire(pathText(target)), 0);
+    struct stat made {};
+    ASSERT_EQ(stat(RunLock::pathFor(pathText(target)).c_str(), &made), 0);
+    EXPECT_EQ(made.st_uid, kPilot);
+    EXPECT_EQ(made.st_gid, kPilot);
+    EXPECT_EQ(made.st_mode & 07777, 0600u);
+#endif
+}
+
+// Between processes: another process meets the lock this one holds, a process that died holding
+// it left it free, and a user who may only read the folder holds nothing that keeps a run out.
 // (On Windows a death test's child runs the test from its start again: its first lock is then
 // refused too, as this process holds it, and so is the second.)
-using LockBetweenProcesses = TestFolder;
+enum class Holder {
+    ThisProcess,
+    ADeadProcess,
+    AReaderOfTheFolder, // with every lock he can take
+};
 
-TEST_F(LockBetweenProcesses, HeldRefusesAndDeadLeavesFree) {
+struct ProcessLockRow {
+    const char* row;
+    Holder holder;
+    int asked; // the answer to the other process
+};
+void PrintTo(const ProcessLockRow& row, std::ostream* out) {
+    *out << row.row;
+}
+
+const ProcessLockRow kProcessLockRows[] = {
+    {"HeldHereRefusesAnother", Holder::ThisProcess, EWOULDBLOCK},
+    {"ADeadHolderLeftItFree", Holder::ADeadProcess, 0},
+    {"AReaderOfTheFolderCannotBlock", Holder::AReaderOfTheFolder, 0},
+};
+
+class LockBetweenProcesses : public TestFolder,
+                             public ::testing::WithParamInterface<ProcessLockRow> {};
+
+#ifndef _WIN32
+// A child that takes every lock a reader of `dir` can: the folder's own (which an earlier run
+// lock took) and, where he may open it, the lock file's. As root it is the user nobody, who may
+// read the folder and not write it; otherwise this user, who owns the lock file, so that only
+// the folder's lock is his to try. Ended when `release` closes.
+pid_t holdAllAReaderCan(const fs::path& dir, const std::string& lock_file, const int (&ready)[2],
+                        const int (&release)[2]) {
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    alarm(60); // a test that goes wrong must not leave him waiting
+    ::close(ready[0]);
+    ::close(release[1]);
+    const bool another_user = geteuid() == 0;
+    if (another_user && (setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(1);
+    const int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder < 0 || flock(folder, LOCK_EX | LOCK_NB) != 0)
+        _exit(2);
+    if (another_user) {
+        struct flock whole {};
+        whole.l_type = F_RDLCK;
+        whole.l_whence = SEEK_SET;
+        const int read_only = ::open(lock_file.c_str(), O_RDONLY);
+        if (read_only >= 0 && fcntl(read_only, F_OFD_SETLK, &whole) == 0)
+            _exit(3); // a reader holds the lock file: he could keep every run out
+        whole.l_type = F_WRLCK;
+        const int written = ::open(lock_file.c_str(), O_WRONLY);
+        if (written >= 0 && fcntl(written, F_OFD_SETLK, &whole) == 0)
+            _exit(3);
+    }
+    char signal = 'r';
+    static_cast<void>(::write(ready[1], &signal, 1));
+    static_cast<void>(::read(release[0], &signal, 1)); // until closed
+    _exit(0);
+}
+#endif
+
+TEST_P(LockBetweenProcesses, OnlyALivingWriterHoldsIt) {
+    const ProcessLockRow& row = GetParam();
     const std::string target = pathText(dir_ / "logbook.dat");
-    {
+    switch (row.holder) {
+    case Holder::ThisProcess: {
         RunLock held;
         const int taken = held.acquire(target);
         EXPECT_EXIT(
             {
                 RunLock other;
-                std::_Exit(other.acquire(target) == EWOULDBLOCK ? 0 : 1);
+                std::_Exit(other.acquire(target) == row.asked ? 0 : 1);
             },
             ::testing::ExitedWithCode(0), "");
         EXPECT_EQ(taken, 0);
+        break;
     }
-    EXPECT_EXIT(
+    case Holder::ADeadProcess: {
+        EXPECT_EXIT(
+            {
+                RunLock dying;
+                std::_Exit(dying.acquire(target));
+            },
+            ::testing::ExitedWithCode(0), "");
+        RunLock after;
+        EXPECT_EQ(after.acquire(target), row.asked);
+        break;
+    }
+    case Holder::AReaderOfTheFolder: {
+#ifdef _WIN32
+        GTEST_SKIP() << "Wine keeps no access rights: whoever may open a file there may write it";
+#else
         {
-            RunLock dying;
-            std::_Exit(dying.acquire(target));
-        },
-        ::testing::ExitedWithCode(0), "");
-    RunLock after;
-    EXPECT_EQ(after.acquire(target), 0);
+            RunLock earlier; // the lock file as runs leave it
+            ASSERT_EQ(earlier.acquire(target), 0);
+        }
+        const std::string lock_file = RunLock::pathFor(target);
+        EXPECT_EQ(fs::status(lock_file).permissions(), fs::perms(0600)) << "only its owner's";
+        int ready[2];
+        int release[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        ASSERT_EQ(::pipe(release), 0);
+        const pid_t reader = holdAllAReaderCan(dir_, lock_file, ready, release);
+        ::close(ready[1]);
+        ::close(release[0]);
+        char signal = 0;
+        const bool holding = ::read(ready[0], &signal, 1) == 1;
+        {
+            RunLock writer;
+            EXPECT_EQ(writer.acquire(target), row.asked);
+        }
+        ::close(release[1]);
+        ::close(ready[0]);
+        int status = 0;
+        waitpid(reader, &status, 0);
+        ASSERT_TRUE(holding) << "the reader stopped with " << WEXITSTATUS(status)
+                             << " (3: he took the lock file)";
+        if (geteuid() != 0)
+            std::cout << "only the folder's lock tried: the reader is this user, whom the lock "
+                         "file does not keep out (root's run tries as the user nobody)\n";
+#endif
+        break;
+    }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, LockBetweenProcesses, ::testing::ValuesIn(kProcessLockRows),
+                         rowName<ProcessLockRow>);
 
 } // namespace
 } // namespace platform

@@ -114,7 +114,16 @@ std::string backupText(const GenerationResult& result) {
 }
 
 std::string summaryLine(const GenerationResult& result, const std::string& logbook_path) {
-    std::string line = writtenText(result, logbook_path) + " (" + filesReadText(result) + ")";
+    // Fewer entries than before is worth a second look (a wrong folder, a stricter minimum),
+    // wherever the line goes: a script's log as much as a terminal.
+    std::string line = holdsFewerThanBefore(result)
+                           ? "warning: Wrote " + counted(result.entries, "entry", "entries") +
+                                 " to " + logbook_path + ", " +
+                                 grouped(result.replaced_entries - result.entries) +
+                                 " fewer than the " + grouped(result.replaced_entries) +
+                                 " of the logbook it replaced"
+                           : writtenText(result, logbook_path);
+    line += " (" + filesReadText(result) + ")";
     if (!result.backup_path.empty())
         line += "; the old logbook was kept as " + result.backup_path;
     return line;

@@ -26,7 +26,9 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
 std::string filesReadText(const GenerationResult& result);
 /// "The old logbook was kept as L.bak"; empty when there was none.
 std::string backupText(const GenerationResult& result);
-/// The command line's one summary line: the three above in one sentence.
+/// The command line's one summary line: the three above in one sentence, beginning with
+/// "warning: " and saying how many fewer when the new logbook holds fewer entries than the one it
+/// replaced.
 std::string summaryLine(const GenerationResult& result, const std::string& logbook_path);
 
 /// Whether the new logbook holds fewer entries than the one it replaced: the pilot should look.

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,15 +36,36 @@ TEST(Messages, CountsFitTheirNouns) {
         EXPECT_EQ(counted(row.count, "entry", "entries"), row.text);
     EXPECT_EQ(progressText(1, 1), "1 of 1 file");
     EXPECT_EQ(progressText(1234, 20000), "1,234 of 20,000 files");
+}
 
-    GenerationResult one;
-    one.files = 1;
-    one.entries = 1;
-    one.replaced_entries = 340;
-    one.backup_path = "L.bak";
-    EXPECT_EQ(summaryLine(one, "L"), "Wrote 1 entry to L; the logbook it replaced had 340 (1 file "
-                                     "read, 0 skipped); the old logbook was kept as L.bak");
-    EXPECT_TRUE(holdsFewerThanBefore(one));
+// The command line's summary: a warning, with how many fewer, when entries were lost.
+TEST(Messages, TheSummaryWarnsOfFewerEntries) {
+    const struct {
+        int entries;
+        int replaced; // -1: no logbook before
+        const char* line;
+    } rows[] = {
+        {1, 340,
+         "warning: Wrote 1 entry to L, 339 fewer than the 340 of the logbook it replaced (1 file "
+         "read, 0 skipped); the old logbook was kept as L.bak"},
+        {1, 1,
+         "Wrote 1 entry to L; the logbook it replaced had 1 (1 file read, 0 skipped); the old "
+         "logbook was kept as L.bak"},
+        {2, 1,
+         "Wrote 2 entries to L; the logbook it replaced had 1 (2 files read, 0 skipped); the old "
+         "logbook was kept as L.bak"},
+        {0, -1, "Wrote 0 entries to L (1 file read, 1 skipped)"},
+    };
+    for (const auto& row : rows) {
+        GenerationResult result;
+        result.files = std::max(row.entries, 1);
+        result.entries = row.entries;
+        result.replaced_entries = row.replaced;
+        if (row.replaced >= 0)
+            result.backup_path = "L.bak";
+        EXPECT_EQ(summaryLine(result, "L"), row.line);
+        EXPECT_EQ(holdsFewerThanBefore(result), row.entries < row.replaced);
+    }
 }
 
 // Each kind of reason in the words of the per-file lines and under its count in the dialog.

@@ -5,6 +5,8 @@
 #include "logbook/Messages.h"
 #include "logbook/Text.h"
 
+#include "platform/LocaleDates.h"
+
 namespace logbook {
 
 DialogBox noInstallationBox(const std::string& setting) {
@@ -48,11 +50,13 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check) {
                                  check.beyond_latin1 +
                                  ": they would be written as \"?\".\nGo on "
                                  "anyway?",
-                             false});
+                             false,
+                             {}});
     if (check.replaces_logbook)
         questions.push_back(
             {dialog::kWarning,
-             "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true});
+             "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true,
+             {}});
     return questions;
 }
 
@@ -62,7 +66,62 @@ std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
 }
 
 DialogQuestion emptyLogbookQuestionBox(const std::string& question) {
-    return {dialog::kWarning, question, false};
+    return {dialog::kWarning, question, false, {}};
+}
+
+DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
+                                            const std::vector<OldEntry>& missing) {
+    return {dialog::kWarning, missingRecordingsQuestion(igc_directory, missing.size()), true,
+            missingRecordingsList(missing)};
+}
+
+std::vector<RestoreRow> restoreRows(const std::vector<KeptLogbook>& kept) {
+    std::vector<RestoreRow> rows;
+    for (const KeptLogbook& logbook : kept) {
+        if (logbook.age < 0 || !logbook.exists)
+            continue;
+        rows.push_back({logbook.age, generationName(logbook.age),
+                        platform::localDateTime(logbook.modified_ms),
+                        logbook.unreadable.empty() ? counted(logbook.entries, "entry", "entries")
+                                                   : "not readable (" + logbook.unreadable + ")",
+                        logbook.pilot_name});
+    }
+    return rows;
+}
+
+DialogBox nothingToRestoreBox(const std::string& logbook_path) {
+    return {dialog::kRestoreTitle, "No earlier logbook is kept beside " + logbook_path + ".",
+            "Every run that replaces the logbook keeps the one it replaced as .bak, and the four "
+            "before it as .bak.1 to .bak.4.",
+            false};
+}
+
+DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
+    const KeptLogbook* chosen = nullptr;
+    const KeptLogbook* current = nullptr;
+    for (const KeptLogbook& logbook : kept) {
+        if (logbook.age == age)
+            chosen = &logbook;
+        if (logbook.age < 0 && logbook.exists)
+            current = &logbook;
+    }
+    if (chosen == nullptr)
+        return {dialog::kRestoreTitle, {}, false, {}};
+    std::string text = "Put the logbook kept as " + chosen->path + " (" +
+                       keptLogbookSummary(*chosen) + ") back as your logbook?";
+    if (current != nullptr)
+        text += "\nYour logbook now (" + keptLogbookSummary(*current) + ") will be kept as " +
+                LogbookFile::generationPath(current->path, 0) + ".";
+    return {dialog::kRestoreTitle, text, true, {}};
+}
+
+DialogBox restoredBox(const GenerationResult& result, const std::string& logbook_path) {
+    if (result.failure != GenerationFailure::None)
+        return {dialog::kError, failureText(result), {}, true};
+    return {"Logbook restored", restoredLine(result, logbook_path),
+            result.backup_path.empty() ? std::string()
+                                       : "To undo this, restore " + generationName(0) + ".",
+            false};
 }
 
 std::optional<ResultBox> resultBox(const GenerationResult& result,
@@ -79,7 +138,8 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
     }
     std::string informative = filesReadText(result);
     if (const std::string backup = backupText(result); !backup.empty())
-        informative += "\n" + backup;
+        informative += "\n" + backup + ". To get an earlier logbook back, choose \"" +
+                       dialog::kRestore + "\".";
     // A logbook that lost entries is worth a second look: a wrong folder, a stricter minimum.
     return ResultBox{{"Logbook generated", writtenText(result, logbook_path), informative,
                       holdsFewerThanBefore(result)},

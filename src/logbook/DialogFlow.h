@@ -5,6 +5,7 @@
 // a pilot meets them, and the box that ends the run. The dialogs only show these boxes.
 
 #include "logbook/Generation.h"
+#include "logbook/LogbookHistory.h"
 #include "logbook/RequestCheck.h"
 
 #include <optional>
@@ -28,6 +29,16 @@ inline constexpr const char* kClose = "Close";
 inline constexpr const char* kFileColumn = "File";
 inline constexpr const char* kReasonColumn = "Reason";
 inline constexpr const char* kGenerating = "Generating logbook";
+inline constexpr const char* kRestore = "Restore...";
+inline constexpr const char* kRestoreButton = "Restore";
+inline constexpr const char* kRestoreTitle = "Restore an earlier logbook";
+inline constexpr const char* kRestoreIntro =
+    "Choose the logbook to put back. The logbook it replaces is kept as .bak, so that you can "
+    "restore it in the same way.";
+inline constexpr const char* kGenerationColumn = "Kept as";
+inline constexpr const char* kWrittenColumn = "Written";
+inline constexpr const char* kEntriesColumn = "Entries";
+inline constexpr const char* kPilotColumn = "Pilot";
 inline constexpr const char* kChooseDirectory = "IGC File directory";
 inline constexpr const char* kChooseLogbook = "Choose a file";
 inline constexpr const char* kNoInstallation =
@@ -78,6 +89,7 @@ struct DialogQuestion {
     std::string title;
     std::string text;
     bool yes_by_default = false;
+    std::string details; // shown on "Show Details..." when not empty
 };
 
 /// The questions before a run, in order; a "&No" to any ends it with nothing written: the
@@ -90,6 +102,28 @@ std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
 /// The question that the run asks before a logbook with entries is emptied (`confirm_empty`).
 DialogQuestion emptyLogbookQuestionBox(const std::string& question);
 
+/// The question that the run asks before the old logbook's flights without a recording are
+/// dropped (`keep_missing`), the flights under "Show Details...", Yes by default.
+DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
+                                            const std::vector<OldEntry>& missing);
+
+/// One row of the restore list: a generation kept beside the logbook.
+struct RestoreRow {
+    int age = 0;
+    std::string name;    // ".bak", ".bak.1", ...
+    std::string written; // "2026-12-08 12:29"
+    std::string entries; // "63 entries", or why it cannot be read
+    std::string pilot;
+};
+/// The generations that can be put back, the newest first; none when none is kept.
+std::vector<RestoreRow> restoreRows(const std::vector<KeptLogbook>& kept);
+/// The restore list's text when no earlier logbook is kept.
+DialogBox nothingToRestoreBox(const std::string& logbook_path);
+/// The question before generation `age` of `kept` is put back as the logbook.
+DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age);
+/// The box that ends a restore.
+DialogBox restoredBox(const GenerationResult& result, const std::string& logbook_path);
+
 /// The box that ends a run; none (nullopt) when the pilot's own "&No" ended it. `details` says
 /// whether the skipped files can be shown ("Show Details...", skippedRows, skippedCountsText).
 struct ResultBox {
@@ -99,3 +133,8 @@ struct ResultBox {
 std::optional<ResultBox> resultBox(const GenerationResult& result, const std::string& logbook_path);
 
 } // namespace logbook
+
+namespace logbook::dialog {
+/// The title of the window that a question's "Show Details..." opens.
+inline constexpr const char* kDetailsTitle = "Details";
+} // namespace logbook::dialog

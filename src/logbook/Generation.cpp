@@ -2,6 +2,7 @@
 
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
 
 #include "platform/Interrupts.h"
@@ -171,6 +172,22 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         return result;
     }
     writeLogbookHeader(out, request.pilot_name);
+    // The old logbook is read while this run holds it: its flights whose recording is gone are
+    // kept, as they stood and in their order, only when the pilot says so.
+    if (out.replacedEntries() > 0) {
+        LogbookContent old;
+        if (readLogbook(request.logbook_path, old) == 0) {
+            std::vector<OldEntry> missing = entriesWithoutRecording(old.entries, *files);
+            if (!missing.empty() && request.keep_missing && request.keep_missing(missing)) {
+                for (const OldEntry& entry : missing)
+                    out << entry.line << '\n';
+                result.kept_entries = static_cast<int>(missing.size());
+                result.entries = result.kept_entries;
+            } else {
+                result.dropped = std::move(missing);
+            }
+        }
+    }
     const auto total = static_cast<int>(files->size());
     const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
     const platform::DateFormatter format_date =
@@ -252,6 +269,9 @@ std::string failureText(const GenerationResult& result) {
         return "The logbook was not generated: cancelled.\n" + fate;
     case GenerationFailure::KeptOld:
         return "The logbook was not replaced by an empty one.\n" + result.reason + "\n" + fate;
+    case GenerationFailure::NoGeneration:
+        return "Couldn't restore the logbook!\n" + result.failed_path + "\n" + result.reason +
+               "\n" + fate;
     }
     return title + "\n" + result.failed_path + "\n" + result.reason + "\n" + fate;
 }

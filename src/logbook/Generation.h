@@ -5,6 +5,7 @@
 // ask their questions first and report the result in their own way.
 
 #include "logbook/FlightAnalysis.h"
+#include "logbook/LogbookEntry.h"
 #include "logbook/Listing.h"
 #include "logbook/LogbookFile.h"
 
@@ -47,6 +48,10 @@ struct GenerationRequest {
     /// Asked, with the question's text, before a logbook that holds entries is replaced by one
     /// that holds none (a wrong folder chosen, say); unset or false: the old logbook stays.
     std::function<bool(const std::string& question)> confirm_empty;
+    /// Asked, once the folder is listed and before any flight is read, whether to keep the old
+    /// logbook's entries whose recording is not in the folder (given in their order): true
+    /// writes them unchanged before the rebuilt ones; unset or false drops them.
+    std::function<bool(const std::vector<OldEntry>& missing)> keep_missing;
 };
 
 enum class GenerationFailure {
@@ -59,6 +64,7 @@ enum class GenerationFailure {
     Backup,      // the old logbook could not be kept as .bak; it was not replaced
     Cancelled,   // stopped between two files; the old logbook was not replaced
     KeptOld,     // the new logbook would hold no entry and the old one's were not to be given up
+    NoGeneration, // a restore: no earlier logbook of that age is kept
 };
 
 struct GenerationResult {
@@ -71,7 +77,10 @@ struct GenerationResult {
                                // when they could not be counted
     std::string replaced_unreadable; // why the old logbook could not be read to count them
     int files = 0;             // IGC files handed to the analysis
-    int entries = 0;           // entries written
+    int entries = 0;           // entries written, those kept from the old logbook included
+    int kept_entries = 0;      // entries of the old logbook kept for want of their recording
+    std::vector<OldEntry> dropped; // entries of the old logbook dropped for the same want
+    std::string restored_from; // a restore: the earlier logbook put back
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order
 };
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <vector>
 
 namespace logbook {
 
@@ -16,6 +17,36 @@ std::string oneDecimal(double value) {
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
     return std::string(text, result.ptr);
+}
+
+// "hh:mm" as formatDuration writes it: hours 00-23, minutes 00-59.
+bool isDuration(std::string_view field) {
+    const auto digit = [&field](std::size_t at) { return field[at] >= '0' && field[at] <= '9'; };
+    return field.size() == 5 && digit(0) && digit(1) && field[2] == ':' && digit(3) && digit(4) &&
+           (field[0] - '0') * 10 + (field[1] - '0') < 24 && field[3] < '6';
+}
+
+// "152.3" and the unit, as oneDecimal writes a measure: digits, a point, one digit.
+bool isMeasure(std::string_view field, std::string_view unit) {
+    if (field.size() < unit.size() + 3 || !field.ends_with(unit))
+        return false;
+    const std::string_view number = field.substr(0, field.size() - unit.size());
+    const std::size_t point = number.size() - 2;
+    if (number[point] != '.')
+        return false;
+    for (std::size_t at = 0; at < number.size(); ++at) {
+        if (at != point && (number[at] < '0' || number[at] > '9'))
+            return false;
+    }
+    return true;
+}
+
+bool endsInIgc(std::string_view name) {
+    if (name.size() <= 4 || name[name.size() - 4] != '.')
+        return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return lower(name[name.size() - 3]) == 'i' && lower(name[name.size() - 2]) == 'g' &&
+           lower(name[name.size() - 1]) == 'c';
 }
 
 } // namespace
@@ -58,6 +89,42 @@ void writeLogbookEntry(std::ostream& out, const LogbookEntry& entry,
         << (has_distance ? oneDecimal(entry.distance * 0.001) + " km" : "-") << ';'
         << (has_distance ? oneDecimal(entry.speed) + " km/h" : "-") << ';' << entry.file_name
         << std::endl;
+}
+
+std::optional<OldEntry> readEntryLine(std::string_view line) {
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F)
+            return std::nullopt;
+    }
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = line.find(';', start);
+        fields.push_back(line.substr(start, end - start));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    // Read from both ends: the glider's type and the route may hold ";" themselves.
+    constexpr std::size_t kFields = 9;
+    const std::size_t n = fields.size();
+    if (n < kFields)
+        return std::nullopt;
+    const std::string_view file_name = fields[n - 1];
+    const std::string_view speed = fields[n - 2];
+    const std::string_view distance = fields[n - 3];
+    const bool no_distance = distance == "-" && speed == "-";
+    if (!endsInIgc(file_name) || !isDuration(fields[n - 5]) || !isDuration(fields[n - 4]) ||
+        !(no_distance || (isMeasure(distance, " km") && isMeasure(speed, " km/h"))))
+        return std::nullopt;
+    OldEntry entry;
+    entry.line = std::string(line);
+    entry.date = std::string(fields[0]);
+    // The route as the entry writer put it: after the type and the identification.
+    for (std::size_t k = 3; k < n - 5; ++k)
+        entry.route.append(k > 3 ? ";" : "").append(fields[k]);
+    entry.file_name = std::string(file_name);
+    return entry;
 }
 
 } // namespace logbook

@@ -7,7 +7,9 @@
 #include "platform/LocaleDates.h"
 
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace logbook {
 
@@ -39,5 +41,20 @@ std::string formatEntryDate(const igc::IgcDate& date, const platform::DateFormat
 
 /// "hh:mm" of whole seconds, the hours reduced modulo 24 and the remaining seconds dropped.
 std::string formatDuration(double seconds);
+
+/// One line of a logbook that reads as an entry: the date first, the glider's type and
+/// identification and the route, the flight and engine times as "hh:mm", the distance and the
+/// speed ("152.3 km" and "78.4 km/h", or "-" and "-"), the recording's file name last.
+struct OldEntry {
+    std::string line;      // the line's bytes as they stood, without its line end
+    std::string date;      // as the line holds it (Latin-1)
+    std::string route;     // as the line holds it (Latin-1)
+    std::string file_name; // as the line holds it (Latin-1)
+};
+
+/// `line` (without its line end) as an entry; nothing for a line that does not read as one: too
+/// few fields, a time, distance or speed that the entry writer would not have written, an empty
+/// file name or one that does not end in ".igc", a control byte.
+std::optional<OldEntry> readEntryLine(std::string_view line);
 
 } // namespace logbook

@@ -259,6 +259,18 @@ bool LogbookFile::commit() {
     return true;
 }
 
+bool LogbookFile::writeAsIs(const char* data, std::size_t size) {
+    // What the stream collected goes first, through its line ends.
+    flush();
+    if (buffer_.error == 0 && !bad() && writing_) {
+        if (const int error = file_.write(data, size); error != 0)
+            buffer_.error = error;
+    }
+    if (buffer_.error != 0 || !writing_)
+        setstate(std::ios::badbit);
+    return !bad();
+}
+
 void LogbookFile::discard() {
     writing_ = false;
     file_.discard();

@@ -65,6 +65,13 @@ public:
     [[nodiscard]] const std::string& backupPath() const { return backup_path_; }
     /// Where a commit keeps the replaced logbook: the logbook's file name plus ".bak".
     [[nodiscard]] std::string backupTarget() const { return generationPath(target_, 0); }
+    /// Where the generation `age` of the logbook opened is kept, links to it resolved.
+    [[nodiscard]] std::string generationTarget(int age) const {
+        return generationPath(target_, age);
+    }
+    /// Appends `size` bytes exactly as they are, line ends included (an earlier logbook put
+    /// back). False, with the stream failed, when they could not be written.
+    bool writeAsIs(const char* data, std::size_t size);
     /// True when a logbook (a regular file) of that name existed when the run began.
     [[nodiscard]] bool replacesExisting() const { return replaces_; }
     /// The entries of that logbook when the run began; -1 when there was none or it could not

@@ -1,6 +1,10 @@
 #include "logbook/Messages.h"
 
+#include "logbook/LogbookFile.h"
+#include "logbook/Text.h"
+
 #include "platform/Files.h"
+#include "platform/LocaleDates.h"
 
 #include <algorithm>
 #include <ostream>
@@ -92,9 +96,22 @@ std::string counted(long long count, std::string_view singular, std::string_view
     return grouped(count) + " " + std::string(count == 1 ? singular : plural);
 }
 
+namespace {
+
+// ", 2 of them kept from the old logbook" when any were.
+std::string keptClause(const GenerationResult& result) {
+    if (result.kept_entries == 0)
+        return {};
+    if (result.entries == 1)
+        return ", kept from the old logbook";
+    return ", " + grouped(result.kept_entries) + " of them kept from the old logbook";
+}
+
+} // namespace
+
 std::string writtenText(const GenerationResult& result, const std::string& logbook_path) {
-    std::string text =
-        "Wrote " + counted(result.entries, "entry", "entries") + " to " + logbook_path;
+    std::string text = "Wrote " + counted(result.entries, "entry", "entries") + " to " +
+                       logbook_path + keptClause(result);
     if (result.replaced_entries >= 0)
         text += "; the logbook it replaced had " + grouped(result.replaced_entries);
     else if (!result.replaced_unreadable.empty())
@@ -104,7 +121,7 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
 
 std::string filesReadText(const GenerationResult& result) {
     return counted(result.files, "file read", "files read") + ", " +
-           grouped(result.files - result.entries) + " skipped";
+           grouped(result.files - (result.entries - result.kept_entries)) + " skipped";
 }
 
 std::string backupText(const GenerationResult& result) {
@@ -118,7 +135,7 @@ std::string summaryLine(const GenerationResult& result, const std::string& logbo
     // wherever the line goes: a script's log as much as a terminal.
     std::string line = holdsFewerThanBefore(result)
                            ? "warning: Wrote " + counted(result.entries, "entry", "entries") +
-                                 " to " + logbook_path + ", " +
+                                 " to " + logbook_path + keptClause(result) + ", " +
                                  grouped(result.replaced_entries - result.entries) +
                                  " fewer than the " + grouped(result.replaced_entries) +
                                  " of the logbook it replaced"
@@ -192,6 +209,82 @@ std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entri
     result.replaced_entries = old_entries;
     result.files = files;
     return emptyLogbookQuestion(igc_directory, result);
+}
+
+std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count) {
+    const auto n = static_cast<long long>(count);
+    return counted(n, "flight", "flights") + " of your logbook " + (n == 1 ? "has" : "have") +
+           " no recording in " + igc_directory + ". Keep " + (n == 1 ? "it" : "them") +
+           " in the new logbook?";
+}
+
+namespace {
+
+// "05.01.2008, Local flight", as a pilot reads it.
+std::string dateAndRoute(const OldEntry& entry) {
+    return (entry.date.empty() ? std::string("no date") : utf8OfLatin1(entry.date)) + ", " +
+           utf8OfLatin1(entry.route);
+}
+
+} // namespace
+
+std::string missingRecordingsList(const std::vector<OldEntry>& missing) {
+    std::string list;
+    for (const OldEntry& entry : missing)
+        list += dateAndRoute(entry) + ", " + utf8OfLatin1(entry.file_name) + "\n";
+    return list;
+}
+
+std::string droppedLine(const OldEntry& entry, const std::string& igc_directory) {
+    return "Dropped " + utf8OfLatin1(entry.file_name) + " (" + dateAndRoute(entry) +
+           "): no recording in " + igc_directory;
+}
+
+std::string keepMissingHint() {
+    return "hint: give --keep-missing to keep the flights whose recording is gone";
+}
+
+std::string generationName(int age) {
+    return age < 0 ? "the logbook" : LogbookFile::generationPath("", age);
+}
+
+std::string keptLogbookSummary(const KeptLogbook& kept) {
+    std::string text = platform::localDateTime(kept.modified_ms) + ", ";
+    if (!kept.unreadable.empty())
+        return text + "not readable (" + kept.unreadable + ")";
+    text += counted(kept.entries, "entry", "entries");
+    if (!kept.pilot_name.empty())
+        text += ", pilot " + kept.pilot_name;
+    return text;
+}
+
+std::string keptLogbooksText(const std::vector<KeptLogbook>& kept,
+                             const std::string& logbook_path) {
+    std::string text;
+    bool earlier = false;
+    for (const KeptLogbook& logbook : kept) {
+        if (!logbook.exists)
+            continue;
+        earlier = earlier || logbook.age >= 0;
+        const std::string number = logbook.age < 0 ? "now" : std::to_string(logbook.age);
+        text += number + std::string(4 - std::min<std::size_t>(number.size(), 3), ' ') +
+                keptLogbookSummary(logbook) + "  " + logbook.path + "\n";
+    }
+    if (!earlier)
+        return text + "No earlier logbook is kept beside " + logbook_path + "\n";
+    return text + "Give --restore N to put generation N back as the logbook; the logbook it "
+                  "replaces is kept as .bak, so that a restore can be undone.\n";
+}
+
+std::string restoredLine(const GenerationResult& result, const std::string& logbook_path) {
+    std::string line = "Restored " + logbook_path + " from " + result.restored_from;
+    if (result.entries >= 0)
+        line += " (" + counted(result.entries, "entry", "entries") + ")";
+    if (result.replaced_entries >= 0)
+        line += "; the logbook it replaced had " + grouped(result.replaced_entries);
+    if (!result.backup_path.empty())
+        line += "; the old logbook was kept as " + result.backup_path;
+    return line;
 }
 
 std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {

@@ -4,6 +4,7 @@
 // command line and the Windows dialog show these texts and word none of their own.
 
 #include "logbook/Generation.h"
+#include "logbook/LogbookHistory.h"
 
 #include <string>
 #include <string_view>
@@ -20,7 +21,8 @@ std::string reasonText(const SkipReason& reason);
 /// A count with its noun: "1 entry", "2 entries", "4,000 entries" (thousands grouped by ",").
 std::string counted(long long count, std::string_view singular, std::string_view plural);
 
-/// "Wrote 3 entries to L", and "; the logbook it replaced had 340" when one was replaced.
+/// "Wrote 3 entries to L", ", 2 of them kept from the old logbook" when some were, and "; the
+/// logbook it replaced had 340" when one was replaced.
 std::string writtenText(const GenerationResult& result, const std::string& logbook_path);
 /// "5 files read, 2 skipped".
 std::string filesReadText(const GenerationResult& result);
@@ -53,6 +55,29 @@ std::string emptyFolderFinding(const std::string& igc_directory, const Generatio
 std::string emptyLogbookQuestion(const std::string& igc_directory, const GenerationResult& result);
 /// The same for a logbook of `old_entries` entries and `files` files read.
 std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);
+
+/// The question before the old logbook's flights without a recording are dropped: "2 flights of
+/// your logbook have no recording in F. Keep them in the new logbook?"
+std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count);
+/// Those flights, one line each, "05.01.2008, Local flight, flight01.igc" (UTF-8).
+std::string missingRecordingsList(const std::vector<OldEntry>& missing);
+/// The command line's line for such a flight dropped: "Dropped flight01.igc (05.01.2008, Local
+/// flight): no recording in F".
+std::string droppedLine(const OldEntry& entry, const std::string& igc_directory);
+/// After those lines, when neither option answered the question.
+std::string keepMissingHint();
+
+/// The logbook and the earlier logbooks kept beside it, as --list-generations shows them: a row
+/// each that exists (the generation's number, when it was written, its entries, its pilot, its
+/// path), then how to put one back.
+std::string keptLogbooksText(const std::vector<KeptLogbook>& kept, const std::string& logbook_path);
+/// How a pilot names a generation: "the logbook", ".bak", ".bak.3".
+std::string generationName(int age);
+/// "2026-12-08 12:29, 63 entries, pilot Jane Doe": when, what and whose.
+std::string keptLogbookSummary(const KeptLogbook& kept);
+/// The line that ends a restore: "Restored L from L.bak.2 (61 entries); the logbook it replaced
+/// had 63; the old logbook was kept as L.bak".
+std::string restoredLine(const GenerationResult& result, const std::string& logbook_path);
 
 /// Why a run cannot start with this IGC directory and logbook path, in the words of the failed
 /// run: the directory not given, missing, not a directory or not readable; the logbook not given

@@ -78,4 +78,21 @@ bool isYes(const std::string& answer) {
     return reply == "y" || reply == "yes";
 }
 
+std::string keepMissingPrompt(const std::string& igc_directory,
+                              const std::vector<OldEntry>& missing) {
+    const std::string list = missingRecordingsList(missing);
+    std::string prompt;
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t end = std::min(list.find('\n', start), list.size());
+        prompt += "  " + list.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    // Yes by default: a flight dropped is lost for good once the kept logbooks have moved on.
+    return prompt + missingRecordingsQuestion(igc_directory, missing.size()) + " [Y/n] ";
+}
+
+bool keepsMissing(const std::string& answer) {
+    return answer.find_first_not_of(" \t\r") == std::string::npos || isYes(answer);
+}
+
 } // namespace logbook

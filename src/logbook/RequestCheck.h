@@ -4,7 +4,10 @@
 // refused, and what must be asked, in order. The dialogs word it as boxes (DialogFlow.h), the
 // command line as lines (below); none of them checks anything itself.
 
+#include "logbook/LogbookEntry.h"
+
 #include <string>
+#include <vector>
 
 namespace logbook {
 
@@ -57,5 +60,14 @@ std::string replacePrompt(const std::string& logbook_path);
 /// Whether a terminal's answer to replacePrompt is yes: "y" or "yes" in any letter case,
 /// blanks around it allowed.
 bool isYes(const std::string& answer);
+
+/// The question on a terminal before the old logbook's flights `missing`, whose recording is not
+/// in `igc_directory`, are dropped: the flights, a line each indented by two blanks, then the
+/// question, up to the answer.
+std::string keepMissingPrompt(const std::string& igc_directory,
+                              const std::vector<OldEntry>& missing);
+/// Whether a terminal's answer to keepMissingPrompt keeps the flights: yes unless the pilot says
+/// otherwise, so an empty line (blanks only) keeps them as a yes does; anything else drops them.
+bool keepsMissing(const std::string& answer);
 
 } // namespace logbook

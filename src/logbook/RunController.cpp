@@ -31,7 +31,8 @@ struct RunController::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     bool ended = false;        // the worker is done
-    bool quiet = false;        // no more progress: cancelled, or a question asked
+    bool quiet = false;        // no more progress: cancelled
+    bool asking = false;       // no progress until the pilot has answered
     std::optional<bool> reply; // the pilot's answer to the question out
 
     void stopProgress() {
@@ -79,21 +80,33 @@ bool RunController::start(GenerationRequest request) {
 
     request.cancel = &shared->cancel;
     // The worker waits for the pilot's answer on the controller's lock, never on the window's
-    // thread; a run already cancelled keeps the old logbook without a question.
-    request.confirm_empty = [shared, view](const std::string& question) {
+    // thread; a run already cancelled asks nothing and hears "no". The progress waits while the
+    // pilot is asked.
+    const auto ask = [shared, view](DialogQuestion question) {
         std::unique_lock lock(shared->mutex);
         if (shared->cancel)
             return false;
-        shared->quiet = true;
+        shared->asking = true;
         shared->reply.reset();
-        shared->post([shared, view, question] {
+        shared->post([shared, view, question = std::move(question)] {
             if (!shared->alive || shared->cancel)
                 return;
             view->hideProgress();
-            view->ask(emptyLogbookQuestionBox(question));
+            view->ask(question);
         });
         shared->changed.wait(lock, [&] { return shared->reply.has_value() || shared->cancel; });
-        return shared->reply.value_or(false) && !shared->cancel;
+        shared->asking = false;
+        const bool yes = shared->reply.value_or(false) && !shared->cancel;
+        lock.unlock();
+        shared->changed.notify_all();
+        return yes;
+    };
+    request.confirm_empty = [ask](const std::string& question) {
+        return ask(emptyLogbookQuestionBox(question));
+    };
+    request.keep_missing = [ask, directory = request.igc_directory](
+                               const std::vector<OldEntry>& missing) {
+        return ask(missingRecordingsQuestionBox(directory, missing));
     };
 
     // The worker and the ticker take no interruption: its handler runs on the thread that set
@@ -126,9 +139,19 @@ bool RunController::start(GenerationRequest request) {
     });
     shared->ticker = std::thread([shared, view, delay = show_delay_ms_] {
         std::unique_lock lock(shared->mutex);
+        const auto over = [&] { return shared->ended || shared->quiet; };
         auto wait = std::chrono::milliseconds(delay);
-        while (
-            !shared->changed.wait_for(lock, wait, [&] { return shared->ended || shared->quiet; })) {
+        for (;;) {
+            if (shared->changed.wait_for(lock, wait, [&] { return over() || shared->asking; })) {
+                if (over())
+                    return;
+                // A question: the progress comes back, after the delay again, once answered.
+                shared->changed.wait(lock, [&] { return over() || !shared->asking; });
+                if (over())
+                    return;
+                wait = std::chrono::milliseconds(delay);
+                continue;
+            }
             shared->post([shared, view] {
                 // Posted before the end or a cancel that came first on this thread.
                 if (!shared->alive || !shared->running || shared->cancel)

@@ -22,4 +22,7 @@ std::string latin1Of(std::string_view utf8);
 /// separated by commas ("\"Ł\", \"鈴\""), as UTF-8; empty when there are none.
 std::string charactersBeyondLatin1(std::string_view utf8);
 
+/// Latin-1 bytes (a logbook's text) as UTF-8, for a pilot to read.
+std::string utf8OfLatin1(std::string_view latin1);
+
 } // namespace logbook

@@ -39,6 +39,7 @@ struct PathInfo {
     // file as its long name), so that names made from it (".bak", ".lock") are that file's.
     std::string resolved;
     int error = 0; // the system's error when the kind could not be told
+    std::int64_t modified_ms = 0; // a regular file's last modification, ms since 1970
     // With ForeignLink: the link not followed, as `path` spells it when it is part of it (the
     // path itself, one of its directories), else where a link before it led.
     std::string foreign_link;
@@ -64,6 +65,13 @@ std::string fileNameOf(const std::string& path);
 /// The path of `name` in `directory`, with the system's separator; one separator that ends the
 /// directory's path is its own ("IGC/" names IGC), the root's is kept.
 std::string joinPath(const std::string& directory, const std::string& name);
+
+/// Whether two names that differ only in letter case name the same file, as on Windows.
+#ifdef _WIN32
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
 
 /// Whether `name` is that of a flight recording: ending in ".igc" in any letter case, and not
 /// hidden (a leading "."), which is how the simulator's own system matches "*.igc".

@@ -375,6 +375,8 @@ PathInfo inspect(const std::string& path) {
         return info;
     }
     info.kind = kindOfMode(way.info.st_mode);
+    info.modified_ms = static_cast<std::int64_t>(way.info.st_mtim.tv_sec) * 1000 +
+                       static_cast<std::int64_t>(way.info.st_mtim.tv_nsec / 1000000);
     if (info.is_link && (absolute || here_known))
         info.resolved = way.resolved;
     return info;

@@ -196,6 +196,7 @@ PathInfo inspect(const std::string& path) {
     }
     const HandleInfo found = follow(longPath(path), info.is_link, info.error, &info.resolved);
     info.kind = found.kind;
+    info.modified_ms = found.modified_ms;
     return info;
 }
 

@@ -5,6 +5,7 @@
 // has four digits and the text is Latin-1 with ASCII digits where the locale's own digits are
 // not Latin-1 (the simulator reads the logbook as Latin-1).
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -15,5 +16,9 @@ using DateFormatter = std::function<std::string(int year, int month, int day)>;
 
 /// The formatter of the user's locale, as it is when this is called.
 DateFormatter localeDateFormatter();
+
+/// A moment (milliseconds since 1970) in the local time zone, as "2026-12-08 12:29": when a
+/// logbook was written, the same form on every system and in every locale.
+std::string localDateTime(std::int64_t milliseconds);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/LocaleDatesQt.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 #include <algorithm>
@@ -27,6 +28,12 @@ DateFormatter qtDateFormatter(const QLocale& locale) {
 
 DateFormatter localeDateFormatter() {
     return qtDateFormatter(QLocale::system());
+}
+
+std::string localDateTime(std::int64_t milliseconds) {
+    return QDateTime::fromMSecsSinceEpoch(milliseconds)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+        .toStdString();
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace platform {
 
@@ -53,6 +54,22 @@ DateFormatter localeDateFormatter() {
         }
         return std::string(text.begin(), text.end());
     };
+}
+
+std::string localDateTime(std::int64_t milliseconds) {
+    // 100 ns ticks since 1601, as the system counts file times.
+    const auto ticks = static_cast<std::uint64_t>(milliseconds * 10000 + 116444736000000000LL);
+    FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&utc, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", unsigned{local.wYear},
+                  unsigned{local.wMonth}, unsigned{local.wDay}, unsigned{local.wHour},
+                  unsigned{local.wMinute});
+    return text;
 }
 
 } // namespace platform

@@ -69,6 +69,9 @@ public:
     void hideProgress() override { ++hidden; }
     void ask(const DialogQuestion& question) override {
         asked.push_back(question.text);
+        details = question.details;
+        yes_by_default = question.yes_by_default;
+        shown_before_answer = shown;
         if (on_question)
             on_question();
     }
@@ -81,6 +84,9 @@ public:
     int shown = 0;
     int hidden = 0;
     std::vector<std::string> asked;
+    std::string details;
+    bool yes_by_default = false;
+    int shown_before_answer = 0;
     std::function<void()> on_question;
     std::optional<GenerationResult> result;
     bool tell = false;
@@ -195,6 +201,55 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
         EXPECT_GE(view.hidden, 1) << "the progress goes at the end";
         EXPECT_EQ(testing_support::bytesOf(logbook_) == kOld, row.old_kept);
         EXPECT_FALSE(controller.close()) << "no run: the window closes at once";
+    }
+}
+
+// The flights of the old logbook without a recording, asked about before any file is read: the
+// progress waits for the answer and comes back after it; a close at the question keeps the old
+// logbook whole.
+TEST_F(Controller, FlightsWithoutRecordingAreAskedAboutBeforeTheRun) {
+    const std::string gone = "01.05.2024;T;X;Local flight;01:00;00:00;-;-;gone.igc";
+    const std::string old = "# old\r\n#\r\n\r\nname = Old\r\n" + gone + "\r\n";
+    const struct {
+        const char* name;
+        bool yes;
+        bool close;
+        GenerationFailure failure;
+        int kept;
+    } rows[] = {
+        {"kept", true, false, GenerationFailure::None, 1},
+        {"dropped", false, false, GenerationFailure::None, 0},
+        {"closed at the question", false, true, GenerationFailure::Cancelled, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(logbook_, std::ios::binary) << old;
+        WindowThread window;
+        Recorder view;
+        RunController controller(
+            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        controller.setShowDelay(0);
+        GenerationRequest run = request("IGC");
+        run.on_file = [](const FlightResult&) { std::this_thread::sleep_for(5ms); };
+        view.on_question = [&] {
+            if (row.close) {
+                EXPECT_TRUE(controller.close());
+            }
+            controller.answer(row.yes);
+        };
+        ASSERT_TRUE(controller.start(run));
+        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
+        EXPECT_EQ(view.result->failure, row.failure) << failureText(*view.result);
+        ASSERT_EQ(view.asked.size(), 1U);
+        EXPECT_EQ(view.asked[0], "1 flight of your logbook has no recording in " +
+                                     (dir_ / "IGC").string() + ". Keep it in the new logbook?");
+        EXPECT_EQ(view.details, "01.05.2024, Local flight, gone.igc\n");
+        EXPECT_TRUE(view.yes_by_default);
+        EXPECT_EQ(view.result->kept_entries, row.kept);
+        if (!row.close) {
+            EXPECT_GT(view.shown, view.shown_before_answer) << "the progress came back";
+        }
+        EXPECT_EQ(testing_support::bytesOf(logbook_) == old, row.close);
     }
 }
 

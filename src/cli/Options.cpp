@@ -263,17 +263,23 @@ const char* const kDescription =
     "The logbook holds the pilot name as Latin-1 text: a name with other characters is "
     "refused unless --yes is given (they are then written as \"?\").\n"
     "\n"
+    "Flights of the old logbook whose recording is no longer in the IGC directory are kept, "
+    "as they stood and before the rebuilt ones, with --keep-missing, and dropped with "
+    "--drop-missing. With neither, a terminal asks (keeping them unless told otherwise); "
+    "without a terminal they are dropped, each named on a line of its own.\n"
+    "\n"
     "The new logbook replaces the old one only once it is whole and on disk. The old one is "
     "kept as the same name plus .bak, with its owner and permissions; the four before it as "
-    ".bak.1 (the newest of them) to .bak.4. A failed or interrupted run leaves the old "
+    ".bak.1 (the newest of them) to .bak.4. --list-generations lists them, and --restore N "
+    "puts one back as the logbook. A failed or interrupted run leaves the old "
     "logbook as it was. Only a regular file is replaced. One run at a time writes a logbook, "
     "holding the lock file beside it (the same name plus .lock, which stays): a second run "
     "says \"another run is writing\" and writes nothing.\n"
     "\n"
     "Exit status: 0 logbook written (also with no entries), 1 logbook not written (IGC "
     "directory not readable, logbook not writable, not to be replaced or not to be "
-    "emptied), 2 usage error; 129, 130, 141 or 143 interrupted by SIGHUP, SIGINT, SIGPIPE or "
-    "SIGTERM.\n";
+    "emptied; no such earlier logbook to restore), 2 usage error; 129, 130, 141 or 143 "
+    "interrupted by SIGHUP, SIGINT, SIGPIPE or SIGTERM.\n";
 
 const char* const kExamples =
     "Examples:\n"
@@ -304,7 +310,7 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
     std::vector<std::string> stray;
     const CLI::Option* const pilot =
         cli.add_option("-p,--pilot", options.pilot,
-                       "Pilot name written into the logbook (required).")
+                       "Pilot name written into the logbook (required for a run).")
             ->type_name("NAME");
     const CLI::Option* const igc_directory =
         cli.add_option("-d,--igc-dir", options.igc_directory, "Directory of the IGC files.")
@@ -313,24 +319,37 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
         cli.add_option("-o,--logbook", options.logbook_path, "Logbook file to write.")
             ->type_name("FILE");
     const std::string minutes_range = fromTo(logbook::kMinMinutes, logbook::kMaxMinutes);
-    cli.add_option("-m,--min-time", options.minutes,
-                   "Only flights at least this long are added, " + minutes_range + " (default " +
-                       std::to_string(logbook::kDefaultMinutes) + ").")
-        ->type_name("MINUTES")
-        ->transform(wholeNumber(logbook::kMinMinutes, logbook::kMaxMinutes,
-                                "takes whole minutes from " + minutes_range));
-    cli.add_option("-j,--jobs", options.jobs,
-                   "Files analysed at once, " + fromTo(1, kMaxJobs) +
-                       " (default: one per core, here " + std::to_string(logbook::defaultJobs()) +
-                       "); the output is the same for any number.")
-        ->type_name("N")
-        ->transform(wholeNumber(1, kMaxJobs, "takes a whole number from " + fromTo(1, kMaxJobs)));
+    const CLI::Option* const minutes =
+        cli.add_option("-m,--min-time", options.minutes,
+                       "Only flights at least this long are added, " + minutes_range +
+                           " (default " + std::to_string(logbook::kDefaultMinutes) + ").")
+            ->type_name("MINUTES")
+            ->transform(wholeNumber(logbook::kMinMinutes, logbook::kMaxMinutes,
+                                    "takes whole minutes from " + minutes_range));
+    const CLI::Option* const jobs =
+        cli.add_option("-j,--jobs", options.jobs,
+                       "Files analysed at once, " + fromTo(1, kMaxJobs) +
+                           " (default: one per core, here " +
+                           std::to_string(logbook::defaultJobs()) +
+                           "); the output is the same for any number.")
+            ->type_name("N")
+            ->transform(
+                wholeNumber(1, kMaxJobs, "takes a whole number from " + fromTo(1, kMaxJobs)));
     cli.add_flag("-y,--yes", options.yes,
                  "Replace an existing logbook without asking; write a pilot name with characters "
                  "beyond Latin-1 anyway.");
-    cli.add_flag("--allow-empty", options.allow_empty,
-                 "Replace a logbook that holds entries even by one without any, when the IGC "
-                 "directory gives no flight.");
+    const CLI::Option* const allow_empty =
+        cli.add_flag("--allow-empty", options.allow_empty,
+                     "Replace a logbook that holds entries even by one without any, when the IGC "
+                     "directory gives no flight.");
+    const CLI::Option* const keep_missing =
+        cli.add_flag("--keep-missing", options.keep_missing,
+                     "Keep the old logbook's flights whose recording is no longer in the IGC "
+                     "directory, unchanged, before the rebuilt ones.");
+    const CLI::Option* const drop_missing =
+        cli.add_flag("--drop-missing", options.drop_missing,
+                     "Drop those flights. With neither option a terminal asks; else they are "
+                     "dropped.");
     cli.add_flag("-q,--quiet", options.quiet,
                  "No per-file lines; on a terminal, only the count of the files done.");
     cli.add_flag("-v,--verbose", options.verbose,
@@ -338,6 +357,20 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
     cli.add_flag("--list-installations", options.list_installations,
                  "List every Thermora installation found, one per line: the directory, a tab, "
                  "where it was found; then exit.");
+    const CLI::Option* const list_generations = cli.add_flag(
+        "--list-generations", options.list_generations,
+        "List the logbook and the earlier logbooks kept beside it (.bak to .bak.4): when each "
+        "was written, its entries and its pilot; then exit.");
+    const int oldest = logbook::LogbookFile::kGenerations - 1;
+    const CLI::Option* const restore =
+        cli.add_option("--restore", options.restore,
+                       "Put the earlier logbook N back as the logbook: 0 for .bak to " +
+                           std::to_string(oldest) + " for .bak." + std::to_string(oldest) +
+                           ". The logbook it replaces is kept as .bak, so that --restore 0 "
+                           "undoes it.")
+            ->type_name("N")
+            ->transform(wholeNumber(0, oldest,
+                                    "takes an earlier logbook's number from " + fromTo(0, oldest)));
     // Collected only to be refused by name; not shown in the help.
     cli.add_option("arguments", stray)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -361,6 +394,22 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
         return options;
     if (!stray.empty())
         return usageError(errors, "unexpected argument '" + stray.front() + "'");
+    if (keep_missing->count() != 0 && drop_missing->count() != 0)
+        return usageError(errors, "--keep-missing and --drop-missing exclude each other");
+    if (!options.generates()) {
+        // The generations take the logbook's path alone: an option of a run given with them is
+        // a mistake, said rather than ignored.
+        if (list_generations->count() != 0 && restore->count() != 0)
+            return usageError(errors, "--list-generations and --restore exclude each other");
+        const CLI::Option* const asked = restore->count() != 0 ? restore : list_generations;
+        for (const CLI::Option* run :
+             {pilot, igc_directory, minutes, jobs, allow_empty, keep_missing, drop_missing}) {
+            if (run->count() != 0)
+                return usageError(errors, asked->get_name() + " and " + run->get_name() +
+                                              " exclude each other");
+        }
+        return options;
+    }
     if (pilot->count() == 0)
         return usageError(errors, "the option --pilot is required");
     if (options.quiet && options.verbose)

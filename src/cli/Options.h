@@ -34,6 +34,15 @@ struct Options {
     bool quiet = false;
     bool verbose = false;
     bool list_installations = false; // only list them; nothing else was checked
+    // The old logbook's flights whose recording is gone from the IGC directory: kept, dropped,
+    // or, with neither, asked about on a terminal and else dropped.
+    bool keep_missing = false;
+    bool drop_missing = false;
+    bool list_generations = false; // only list the logbook and the earlier ones kept beside it
+    int restore = -1;              // the earlier logbook (0 for ".bak") to put back; -1: a run
+    /// Whether the options ask for a run on the IGC directory, not for the logbook's generations
+    /// listed or one of them put back, which take the logbook's path alone.
+    [[nodiscard]] bool generates() const { return !list_generations && restore < 0; }
     bool operator==(const Options&) const = default;
 };
 

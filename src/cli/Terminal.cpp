@@ -63,6 +63,14 @@ bool confirmReplace(const std::string& path, std::istream& input, std::ostream& 
     return std::getline(input, answer) && logbook::isYes(answer);
 }
 
+bool confirmKeepMissing(const std::string& igc_directory,
+                        const std::vector<logbook::OldEntry>& missing, std::istream& input,
+                        std::ostream& terminal) {
+    terminal << logbook::keepMissingPrompt(igc_directory, missing) << std::flush;
+    std::string answer;
+    return std::getline(input, answer) && logbook::keepsMissing(answer);
+}
+
 std::ostream& nowhere() {
     // Swallows whatever is written to it.
     class NullBuffer : public std::streambuf {

@@ -1,11 +1,12 @@
 #pragma once
 
 // What thermora-logbook-cli shows on a terminal besides the run's own lines: the count of the
-// files done, the question before a logbook is replaced, text from outside (file names, a
-// registry's directory, the files' diagnostics) that cannot speak to the terminal, and the width
-// the help is wrapped to.
+// files done, the questions before a logbook is replaced or flights are dropped, text from
+// outside (file names, a registry's directory, the files' diagnostics) that cannot speak to the
+// terminal, and the width the help is wrapped to.
 
 #include "logbook/FlightAnalysis.h"
+#include "logbook/LogbookEntry.h"
 #include "platform/TerminalStreams.h"
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -61,6 +63,13 @@ std::string skippedLine(const logbook::FlightResult& file);
 /// Asks on `terminal` whether to replace the logbook at `path` and reads one line of `input` for
 /// the answer: true only for a yes, false also when the input ends first.
 bool confirmReplace(const std::string& path, std::istream& input, std::ostream& terminal);
+
+/// Asks on `terminal` whether to keep the old logbook's flights `missing`, whose recording is not
+/// in `igc_directory`, and reads one line of `input` for the answer: true for a yes or an empty
+/// line, false for anything else and when the input ends first.
+bool confirmKeepMissing(const std::string& igc_directory,
+                        const std::vector<logbook::OldEntry>& missing, std::istream& input,
+                        std::ostream& terminal);
 
 /// A stream that shows nothing: where the files' diagnostics go under --quiet.
 std::ostream& nowhere();

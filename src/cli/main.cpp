@@ -1,14 +1,18 @@
 // thermora-logbook-cli: the logbook generation without a display, on the same core as the
-// dialog. Same logbook bytes, same diagnostics on the same streams, in the same order.
+// dialog. Same logbook bytes, same diagnostics on the same streams, in the same order. Also lists
+// the earlier logbooks kept beside the logbook and puts one back.
 
 #include "cli/Options.h"
 #include "cli/Terminal.h"
 #include "install/Installation.h"
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
+#include "logbook/LogbookFile.h"
+#include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
 #include "logbook/RequestCheck.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/Interrupts.h"
 #ifdef _WIN32
 #include "platform/WindowsText.h"
@@ -66,9 +70,10 @@ void catchInterrupts(const std::string& path, bool had_logbook, bool on_terminal
                                   logbook_path + " was written\n");
 }
 
-// The paths not given are those of the installation found: the search, when there was one.
+// The paths not given are those of the installation found: the search, when there was one. The
+// generations listed or one put back take the logbook's path alone.
 std::optional<install::InstallationSearch> takeInstallationPaths(cli::Options& options) {
-    if (options.igc_directory_given && options.logbook_given)
+    if ((options.igc_directory_given || !options.generates()) && options.logbook_given)
         return std::nullopt;
     install::InstallationSearch search = install::searchInstallations();
     if (search.taken) {
@@ -94,11 +99,12 @@ std::optional<int> refusedPilot(const logbook::RequestCheck& check, bool yes) {
 }
 
 int noInstallation(const install::InstallationSearch& search, const cli::Options& options) {
+    const bool igc_directory_missing = !options.igc_directory_given && options.generates();
     return cli::usageError(std::cerr, install::notFoundText(search) + "; give " +
-                                          (!options.igc_directory_given && !options.logbook_given
+                                          (igc_directory_missing && !options.logbook_given
                                                ? "--igc-dir and --logbook"
-                                           : !options.igc_directory_given ? "--igc-dir"
-                                                                          : "--logbook"));
+                                           : igc_directory_missing ? "--igc-dir"
+                                                                   : "--logbook"));
 }
 
 // An existing logbook is replaced with --yes, or after a yes on the terminal; else the status.
@@ -108,8 +114,10 @@ std::optional<int> refusedReplacing(const cli::Options& options) {
         return std::nullopt;
     if (!platform::isTerminal(platform::Stream::Input))
         return notWritten(logbook::notReplacingLine(logbook_path));
-    // Asked only when the run could go ahead: a wrong IGC directory is said first.
-    if (const std::string problem = logbook::pathsProblem(options.igc_directory, logbook_path);
+    // Asked only when the run could go ahead: a wrong IGC directory is said first. A restore
+    // reads none.
+    if (const std::string problem =
+            options.generates() ? logbook::pathsProblem(options.igc_directory, logbook_path) : "";
         !problem.empty())
         return notWritten(problem);
     if (!cli::confirmReplace(logbook_path, std::cin, std::cerr))
@@ -135,6 +143,19 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     // The count goes to the terminal itself, past the silenced streams, and never between the
     // exact diagnostics of --verbose.
     cli::Counter counter(std::cerr, drawing, !options.verbose && on_terminal);
+    // The old logbook's flights whose recording is gone: as the options say, else as the pilot
+    // answers on a terminal, else dropped.
+    bool asked = false;
+    request.keep_missing = [&options, &counter,
+                            &asked](const std::vector<logbook::OldEntry>& missing) {
+        if (options.keep_missing || options.drop_missing)
+            return options.keep_missing;
+        if (!platform::isTerminal(platform::Stream::Input))
+            return false;
+        asked = true;
+        counter.clear();
+        return cli::confirmKeepMissing(options.igc_directory, missing, std::cin, std::cerr);
+    };
     if (!options.verbose) {
         // One line per file without an entry; the files' own diagnostics only with --verbose.
         request.on_file = [&options, &counter](const logbook::FlightResult& file) {
@@ -149,18 +170,52 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     const logbook::GenerationResult result = logbook::generateLogbook(
         request, std::cerr, [&counter](int done, int total) { counter.show(done, total); });
     counter.clear();
+    // The flights dropped are named once the new logbook is in place, not when the run decided:
+    // a run that fails after all has dropped nothing. The hint only where nobody was asked.
+    if (result.failure == logbook::GenerationFailure::None && !options.quiet) {
+        for (const logbook::OldEntry& entry : result.dropped)
+            std::cerr << logbook::echoed(logbook::droppedLine(entry, options.igc_directory))
+                      << "\n";
+        if (!result.dropped.empty() && !options.drop_missing && !asked)
+            std::cerr << logbook::keepMissingHint() << "\n";
+    }
     return result;
 }
 
-// What became of the logbook, and the status that says it.
-int told(const logbook::GenerationResult& result, const std::string& logbook_path) {
+// What became of the logbook, and the status that says it: `done` is the line of a success.
+int told(const logbook::GenerationResult& result, const std::string& done) {
     if (result.failure == logbook::GenerationFailure::KeptOld)
         return notWritten(logbook::failureText(result) +
                           "\nGive --allow-empty to write the empty logbook anyway.");
     if (result.failure != logbook::GenerationFailure::None)
         return notWritten(logbook::failureText(result));
-    std::cerr << logbook::summaryLine(result, logbook_path) << "\n";
+    std::cerr << done << "\n";
     return kWritten;
+}
+
+// The logbook and the earlier logbooks kept beside it, on standard output.
+int listGenerations(const std::string& logbook_path) {
+    std::cout << logbook::keptLogbooksText(logbook::keptLogbooks(logbook_path), logbook_path);
+    return kWritten;
+}
+
+// An earlier logbook put back as the logbook, past the same checks as a run's: the question
+// before an existing logbook is replaced, the interruptions caught, the lock.
+int restore(const cli::Options& options) {
+    const std::string& logbook_path = options.logbook_path;
+    const bool had_logbook = logbook::logbookExists(logbook_path);
+    // Asked only when there is a logbook to put back, beside the file that a link leads to as
+    // the restore takes it: else the restore says that there is none.
+    const bool kept = logbook::logbookExists(logbook::LogbookFile::generationPath(
+        platform::inspect(logbook_path).resolved, options.restore));
+    if (had_logbook && kept) {
+        if (const std::optional<int> refused = refusedReplacing(options))
+            return *refused;
+    }
+    catchInterrupts(logbook_path, had_logbook, platform::isTerminal(platform::Stream::Errors));
+    const logbook::GenerationResult result =
+        logbook::restoreGeneration(logbook_path, options.restore, platform::watchTemporary);
+    return told(result, logbook::restoredLine(result, logbook_path));
 }
 
 // The whole program, on the arguments after the program's name.
@@ -173,6 +228,14 @@ int run(const std::vector<std::string>& arguments) {
     cli::Options options = std::get<cli::Options>(read);
     if (options.list_installations)
         return listInstallations();
+    if (!options.generates()) {
+        const std::optional<install::InstallationSearch> search = takeInstallationPaths(options);
+        if (search && !search->taken)
+            return noInstallation(*search, options);
+        if (search)
+            std::cerr << install::choiceText(*search);
+        return options.list_generations ? listGenerations(options.logbook_path) : restore(options);
+    }
 
     // Which installation is taken is said only once the pilot name holds.
     const std::optional<install::InstallationSearch> search = takeInstallationPaths(options);
@@ -191,7 +254,8 @@ int run(const std::vector<std::string>& arguments) {
         if (const std::optional<int> refused = refusedReplacing(options))
             return *refused;
     }
-    return told(generate(options, check, terminal.errorsAsWritten()), options.logbook_path);
+    const logbook::GenerationResult result = generate(options, check, terminal.errorsAsWritten());
+    return told(result, logbook::summaryLine(result, options.logbook_path));
 }
 
 } // namespace

@@ -113,10 +113,14 @@ std::vector<OldEntry> entriesWithoutRecording(const std::vector<OldEntry>& entri
 
 std::vector<KeptLogbook> keptLogbooks(const std::string& logbook_path) {
     std::vector<KeptLogbook> kept;
+    // A run keeps the generations beside the file that a link to the logbook leads to.
+    const platform::PathInfo target = platform::inspect(logbook_path);
+    const std::string& base =
+        target.kind == platform::FileKind::Regular ? target.resolved : logbook_path;
     for (int age = -1; age < LogbookFile::kGenerations; ++age) {
         KeptLogbook logbook;
         logbook.age = age;
-        logbook.path = age < 0 ? logbook_path : LogbookFile::generationPath(logbook_path, age);
+        logbook.path = age < 0 ? logbook_path : LogbookFile::generationPath(base, age);
         const platform::PathInfo info = platform::inspect(logbook.path);
         logbook.exists = info.kind == platform::FileKind::Regular;
         if (logbook.exists) {
@@ -158,6 +162,8 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
     // The generation is copied while this run holds the logbook, byte for byte: it was a
     // logbook as the simulator read it.
     const std::string from = out.generationTarget(age);
+    if (platform::inspect(logbook_path).is_link)
+        result.restored_from = from; // where it was, beside the file the link leads to
     const auto noGeneration = [&](int error) {
         result.failure = GenerationFailure::NoGeneration;
         result.failed_path = result.restored_from;

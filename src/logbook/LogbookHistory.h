@@ -41,7 +41,7 @@ std::vector<OldEntry> entriesWithoutRecording(const std::vector<OldEntry>& entri
 /// The logbook, or one of the earlier logbooks kept beside it.
 struct KeptLogbook {
     int age = -1;                 // -1 for the logbook itself, else 0 (".bak") to 4 (".bak.4")
-    std::string path;             // as the logbook's path is spelt, plus ".bak..."
+    std::string path; // the logbook's as given; a generation's beside the file it leads to
     bool exists = false;          // a regular file is there
     std::int64_t modified_ms = 0; // when it was last written, milliseconds since 1970
     int entries = -1;             // lines that read as entries; -1 when it could not be read

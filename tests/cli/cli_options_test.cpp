@@ -17,7 +17,9 @@ void PrintTo(const Options& o, std::ostream* out) {
          << o.igc_directory_given << "), logbook_path '" << o.logbook_path << "' ("
          << o.logbook_given << "), minutes " << o.minutes << ", jobs " << o.jobs << ", yes "
          << o.yes << ", allow_empty " << o.allow_empty << ", quiet " << o.quiet << ", verbose "
-         << o.verbose << ", list_installations " << o.list_installations << "}";
+         << o.verbose << ", list_installations " << o.list_installations << ", keep_missing "
+         << o.keep_missing << ", drop_missing " << o.drop_missing << ", list_generations "
+         << o.list_generations << ", restore " << o.restore << "}";
 }
 } // namespace cli
 
@@ -73,6 +75,21 @@ TEST(CliOptions, RefusesInItsOwnWords) {
         {"too many jobs",
          {"-p", "X", "--jobs", "257"},
          "--jobs takes a whole number from 1 to 256, not '257'"},
+        {"keep and drop",
+         {"-p", "X", "--drop-missing", "--keep-missing"},
+         "--keep-missing and --drop-missing exclude each other"},
+        {"no such earlier logbook",
+         {"--restore", "5"},
+         "--restore takes an earlier logbook's number from 0 to 4, not '5'"},
+        {"restore and list",
+         {"--restore=1", "--list-generations"},
+         "--list-generations and --restore exclude each other"},
+        {"restore and a run's option",
+         {"--restore=1", "-m", "3"},
+         "--restore and --min-time exclude each other"},
+        {"listing the generations and a pilot",
+         {"--list-generations", "-p", "X"},
+         "--list-generations and --pilot exclude each other"},
         {"two letters swapped",
          {"-p", "X", "--verbsoe"},
          "Unknown option 'verbsoe'. Did you mean '--verbose'?"},
@@ -152,6 +169,9 @@ TEST(CliOptions, ReadsEveryFormAsItWasMeant) {
         {"every flag",
          {"-p", "X", "-y", "--allow-empty", "-v"},
          {.pilot = "X", .yes = true, .allow_empty = true, .verbose = true}},
+        {"a restore needs no pilot, only the logbook",
+         {"--restore=04", "-o", "lb.dat", "-y"},
+         {.logbook_path = "lb.dat", .logbook_given = true, .yes = true, .restore = 4}},
         {"listing asks for nothing else",
          {"--list-installations", "-q", "-v", "stray"},
          {.quiet = true, .verbose = true, .list_installations = true}},

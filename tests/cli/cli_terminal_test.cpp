@@ -1,5 +1,6 @@
 // The terminal's side of a run: the count of the files done, drawn seldom and erased before any
-// other line; text from outside shown, never obeyed; the question before a logbook is replaced;
+// other line; text from outside shown, never obeyed; the questions before a logbook is replaced
+// and before flights without a recording are dropped;
 // the width the help is wrapped to.
 
 #include "cli/Terminal.h"
@@ -157,6 +158,32 @@ TEST(CliPrompt, ReplacesOnlyOnAYesLine) {
             "This will overwrite your existing logbook!\nReplace /flights/logbook.dat? [y/N] ");
         input.clear();
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(input), {}), row.left);
+    }
+}
+
+// The flights of the old logbook without a recording are kept unless the pilot says no; an
+// input that ends says nothing, and nothing is kept unasked.
+TEST(CliPrompt, KeepsFlightsWithoutARecordingUnlessToldNot) {
+    const struct {
+        const char* input;
+        bool keep;
+    } rows[] = {
+        {"", false},  {"n\n", false},  {"no\n", false}, {"keep\n", false},
+        {"\n", true}, {" \t\n", true}, {"y\n", true},   {" YES\n", true},
+    };
+    const std::vector<logbook::OldEntry> missing = {
+        {"", "05.01.2008", "Local flight", "flight01.igc"},
+        {"", "07.01.2008", "A - B", "flight02.igc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.input);
+        std::istringstream input(row.input);
+        std::ostringstream terminal;
+        EXPECT_EQ(cli::confirmKeepMissing("/igc", missing, input, terminal), row.keep);
+        EXPECT_EQ(terminal.str(), "  05.01.2008, Local flight, flight01.igc\n"
+                                  "  07.01.2008, A - B, flight02.igc\n"
+                                  "2 flights of your logbook have no recording in /igc. Keep them "
+                                  "in the new logbook? [Y/n] ");
     }
 }
 

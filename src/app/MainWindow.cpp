@@ -1,5 +1,8 @@
 #include "app/MainWindow.h"
 
+#include "app/CoreText.h"
+#include "app/QuestionBox.h"
+#include "app/RestoreDialog.h"
 #include "app/ScreenFit.h"
 #include "app/SkippedFilesDialog.h"
 #include "install/Installation.h"
@@ -7,7 +10,10 @@
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
+#include "logbook/LogbookFile.h"
+#include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
+#include "logbook/RequestCheck.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,15 +40,12 @@
 
 namespace {
 
-// A text of the core as the dialog shows it: the paths in it are the file system's bytes.
-QString fromCore(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
-
 // A box with its "OK" button, within the screen however long the paths in its text.
 void tell(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
           const QString& informative = {}) {
     FittingMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // A path may hold "<": it is a name, never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setInformativeText(informative);
     box.exec();
 }
@@ -67,6 +71,15 @@ MainWindow::MainWindow()
     };
     connect(min_time_, &QSpinBox::valueChanged, this, fitSuffix);
     fitSuffix(min_time_->value());
+    // "Restore..." leads the button row, in the cell that only its filler held: the label
+    // column, so that the row's own buttons stay where the form has them. In the keyboard's
+    // order it follows "Generate Logbook", so that the Tabs to the form's own buttons and fields
+    // stay as many as they were.
+    restore_button_ = new QPushButton(fromCore(logbook::dialog::kRestore), this);
+    restore_button_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    MainWindowBaseLayout->addWidget(restore_button_, 5, 0);
+    setTabOrder(pushButton1, restore_button_);
+    connect(restore_button_, &QPushButton::clicked, this, &MainWindow::restoreLogbook);
     // What the search found goes to the terminal, before any box.
     const install::InstallationSearch search = install::searchInstallations();
     std::cerr << install::choiceText(search);
@@ -153,16 +166,39 @@ void MainWindow::generateLogBook() {
 }
 
 bool MainWindow::confirmed(const logbook::DialogQuestion& question) {
-    FittingMessageBox box(QMessageBox::Warning, fromCore(question.title), fromCore(question.text),
-                          QMessageBox::NoButton, this);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* yes = box.addButton(fromCore(logbook::dialog::kYes), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(fromCore(logbook::dialog::kNo), QMessageBox::NoRole);
-    box.setDefaultButton(question.yes_by_default ? yes : no);
-    box.setEscapeButton(no);
-    box.exec();
-    // "&No", Escape and closing the box all leave things as they are.
-    return box.clickedButton() == yes;
+    return QuestionBox(question, this).ask();
+}
+
+void MainWindow::restoreLogbook() {
+    // A run holds the logbook (and the form is disabled meanwhile).
+    if (run_.running())
+        return;
+    const std::string logbook_path = QFile::encodeName(logbook_file_->text()).toStdString();
+    // A path that names no logbook file is refused as before a run, and before anything beside
+    // it is listed: beside an empty one lie the working directory's ".bak" files.
+    logbook::RequestCheck check;
+    check.paths_problem = logbook::logbookPathProblem(logbook_path);
+    if (!check.paths_problem.empty()) {
+        check.refusal = logbook::Refusal::Paths;
+        tell(this, *logbook::refusalBeforeRun(check));
+        return;
+    }
+    const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(logbook_path);
+    const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
+    if (rows.empty()) {
+        tell(this, logbook::nothingToRestoreBox(logbook_path));
+        return;
+    }
+    RestoreDialog list(rows, this);
+    if (list.exec() != QDialog::Accepted || list.chosenAge() < 0)
+        return;
+    const int age = list.chosenAge();
+    if (!confirmed(logbook::restoreQuestion(kept, age)))
+        return;
+    // One small file copied under the logbook's lock: no worker, no progress. Another run that
+    // holds the lock meanwhile makes it fail, saying so, with nothing changed.
+    const logbook::GenerationResult result = logbook::restoreGeneration(logbook_path, age);
+    tell(this, logbook::restoredBox(result, logbook_path));
 }
 
 void MainWindow::showProgress(int done, int total) {

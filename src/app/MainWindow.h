@@ -1,7 +1,8 @@
 #pragma once
 
 // The main dialog of the logbook tool: the form with its fields preset from the simulator's
-// installation directory, the two file choosers and the logbook generation.
+// installation directory, the two file choosers, the logbook generation, and "Restore..." to put
+// an earlier logbook back.
 
 #include "app/MainWindowBase.h"
 #include "logbook/DialogFlow.h"
@@ -16,6 +17,7 @@
 
 class QEventLoop;
 class QProgressDialog;
+class QPushButton;
 
 class MainWindow : public MainWindowBase, private logbook::RunController::View {
     Q_OBJECT
@@ -35,6 +37,9 @@ public slots:
     void generateLogBook() override;
     void browseIGCDir() override;
     void browseOutputFile() override;
+    /// Puts an earlier logbook, chosen from those kept beside the logbook file, back as the
+    /// logbook, after a question; the one it replaces is kept, so that this can be undone.
+    void restoreLogbook();
 
 public:
     /// During a run, Escape cancels the run instead and the window stays.
@@ -42,6 +47,8 @@ public:
 
     /// How long a run goes before its progress window shows (ms); half a second unless told.
     void setProgressDelay(int milliseconds) { run_.setShowDelay(milliseconds); }
+
+    QPushButton* restore_button_; // "Restore...", on the row of "Generate Logbook" and "Exit"
 
 protected:
     /// During a run, closing the window cancels the run, and the window closes once it ended.
@@ -58,7 +65,7 @@ private:
 
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
-    /// A "Warning" box with "&Yes" and "&No"; Escape and closing it answer No.
+    /// Asks `question` in a box (QuestionBox): true for "&Yes".
     bool confirmed(const logbook::DialogQuestion& question);
 
     logbook::RunController run_;

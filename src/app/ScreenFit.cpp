@@ -89,6 +89,16 @@ void FittingMessageBox::showEvent(QShowEvent* event) {
     keepOnScreen(this);
 }
 
+void FittingMessageBox::resizeEvent(QResizeEvent* event) {
+    QMessageBox::resizeEvent(event);
+    // "Show Details..." sizes the shown box anew, without a layout request: wider, taller, and
+    // perhaps beyond the screen's edges.
+    if (isVisible()) {
+        narrow();
+        keepOnScreen(this);
+    }
+}
+
 void FittingMessageBox::narrow() {
     const QSize room = roomFor(this);
     if (room.isEmpty() || width() <= room.width())

@@ -3,11 +3,14 @@
 
 #include "app/ScreenFit.h"
 #include "app/MainWindow.h"
+#include "app/QuestionBox.h"
+#include "app/RestoreDialog.h"
 #include "app/SkippedFilesDialog.h"
 
 #include <QAbstractButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextEdit>
 
 class ScreenFitTest : public QObject {
     Q_OBJECT
@@ -18,10 +21,12 @@ private slots:
 };
 
 void ScreenFitTest::windowsFitTheScreen_data() {
-    QTest::addColumn<int>("shown"); // 0 the main window, 1 a box, 2 the skipped files' list
+    QTest::addColumn<int>("shown"); // an index into `windows` below
     QTest::newRow("main window") << 0;
     QTest::newRow("box naming a long path") << 1;
     QTest::newRow("skipped files, one of a long name") << 2;
+    QTest::newRow("earlier logbooks, five of a long pilot name") << 3;
+    QTest::newRow("question with many flights, its details shown") << 4;
 }
 
 void ScreenFitTest::windowsFitTheScreen() {
@@ -38,11 +43,28 @@ void ScreenFitTest::windowsFitTheScreen() {
     result.skipped.emplace_back(path + ".igc",
                                 logbook::SkipReason{logbook::SkipKind::NotIgc, "Missing A record"});
     SkippedFilesDialog list(result, &window);
+    std::vector<logbook::RestoreRow> rows;
+    for (int age = 0; age < 5; ++age)
+        rows.push_back({age, ".bak." + std::to_string(age), "2026-12-08 12:29", "4,000 entries",
+                        "Example Pilot of a Name Much Longer Than Most"});
+    RestoreDialog generations(rows, &window);
+    std::vector<logbook::OldEntry> missing(
+        300, logbook::OldEntry{{}, "05.01.2008", "Alpha - Bravo - Charlie", "flight.igc"});
+    QuestionBox question(logbook::missingRecordingsQuestionBox(path, missing), &window);
     window.show();
-    QWidget* const windows[] = {&window, &box, &list};
+    QWidget* const windows[] = {&window, &box, &list, &generations, &question};
     QWidget* const tested = windows[shown];
     tested->show();
     QVERIFY(QTest::qWaitForWindowExposed(tested));
+    if (tested == &question) {
+        // The box grows when its details show, with no new placement.
+        for (QAbstractButton* button : question.findChildren<QAbstractButton*>()) {
+            if (button->text() == QLatin1String("Show Details..."))
+                QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QTRY_VERIFY(question.findChild<QTextEdit*>() != nullptr &&
+                    question.findChild<QTextEdit*>()->isVisible());
+    }
 
     const QRect frame = tested->frameGeometry();
     QVERIFY2(tested->screen()->availableGeometry().contains(frame),

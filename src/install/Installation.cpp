@@ -1,5 +1,9 @@
 #include "install/Installation.h"
 
+#include "platform/Files.h"
+
+#include <algorithm>
+
 namespace install {
 
 std::string passedOverText(const InstallationSearch& search) {
@@ -49,13 +53,94 @@ std::string choiceText(const InstallationSearch& search) {
         return {};
     const FoundInstallation& taken = search.found[*search.taken];
     std::string text = "Taking the Thermora installation " + taken.directory + " (" + taken.source +
-                       "): its IGC directory holds the newest recording\n";
+                       (search.because == TakenBecause::WinePrefix
+                            ? "): WINEPREFIX names its prefix\n"
+                            : "): its IGC directory holds the newest recording\n");
     for (std::size_t k = 0; k < search.found.size(); ++k) {
         if (k != *search.taken)
             text +=
                 "Also found: " + search.found[k].directory + " (" + search.found[k].source + ")\n";
     }
     return text;
+}
+
+namespace {
+
+std::string labelOf(const FoundInstallation& installation) {
+    return installation.label.empty() ? installation.source : installation.label;
+}
+
+} // namespace
+
+std::string takenText(const InstallationSearch& search) {
+    if (!search.taken)
+        return {};
+    const FoundInstallation& taken = search.found[*search.taken];
+    std::string text = taken.kind == PlaceKind::WinePrefix
+                           ? "Thermora Simulator in " + labelOf(taken)
+                           : "Thermora Simulator in " + taken.directory + " (" + labelOf(taken) + ")";
+    if (const std::size_t others = search.found.size() - 1; others > 0)
+        text += "; " + std::to_string(others) +
+                (others == 1 ? " other installation" : " other installations");
+    return text;
+}
+
+std::string installationText(const FoundInstallation& installation) {
+    return labelOf(installation) + ": " + installation.directory;
+}
+
+namespace {
+
+// The newest recording's time in `folder`, ms since 1970; -1 when it holds none.
+std::int64_t newestRecordingIn(const std::string& folder) {
+    std::vector<platform::DirectoryEntry> entries;
+    int error = 0;
+    if (!platform::listDirectory(folder, platform::isFlightName, entries, error))
+        return -1;
+    std::int64_t newest = -1;
+    for (const platform::DirectoryEntry& entry : entries) {
+        if (entry.kind == platform::FileKind::Regular)
+            newest = std::max(newest, entry.modified_ms);
+    }
+    return newest;
+}
+
+} // namespace
+
+PresetPaths presetPathsBeside(const std::string& dir, const std::string& virtual_store,
+                              char separator) {
+    const auto data = [separator](const std::string& base) {
+        return base + separator + "data";
+    };
+    const auto presets = [&](const std::string& base) {
+        return PresetPaths{data(base) + separator + "IGC", data(base) + separator + "logbook.dat",
+                           {}};
+    };
+    PresetPaths own = presets(dir);
+    if (virtual_store.empty() ||
+        platform::inspect(data(virtual_store)).kind != platform::FileKind::Directory)
+        return own;
+    PresetPaths copy = presets(virtual_store);
+    const bool logbook_there = platform::inspect(copy.logbook_file).kind ==
+                               platform::FileKind::Regular;
+    const std::int64_t newest_there = newestRecordingIn(copy.igc_directory);
+    if (!logbook_there && (newest_there < 0 || newest_there <= newestRecordingIn(own.igc_directory)))
+        return own;
+    copy.note = "The simulator keeps its logbook and recordings in " + data(virtual_store) +
+                ", where Windows puts what it writes under " + data(dir);
+    return copy;
+}
+
+std::string virtualStoreCopy(const std::string& dir, const std::string& virtual_store_root) {
+    const bool drive = dir.size() >= 3 &&
+                       ((dir[0] >= 'A' && dir[0] <= 'Z') || (dir[0] >= 'a' && dir[0] <= 'z')) &&
+                       dir[1] == ':' && (dir[2] == '\\' || dir[2] == '/');
+    if (!drive || virtual_store_root.empty())
+        return {};
+    std::string rest = dir.substr(3);
+    while (!rest.empty() && (rest.back() == '\\' || rest.back() == '/'))
+        rest.pop_back();
+    return rest.empty() ? std::string() : virtual_store_root + "\\" + rest;
 }
 
 } // namespace install

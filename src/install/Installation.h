@@ -24,6 +24,7 @@ struct FoundInstallation {
     std::string directory; // as stored, nothing trimmed
     std::string source;    // where it was found, for the user ("THERMORA_DIR", "registry")
     PlaceKind kind = PlaceKind::Environment;
+    std::string label; // the same, short, for a line under a form: "Steam (Proton), prefix 2212330"
     bool operator==(const FoundInstallation&) const = default;
 };
 
@@ -35,9 +36,18 @@ struct PassedOver {
     bool operator==(const PassedOver&) const = default;
 };
 
+/// Why the installation taken was taken.
+enum class TakenBecause {
+    OnlyOne,         // nothing else was found
+    Environment,     // THERMORA_DIR names it
+    WinePrefix,      // WINEPREFIX names its prefix: the pilot's choice
+    NewestRecording, // of several, its IGC directory holds the newest recording
+};
+
 struct InstallationSearch {
     std::vector<FoundInstallation> found; // THERMORA_DIR's first, then the system's, as searched
     std::optional<std::size_t> taken;     // the one a run takes, in `found`; none when empty
+    TakenBecause because = TakenBecause::OnlyOne;
     std::vector<PassedOver> passed_over;  // in the order searched
 };
 
@@ -56,11 +66,28 @@ InstallationSearch searchInstallations(SearchExtent extent = SearchExtent::Until
 struct PresetPaths {
     std::string igc_directory; // D/data/IGC
     std::string logbook_file;  // D/data/logbook.dat
+    /// Where the presets point when it is not the installation's own data folder, and why; empty
+    /// otherwise.
+    std::string note;
 };
 
 /// The presets of installation directory `dir`, joined with the system's separator; `dir` is
-/// used exactly as given (a trailing separator stays, so two stand in a row).
+/// used exactly as given (a trailing separator stays, so two stand in a row). On Windows, where
+/// an older simulator under Program Files has its writes redirected to the user's VirtualStore,
+/// the presets point there when its logbook or its newest recording is there (see below).
 PresetPaths presetPaths(const std::string& dir);
+
+/// The presets of `dir` when `virtual_store` is the installation's copy in the user's VirtualStore
+/// (empty: none): the copy's data folder is taken when it holds the logbook, or a recording newer
+/// than any of the installation's own, as that is where the simulator reads and writes them.
+/// `separator` joins the names.
+PresetPaths presetPathsBeside(const std::string& dir, const std::string& virtual_store,
+                              char separator);
+
+/// An installation's copy in a VirtualStore folder (`virtual_store_root`, the user's
+/// %LOCALAPPDATA%\VirtualStore): `dir` without its drive under it; empty when `dir` has no
+/// drive ("C:\Program Files\T" gives "<root>\Program Files\T").
+std::string virtualStoreCopy(const std::string& dir, const std::string& virtual_store_root);
 
 /// What was searched in vain, for the texts below: "THERMORA_DIR is not set; Wine prefix
 /// /home/jo/.wine: no system.reg; nor in 2 more Wine prefixes of Steam, Lutris or Bottles".
@@ -74,10 +101,16 @@ std::string notFoundDiagnostic(const InstallationSearch& search);
 /// A run's reason when nothing was found: "no Thermora installation found (<passedOverText>)".
 std::string notFoundText(const InstallationSearch& search);
 
-/// The lines, each with its line end, that say which of several installations the newest
-/// recording chose ("Taking the Thermora installation D (S): ...") and which others were found
-/// ("Also found: D (S)"). Empty when there was no choice to make: none or one found, or
-/// THERMORA_DIR taken as set.
+/// The lines, each with its line end, that say which of several installations was taken and why
+/// ("Taking the Thermora installation D (S): its IGC directory holds the newest recording", or
+/// "...: WINEPREFIX names its prefix") and which others were found ("Also found: D (S)"). Empty
+/// when there was no choice to make: none or one found, or THERMORA_DIR taken as set.
 std::string choiceText(const InstallationSearch& search);
+
+/// Where a dialog's presets come from, in one line under its form: "Thermora Simulator in Steam
+/// (Proton), prefix 2212330; 2 other installations". Empty when nothing was found.
+std::string takenText(const InstallationSearch& search);
+/// One installation as a list of them shows it: "Steam (Proton), prefix 2212330: D".
+std::string installationText(const FoundInstallation& installation);
 
 } // namespace install

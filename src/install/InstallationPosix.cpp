@@ -9,8 +9,9 @@ namespace install {
 InstallationSearch searchInstallations(SearchExtent extent) {
     InstallationSearch search;
     if (const char* value = std::getenv("THERMORA_DIR"); value != nullptr && *value != '\0') {
-        search.found.push_back({value, "THERMORA_DIR", PlaceKind::Environment});
+        search.found.push_back({value, "THERMORA_DIR", PlaceKind::Environment, "THERMORA_DIR"});
         search.taken = 0;
+        search.because = TakenBecause::Environment;
         if (extent == SearchExtent::UntilTaken)
             return search;
     } else {
@@ -22,17 +23,23 @@ InstallationSearch searchInstallations(SearchExtent extent) {
         search.passed_over.push_back({PlaceKind::WinePrefix,
                                       prefix.description.toLocal8Bit().toStdString(),
                                       prefix.reason.toLocal8Bit().toStdString()});
-    if (!search.taken && !installations.empty())
-        search.taken = search.found.size() + preferredInstallation(installations);
+    if (!search.taken && !installations.empty()) {
+        const std::size_t preferred = preferredInstallation(installations);
+        search.taken = search.found.size() + preferred;
+        search.because = installations[preferred].named_by_pilot ? TakenBecause::WinePrefix
+                         : installations.size() > 1               ? TakenBecause::NewestRecording
+                                                                  : TakenBecause::OnlyOne;
+    }
     for (const Installation& installation : installations)
         search.found.push_back({installation.directory,
                                 installation.source.toLocal8Bit().toStdString(),
-                                PlaceKind::WinePrefix});
+                                PlaceKind::WinePrefix,
+                                installation.label.toLocal8Bit().toStdString()});
     return search;
 }
 
 PresetPaths presetPaths(const std::string& dir) {
-    return {dir + "/data/IGC", dir + "/data/logbook.dat"};
+    return {dir + "/data/IGC", dir + "/data/logbook.dat", {}};
 }
 
 } // namespace install

@@ -35,8 +35,10 @@ std::string fromAnsi(const std::string& bytes) {
 InstallationSearch searchInstallations(SearchExtent extent) {
     InstallationSearch search;
     if (std::string value = environmentDirectory(); !value.empty()) {
-        search.found.push_back({std::move(value), "THERMORA_DIR", PlaceKind::Environment});
+        search.found.push_back(
+            {std::move(value), "THERMORA_DIR", PlaceKind::Environment, "THERMORA_DIR"});
         search.taken = 0;
+        search.because = TakenBecause::Environment;
         if (extent == SearchExtent::UntilTaken)
             return search;
     } else {
@@ -59,12 +61,18 @@ InstallationSearch searchInstallations(SearchExtent extent) {
     }
     if (!search.taken)
         search.taken = search.found.size();
-    search.found.push_back({fromAnsi(location.value), "registry", PlaceKind::Registry});
+    search.found.push_back(
+        {fromAnsi(location.value), "registry", PlaceKind::Registry, "the registry"});
     return search;
 }
 
 PresetPaths presetPaths(const std::string& dir) {
-    return {dir + "\\data\\IGC", dir + "\\data\\logbook.dat"};
+    // An older simulator without a manifest, installed under Program Files, has what it writes
+    // there redirected to the user's VirtualStore; this program sees the real folder.
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const std::string root =
+        local == nullptr || *local == L'\0' ? std::string() : platform::narrowed(local) + "\\VirtualStore";
+    return presetPathsBeside(dir, virtualStoreCopy(dir, root), '\\');
 }
 
 } // namespace install

@@ -175,24 +175,29 @@ QString lutrisPrefix(const QString& config) {
 
 } // namespace
 
-std::vector<std::pair<QString, QString>> winePrefixes() {
-    std::vector<std::pair<QString, QString>> prefixes;
+std::vector<WinePrefix> winePrefixes() {
+    std::vector<WinePrefix> prefixes;
     // Canonical paths: one prefix reached by several roads counts once. Looked up by hash, as
     // a pilot may keep thousands of bottles.
     QSet<QString> seen;
-    const auto add = [&prefixes, &seen](const QString& path, const QString& description) {
+    const auto add = [&prefixes, &seen](const QString& path, const QString& description,
+                                        const QString& label, bool named_by_pilot = false) {
         const QString canonical = QFileInfo(path).canonicalFilePath();
         const QString key = canonical.isEmpty() ? path : canonical;
         if (seen.contains(key))
             return;
         seen.insert(key);
-        prefixes.emplace_back(path, description);
+        prefixes.push_back({path, description, label, named_by_pilot});
     };
 
     const QByteArray wine_prefix = qgetenv("WINEPREFIX");
     const QString wine =
         !wine_prefix.isEmpty() ? QFile::decodeName(wine_prefix) : home() + QStringLiteral("/.wine");
-    add(wine, QStringLiteral("Wine prefix %1").arg(wine));
+    add(wine, QStringLiteral("Wine prefix %1").arg(wine),
+        (wine_prefix.isEmpty() ? QStringLiteral("Wine, prefix %1")
+                               : QStringLiteral("Wine, prefix %1 (WINEPREFIX)"))
+            .arg(wine),
+        !wine_prefix.isEmpty());
 
     const QString flatpak = home() + QStringLiteral("/.var/app/");
     QStringList libraries;
@@ -210,7 +215,8 @@ std::vector<std::pair<QString, QString>> winePrefixes() {
         for (const QString& app : subdirectories(compat)) {
             const QString prefix = compat + QLatin1Char('/') + app + QStringLiteral("/pfx");
             if (QFileInfo(prefix).isDir())
-                add(prefix, QStringLiteral("Steam Proton prefix %1").arg(prefix));
+                add(prefix, QStringLiteral("Steam Proton prefix %1").arg(prefix),
+                    QStringLiteral("Steam (Proton), prefix %1").arg(app));
         }
     }
 
@@ -223,7 +229,8 @@ std::vector<std::pair<QString, QString>> winePrefixes() {
             const QString file = games + QLatin1Char('/') + config;
             const QString prefix = lutrisPrefix(file);
             if (!prefix.isEmpty())
-                add(prefix, QStringLiteral("Lutris prefix %1 (%2)").arg(prefix, file));
+                add(prefix, QStringLiteral("Lutris prefix %1 (%2)").arg(prefix, file),
+                    QStringLiteral("Lutris, prefix %1").arg(prefix));
         }
     }
 
@@ -232,26 +239,29 @@ std::vector<std::pair<QString, QString>> winePrefixes() {
           flatpak + QStringLiteral("com.usebottles.bottles/data/bottles/bottles")}) {
         for (const QString& bottle : subdirectories(bottles)) {
             const QString prefix = bottles + QLatin1Char('/') + bottle;
-            add(prefix, QStringLiteral("Bottles bottle %1").arg(prefix));
+            add(prefix, QStringLiteral("Bottles bottle %1").arg(prefix),
+                QStringLiteral("Bottles, bottle %1").arg(bottle));
         }
     }
     return prefixes;
 }
 
-std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
+std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixes,
                                           std::vector<MissedPrefix>* missed) {
     std::vector<Installation> found;
-    for (const auto& [prefix, description] : prefixes) {
+    for (const WinePrefix& prefix : prefixes) {
         QString why;
-        const std::optional<QString> directory = fromWinePrefix(prefix, why);
+        const std::optional<QString> directory = fromWinePrefix(prefix.path, why);
         if (!directory) {
             if (missed != nullptr)
-                missed->push_back({description, why});
+                missed->push_back({prefix.description, why});
             continue;
         }
         Installation installation;
         installation.directory = QFile::encodeName(*directory).toStdString();
-        installation.source = description;
+        installation.source = prefix.description;
+        installation.label = prefix.label;
+        installation.named_by_pilot = prefix.named_by_pilot;
         installation.newest_recording = newestRecording(*directory + QStringLiteral("/data/IGC"));
         found.push_back(std::move(installation));
     }
@@ -259,6 +269,9 @@ std::vector<Installation> installationsIn(const std::vector<std::pair<QString, Q
 }
 
 std::size_t preferredInstallation(const std::vector<Installation>& installations) {
+    for (std::size_t k = 0; k < installations.size(); ++k)
+        if (installations[k].named_by_pilot)
+            return k;
     std::size_t best = 0;
     for (std::size_t k = 1; k < installations.size(); ++k)
         if (installations[k].newest_recording > installations[best].newest_recording)

@@ -17,14 +17,24 @@ struct Installation {
     std::string directory;              // the installation directory, bytes of this system
     QString source;                     // where it was found, for the user
     std::int64_t newest_recording = -1; // ms since 1970 of the newest data/IGC/*.igc; -1: none
+    QString label = {};                 // the source, short: "Steam (Proton), prefix 2212330"
+    bool named_by_pilot = false;        // found in the prefix that WINEPREFIX names
+};
+
+/// A Wine prefix that may hold the simulator.
+struct WinePrefix {
+    QString path;
+    QString description;         // for the user: "Steam Proton prefix /home/jo/.../pfx"
+    QString label;               // short: "Steam (Proton), prefix 2212330"
+    bool named_by_pilot = false; // WINEPREFIX names it: the pilot's own choice
 };
 
 /// Every Wine prefix that may hold the simulator, in the order they are searched: $WINEPREFIX
 /// (else ~/.wine); Steam's Proton prefixes (steamapps/compatdata/*/pfx under the Steam roots,
 /// the Flatpak Steam's too, and under the extra library folders that libraryfolders.vdf lists);
 /// the prefixes of Lutris's game configurations; the bottles of Bottles (also Flatpak). Each
-/// once, as a pair of path and description.
-std::vector<std::pair<QString, QString>> winePrefixes();
+/// once.
+std::vector<WinePrefix> winePrefixes();
 
 /// A prefix that holds no installation: its description (as winePrefixes gives it) and why.
 struct MissedPrefix {
@@ -34,11 +44,12 @@ struct MissedPrefix {
 
 /// The installations found in `prefixes` (see winePrefixes), in their order, with their newest
 /// recordings. `missed` gets each prefix that held none, in their order.
-std::vector<Installation> installationsIn(const std::vector<std::pair<QString, QString>>& prefixes,
+std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixes,
                                           std::vector<MissedPrefix>* missed = nullptr);
 
-/// The installation to take among several: the one whose IGC directory holds the newest
-/// recording; on equal times (or none anywhere) the first searched.
+/// The installation to take among several: the one in the prefix that WINEPREFIX names (the
+/// pilot's choice), else the one whose IGC directory holds the newest recording; on equal times
+/// (or none anywhere) the first searched.
 std::size_t preferredInstallation(const std::vector<Installation>& installations);
 
 } // namespace install

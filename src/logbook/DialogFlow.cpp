@@ -46,10 +46,9 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check) {
     std::vector<DialogQuestion> questions;
     if (!check.beyond_latin1.empty())
         questions.push_back({dialog::kWarning,
-                             "The logbook holds the pilot name as Latin-1 text, which has no " +
-                                 check.beyond_latin1 +
-                                 ": they would be written as \"?\".\nGo on "
-                                 "anyway?",
+                             "The simulator's logbook holds Western European letters only "
+                             "(Latin-1): " +
+                                 check.beyond_latin1 + " will be written as \"?\".\nGo on anyway?",
                              false,
                              {}});
     if (check.replaces_logbook)

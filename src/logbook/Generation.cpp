@@ -151,7 +151,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     // A wrong directory must not leave an empty logbook behind: list before anything is opened.
     std::string why;
     const std::optional<std::vector<FlightFile>> files =
-        listFlights(request.igc_directory, why, *request.diagnostics);
+        listFlights(request.igc_directory, why, *request.diagnostics, &result.hidden_files);
     LogbookFile out;
     if (!files) {
         result.failure = GenerationFailure::Directory;
@@ -198,6 +198,12 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
             if (!file.entry.empty()) {
                 ++result.entries;
                 out << file.entry;
+                // The simulator reads the logbook as Latin-1: a name beyond it is written with
+                // "?" for what it cannot hold.
+                const std::string name = platform::fileNameOf(file.path);
+                if (std::count(name.begin(), name.end(), '?') <
+                    std::ranges::count(entryFileName(name), '?'))
+                    ++result.names_with_question_marks;
             } else {
                 result.skipped.emplace_back(file.path, file.reason);
             }

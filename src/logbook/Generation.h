@@ -79,6 +79,8 @@ struct GenerationResult {
     int files = 0;             // IGC files handed to the analysis
     int entries = 0;           // entries written, those kept from the old logbook included
     int kept_entries = 0;      // entries of the old logbook kept for want of their recording
+    int names_with_question_marks = 0; // entries whose file name Latin-1 could not hold whole
+    int hidden_files = 0;      // hidden recordings ('.' first) that the listing left out
     std::vector<OldEntry> dropped; // entries of the old logbook dropped for the same want
     std::string restored_from; // a restore: the earlier logbook put back
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order

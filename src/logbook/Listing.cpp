@@ -60,7 +60,7 @@ std::string kindText(platform::FileKind kind, int error) {
 }
 
 std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
-                                                   std::ostream& diagnostics) {
+                                                   std::ostream& diagnostics, int* hidden) {
     if (directory.empty()) {
         why = "No IGC directory was given";
         return std::nullopt;
@@ -74,7 +74,16 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     }
     std::vector<platform::DirectoryEntry> entries;
     int error = 0;
-    if (!platform::listDirectory(directory, platform::isFlightName, entries, error)) {
+    int hidden_names = 0;
+    const auto wanted = [&hidden_names](std::string_view name) {
+        if (platform::isFlightName(name))
+            return true;
+        // Left out as the simulator's own listing leaves them out, but counted for the pilot.
+        if (name.size() > 1 && name[0] == '.' && platform::isFlightName(name.substr(1)))
+            ++hidden_names;
+        return false;
+    };
+    if (!platform::listDirectory(directory, wanted, entries, error)) {
         why = platform::systemReason(error);
         return std::nullopt;
     }
@@ -117,6 +126,8 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     files.reserve(listed.size());
     for (Listed& item : listed)
         files.push_back(std::move(item.file));
+    if (hidden != nullptr)
+        *hidden = hidden_names;
     return files;
 }
 

@@ -32,8 +32,10 @@ struct FlightFile {
 /// block a reader or lead nowhere (named pipes, sockets, devices, dangling links, link loops) are
 /// left out with one line each on `diagnostics`. No value, with the system's reason in `why`,
 /// when the directory text is empty or the directory cannot be listed or searched.
+/// `hidden`, when given, counts the hidden names ending in ".igc" that were left out.
 std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
-                                                   std::ostream& diagnostics);
+                                                   std::ostream& diagnostics,
+                                                   int* hidden = nullptr);
 
 /// `text` as a line on a terminal may show it: control bytes (ESC, BEL, a line end) as \xNN,
 /// so that a file name cannot move the cursor, ring or start a line of its own.

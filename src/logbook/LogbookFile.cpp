@@ -37,6 +37,33 @@ std::string logbookPathProblem(const std::string& path) {
     return path + " is " + kindText(info.kind, info.error) + ", not a logbook file";
 }
 
+std::string creationProblem(const std::string& target, int error) {
+    const std::string reason = platform::systemReason(error);
+    const std::string folder = platform::directoryOf(target);
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        switch (platform::inspect(folder).kind) {
+        case platform::FileKind::Directory:
+            break;
+        case platform::FileKind::Missing:
+            return reason + ": the folder " + folder + " does not exist";
+        default:
+            return reason + ": " + folder + " is not a folder";
+        }
+        break;
+    case EACCES:
+    case EPERM:
+        return reason + ": you may not write in the folder " + folder +
+               "; choose a logbook file in a folder of your own";
+    case EROFS:
+        return reason + ": choose a logbook file on a disk that can be written";
+    default:
+        break;
+    }
+    return reason;
+}
+
 bool logbookExists(const std::string& path) {
     return !path.empty() && platform::inspect(path).kind == platform::FileKind::Regular;
 }
@@ -132,7 +159,7 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
                     platform::systemReason(error) +
                     "); the logbook is only ever replaced whole, never written in place");
         }
-        return failWith(Failure::Open, path, platform::systemReason(error));
+        return failWith(Failure::Open, path, creationProblem(target_, error));
     };
     if (const int error = lock_.acquire(target_); error != 0) {
         if (error == EWOULDBLOCK)

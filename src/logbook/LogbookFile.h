@@ -123,6 +123,11 @@ int countLogbookEntries(const std::string& path, int* error = nullptr);
 /// it names a regular file or nothing yet.
 std::string logbookPathProblem(const std::string& path);
 
+/// Why no logbook can be created at `target`, in the system's words and what to do about it:
+/// "No such file or directory: the folder /x does not exist", "Permission denied: you may not
+/// write in the folder D; choose a logbook file in a folder of your own".
+std::string creationProblem(const std::string& target, int error);
+
 /// Whether a logbook (a regular file, also behind a link) exists at `path`.
 bool logbookExists(const std::string& path);
 

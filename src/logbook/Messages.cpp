@@ -120,8 +120,16 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
 }
 
 std::string filesReadText(const GenerationResult& result) {
-    return counted(result.files, "file read", "files read") + ", " +
-           grouped(result.files - (result.entries - result.kept_entries)) + " skipped";
+    std::string text = counted(result.files, "file read", "files read") + ", " +
+                       grouped(result.files - (result.entries - result.kept_entries)) +
+                       " skipped";
+    if (result.names_with_question_marks > 0)
+        text += ", " +
+                counted(result.names_with_question_marks, "file name", "file names") +
+                " written with \"?\"";
+    if (result.hidden_files > 0)
+        text += ", " + counted(result.hidden_files, "hidden file", "hidden files") + " left out";
+    return text;
 }
 
 std::string backupText(const GenerationResult& result) {

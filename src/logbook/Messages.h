@@ -24,7 +24,8 @@ std::string counted(long long count, std::string_view singular, std::string_view
 /// "Wrote 3 entries to L", ", 2 of them kept from the old logbook" when some were, and "; the
 /// logbook it replaced had 340" when one was replaced.
 std::string writtenText(const GenerationResult& result, const std::string& logbook_path);
-/// "5 files read, 2 skipped".
+/// "5 files read, 2 skipped", and ", 2 file names written with "?"" (names beyond Latin-1) and
+/// ", 3 hidden files left out" when there were any.
 std::string filesReadText(const GenerationResult& result);
 /// "The old logbook was kept as L.bak"; empty when there was none.
 std::string backupText(const GenerationResult& result);

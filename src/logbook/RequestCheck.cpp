@@ -55,9 +55,10 @@ std::string pilotRefusalLine(const RequestCheck& check) {
 
 std::string latin1Line(const RequestCheck& check, bool written) {
     const std::string what =
-        "the logbook holds the pilot name as Latin-1 text, which has no " + check.beyond_latin1;
-    return written ? "warning: " + what + "; written as \"?\""
-                   : what + "; give --yes to write them as \"?\"";
+        "the simulator's logbook holds Western European letters only (Latin-1): " +
+        check.beyond_latin1;
+    return written ? "warning: " + what + " written as \"?\""
+                   : what + " would be written as \"?\"; give --yes to write the name so";
 }
 
 std::string notReplacingLine(const std::string& logbook_path) {

@@ -98,8 +98,8 @@ TEST_F(Installations, EveryKindOfPrefixIsSearchedAndTheNewestRecordingWins) {
 
     const auto prefixes = winePrefixes();
     std::vector<std::string> described;
-    for (const auto& [path, description] : prefixes)
-        described.push_back(description.toStdString());
+    for (const WinePrefix& place : prefixes)
+        described.push_back(place.description.toStdString());
     const std::string config = (home_ / ".config/lutris/games/thermora-1700000000.yml").string();
     EXPECT_EQ(
         described,
@@ -240,9 +240,44 @@ TEST_F(Installations, EachPrefixOnceUnderTheFirstRoadToIt) {
         unsetenv("WINEPREFIX");
         row.make();
         std::vector<std::string> described;
-        for (const auto& [path, description] : winePrefixes())
-            described.push_back(description.toStdString());
+        for (const WinePrefix& place : winePrefixes())
+            described.push_back(place.description.toStdString());
         EXPECT_EQ(described, row.described);
+    }
+}
+
+// A WINEPREFIX set by the pilot is a choice: its installation is taken even where another
+// prefix holds a newer recording; ~/.wine unnamed has no such say.
+TEST_F(Installations, TheWinePrefixThePilotNamesWins) {
+    using namespace std::chrono_literals;
+    const fs::path steam = home_ / ".steam/steam/steamapps/compatdata/2212330/pfx";
+    prefix(home_ / "mine", 48h);
+    prefix(home_ / ".wine", 24h);
+    prefix(steam, 1h);
+    const struct {
+        const char* name;
+        const char* wine_prefix; // nullptr: not set
+        std::string taken;
+        TakenBecause because;
+        std::string line;
+    } rows[] = {
+        {"named", "mine", simulator(home_ / "mine"), TakenBecause::WinePrefix,
+         "Thermora Simulator in Wine, prefix " + (home_ / "mine").string() +
+             " (WINEPREFIX); 1 other installation"},
+        {"not named", nullptr, simulator(steam), TakenBecause::NewestRecording,
+         "Thermora Simulator in Steam (Proton), prefix 2212330; 1 other installation"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.wine_prefix != nullptr)
+            setenv("WINEPREFIX", (home_ / row.wine_prefix).c_str(), 1);
+        else
+            unsetenv("WINEPREFIX");
+        const InstallationSearch search = searchInstallations();
+        ASSERT_TRUE(search.taken);
+        EXPECT_EQ(search.found[*search.taken].directory, row.taken);
+        EXPECT_EQ(search.because, row.because);
+        EXPECT_EQ(takenText(search), row.line);
     }
 }
 

@@ -215,7 +215,7 @@ TEST(DialogFlow, RefusesBeforeItAsks) {
         {"a line break in the name", "A\nB", igc, existing, "Invalid data: \"A\\x0AB\""},
         {"a wrong folder before any question", "\xC5\x81ukasz", "/nowhere", existing, "Error"},
         {"the logbook path empty", "P", igc, "", "Error"},
-        {"both questions", "\xC5\x81ukasz", igc, existing, "The logbook|This"},
+        {"both questions", "\xC5\x81ukasz", igc, existing, "The simulator's|This"},
         {"no logbook yet: no question", "P", igc, fresh, ""},
     };
     for (const auto& row : rows) {

@@ -131,8 +131,11 @@ TEST_F(Safety, AFailedOpenChangesNothing) {
         {"a directory", (dir_ / "logbook.dat").string(),
          (dir_ / "logbook.dat").string() + " is a directory, not a logbook file", false},
         {"missing directory", (dir_ / "missing" / "logbook.dat").string(),
-         "No such file or directory", false},
-        {"inside a file", (dir_ / "file" / "logbook.dat").string(), "Not a directory", false},
+         "No such file or directory: the folder " + (dir_ / "missing").string() +
+             " does not exist",
+         false},
+        {"inside a file", (dir_ / "file" / "logbook.dat").string(),
+         "Not a directory: " + (dir_ / "file").string() + " is not a folder", false},
         {"empty path", "", "No logbook file was given", false},
     };
     for (const auto& row : rows) {

@@ -83,6 +83,9 @@ std::optional<install::InstallationSearch> takeInstallationPaths(cli::Options& o
             options.igc_directory = presets.igc_directory;
         if (!options.logbook_given)
             options.logbook_path = presets.logbook_file;
+        // Where the presets point when it is not the installation's own data folder.
+        if (!presets.note.empty() && (!options.igc_directory_given || !options.logbook_given))
+            std::cerr << presets.note << "\n";
     }
     return search;
 }
@@ -249,6 +252,9 @@ int run(const std::vector<std::string>& arguments) {
     // Which of several installations the run takes, before anything is written to it.
     if (search)
         std::cerr << install::choiceText(*search);
+    // The data folder given for its IGC folder: the folder to give is named.
+    if (!check.better_folder.empty())
+        return notWritten(logbook::betterFolderLine(options.igc_directory, check));
 
     if (check.replaces_logbook) {
         if (const std::optional<int> refused = refusedReplacing(options))

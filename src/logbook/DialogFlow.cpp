@@ -42,8 +42,12 @@ std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
     return refusalBeforeRun(checkRequest(pilot, igc_directory, logbook_path));
 }
 
-std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check) {
+std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
+                                               const std::string& igc_directory) {
     std::vector<DialogQuestion> questions;
+    if (!check.better_folder.empty())
+        questions.push_back({dialog::kWarning, betterFolderQuestion(igc_directory, check), true,
+                             {}, check.better_folder});
     if (!check.beyond_latin1.empty())
         questions.push_back({dialog::kWarning,
                              "The simulator's logbook holds Western European letters only "
@@ -136,6 +140,8 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
         return ResultBox{{dialog::kError, failureText(result), {}, true}, false};
     }
     std::string informative = filesReadText(result);
+    if (const std::string elsewhere = elsewhereText(result); !elsewhere.empty())
+        informative += "\nThe folder holds no IGC file: " + elsewhere + ".";
     if (const std::string backup = backupText(result); !backup.empty())
         informative += "\n" + backup + ". To get an earlier logbook back, choose \"" +
                        dialog::kRestore + "\".";

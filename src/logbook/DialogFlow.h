@@ -89,12 +89,16 @@ struct DialogQuestion {
     std::string title;
     std::string text;
     bool yes_by_default = false;
-    std::string details; // shown on "Show Details..." when not empty
+    std::string details = {};    // shown on "Show Details..." when not empty
+    std::string use_folder = {}; // a "&Yes" takes this folder into the IGC field, then goes on
 };
 
-/// The questions before a run, in order; a "&No" to any ends it with nothing written: the
-/// pilot name's characters beyond Latin-1, then the overwrite question when a logbook exists.
-std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check);
+/// The questions before a run, in order; a "&No" to any ends it with nothing written: the IGC
+/// folder's own IGC folder when it holds the recordings (`use_folder`), the pilot name's
+/// characters beyond Latin-1, then the overwrite question when a logbook exists.
+/// `igc_directory` is the folder as typed.
+std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
+                                               const std::string& igc_directory = {});
 /// The same for a pilot name (UTF-8) and a logbook path as typed.
 std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
                                                const std::string& logbook_path);

@@ -152,6 +152,8 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     std::string why;
     const std::optional<std::vector<FlightFile>> files =
         listFlights(request.igc_directory, why, *request.diagnostics, &result.hidden_files);
+    if (files && files->empty())
+        result.elsewhere = findRecordingsElsewhere(request.igc_directory);
     LogbookFile out;
     if (!files) {
         result.failure = GenerationFailure::Directory;

@@ -81,6 +81,7 @@ struct GenerationResult {
     int kept_entries = 0;      // entries of the old logbook kept for want of their recording
     int names_with_question_marks = 0; // entries whose file name Latin-1 could not hold whole
     int hidden_files = 0;      // hidden recordings ('.' first) that the listing left out
+    RecordingsElsewhere elsewhere; // when the folder listed no recording: where some are
     std::vector<OldEntry> dropped; // entries of the old logbook dropped for the same want
     std::string restored_from; // a restore: the earlier logbook put back
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order

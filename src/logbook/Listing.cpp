@@ -131,4 +131,68 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     return files;
 }
 
+namespace {
+
+constexpr int kLookedAtAtMost = 10000;
+
+// The recordings in `folder` and in its subfolders `depth` levels down; `looked_at` counts the
+// entries seen, so that a huge tree is not walked whole.
+int recordingsUnder(const std::string& folder, int depth, int& looked_at) {
+    std::vector<platform::DirectoryEntry> entries;
+    int error = 0;
+    if (looked_at >= kLookedAtAtMost ||
+        !platform::listDirectory(
+            folder, [](std::string_view name) { return !name.starts_with('.'); }, entries, error))
+        return 0;
+    int recordings = 0;
+    for (const platform::DirectoryEntry& entry : entries) {
+        if (++looked_at >= kLookedAtAtMost)
+            break;
+        if (entry.kind == platform::FileKind::Regular && platform::isFlightName(entry.name))
+            ++recordings;
+        else if (entry.kind == platform::FileKind::Directory && !entry.is_link && depth > 0)
+            recordings += recordingsUnder(platform::joinPath(folder, entry.name), depth - 1,
+                                          looked_at);
+    }
+    return recordings;
+}
+
+} // namespace
+
+RecordingsElsewhere findRecordingsElsewhere(const std::string& directory) {
+    RecordingsElsewhere found;
+    std::vector<platform::DirectoryEntry> entries;
+    int error = 0;
+    if (directory.empty() ||
+        !platform::listDirectory(
+            directory, [](std::string_view name) { return !name.starts_with('.'); }, entries,
+            error))
+        return found;
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    int looked_at = 0;
+    for (const platform::DirectoryEntry& entry : entries) {
+        if (entry.kind != platform::FileKind::Directory || entry.is_link)
+            continue;
+        const std::string folder = platform::joinPath(directory, entry.name);
+        std::string lower = entry.name;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+        if (lower == "igc" && found.igc_folder.empty()) {
+            int igc_looked_at = 0;
+            if (const int recordings = recordingsUnder(folder, 0, igc_looked_at); recordings > 0) {
+                found.igc_folder = folder;
+                found.igc_recordings = recordings;
+            }
+        }
+        if (const int recordings = recordingsUnder(folder, 1, looked_at); recordings > 0) {
+            found.in_subfolders += recordings;
+            if (found.subfolder.empty())
+                found.subfolder = folder;
+            ++found.subfolders;
+        }
+    }
+    return found;
+}
+
 } // namespace logbook

@@ -37,6 +37,20 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
                                                    std::ostream& diagnostics,
                                                    int* hidden = nullptr);
 
+/// Where the recordings are when a folder holds none of its own: a pilot who chose the data
+/// folder instead of its IGC folder, or keeps the recordings in folders by year.
+struct RecordingsElsewhere {
+    std::string igc_folder;   // the folder's own "IGC" folder (any letter case) when it holds some
+    int igc_recordings = 0;   // and how many
+    int in_subfolders = 0;    // recordings in its subfolders, two levels deep, when no IGC folder
+    std::string subfolder;    // the first subfolder that holds some
+    int subfolders = 0;       // subfolders that hold some
+};
+
+/// Looks for recordings around `directory`, which lists none; nothing found when it does not
+/// exist or cannot be read. Stops counting after some ten thousand entries.
+RecordingsElsewhere findRecordingsElsewhere(const std::string& directory);
+
 /// `text` as a line on a terminal may show it: control bytes (ESC, BEL, a line end) as \xNN,
 /// so that a file name cannot move the cursor, ring or start a line of its own.
 std::string echoed(std::string_view text);

@@ -149,6 +149,8 @@ std::string summaryLine(const GenerationResult& result, const std::string& logbo
                                  " of the logbook it replaced"
                            : writtenText(result, logbook_path);
     line += " (" + filesReadText(result) + ")";
+    if (const std::string elsewhere = elsewhereText(result); !elsewhere.empty())
+        line += "; the folder holds no IGC file: " + elsewhere;
     if (!result.backup_path.empty())
         line += "; the old logbook was kept as " + result.backup_path;
     return line;
@@ -192,9 +194,23 @@ std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationRes
     return rows;
 }
 
+std::string elsewhereText(const GenerationResult& result) {
+    const RecordingsElsewhere& elsewhere = result.elsewhere;
+    if (result.files != 0 || elsewhere.in_subfolders == 0)
+        return {};
+    std::string folders = elsewhere.subfolder;
+    if (elsewhere.subfolders > 1)
+        folders += " and " + counted(elsewhere.subfolders - 1, "more folder", "more folders");
+    return "its subfolders hold " + counted(elsewhere.in_subfolders, "recording", "recordings") +
+           " (" + folders + "), but a logbook is made from one folder's recordings";
+}
+
 std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result) {
+    const std::string elsewhere = elsewhereText(result);
     std::string found =
-        result.files == 0 ? "The folder " + igc_directory + " holds no IGC file."
+        result.files == 0
+            ? "The folder " + igc_directory + " holds no IGC file" +
+                  (elsewhere.empty() ? std::string() : "; " + elsewhere) + "."
                           : "The folder " + igc_directory + " holds no flight for the logbook (" +
                                 counted(result.files, "file read", "files read") + ", none kept).";
     if (!result.replaced_unreadable.empty())

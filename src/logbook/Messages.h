@@ -47,6 +47,11 @@ std::string skippedCountsText(const GenerationResult& result);
 /// A skipped file for a list: its name without the directory, and the reason.
 std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationResult& result);
 
+/// Where the recordings are when the IGC folder held none but its subfolders do: "its subfolders
+/// hold 78 recordings (D/2025 and 2 more folders), but a logbook is made from one folder's
+/// recordings"; empty otherwise.
+std::string elsewhereText(const GenerationResult& result);
+
 /// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file.",
 /// and that the old logbook could not be read when its entries could not be counted.
 std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result);

@@ -33,6 +33,14 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
     }
     check.beyond_latin1 = charactersBeyondLatin1(pilot);
     check.replaces_logbook = logbookExists(logbook_path);
+    // A pilot who chose the data folder instead of its IGC folder is pointed to the right one.
+    std::string why;
+    std::ostream nowhere(nullptr);
+    if (const auto files = listFlights(igc_directory, why, nowhere); files && files->empty()) {
+        const RecordingsElsewhere elsewhere = findRecordingsElsewhere(igc_directory);
+        check.better_folder = elsewhere.igc_folder;
+        check.better_folder_recordings = elsewhere.igc_recordings;
+    }
     return check;
 }
 
@@ -59,6 +67,23 @@ std::string latin1Line(const RequestCheck& check, bool written) {
         check.beyond_latin1;
     return written ? "warning: " + what + " written as \"?\""
                    : what + " would be written as \"?\"; give --yes to write the name so";
+}
+
+namespace {
+
+std::string betterFolderFinding(const std::string& igc_directory, const RequestCheck& check) {
+    return igc_directory + " holds no IGC file, but " + check.better_folder + " holds " +
+           counted(check.better_folder_recordings, "recording", "recordings");
+}
+
+} // namespace
+
+std::string betterFolderLine(const std::string& igc_directory, const RequestCheck& check) {
+    return betterFolderFinding(igc_directory, check) + ": give --igc-dir " + check.better_folder;
+}
+
+std::string betterFolderQuestion(const std::string& igc_directory, const RequestCheck& check) {
+    return betterFolderFinding(igc_directory, check) + ": use that folder?";
 }
 
 std::string notReplacingLine(const std::string& logbook_path) {

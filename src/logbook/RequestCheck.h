@@ -31,6 +31,10 @@ struct RequestCheck {
     std::string beyond_latin1;     // the name's characters that the logbook cannot hold, quoted
     bool replaces_logbook = false; // a logbook exists at the path
     std::string pilot_latin1;      // the name as the logbook's header holds it
+    // The IGC folder holds no recording, but its own IGC folder does: the folder meant, asked
+    // about (the dialogs) or named in the refusal (the command line).
+    std::string better_folder;
+    int better_folder_recordings = 0;
 };
 
 /// When the paths are looked at: before any question (the dialogs: nobody is asked about a run
@@ -55,6 +59,12 @@ std::string pilotRefusalLine(const RequestCheck& check);
 std::string latin1Line(const RequestCheck& check, bool written);
 /// An existing logbook not replaced: neither --yes nor "y" on a terminal.
 std::string notReplacingLine(const std::string& logbook_path);
+/// The IGC folder holds no recording, but its IGC folder does: "D holds no IGC file, but D/IGC
+/// holds 78: give --igc-dir D/IGC".
+std::string betterFolderLine(const std::string& igc_directory, const RequestCheck& check);
+/// The same as the dialogs ask it: "D holds no IGC file, but D/IGC holds 78 recordings: use that
+/// folder?"
+std::string betterFolderQuestion(const std::string& igc_directory, const RequestCheck& check);
 /// The question on a terminal before an existing logbook is replaced, up to the answer.
 std::string replacePrompt(const std::string& logbook_path);
 /// Whether a terminal's answer to replacePrompt is yes: "y" or "yes" in any letter case,

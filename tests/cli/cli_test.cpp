@@ -940,4 +940,60 @@ TEST_F(Cli, RestoresAnEarlierLogbookAsARunReplacesOne) {
         EXPECT_EQ(testing_support::bytesOf(at), contentOf(row.exit_code == 0 ? 1 : -1));
     }
 }
+// What a run finds around a folder that is not the one meant, and what it wrote differently from
+// the names it was given: the data folder names its IGC folder, folders by year are said, a name
+// beyond Latin-1 and a hidden recording are counted, a missing logbook folder is named.
+TEST_F(Cli, SaysWhatItFoundAroundTheFolderAndInTheNames) {
+    const fs::path data = dir_ / "install" / "data";
+    const fs::path years = dir_ / "years";
+    fs::create_directories(years / "2025");
+    fs::create_directories(years / "2026");
+    fs::copy_file(data / "IGC" / "2026-05-14-triangle.igc", years / "2025" / "a.igc");
+    fs::copy_file(data / "IGC" / "2026-05-16-local.igc", years / "2026" / "b.igc");
+    fs::copy_file(data / "IGC" / "2026-05-16-local.igc", data / "IGC" /
+                                                             "\xC5\x81\xC3\xB3"
+                                                             "d\xC5\xBA.igc");
+    fs::copy_file(data / "IGC" / "2026-05-16-local.igc", data / "IGC" / ".hidden.igc");
+    const struct {
+        const char* name;
+        QStringList arguments;
+        int exit_code;
+        std::string line; // the last line of standard error
+    } rows[] = {
+        {"the data folder for its IGC folder",
+         {"-p", "X", "-d", path(data), "-o", path(dir_ / "a.dat")},
+         1,
+         "thermora-logbook-cli: " + data.string() + " holds no IGC file, but " +
+             (data / "IGC").string() + " holds 6 recordings: give --igc-dir " +
+             (data / "IGC").string()},
+        {"recordings in folders by year",
+         {"-p", "X", "-d", path(years), "-o", path(dir_ / "b.dat")},
+         0,
+         "Wrote 0 entries to " + (dir_ / "b.dat").string() +
+             " (0 files read, 0 skipped); the folder holds no IGC file: its subfolders hold 2 "
+             "recordings (" +
+             (years / "2025").string() +
+             " and 1 more folder), but a logbook is made from one "
+             "folder's recordings"},
+        {"a name beyond Latin-1 and a hidden recording",
+         {"-p", "X", "-d", path(data / "IGC"), "-o", path(dir_ / "c.dat"), "-q"},
+         0,
+         "Wrote 4 entries to " + (dir_ / "c.dat").string() +
+             " (6 files read, 2 skipped, 1 file name written with \"?\", 1 hidden file left out)"},
+        {"a logbook folder that does not exist",
+         {"-p", "X", "-o", path(dir_ / "none" / "d.dat")},
+         1,
+         "No such file or directory: the folder " + (dir_ / "none").string() +
+             " does not exist\nNo logbook was written."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CliRun cli = run(row.arguments);
+        EXPECT_EQ(cli.exit_code, row.exit_code) << cli.errors;
+        const std::string end = row.line + "\n";
+        ASSERT_GE(cli.errors.size(), end.size()) << cli.errors;
+        EXPECT_EQ(cli.errors.substr(cli.errors.size() - end.size()), end) << cli.errors;
+    }
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "app/CoreText.h"
+#include "app/ElidedLabel.h"
+#include "app/InstallationsDialog.h"
 #include "app/QuestionBox.h"
 #include "app/RestoreDialog.h"
 #include "app/ScreenFit.h"
@@ -20,9 +22,12 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QIcon>
+#include <QIdentityProxyModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -35,6 +40,7 @@
 #include <functional>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -55,10 +61,29 @@ void tell(QWidget* parent, const logbook::DialogBox& box) {
          fromCore(box.text), fromCore(box.informative));
 }
 
+// The folder chooser's listing with its files greyed: seen, so that a folder of recordings does
+// not look empty, but not chosen. Qt's chooser lists the files that its filter lets through as
+// it lists folders; sorting stays its model's (folders first).
+class GreyedFiles : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QIdentityProxyModel::flags(index);
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (files != nullptr && index.isValid() && !files->isDir(mapToSource(index)))
+            flags &= ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        return flags;
+    }
+};
+
 } // namespace
 
 MainWindow::MainWindow()
-    : run_(*this, [this](std::function<void()> work) {
+    : MainWindow(install::searchInstallations(install::SearchExtent::Everywhere)) {}
+
+MainWindow::MainWindow(install::InstallationSearch search)
+    : search_(std::move(search)), run_(*this, [this](std::function<void()> work) {
           // Queued, never waited for; dropped with the window.
           QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
       }) {
@@ -80,25 +105,62 @@ MainWindow::MainWindow()
     MainWindowBaseLayout->addWidget(restore_button_, 5, 0);
     setTabOrder(pushButton1, restore_button_);
     connect(restore_button_, &QPushButton::clicked, this, &MainWindow::restoreLogbook);
+    // Under the form, in the room between the minimum time and the button row: the
+    // installation that the presets come from, so that a pilot with the simulator in several
+    // Wine prefixes sees which one the logbook is made for, and "Change..." to take another.
+    // The line gives way on a small screen rather than widen the window.
+    installation_ = new ElidedLabel(this);
+    change_installation_ = new QPushButton(fromCore(logbook::dialog::kChangeInstallation), this);
+    change_installation_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* line = new QHBoxLayout;
+    line->addWidget(installation_, 1);
+    line->addWidget(change_installation_);
+    MainWindowBaseLayout->addLayout(line, 4, 0, 1, 6, Qt::AlignTop);
+    // In the keyboard's order it follows the minimum time, as it does on the screen.
+    setTabOrder(min_time_, change_installation_);
+    connect(change_installation_, &QPushButton::clicked, this, &MainWindow::chooseInstallation);
+    change_installation_->setVisible(search_.found.size() > 1);
     // What the search found goes to the terminal, before any box.
-    const install::InstallationSearch search = install::searchInstallations();
-    std::cerr << install::choiceText(search);
-    if (!search.taken) {
-        std::cerr << install::notFoundDiagnostic(search) << '\n';
+    std::cerr << install::choiceText(search_);
+    if (!search_.taken) {
+        installation_->hide();
+        std::cerr << install::notFoundDiagnostic(search_) << '\n';
         tell(this, logbook::noInstallationBox(
                        "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
                        "to the Wine prefix that holds it, before the program starts."));
         return;
     }
+    takeInstallation(*search_.taken);
+    // The line whole where the screen has room for it (fitOnScreen narrows the window to the
+    // screen when shown).
+    resize(size().expandedTo(sizeHint()));
+}
+
+void MainWindow::takeInstallation(std::size_t index) {
+    search_.taken = index;
     // D/data/IGC and D/data/logbook.dat, decoded as the file system encodes names, so that a
     // directory with letters beyond ASCII still names the same place.
-    const install::PresetPaths presets =
-        install::presetPaths(search.found[*search.taken].directory);
+    const install::PresetPaths presets = install::presetPaths(search_.found[index].directory);
     igc_files_->setText(fromCore(presets.igc_directory));
     logbook_file_->setText(fromCore(presets.logbook_file));
     // Show where the paths begin: their ends are alike ("data/IGC") and say little.
     igc_files_->setCursorPosition(0);
     logbook_file_->setCursorPosition(0);
+    const QString taken = fromCore(install::takenText(search_));
+    installation_->setText(taken);
+    // The whole line, cut short or not, and why the presets point elsewhere when they do.
+    installation_->setToolTip(
+        presets.note.empty() ? taken : taken + QLatin1Char('\n') + fromCore(presets.note));
+}
+
+void MainWindow::chooseInstallation() {
+    if (run_.running() || search_.found.empty())
+        return;
+    InstallationsDialog list(search_.found, search_.taken, this);
+    if (list.exec() != QDialog::Accepted)
+        return;
+    if (const std::optional<std::size_t> chosen = list.chosen())
+        takeInstallation(*chosen);
 }
 
 // A run still under way is cancelled and waited for (the controller goes first).
@@ -115,17 +177,33 @@ void MainWindow::generateLogBook() {
     // Every check and question, and their order, are the core's: both dialogs ask the same.
     const QString logbook_path = logbook_file_->text();
     logbook::GenerationRequest request;
-    request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
     request.logbook_path = QFile::encodeName(logbook_path).toStdString();
-    const logbook::RequestCheck check = logbook::checkRequest(
-        pilot_name_->text().toStdString(), request.igc_directory, request.logbook_path);
-    if (const auto refusal = logbook::refusalBeforeRun(check)) {
-        tell(this, *refusal);
-        return;
-    }
-    for (const logbook::DialogQuestion& question : logbook::questionsBeforeRun(check)) {
-        if (!confirmed(question))
+    logbook::RequestCheck check;
+    // A folder that holds no recording but whose own IGC folder does is asked about first; a
+    // "&Yes" takes that folder into the field, and the request is checked and asked about anew
+    // with it, as if the pilot had typed it: the refusals, the questions and the run all go by
+    // the folder in the field. The new folder holds recordings, so no folder is asked about
+    // twice.
+    for (bool asked = false; !asked;) {
+        request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
+        check = logbook::checkRequest(pilot_name_->text().toStdString(), request.igc_directory,
+                                      request.logbook_path);
+        if (const auto refusal = logbook::refusalBeforeRun(check)) {
+            tell(this, *refusal);
             return;
+        }
+        asked = true;
+        for (const logbook::DialogQuestion& question :
+             logbook::questionsBeforeRun(check, request.igc_directory)) {
+            if (!confirmed(question))
+                return;
+            if (!question.use_folder.empty()) {
+                igc_files_->setText(fromCore(question.use_folder));
+                igc_files_->setCursorPosition(0);
+                asked = false;
+                break;
+            }
+        }
     }
     request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = min_time_->value();
@@ -312,10 +390,17 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::browseIGCDir() {
+    QFileDialog chooser(this, fromCore(logbook::dialog::kChooseDirectory), igc_files_->text());
+    chooser.setFileMode(QFileDialog::Directory);
+    // The recordings show in each folder, greyed, so that the IGC folder does not look empty
+    // when it is the one to choose. Qt's own chooser, as the desktop's may list folders only;
+    // the filter's name under the list says what the grey files are.
+    chooser.setOptions(QFileDialog::DontUseNativeDialog);
+    chooser.setNameFilter(fromCore(logbook::dialog::kRecordingsFilter));
+    chooser.setProxyModel(new GreyedFiles(&chooser));
     // Cancelling gives an empty result, which empties the field.
-    igc_files_->setText(
-        QFileDialog::getExistingDirectory(this, fromCore(logbook::dialog::kChooseDirectory),
-                                          igc_files_->text(), QFileDialog::ShowDirsOnly));
+    igc_files_->setText(chooser.exec() == QDialog::Accepted ? chooser.selectedFiles().value(0)
+                                                            : QString());
 }
 
 void MainWindow::browseOutputFile() {

@@ -1,10 +1,12 @@
 #pragma once
 
 // The main dialog of the logbook tool: the form with its fields preset from the simulator's
-// installation directory, the two file choosers, the logbook generation, and "Restore..." to put
-// an earlier logbook back.
+// installation directory, a line under it that says which installation that is (and, of several,
+// lets another be chosen), the two file choosers, the logbook generation, and "Restore..." to
+// put an earlier logbook back.
 
 #include "app/MainWindowBase.h"
+#include "install/Installation.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
 #include "logbook/RunController.h"
@@ -12,10 +14,12 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
 
 class QEventLoop;
+class QLabel;
 class QProgressDialog;
 class QPushButton;
 
@@ -24,8 +28,11 @@ class MainWindow : public MainWindowBase, private logbook::RunController::View {
 
 public:
     /// Builds the form and presets the IGC directory and the logbook path from the installation
-    /// directory, or warns the user when there is none.
+    /// that a search of every place finds (THERMORA_DIR, the Wine prefixes), or warns the user
+    /// when there is none.
     MainWindow();
+    /// The same from the installations `search` found.
+    explicit MainWindow(install::InstallationSearch search);
     ~MainWindow() override;
 
     /// Analyses one IGC file and appends its entry to `logbook` when the flight is kept; true
@@ -40,6 +47,9 @@ public slots:
     /// Puts an earlier logbook, chosen from those kept beside the logbook file, back as the
     /// logbook, after a question; the one it replaces is kept, so that this can be undone.
     void restoreLogbook();
+    /// Lists the installations found, the one the presets come from chosen; another chosen
+    /// fills the IGC directory and the logbook path from it.
+    void chooseInstallation();
 
 public:
     /// During a run, Escape cancels the run instead and the window stays.
@@ -49,6 +59,10 @@ public:
     void setProgressDelay(int milliseconds) { run_.setShowDelay(milliseconds); }
 
     QPushButton* restore_button_; // "Restore...", on the row of "Generate Logbook" and "Exit"
+    // Under the form: the installation that the presets come from, and "Change..." beside it
+    // when there are several.
+    QLabel* installation_;
+    QPushButton* change_installation_;
 
 protected:
     /// During a run, closing the window cancels the run, and the window closes once it ended.
@@ -67,6 +81,11 @@ private:
     void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
     /// Asks `question` in a box (QuestionBox): true for "&Yes".
     bool confirmed(const logbook::DialogQuestion& question);
+    /// Fills the IGC directory and the logbook path from installation `index` of the search, and
+    /// says so under the form.
+    void takeInstallation(std::size_t index);
+
+    install::InstallationSearch search_;
 
     logbook::RunController run_;
     std::unique_ptr<QProgressDialog> progress_; // while a run shows its progress

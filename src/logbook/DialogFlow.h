@@ -142,3 +142,17 @@ namespace logbook::dialog {
 /// The title of the window that a question's "Show Details..." opens.
 inline constexpr const char* kDetailsTitle = "Details";
 } // namespace logbook::dialog
+
+namespace logbook::dialog {
+/// The button beside the line under the form that says which installation the presets come from
+/// (install::takenText), there when the search found more than one: it opens the list of them.
+inline constexpr const char* kChangeInstallation = "Change...";
+/// The list of installations: its title, what choosing one does, and the button that takes it.
+inline constexpr const char* kInstallationsTitle = "Thermora installations";
+inline constexpr const char* kInstallationsIntro =
+    "The IGC folder and the logbook file are filled in from the installation you choose.";
+inline constexpr const char* kUseInstallation = "Use";
+/// The IGC folder chooser's filter: the recordings show in each folder, greyed, so that a folder
+/// that holds them does not look empty.
+inline constexpr const char* kRecordingsFilter = "IGC files (*.igc *.IGC)";
+} // namespace logbook::dialog

@@ -1,9 +1,12 @@
-// The main dialog driven as a user drives it: presets from the installation directory, the
-// questions and warnings around a generation, its result with the list of skipped files, the
-// keyboard focus after it, the two file choosers, and putting an earlier logbook back.
+// The main dialog driven as a user drives it: presets from the installation directory, the line
+// that says which installation that is and choosing another, the questions and warnings around a
+// generation (a wrong folder pointing to the right one among them), its result with the list of
+// skipped files, the keyboard focus after it, the two file choosers, and putting an earlier
+// logbook back.
 
 #include "ModalScript.h"
 
+#include "app/InstallationsDialog.h"
 #include "app/MainWindow.h"
 #include "app/RestoreDialog.h"
 #include "app/SkippedFilesDialog.h"
@@ -13,12 +16,16 @@
 #include "support/BrokenRecordings.h"
 #include "support/CaptureStream.h"
 
+#include <QAbstractProxyModel>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMetaMethod>
 #include <QProgressDialog>
 #include <QRegularExpression>
@@ -108,6 +115,28 @@ QString generationPath(const QString& logbook, int age) {
            (age > 0 ? QStringLiteral(".%1").arg(age) : QString());
 }
 
+// A Wine prefix at `prefix` with the simulator installed in C:\Thermora and one recording,
+// `hours_old` hours old; its installation directory.
+QString winePrefix(const QString& prefix, int hours_old) {
+    const QString simulator = prefix + QStringLiteral("/drive_c/Thermora");
+    if (!QDir().mkpath(simulator + QStringLiteral("/data/IGC")) ||
+        !QDir().mkpath(prefix + QStringLiteral("/dosdevices")) ||
+        !QFile::link(QStringLiteral("../drive_c"), prefix + QStringLiteral("/dosdevices/c:")))
+        return {};
+    writeFile(prefix + QStringLiteral("/system.reg"),
+              "WINE REGISTRY Version 2\n\n[Software\\\\Wow6432Node\\\\Thermora\\\\Thermora "
+              "Simulator] 1700000000\n\"Location\"=\"C:\\\\Thermora\"\n");
+    QFile recording(simulator + QStringLiteral("/data/IGC/flight.igc"));
+    // Written out before its time is set, which a later write would undo.
+    if (!recording.open(QIODevice::WriteOnly) || recording.write(kFourMinuteFlight) < 0 ||
+        !recording.flush())
+        return {};
+    if (!recording.setFileTime(QDateTime::currentDateTime().addSecs(-3600LL * hours_old),
+                               QFileDevice::FileModificationTime))
+        return {};
+    return simulator;
+}
+
 enum class Answer { None, Enter, Yes, No, Escape, CloseBox };
 
 // How a long run is stopped.
@@ -122,15 +151,20 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
     void presetsFromInstallDir_data();
     void presetsFromInstallDir();
     void slotsOfTheDialog();
+    void installationLine_data();
+    void installationLine();
 
     void generationAsks_data();
     void generationAsks();
+    void wrongFolderPointsToItsIgcFolder_data();
+    void wrongFolderPointsToItsIgcFolder();
     void emptyFolderKeepsEntries_data();
     void emptyFolderKeepsEntries();
     void flightsWithoutRecordingAsked_data();
@@ -160,10 +194,15 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> work_; // fresh for every test
+    QByteArray home_;                     // the user's, put back after each test
 
     QString igc_dir_;
     QString logbook_path_;
 };
+
+void MainWindowTest::initTestCase() {
+    home_ = qgetenv("HOME");
+}
 
 void MainWindowTest::init() {
     work_ = std::make_unique<QTemporaryDir>();
@@ -173,11 +212,15 @@ void MainWindowTest::init() {
     QVERIFY(QDir().mkpath(igc_dir_));
     logbook_path_ = inWork(QStringLiteral("data/logbook.dat"));
     qputenv("THERMORA_DIR", QFile::encodeName(work_->path()));
-    // No Wine installation either, whatever the machine has.
+    // No Wine installation either, whatever the machine has: the dialog searches every prefix,
+    // Steam's, Lutris's and Bottles's under the home directory too.
     qputenv("WINEPREFIX", QFile::encodeName(inWork(QStringLiteral("no-wine"))));
+    QVERIFY(QDir().mkpath(inWork(QStringLiteral("home"))));
+    qputenv("HOME", QFile::encodeName(inWork(QStringLiteral("home"))));
 }
 
 void MainWindowTest::cleanup() {
+    qputenv("HOME", home_);
     work_.reset();
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
@@ -268,7 +311,74 @@ void MainWindowTest::slotsOfTheDialog() {
         own << QString::fromLatin1(method.methodSignature());
     }
     QCOMPARE(own, (QStringList{"generateLogBook()", "browseIGCDir()", "browseOutputFile()",
-                               "restoreLogbook()"}));
+                               "restoreLogbook()", "chooseInstallation()"}));
+}
+
+void MainWindowTest::installationLine_data() {
+    QTest::addColumn<bool>("thermora_dir");    // set to the work directory
+    QTest::addColumn<QStringList>("prefixes"); // with the simulator, the last the newest recording
+    QTest::addColumn<int>("chosen");           // in the list "Change..." opens; -1: not opened
+    QTest::addColumn<QString>("taken");        // its directory, relative; "." the work directory
+    QTest::addColumn<QString>("line");         // {W} is the work directory; empty: no line
+
+    const QString bottle = QStringLiteral("home/.local/share/bottles/bottles/Gliding");
+    QTest::newRow("nothing found: no line")
+        << false << QStringList{} << -1 << QString() << QString();
+    QTest::newRow("THERMORA_DIR alone: no Change...") << true << QStringList{} << -1 << "."
+                                                      << "Thermora Simulator in {W} (THERMORA_DIR)";
+    QTest::newRow("of ~/.wine and a bottle, the newest recording's")
+        << false << QStringList{"home/.wine", bottle} << -1 << bottle + "/drive_c/Thermora"
+        << "Thermora Simulator in Bottles, bottle Gliding; 1 other installation";
+    QTest::newRow("THERMORA_DIR taken, ~/.wine chosen instead")
+        << true << QStringList{"home/.wine"} << 1 << "home/.wine/drive_c/Thermora"
+        << "Thermora Simulator in Wine, prefix {W}/home/.wine; 1 other installation";
+}
+
+// The installation that the presets come from, said under the form; of several, "Change..."
+// lists them (the one taken chosen) and another chosen fills the fields and the line.
+void MainWindowTest::installationLine() {
+    QFETCH(bool, thermora_dir);
+    QFETCH(QStringList, prefixes);
+    QFETCH(int, chosen);
+    QFETCH(QString, taken);
+    QFETCH(QString, line);
+
+    if (!thermora_dir)
+        qunsetenv("THERMORA_DIR");
+    qunsetenv("WINEPREFIX");
+    for (qsizetype k = 0; k < prefixes.size(); ++k)
+        QVERIFY(!winePrefix(inWork(prefixes[k]), static_cast<int>(prefixes.size() - k)).isEmpty());
+    // The box that says none was found, if it comes.
+    auto script =
+        std::make_unique<ModalScript>(std::vector<ModalScript::Answer>{pressKey(Qt::Key_Return)});
+    CaptureStream err(std::cerr);
+    MainWindow window;
+    QVERIFY(!script->forced());
+    script.reset();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.change_installation_->isVisible(), line.contains(QLatin1String("other")));
+    int current = -1;
+    if (chosen >= 0) {
+        ModalScript list({[&](QWidget* modal) {
+            auto* installations = qobject_cast<InstallationsDialog*>(modal);
+            QVERIFY(installations != nullptr);
+            current = installations->installations_->currentRow();
+            installations->installations_->setCurrentRow(chosen);
+            QTest::mouseClick(installations->use_, Qt::LeftButton);
+        }});
+        QTest::mouseClick(window.change_installation_, Qt::LeftButton);
+        QVERIFY(!list.forced());
+        QCOMPARE(current, 0);
+    }
+
+    const QString dir = taken == QLatin1String(".") ? work_->path() : inWork(taken);
+    QCOMPARE(window.igc_files_->text(), taken.isEmpty() ? "" : dir + QStringLiteral("/data/IGC"));
+    QCOMPARE(window.logbook_file_->text(),
+             taken.isEmpty() ? "" : dir + QStringLiteral("/data/logbook.dat"));
+    QCOMPARE(window.installation_->isVisible(), !line.isEmpty());
+    if (!line.isEmpty())
+        QCOMPARE(window.installation_->text(), QString(line).replace("{W}", work_->path()));
 }
 
 void MainWindowTest::generationAsks_data() {
@@ -408,6 +518,46 @@ void MainWindowTest::generationAsks() {
     QCOMPARE(err.text(), std::string(generated ? "Generating new logbook\n" : ""));
     QVERIFY(window.isVisible());
     window.close();
+}
+
+void MainWindowTest::wrongFolderPointsToItsIgcFolder_data() {
+    QTest::addColumn<Answer>("answer"); // to the question about the folder
+    QTest::newRow("No: nothing written, the field as typed") << Answer::No;
+    QTest::newRow("Yes: the IGC folder taken, asked anew, its flight written") << Answer::Yes;
+}
+
+// The data folder chosen where its IGC folder was meant: asked about, then taken and read.
+void MainWindowTest::wrongFolderPointsToItsIgcFolder() {
+    QFETCH(Answer, answer);
+    const bool yes = answer == Answer::Yes;
+    writeFile(igc_dir_ + QStringLiteral("/flight.igc"), kFourMinuteFlight);
+    writeFile(logbook_path_, kOldLogbook);
+    const QString data = inWork(QStringLiteral("data"));
+    MainWindow window;
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    window.igc_files_->setText(data);
+    // The folder's question, then the logbook's (once) and the result box.
+    ModalScript script({app_testing::clickButton(yes ? QStringLiteral("&Yes") : "&No"),
+                        pressKey(Qt::Key_Return), pressKey(Qt::Key_Return)});
+    CaptureStream err(std::cerr);
+    CaptureStream out(std::cout);
+    window.generateLogBook();
+
+    QVERIFY(!script.forced());
+    const QStringList titles =
+        yes ? QStringList{"Warning", "Warning", "Logbook generated"} : QStringList{"Warning"};
+    QCOMPARE(script.titles(), titles);
+    QCOMPARE(script.shown().front().text,
+             QStringLiteral("%1 holds no IGC file, but %2 holds 1 recording: use that folder?")
+                 .arg(data, igc_dir_));
+    QCOMPARE(script.shown().front().default_button, QStringLiteral("&Yes"));
+    QCOMPARE(window.igc_files_->text(), yes ? igc_dir_ : data);
+    const QByteArray logbook = readFile(logbook_path_);
+    if (!yes)
+        QCOMPARE(logbook, kOldLogbook);
+    else
+        QVERIFY2(logbook.startsWith(header("Pilot")) && logbook.endsWith(";flight.igc\r\n"),
+                 logbook.constData());
 }
 
 void MainWindowTest::emptyFolderKeepsEntries_data() {
@@ -933,6 +1083,10 @@ void MainWindowTest::choosers() {
     const QString chosen = inWork(QStringLiteral("chosen"));
     QVERIFY(QDir().mkpath(chosen));
     writeFile(chosen + QStringLiteral("/logbook.dat"), kOldLogbook);
+    // Where the directory chooser starts: recordings, a file of another kind, and a folder.
+    for (const char* name : {"lower.igc", "UPPER.IGC", "Mixed.Igc", "notes.txt"})
+        writeFile(igc_dir_ + QLatin1Char('/') + QLatin1String(name), kFourMinuteFlight);
+    QVERIFY(QDir().mkpath(igc_dir_ + QStringLiteral("/2025")));
 
     MainWindow window;
     QLineEdit* field = directory ? window.igc_files_ : window.logbook_file_;
@@ -944,6 +1098,9 @@ void MainWindowTest::choosers() {
     QString start;
     QFileDialog::FileMode mode = QFileDialog::AnyFile;
     bool dirs_only = false;
+    bool native = true;
+    QStringList listed; // in the start directory, as the chooser shows it
+    QStringList greyed; // of those, the ones that cannot be chosen
     ModalScript script({[&](QWidget* modal) {
         auto* chooser = qobject_cast<QFileDialog*>(modal);
         QVERIFY(chooser != nullptr);
@@ -952,6 +1109,23 @@ void MainWindowTest::choosers() {
         start = chooser->directory().absolutePath();
         mode = chooser->fileMode();
         dirs_only = chooser->testOption(QFileDialog::ShowDirsOnly);
+        native = !chooser->testOption(QFileDialog::DontUseNativeDialog);
+        if (directory) {
+            // The listing as the views show it, once the chooser has read the directory.
+            auto* model = chooser->findChild<QFileSystemModel*>();
+            const QAbstractProxyModel* shown = chooser->proxyModel();
+            QVERIFY(model != nullptr && shown != nullptr);
+            const QModelIndex folder = shown->mapFromSource(model->index(igc_dir_));
+            QTRY_VERIFY(shown->rowCount(folder) >= 4);
+            for (int row = 0; row < shown->rowCount(folder); ++row) {
+                const QModelIndex item = shown->index(row, 0, folder);
+                listed << item.data().toString();
+                if (!(shown->flags(item) & Qt::ItemIsEnabled))
+                    greyed << item.data().toString();
+            }
+            listed.sort();
+            greyed.sort();
+        }
         if (!accept) {
             chooser->reject();
             return;
@@ -974,7 +1148,13 @@ void MainWindowTest::choosers() {
     if (directory) {
         QCOMPARE(title, QStringLiteral("IGC File directory"));
         QCOMPARE(mode, QFileDialog::Directory);
-        QVERIFY(dirs_only);
+        // The recordings show, greyed, beside the folders; nothing else does. The desktop's
+        // own chooser might show folders only.
+        QVERIFY(!dirs_only);
+        QVERIFY(!native);
+        QCOMPARE(filters, QStringList{QStringLiteral("IGC files (*.igc *.IGC)")});
+        QCOMPARE(listed, (QStringList{"2025", "Mixed.Igc", "UPPER.IGC", "lower.igc"}));
+        QCOMPARE(greyed, (QStringList{"Mixed.Igc", "UPPER.IGC", "lower.igc"}));
         QCOMPARE(start, igc_dir_); // starts where the field points
     } else {
         QCOMPARE(title, QStringLiteral("Choose a file"));

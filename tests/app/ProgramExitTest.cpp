@@ -145,8 +145,11 @@ void ProgramExitTest::endsWithExitCodeZero() {
         environment.insert(QStringLiteral("ASAN_OPTIONS"),
                            environment.value(QStringLiteral("ASAN_OPTIONS")) +
                                QStringLiteral(":strict_string_checks=0"));
-    // No Wine installation, whatever the machine has.
+    // No Wine installation, whatever the machine has: the search looks in every prefix of the
+    // home directory too (Steam's, Lutris's, Bottles's), and one found there would add a button
+    // to the keyboard's way through the form.
     environment.insert(QStringLiteral("WINEPREFIX"), home_.filePath(QStringLiteral("no-wine")));
+    environment.insert(QStringLiteral("HOME"), home_.path());
     if (installed)
         environment.insert(QStringLiteral("THERMORA_DIR"), home_.path());
     else

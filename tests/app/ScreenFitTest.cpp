@@ -1,13 +1,16 @@
 // The dialog's windows with twice the text scale on an 800x600 screen (the test's environment
-// sets QT_SCALE_FACTOR=2 and that screen): each lies within the screen, every button inside it.
+// sets QT_SCALE_FACTOR=2 and that screen): each lies within the screen, every button and text
+// inside it.
 
 #include "app/ScreenFit.h"
+#include "app/InstallationsDialog.h"
 #include "app/MainWindow.h"
 #include "app/QuestionBox.h"
 #include "app/RestoreDialog.h"
 #include "app/SkippedFilesDialog.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QScreen>
 #include <QTest>
 #include <QTextEdit>
@@ -27,6 +30,8 @@ void ScreenFitTest::windowsFitTheScreen_data() {
     QTest::newRow("skipped files, one of a long name") << 2;
     QTest::newRow("earlier logbooks, five of a long pilot name") << 3;
     QTest::newRow("question with many flights, its details shown") << 4;
+    QTest::newRow("main window, its installation line long, Change... beside it") << 5;
+    QTest::newRow("installations, of long paths") << 6;
 }
 
 void ScreenFitTest::windowsFitTheScreen() {
@@ -51,8 +56,24 @@ void ScreenFitTest::windowsFitTheScreen() {
     std::vector<logbook::OldEntry> missing(
         300, logbook::OldEntry{{}, "05.01.2008", "Alpha - Bravo - Charlie", "flight.igc"});
     QuestionBox question(logbook::missingRecordingsQuestionBox(path, missing), &window);
+    // Installations in Steam's prefixes of a pilot who owns many games: long names and paths.
+    install::InstallationSearch search;
+    for (int k = 0; k < 3; ++k) {
+        const std::string prefix = "/home/pilot/.local/share/Steam/steamapps/compatdata/" +
+                                   std::to_string(2212330 + k) + "/pfx";
+        search.found.push_back({prefix + "/drive_c/Program Files (x86)/Thermora Simulator",
+                                "Steam Proton prefix " + prefix, install::PlaceKind::WinePrefix,
+                                "Steam (Proton), prefix " + std::to_string(2212330 + k) +
+                                    " of a library folder with a long name"});
+    }
+    search.taken = 1;
+    MainWindow several(search);
+    InstallationsDialog installations(search.found, search.taken, &several);
     window.show();
-    QWidget* const windows[] = {&window, &box, &list, &generations, &question};
+    if (shown >= 5)
+        several.show();
+    QWidget* const windows[] = {&window,   &box,     &list,         &generations,
+                                &question, &several, &installations};
     QWidget* const tested = windows[shown];
     tested->show();
     QVERIFY(QTest::qWaitForWindowExposed(tested));
@@ -77,6 +98,11 @@ void ScreenFitTest::windowsFitTheScreen() {
         QVERIFY2(!button->isVisible() || tested->rect().contains(QRect(
                                              button->mapTo(tested, QPoint()), button->size())),
                  qPrintable(button->text()));
+    // The texts too, the line under the main window's form among them.
+    for (const QLabel* label : tested->findChildren<QLabel*>())
+        QVERIFY2(!label->isVisible() ||
+                     tested->rect().contains(QRect(label->mapTo(tested, QPoint()), label->size())),
+                 qPrintable(label->text()));
 }
 
 QTEST_MAIN(ScreenFitTest)

@@ -2,6 +2,7 @@
 // Usage: render_dialog FILE.png, best under QT_QPA_PLATFORM=offscreen (target dialog_screenshot).
 
 #include "app/MainWindow.h"
+#include "install/Installation.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -15,9 +16,19 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: render_dialog FILE.png\n");
         return 2;
     }
-    // A typical installation, so the picture shows the presets.
-    qputenv("THERMORA_DIR", "/home/pilot/Thermora");
-    MainWindow window;
+    // A pilot with the simulator in Steam's Proton and in plain Wine, so the picture shows the
+    // presets and the line under the form that says where they come from.
+    install::InstallationSearch search;
+    search.found = {
+        {"/home/pilot/.steam/steam/steamapps/compatdata/2212330/pfx/drive_c/Thermora",
+         "Steam Proton prefix /home/pilot/.steam/steam/steamapps/compatdata/2212330/pfx",
+         install::PlaceKind::WinePrefix, "Steam (Proton), prefix 2212330"},
+        {"/home/pilot/.wine/drive_c/Thermora", "Wine prefix /home/pilot/.wine",
+         install::PlaceKind::WinePrefix, "Wine, prefix /home/pilot/.wine"},
+    };
+    search.taken = 0;
+    search.because = install::TakenBecause::NewestRecording;
+    MainWindow window(search);
     window.pilot_name_->setText(QStringLiteral("Example Pilot"));
     window.show();
     QApplication::processEvents();

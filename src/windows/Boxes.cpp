@@ -1,14 +1,21 @@
 #include "Boxes.h"
 
+#include "DetailsWindow.h"
 #include "DialogLog.h"
 #include "SkippedFilesWindow.h"
 #include "platform/WindowsText.h"
 
 #include <commctrl.h>
 
+#include <functional>
+#include <span>
+
 namespace {
 
 constexpr int kShowDetailsButton = 100;
+
+// What a task dialog's "Show Details..." opens over the box, which stays.
+using ShowDetails = std::function<void(HWND box)>;
 
 std::string wholeText(const logbook::DialogBox& box) {
     return box.informative.empty() ? box.text : box.text + "\n\n" + box.informative;
@@ -19,10 +26,9 @@ UINT iconOf(const logbook::DialogBox& box) {
 }
 
 HRESULT CALLBACK onTaskDialog(HWND window, UINT message, WPARAM button, LPARAM, LONG_PTR data) {
-    // "Show Details..." opens the list over the box, which stays.
     if (message == TDN_BUTTON_CLICKED && button == kShowDetailsButton) {
-        showSkippedFiles(window, *reinterpret_cast<const logbook::GenerationResult*>(data));
-        return S_FALSE;
+        (*reinterpret_cast<const ShowDetails*>(data))(window);
+        return S_FALSE; // the box stays
     }
     return S_OK;
 }
@@ -38,10 +44,39 @@ void tell(HWND owner, const logbook::DialogBox& box) {
 
 bool confirmed(HWND owner, const logbook::DialogQuestion& question) {
     dialog_log::box(question.title, question.text);
-    const UINT default_button = question.yes_by_default ? MB_DEFBUTTON1 : MB_DEFBUTTON2;
-    return MessageBoxW(owner, platform::widened(question.text).c_str(),
-                       platform::widened(question.title).c_str(),
-                       MB_YESNO | MB_ICONWARNING | default_button) == IDYES;
+    const std::wstring title = platform::widened(question.title);
+    const std::wstring text = platform::widened(question.text);
+    const std::wstring details = platform::widened(logbook::dialog::kShowDetails);
+    const std::wstring yes = platform::widened(logbook::dialog::kYes);
+    const std::wstring no = platform::widened(logbook::dialog::kNo);
+    // A task dialog rather than a message box: the box of "Yes" and "No" ignores Escape and has
+    // no room for "Show Details...". "No" is the button that cancels, so that Escape and the
+    // close button press it; a common "No" button would not do, since a task dialog sends
+    // Escape to a "Cancel" button (and Wine's closes on Escape only when it has one). The
+    // details open in a window of their own, which scrolls however long the list is, where the
+    // task dialog's own expanded text would grow past the screen.
+    const TASKDIALOG_BUTTON buttons[] = {
+        {kShowDetailsButton, details.c_str()}, {IDYES, yes.c_str()}, {IDCANCEL, no.c_str()}};
+    const std::span<const TASKDIALOG_BUTTON> shown =
+        question.details.empty() ? std::span(buttons).subspan(1) : std::span(buttons);
+    const ShowDetails show = [&question](HWND box) { showDetails(box, question.details); };
+
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = owner;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.pszWindowTitle = title.c_str();
+    config.pszMainIcon = TD_WARNING_ICON;
+    config.pszContent = text.c_str();
+    config.pButtons = shown.data();
+    config.cButtons = static_cast<UINT>(shown.size());
+    config.nDefaultButton = question.yes_by_default ? IDYES : IDCANCEL;
+    config.pfCallback = onTaskDialog;
+    config.lpCallbackData = reinterpret_cast<LONG_PTR>(&show);
+    int pressed = IDCANCEL;
+    if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr)))
+        return false;
+    return pressed == IDYES;
 }
 
 void showResult(HWND owner, const logbook::GenerationResult& result,
@@ -75,7 +110,8 @@ void showResult(HWND owner, const logbook::GenerationResult& result,
         config.cButtons = 1;
     }
     config.nDefaultButton = IDOK;
+    const ShowDetails show = [&result](HWND box) { showSkippedFiles(box, result); };
     config.pfCallback = onTaskDialog;
-    config.lpCallbackData = reinterpret_cast<LONG_PTR>(&result);
+    config.lpCallbackData = reinterpret_cast<LONG_PTR>(&show);
     TaskDialogIndirect(&config, nullptr, nullptr, nullptr);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The boxes that the dialog shows over its window, with the core's words: a message with "OK",
-// a question with "Yes" and "No", and the end of a run as a task dialog that can open the list
-// of skipped files. Each is written to the dialog log as it shows.
+// a question with "Yes" and "No" (and its details, when it has some), and the end of a run as a
+// task dialog that can open the list of skipped files. Each is written to the dialog log as it
+// shows.
 
 #include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
@@ -12,7 +13,8 @@
 /// The box with "OK"; its smaller text as a paragraph of its own.
 void tell(HWND owner, const logbook::DialogBox& box);
 
-/// The question's answer: true for "Yes". Enter answers what the core says it should.
+/// The question's answer: true for "Yes". Enter answers what the core says it should, Escape
+/// "No". A question with details has "Show Details..." beside "Yes" and "No".
 bool confirmed(HWND owner, const logbook::DialogQuestion& question);
 
 /// The box that ends a run, if the run has one to show: a failure in a message box, a logbook

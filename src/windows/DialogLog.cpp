@@ -55,6 +55,8 @@ const char* failureName(logbook::GenerationFailure failure) {
         return "Cancelled";
     case GenerationFailure::KeptOld:
         return "KeptOld";
+    case GenerationFailure::NoGeneration:
+        return "NoGeneration";
     }
     return "?";
 }

@@ -2,7 +2,8 @@
 
 // A record of what the dialog showed, a diagnostic switch of the shipped program (its README says
 // so) that also serves the tests that drive the dialog from outside: when the environment variable
-// THERMORA_DIALOG_LOG names a file, each box and each run's end appends one line to it,
+// THERMORA_DIALOG_LOG names a file, each box and window of text (a question's details, the
+// earlier logbooks to restore) and the end of each run and restore append one line to it,
 // "box<TAB>title<TAB>text" and "result<TAB>failure<TAB>entries", line breaks in the text as
 // "\n". Nothing otherwise. It only appends, to a file the user who starts the program names.
 

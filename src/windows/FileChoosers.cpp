@@ -58,14 +58,21 @@ std::optional<std::wstring> chooseFolder(HWND owner, const std::wstring& title,
 std::optional<std::wstring> chooseFile(HWND owner, const std::wstring& title,
                                        std::span<const FileFilter> filters,
                                        const std::wstring& start) {
-    ComPtr<IFileOpenDialog> chooser;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+    ComPtr<IFileSaveDialog> chooser;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_PPV_ARGS(&chooser))))
         return std::nullopt;
     FILEOPENDIALOGOPTIONS options = 0;
     chooser->GetOptions(&options);
-    chooser->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST);
+    // The folder must exist; the file need not, and replacing one is the run's question.
+    chooser->SetOptions(
+        (options | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST) &
+        ~static_cast<FILEOPENDIALOGOPTIONS>(FOS_OVERWRITEPROMPT | FOS_FILEMUSTEXIST));
     chooser->SetTitle(title.c_str());
+    // The field's file name stands in the chooser's name box, to keep or to change.
+    if (const std::size_t cut = start.find_last_of(L"\\/");
+        !start.empty() && (cut == std::wstring::npos || cut + 1 < start.size()))
+        chooser->SetFileName(start.substr(cut == std::wstring::npos ? 0 : cut + 1).c_str());
     std::vector<COMDLG_FILTERSPEC> types;
     for (const FileFilter& filter : filters)
         types.push_back({filter.name.c_str(), filter.pattern.c_str()});

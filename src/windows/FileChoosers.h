@@ -19,7 +19,9 @@ struct FileFilter {
     std::wstring pattern;
 };
 
-/// An existing file, chosen in a window titled `title` from the types `filters`.
+/// A file to write, existing or new (a lost logbook is rebuilt under a name the pilot gives),
+/// chosen in a window titled `title` from the types `filters`. The chooser asks nothing about an
+/// existing file: the run asks before it replaces one.
 std::optional<std::wstring> chooseFile(HWND owner, const std::wstring& title,
                                        std::span<const FileFilter> filters,
                                        const std::wstring& start);

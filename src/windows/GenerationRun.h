@@ -1,9 +1,10 @@
 #pragma once
 
 // The Windows dialog's side of a run: the progress window that the core's run controller shows
-// and updates, Cancel, the question before an empty logbook replaces one with entries, and the
-// run's end handed to the main window. The controller runs the generation off the window's
-// thread and hands its events to this thread through posted messages (kRunWork).
+// and updates, Cancel, the questions that the run asks (before an empty logbook replaces one with
+// entries, before flights without a recording are dropped), and the run's end handed to the main
+// window. The controller runs the generation off the window's thread and hands its events to
+// this thread through posted messages (kRunWork).
 
 #include "AnchorLayout.h"
 #include "logbook/Generation.h"

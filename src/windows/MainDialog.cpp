@@ -3,9 +3,11 @@
 #include "Boxes.h"
 #include "DialogLog.h"
 #include "FileChoosers.h"
+#include "RestoreWindow.h"
 #include "install/Installation.h"
 #include "install/WindowsRegistry.h"
 #include "logbook/DialogFlow.h"
+#include "logbook/LogbookHistory.h"
 #include "platform/LocaleDates.h"
 #include "platform/WindowsText.h"
 #include "resource.h"
@@ -16,13 +18,15 @@
 #include <cwctype>
 #include <initializer_list>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 // How the form's grid shares a wider or taller window: the fields take the width, the spin box
-// and "Generate Logbook" half of it, "Exit" the other half; the buttons stay at the bottom.
+// half of it, and the three buttons a third each; the buttons stay at the bottom.
 constexpr Anchor kAnchors[] = {
     {IDC_PILOT_NAME, 0, 0, 1, 0},
     {IDC_IGC_FILES, 0, 0, 1, 0},
@@ -31,8 +35,9 @@ constexpr Anchor kAnchors[] = {
     {IDC_BROWSE_LOGBOOK, 1, 0, 1, 0},
     {IDC_MIN_TIME, 0, 0, 0.5, 0},
     {IDC_MIN_TIME_SPIN, 0.5, 0, 0.5, 0},
-    {IDOK, 0, 1, 0.5, 1},
-    {IDC_EXIT, 0.5, 1, 1, 1},
+    {IDOK, 0, 1, 1.0 / 3, 1},
+    {IDC_RESTORE, 1.0 / 3, 1, 2.0 / 3, 1},
+    {IDC_EXIT, 2.0 / 3, 1, 1, 1},
     {IDC_GRIP, 1, 1, 1, 1},
 };
 
@@ -103,6 +108,7 @@ void MainDialog::initialize() {
         {IDC_BROWSE_IGC, logbook::dialog::kBrowse},
         {IDC_BROWSE_LOGBOOK, logbook::dialog::kBrowse},
         {IDOK, logbook::dialog::kGenerate},
+        {IDC_RESTORE, logbook::dialog::kRestore},
         {IDC_EXIT, logbook::dialog::kExit},
     };
     for (const auto& [control, word] : words)
@@ -174,9 +180,16 @@ void MainDialog::generate() {
         tell(window_, *refusal);
         return;
     }
-    for (const logbook::DialogQuestion& question : logbook::questionsBeforeRun(check)) {
+    for (const logbook::DialogQuestion& question :
+         logbook::questionsBeforeRun(check, request.igc_directory)) {
         if (!confirmed(window_, question))
             return;
+        // The folder that holds the recordings, which the pilot agreed to: the run reads it, and
+        // the form shows it for the next run.
+        if (!question.use_folder.empty()) {
+            request.igc_directory = question.use_folder;
+            SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(question.use_folder).c_str());
+        }
     }
     request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = minutes();
@@ -217,6 +230,28 @@ void MainDialog::finishRun(const logbook::GenerationResult& result, bool tell, b
         if (SendMessageW(had_focus_, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
             SendMessageW(had_focus_, EM_SETSEL, had_selection_.first, had_selection_.second);
     }
+}
+
+void MainDialog::restore() {
+    // A run disables the button; a run of another program holds the logbook's lock, and the
+    // restore says so.
+    if (run_->running())
+        return;
+    const std::string path = platform::narrowed(text(IDC_LOGBOOK_FILE));
+    const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(path);
+    const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
+    if (rows.empty()) {
+        tell(window_, logbook::nothingToRestoreBox(path));
+        return;
+    }
+    const std::optional<int> age = chooseGeneration(window_, rows);
+    if (!age || !confirmed(window_, logbook::restoreQuestion(kept, *age)))
+        return;
+    // Copying one logbook takes no time worth a progress window: on this thread, the window
+    // waiting meanwhile.
+    const logbook::GenerationResult result = logbook::restoreGeneration(path, *age);
+    dialog_log::result(result);
+    tell(window_, logbook::restoredBox(result, path));
 }
 
 void MainDialog::close() {
@@ -272,6 +307,9 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             break;
         case IDC_EXIT:
             close();
+            break;
+        case IDC_RESTORE:
+            restore();
             break;
         case IDC_BROWSE_IGC:
             browseIgcDirectory();

@@ -1,8 +1,9 @@
 #pragma once
 
 // The main window: the form of the Linux dialog, its fields preset from the simulator's
-// installation, the two choosers and the logbook generation. Every check, question and text of
-// a run is the core's (logbook/DialogFlow.h); this window shows them and hands the inputs on.
+// installation, the two choosers, the logbook generation and the restore of an earlier logbook.
+// Every check, question and text of a run is the core's (logbook/DialogFlow.h); this window
+// shows them and hands the inputs on.
 
 #include "AnchorLayout.h"
 #include "GenerationRun.h"
@@ -31,6 +32,7 @@ private:
     void initialize();
     void generate();
     void finishRun(const logbook::GenerationResult& result, bool tell, bool close);
+    void restore();
     void close();
     void browseIgcDirectory();
     void browseLogbook();

@@ -8,6 +8,8 @@
 #define IDD_MAIN 100
 #define IDD_PROGRESS 101
 #define IDD_SKIPPED 102
+#define IDD_RESTORE 103
+#define IDD_DETAILS 104
 
 // The main form. "Generate Logbook" is IDOK, so that Enter anywhere in the form presses it.
 #define IDC_PILOT_NAME 1001
@@ -23,6 +25,7 @@
 #define IDC_IGC_LABEL 1011
 #define IDC_LOGBOOK_LABEL 1012
 #define IDC_MIN_TIME_LABEL 1013
+#define IDC_RESTORE 1014
 
 // The progress window; its "Cancel" is IDCANCEL, as Escape and the close button are.
 #define IDC_PROGRESS_TEXT 1101
@@ -33,3 +36,12 @@
 #define IDC_SKIPPED_LIST 1202
 #define IDC_COPY 1203
 #define IDC_SKIPPED_GRIP 1204
+
+// The earlier logbooks to restore; "Restore" is IDOK, "Cancel" IDCANCEL.
+#define IDC_RESTORE_INTRO 1301
+#define IDC_RESTORE_LIST 1302
+#define IDC_RESTORE_GRIP 1303
+
+// A question's details; "Close" is IDCANCEL.
+#define IDC_DETAILS_TEXT 1401
+#define IDC_DETAILS_GRIP 1402

@@ -21,7 +21,10 @@ std::string wholeText(const logbook::DialogBox& box) {
     return box.informative.empty() ? box.text : box.text + "\n\n" + box.informative;
 }
 
+// A failure's box is titled as one, and shows the error icon; the core marks the others.
 UINT iconOf(const logbook::DialogBox& box) {
+    if (box.title == logbook::dialog::kError)
+        return MB_ICONERROR;
     return box.warning ? MB_ICONWARNING : MB_ICONINFORMATION;
 }
 
@@ -110,7 +113,13 @@ void showResult(HWND owner, const logbook::GenerationResult& result,
         config.cButtons = 1;
     }
     config.nDefaultButton = IDOK;
-    const ShowDetails show = [&result](HWND box) { showSkippedFiles(box, result); };
+    // Back from the list, the keyboard goes to "OK", as the box had it first: left on "Show
+    // Details...", Enter would open the list again instead of closing the box.
+    const ShowDetails show = [&result](HWND box) {
+        showSkippedFiles(box, result);
+        if (HWND ok = GetDlgItem(box, IDOK); ok != nullptr)
+            SendMessageW(box, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
+    };
     config.pfCallback = onTaskDialog;
     config.lpCallbackData = reinterpret_cast<LONG_PTR>(&show);
     TaskDialogIndirect(&config, nullptr, nullptr, nullptr);

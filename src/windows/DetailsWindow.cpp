@@ -2,6 +2,7 @@
 
 #include "AnchorLayout.h"
 #include "DialogLog.h"
+#include "ProgramIcon.h"
 #include "logbook/DialogFlow.h"
 #include "platform/WindowsText.h"
 #include "resource.h"
@@ -37,6 +38,7 @@ INT_PTR CALLBACK detailsProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         details = reinterpret_cast<Details*>(lparam);
         SetWindowLongPtrW(window, DWLP_USER, lparam);
         SetWindowTextW(window, platform::widened(logbook::dialog::kDetailsTitle).c_str());
+        showProgramIcon(window);
         SetDlgItemTextW(window, IDCANCEL, platform::widened(logbook::dialog::kClose).c_str());
         SetDlgItemTextW(window, IDC_DETAILS_TEXT, editLines(details->text).c_str());
         details->layout.capture(window, kAnchors);

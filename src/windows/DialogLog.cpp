@@ -72,4 +72,8 @@ void result(const logbook::GenerationResult& result) {
            std::to_string(result.entries) + "\n");
 }
 
+void line(const std::string& text) {
+    append("line\t" + escaped(text) + "\n");
+}
+
 } // namespace dialog_log

@@ -4,8 +4,8 @@
 // so) that also serves the tests that drive the dialog from outside: when the environment variable
 // THERMORA_DIALOG_LOG names a file, each box and window of text (a question's details, the
 // earlier logbooks to restore) and the end of each run and restore append one line to it,
-// "box<TAB>title<TAB>text" and "result<TAB>failure<TAB>entries", line breaks in the text as
-// "\n". Nothing otherwise. It only appends, to a file the user who starts the program names.
+// "box<TAB>title<TAB>text" and "result<TAB>failure<TAB>entries", and each line shown under the
+// form as "line<TAB>text", line breaks in the text as "\n". Nothing otherwise. It only appends, to a file the user who starts the program names.
 
 #include "logbook/Generation.h"
 
@@ -15,5 +15,6 @@ namespace dialog_log {
 
 void box(const std::string& title, const std::string& text);
 void result(const logbook::GenerationResult& result);
+void line(const std::string& text);
 
 } // namespace dialog_log

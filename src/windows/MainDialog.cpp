@@ -3,6 +3,7 @@
 #include "Boxes.h"
 #include "DialogLog.h"
 #include "FileChoosers.h"
+#include "ProgramIcon.h"
 #include "RestoreWindow.h"
 #include "install/Installation.h"
 #include "install/WindowsRegistry.h"
@@ -35,6 +36,8 @@ constexpr Anchor kAnchors[] = {
     {IDC_BROWSE_LOGBOOK, 1, 0, 1, 0},
     {IDC_MIN_TIME, 0, 0, 0.5, 0},
     {IDC_MIN_TIME_SPIN, 0.5, 0, 0.5, 0},
+    {IDC_INSTALLATION, 0, 0, 1, 0},
+    {IDC_INSTALLATION_NOTE, 0, 0, 1, 0},
     {IDOK, 0, 1, 1.0 / 3, 1},
     {IDC_RESTORE, 1.0 / 3, 1, 2.0 / 3, 1},
     {IDC_EXIT, 2.0 / 3, 1, 1, 1},
@@ -89,12 +92,7 @@ bool MainDialog::handleKeys(MSG& message) {
 
 void MainDialog::initialize() {
     SetWindowTextW(window_, platform::widened(logbook::dialog::kCaption).c_str());
-    HICON big = nullptr;
-    HICON small = nullptr;
-    LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), LIM_LARGE, &big);
-    LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), LIM_SMALL, &small);
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    showProgramIcon(window_);
 
     SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, logbook::kMinMinutes,
                         logbook::kMaxMinutes);
@@ -134,6 +132,12 @@ void MainDialog::initialize() {
         install::presetPaths(search.found[*search.taken].directory);
     SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(presets.igc_directory).c_str());
     SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, platform::widened(presets.logbook_file).c_str());
+    const std::string taken = install::takenText(search);
+    SetDlgItemTextW(window_, IDC_INSTALLATION, platform::widened(taken).c_str());
+    SetDlgItemTextW(window_, IDC_INSTALLATION_NOTE, platform::widened(presets.note).c_str());
+    dialog_log::line(taken);
+    if (!presets.note.empty())
+        dialog_log::line(presets.note);
 }
 
 std::wstring MainDialog::text(int control) const {

@@ -3,6 +3,7 @@
 #include "AnchorLayout.h"
 #include "DialogLog.h"
 #include "GdiHandles.h"
+#include "ProgramIcon.h"
 #include "platform/WindowsText.h"
 #include "resource.h"
 
@@ -168,6 +169,7 @@ INT_PTR CALLBACK restoreProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         restore = reinterpret_cast<Restore*>(lparam);
         SetWindowLongPtrW(window, DWLP_USER, lparam);
         initialize(window, *restore);
+        showProgramIcon(window);
         SetFocus(restore->list);
         return FALSE; // the focus is set
     case WM_NOTIFY: {

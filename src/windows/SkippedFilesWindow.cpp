@@ -2,6 +2,7 @@
 
 #include "AnchorLayout.h"
 #include "GdiHandles.h"
+#include "ProgramIcon.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Listing.h"
 #include "logbook/Messages.h"
@@ -182,6 +183,7 @@ INT_PTR CALLBACK skippedProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         files = reinterpret_cast<SkippedFiles*>(lparam);
         SetWindowLongPtrW(window, DWLP_USER, lparam);
         initialize(window, *files);
+        showProgramIcon(window);
         SetFocus(files->list);
         return FALSE; // the focus is set
     }

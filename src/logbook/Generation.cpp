@@ -165,12 +165,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     const bool opened = out.open(request.logbook_path, request.temporary_watcher);
     result.had_logbook = out.replacesExisting();
     if (!opened) {
-        result.failure = out.failure() == LogbookFile::Failure::NotALogbook
-                             ? GenerationFailure::NotALogbook
-                         : out.failure() == LogbookFile::Failure::Busy ? GenerationFailure::Busy
-                                                                       : GenerationFailure::Open;
-        result.failed_path = request.logbook_path;
-        result.reason = out.error();
+        takeOpenFailure(out, request.logbook_path, result);
         return result;
     }
     writeLogbookHeader(out, request.pilot_name);
@@ -238,15 +233,36 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.reason = emptyFolderFinding(request.igc_directory, result);
         return result;
     }
+    commitInto(out, result);
+    return result;
+}
+
+void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
+    switch (out.failure()) {
+    case LogbookFile::Failure::NotALogbook:
+        result.failure = GenerationFailure::NotALogbook;
+        break;
+    case LogbookFile::Failure::Busy:
+        result.failure = GenerationFailure::Busy;
+        break;
+    default:
+        result.failure = GenerationFailure::Open;
+        break;
+    }
+    result.failed_path = path;
+    result.reason = out.error();
+}
+
+bool commitInto(LogbookFile& out, GenerationResult& result) {
     if (!out.commit()) {
         result.failure = out.failure() == LogbookFile::Failure::Backup ? GenerationFailure::Backup
                                                                        : GenerationFailure::Write;
         result.failed_path = out.errorPath();
         result.reason = out.error();
-        return result;
+        return false;
     }
     result.backup_path = out.backupPath();
-    return result;
+    return true;
 }
 
 std::string failureText(const GenerationResult& result) {

@@ -100,6 +100,12 @@ int defaultJobs();
 GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
                                  const Progress& progress = {});
 
+/// A logbook that could not be opened (`out.open` false) as the run's failure about `path`.
+void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result);
+/// Commits `out`, the run's or a restore's: the result then names the backup kept, or says what
+/// failed. True when committed.
+bool commitInto(LogbookFile& out, GenerationResult& result);
+
 /// What a failed run tells its user, in lines: what failed, the path, the system's reason, and
 /// what became of the old logbook. Empty for a run that did not fail.
 std::string failureText(const GenerationResult& result);

@@ -44,17 +44,6 @@ void takeLine(std::string_view line, int number, LogbookContent& content) {
         ++content.other_lines;
 }
 
-GenerationFailure failureOfOpen(LogbookFile::Failure failure) {
-    switch (failure) {
-    case LogbookFile::Failure::NotALogbook:
-        return GenerationFailure::NotALogbook;
-    case LogbookFile::Failure::Busy:
-        return GenerationFailure::Busy;
-    default:
-        return GenerationFailure::Open;
-    }
-}
-
 } // namespace
 
 int readLogbook(const std::string& path, LogbookContent& content) {
@@ -153,9 +142,7 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
     result.restored_from = LogbookFile::generationPath(logbook_path, age);
     LogbookFile out;
     if (!out.open(logbook_path, std::move(watcher))) {
-        result.failure = failureOfOpen(out.failure());
-        result.failed_path = logbook_path;
-        result.reason = out.error();
+        takeOpenFailure(out, logbook_path, result);
         return result;
     }
     result.had_logbook = out.replacesExisting();
@@ -191,14 +178,7 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
     result.replaced_entries = out.replacedEntries();
     if (out.replacedReadError() != 0)
         result.replaced_unreadable = platform::systemReason(out.replacedReadError());
-    if (!out.commit()) {
-        result.failure = out.failure() == LogbookFile::Failure::Backup ? GenerationFailure::Backup
-                                                                       : GenerationFailure::Write;
-        result.failed_path = out.errorPath();
-        result.reason = out.error();
-        return result;
-    }
-    result.backup_path = out.backupPath();
+    commitInto(out, result);
     return result;
 }
 

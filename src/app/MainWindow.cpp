@@ -261,22 +261,29 @@ void MainWindow::restoreLogbook() {
         tell(this, *logbook::refusalBeforeRun(check));
         return;
     }
-    const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(logbook_path);
-    const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
-    if (rows.empty()) {
-        tell(this, logbook::nothingToRestoreBox(logbook_path));
-        return;
+    // A generation that changed between the list and the restore (a run ended meanwhile) is
+    // not put back: the list comes again, as it is now.
+    for (;;) {
+        const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(logbook_path);
+        const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
+        if (rows.empty()) {
+            tell(this, logbook::nothingToRestoreBox(logbook_path));
+            return;
+        }
+        RestoreDialog list(rows, this);
+        if (list.exec() != QDialog::Accepted || list.chosenAge() < 0)
+            return;
+        const int age = list.chosenAge();
+        if (!confirmed(logbook::restoreQuestion(kept, age)))
+            return;
+        // A few renames under the logbook's lock: no worker, no progress. Another run that
+        // holds the lock meanwhile makes it fail, saying so, with nothing changed.
+        const logbook::GenerationResult result =
+            logbook::restoreGeneration(logbook_path, age, logbook::listedIdentity(kept, age));
+        tell(this, logbook::restoredBox(result, logbook_path));
+        if (result.failure != logbook::GenerationFailure::GenerationChanged)
+            return;
     }
-    RestoreDialog list(rows, this);
-    if (list.exec() != QDialog::Accepted || list.chosenAge() < 0)
-        return;
-    const int age = list.chosenAge();
-    if (!confirmed(logbook::restoreQuestion(kept, age)))
-        return;
-    // One small file copied under the logbook's lock: no worker, no progress. Another run that
-    // holds the lock meanwhile makes it fail, saying so, with nothing changed.
-    const logbook::GenerationResult result = logbook::restoreGeneration(logbook_path, age);
-    tell(this, logbook::restoredBox(result, logbook_path));
 }
 
 void MainWindow::showProgress(int done, int total) {

@@ -361,7 +361,7 @@ std::variant<Options, int> readOptions(const std::vector<std::string>& arguments
         "--list-generations", options.list_generations,
         "List the logbook and the earlier logbooks kept beside it (.bak to .bak.4): when each "
         "was written, its entries and its pilot; then exit.");
-    const int oldest = logbook::LogbookFile::kGenerations - 1;
+    const int oldest = logbook::kGenerations - 1;
     const CLI::Option* const restore =
         cli.add_option("--restore", options.restore,
                        "Put the earlier logbook N back as the logbook: 0 for .bak to " +

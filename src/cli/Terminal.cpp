@@ -63,9 +63,8 @@ bool confirmReplace(const std::string& path, std::istream& input, std::ostream& 
     return std::getline(input, answer) && logbook::isYes(answer);
 }
 
-bool confirmKeepMissing(const std::string& igc_directory,
-                        const std::vector<logbook::OldEntry>& missing, std::istream& input,
-                        std::ostream& terminal) {
+bool confirmKeepMissing(const std::string& igc_directory, const logbook::MissingRecordings& missing,
+                        std::istream& input, std::ostream& terminal) {
     terminal << logbook::keepMissingPrompt(igc_directory, missing) << std::flush;
     std::string answer;
     return std::getline(input, answer) && logbook::keepsMissing(answer);

@@ -67,9 +67,8 @@ bool confirmReplace(const std::string& path, std::istream& input, std::ostream& 
 /// Asks on `terminal` whether to keep the old logbook's flights `missing`, whose recording is not
 /// in `igc_directory`, and reads one line of `input` for the answer: true for a yes or an empty
 /// line, false for anything else and when the input ends first.
-bool confirmKeepMissing(const std::string& igc_directory,
-                        const std::vector<logbook::OldEntry>& missing, std::istream& input,
-                        std::ostream& terminal);
+bool confirmKeepMissing(const std::string& igc_directory, const logbook::MissingRecordings& missing,
+                        std::istream& input, std::ostream& terminal);
 
 /// A stream that shows nothing: where the files' diagnostics go under --quiet.
 std::ostream& nowhere();

@@ -18,6 +18,7 @@
 #include "platform/WindowsText.h"
 #endif
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -149,8 +150,7 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     // The old logbook's flights whose recording is gone: as the options say, else as the pilot
     // answers on a terminal, else dropped.
     bool asked = false;
-    request.keep_missing = [&options, &counter,
-                            &asked](const std::vector<logbook::OldEntry>& missing) {
+    request.keep_missing = [&options, &counter, &asked](const logbook::MissingRecordings& missing) {
         if (options.keep_missing || options.drop_missing)
             return options.keep_missing;
         if (!platform::isTerminal(platform::Stream::Input))
@@ -176,9 +176,11 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     // The flights dropped are named once the new logbook is in place, not when the run decided:
     // a run that fails after all has dropped nothing. The hint only where nobody was asked.
     if (result.failure == logbook::GenerationFailure::None && !options.quiet) {
-        for (const logbook::OldEntry& entry : result.dropped)
+        for (const logbook::OldEntry& entry : result.dropped.shown)
             std::cerr << logbook::echoed(logbook::droppedLine(entry, options.igc_directory))
                       << "\n";
+        if (const std::string more = logbook::moreDroppedLine(result.dropped); !more.empty())
+            std::cerr << more << "\n";
         if (!result.dropped.empty() && !options.drop_missing && !asked)
             std::cerr << logbook::keepMissingHint() << "\n";
     }
@@ -186,7 +188,11 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
 }
 
 // What became of the logbook, and the status that says it: `done` is the line of a success.
-int told(const logbook::GenerationResult& result, const std::string& done) {
+int told(const logbook::GenerationResult& result, const std::string& done,
+         const std::string& logbook_path) {
+    if (const std::string recovered = logbook::recoveryLine(result.recovery, logbook_path);
+        !recovered.empty())
+        std::cerr << recovered << "\n";
     if (result.failure == logbook::GenerationFailure::KeptOld)
         return notWritten(logbook::failureText(result) +
                           "\nGive --allow-empty to write the empty logbook anyway.");
@@ -207,18 +213,26 @@ int listGenerations(const std::string& logbook_path) {
 int restore(const cli::Options& options) {
     const std::string& logbook_path = options.logbook_path;
     const bool had_logbook = logbook::logbookExists(logbook_path);
-    // Asked only when there is a logbook to put back, beside the file that a link leads to as
-    // the restore takes it: else the restore says that there is none.
-    const bool kept = logbook::logbookExists(logbook::LogbookFile::generationPath(
-        platform::inspect(logbook_path).resolved, options.restore));
-    if (had_logbook && kept) {
+    // The generation as it is when the question is asked: a restore puts back only what the
+    // pilot said yes to, never what another run moved into its place meanwhile.
+    const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(logbook_path);
+    const auto chosen =
+        std::find_if(kept.begin(), kept.end(), [&options](const logbook::KeptLogbook& logbook) {
+            return logbook.age == options.restore && logbook.exists;
+        });
+    // Asked only when there is a logbook to put back: else the restore says that there is none.
+    if (had_logbook && chosen != kept.end()) {
         if (const std::optional<int> refused = refusedReplacing(options))
             return *refused;
     }
     catchInterrupts(logbook_path, had_logbook, platform::isTerminal(platform::Stream::Errors));
-    const logbook::GenerationResult result =
-        logbook::restoreGeneration(logbook_path, options.restore, platform::watchTemporary);
-    return told(result, logbook::restoredLine(result, logbook_path));
+    const logbook::GenerationResult result = logbook::restoreGeneration(
+        logbook_path, options.restore, chosen != kept.end() ? &chosen->identity : nullptr,
+        platform::watchTemporary);
+    // Changed since it was asked about: what is kept now, to choose again.
+    if (result.failure == logbook::GenerationFailure::GenerationChanged)
+        std::cerr << logbook::keptLogbooksText(logbook::keptLogbooks(logbook_path), logbook_path);
+    return told(result, logbook::restoredLine(result, logbook_path), logbook_path);
 }
 
 // The whole program, on the arguments after the program's name.
@@ -261,7 +275,7 @@ int run(const std::vector<std::string>& arguments) {
             return *refused;
     }
     const logbook::GenerationResult result = generate(options, check, terminal.errorsAsWritten());
-    return told(result, logbook::summaryLine(result, options.logbook_path));
+    return told(result, logbook::summaryLine(result, options.logbook_path), options.logbook_path);
 }
 
 } // namespace

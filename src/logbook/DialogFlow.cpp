@@ -46,8 +46,11 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
                                                const std::string& igc_directory) {
     std::vector<DialogQuestion> questions;
     if (!check.better_folder.empty())
-        questions.push_back({dialog::kWarning, betterFolderQuestion(igc_directory, check), true,
-                             {}, check.better_folder});
+        questions.push_back({dialog::kWarning,
+                             betterFolderQuestion(igc_directory, check),
+                             true,
+                             {},
+                             check.better_folder});
     if (!check.beyond_latin1.empty())
         questions.push_back({dialog::kWarning,
                              "The simulator's logbook holds Western European letters only "
@@ -58,7 +61,8 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
     if (check.replaces_logbook)
         questions.push_back(
             {dialog::kWarning,
-             "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true,
+             "This wil overwrite your existing logbook!\nAre you sure you want to do this?",
+             true,
              {}});
     return questions;
 }
@@ -73,8 +77,8 @@ DialogQuestion emptyLogbookQuestionBox(const std::string& question) {
 }
 
 DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
-                                            const std::vector<OldEntry>& missing) {
-    return {dialog::kWarning, missingRecordingsQuestion(igc_directory, missing.size()), true,
+                                            const MissingRecordings& missing) {
+    return {dialog::kWarning, missingRecordingsQuestion(igc_directory, missing.count), true,
             missingRecordingsList(missing)};
 }
 
@@ -102,11 +106,14 @@ DialogBox nothingToRestoreBox(const std::string& logbook_path) {
 DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
     const KeptLogbook* chosen = nullptr;
     const KeptLogbook* current = nullptr;
+    const KeptLogbook* newest = nullptr;
     for (const KeptLogbook& logbook : kept) {
         if (logbook.age == age)
             chosen = &logbook;
         if (logbook.age < 0 && logbook.exists)
             current = &logbook;
+        if (logbook.age == 0)
+            newest = &logbook;
     }
     if (chosen == nullptr)
         return {dialog::kRestoreTitle, {}, false, {}};
@@ -114,17 +121,20 @@ DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
                        keptLogbookSummary(*chosen) + ") back as your logbook?";
     if (current != nullptr)
         text += "\nYour logbook now (" + keptLogbookSummary(*current) + ") will be kept as " +
-                LogbookFile::generationPath(current->path, 0) + ".";
+                (newest != nullptr ? newest->path : current->path + ".bak") + ".";
     return {dialog::kRestoreTitle, text, true, {}};
 }
 
 DialogBox restoredBox(const GenerationResult& result, const std::string& logbook_path) {
     if (result.failure != GenerationFailure::None)
         return {dialog::kError, failureText(result), {}, true};
-    return {"Logbook restored", restoredLine(result, logbook_path),
-            result.backup_path.empty() ? std::string()
-                                       : "To undo this, restore " + generationName(0) + ".",
-            false};
+    std::string informative = result.backup_path.empty()
+                                  ? std::string()
+                                  : "To undo this, restore " + generationName(0) + ".";
+    if (const std::string recovered = recoveryLine(result.recovery, logbook_path);
+        !recovered.empty())
+        informative += (informative.empty() ? "" : "\n") + recovered + ".";
+    return {"Logbook restored", restoredLine(result, logbook_path), informative, false};
 }
 
 std::optional<ResultBox> resultBox(const GenerationResult& result,
@@ -140,6 +150,9 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
         return ResultBox{{dialog::kError, failureText(result), {}, true}, false};
     }
     std::string informative = filesReadText(result);
+    if (const std::string recovered = recoveryLine(result.recovery, logbook_path);
+        !recovered.empty())
+        informative += "\n" + recovered + ".";
     if (const std::string elsewhere = elsewhereText(result); !elsewhere.empty())
         informative += "\nThe folder holds no IGC file: " + elsewhere + ".";
     if (const std::string backup = backupText(result); !backup.empty())

@@ -109,7 +109,7 @@ DialogQuestion emptyLogbookQuestionBox(const std::string& question);
 /// The question that the run asks before the old logbook's flights without a recording are
 /// dropped (`keep_missing`), the flights under "Show Details...", Yes by default.
 DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
-                                            const std::vector<OldEntry>& missing);
+                                            const MissingRecordings& missing);
 
 /// One row of the restore list: a generation kept beside the logbook.
 struct RestoreRow {

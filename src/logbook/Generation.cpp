@@ -169,21 +169,38 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         return result;
     }
     writeLogbookHeader(out, request.pilot_name);
+    result.recovery = out.store().recovery();
     // The old logbook is read while this run holds it: its flights whose recording is gone are
-    // kept, as they stood and in their order, only when the pilot says so.
-    if (out.replacedEntries() > 0) {
-        LogbookContent old;
-        if (readLogbook(request.logbook_path, old) == 0) {
-            std::vector<OldEntry> missing = entriesWithoutRecording(old.entries, *files);
-            if (!missing.empty() && request.keep_missing && request.keep_missing(missing)) {
-                for (const OldEntry& entry : missing)
-                    out << entry.line << '\n';
-                result.kept_entries = static_cast<int>(missing.size());
+    // kept, as they stood and in their order, only when the pilot says so. One that cannot be
+    // read is not taken for an empty one.
+    if (out.replacesExisting()) {
+        int error = 0;
+        std::FILE* old_file = out.store().openLogbook(error);
+        OldLogbook old;
+        if (old_file != nullptr)
+            error = readOldLogbook(old_file, *files, old);
+        if (error != 0) {
+            result.replaced_unreadable = platform::systemReason(error);
+        } else {
+            result.replaced_entries = old.summary.entries + old.summary.other_lines;
+            if (!old.missing.empty() && request.keep_missing && request.keep_missing(old.missing)) {
+                error = copyLines(old_file, old.missing_lines, out);
+                if (error != 0) {
+                    std::fclose(old_file);
+                    result.failure = GenerationFailure::Write;
+                    result.failed_path = request.logbook_path;
+                    result.reason = platform::systemReason(error);
+                    result.had_logbook = true;
+                    return result;
+                }
+                result.kept_entries = static_cast<int>(old.missing.count);
                 result.entries = result.kept_entries;
             } else {
-                result.dropped = std::move(missing);
+                result.dropped = std::move(old.missing);
             }
         }
+        if (old_file != nullptr)
+            std::fclose(old_file);
     }
     const auto total = static_cast<int>(files->size());
     const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
@@ -219,9 +236,6 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.reason = "Cancelled";
         return result;
     }
-    result.replaced_entries = out.replacedEntries();
-    if (out.replacedReadError() != 0)
-        result.replaced_unreadable = platform::systemReason(out.replacedReadError());
     // A logbook whose entries could not be counted may hold any number: asked as one with
     // entries is.
     if (result.entries == 0 &&
@@ -237,37 +251,69 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     return result;
 }
 
-void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
-    switch (out.failure()) {
-    case LogbookFile::Failure::NotALogbook:
-        result.failure = GenerationFailure::NotALogbook;
-        break;
-    case LogbookFile::Failure::Busy:
-        result.failure = GenerationFailure::Busy;
-        break;
+namespace {
+
+GenerationFailure failureOf(LogbookStore::Failure failure) {
+    switch (failure) {
+    case LogbookStore::Failure::NotALogbook:
+        return GenerationFailure::NotALogbook;
+    case LogbookStore::Failure::Busy:
+        return GenerationFailure::Busy;
+    case LogbookStore::Failure::Write:
+        return GenerationFailure::Write;
+    case LogbookStore::Failure::Backup:
+        return GenerationFailure::Backup;
+    case LogbookStore::Failure::NoGeneration:
+        return GenerationFailure::NoGeneration;
+    case LogbookStore::Failure::Changed:
+        return GenerationFailure::GenerationChanged;
     default:
-        result.failure = GenerationFailure::Open;
-        break;
+        return GenerationFailure::Open;
     }
+}
+
+} // namespace
+
+void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
+    result.failure = failureOf(store.failure());
+    if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
+        result.failure = GenerationFailure::Open; // nothing was written yet
+    result.failed_path = store.errorPath();
+    result.reason = store.error();
+    result.undo_problem = store.undoProblem();
+    result.had_logbook = store.hadLogbook();
+}
+
+void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
+    result.failure = failureOf(out.failure());
+    if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
+        result.failure = GenerationFailure::Open;
     result.failed_path = path;
     result.reason = out.error();
+    result.undo_problem = out.store().undoProblem();
 }
 
 bool commitInto(LogbookFile& out, GenerationResult& result) {
     if (!out.commit()) {
-        result.failure = out.failure() == LogbookFile::Failure::Backup ? GenerationFailure::Backup
-                                                                       : GenerationFailure::Write;
+        result.failure = failureOf(out.failure());
         result.failed_path = out.errorPath();
         result.reason = out.error();
+        result.undo_problem = out.store().undoProblem();
         return false;
     }
-    result.backup_path = out.backupPath();
+    result.backup_path = out.store().backupPath();
+    result.up_to_date = out.store().upToDate();
     return true;
 }
 
 std::string failureText(const GenerationResult& result) {
+    // Never "as it was" when it is not: what could not be put back is said instead.
     const std::string fate =
-        result.had_logbook ? "The old logbook was left as it was." : "No logbook was written.";
+        !result.undo_problem.empty()
+            ? "The generations could not all be put back: " + result.undo_problem +
+                  "; the next run puts them back."
+        : result.had_logbook ? "The old logbook was left as it was."
+                             : "No logbook was written.";
     std::string title;
     switch (result.failure) {
     case GenerationFailure::None:
@@ -294,6 +340,7 @@ std::string failureText(const GenerationResult& result) {
     case GenerationFailure::KeptOld:
         return "The logbook was not replaced by an empty one.\n" + result.reason + "\n" + fate;
     case GenerationFailure::NoGeneration:
+    case GenerationFailure::GenerationChanged:
         return "Couldn't restore the logbook!\n" + result.failed_path + "\n" + result.reason +
                "\n" + fate;
     }

@@ -5,8 +5,8 @@
 // ask their questions first and report the result in their own way.
 
 #include "logbook/FlightAnalysis.h"
-#include "logbook/LogbookEntry.h"
 #include "logbook/Listing.h"
+#include "logbook/LogbookEntry.h"
 #include "logbook/LogbookFile.h"
 
 #include <atomic>
@@ -51,20 +51,21 @@ struct GenerationRequest {
     /// Asked, once the folder is listed and before any flight is read, whether to keep the old
     /// logbook's entries whose recording is not in the folder (given in their order): true
     /// writes them unchanged before the rebuilt ones; unset or false drops them.
-    std::function<bool(const std::vector<OldEntry>& missing)> keep_missing;
+    std::function<bool(const MissingRecordings& missing)> keep_missing;
 };
 
 enum class GenerationFailure {
     None,
-    Directory,   // the IGC directory is not given, missing, not a directory or unreadable
-    NotALogbook, // the logbook path names a device, a directory, a link to nothing
-    Busy,        // another run is writing the logbook
-    Open,        // no new logbook file could be created
-    Write,       // writing, flushing or renaming the new logbook failed
-    Backup,      // the old logbook could not be kept as .bak; it was not replaced
-    Cancelled,   // stopped between two files; the old logbook was not replaced
-    KeptOld,     // the new logbook would hold no entry and the old one's were not to be given up
+    Directory,    // the IGC directory is not given, missing, not a directory or unreadable
+    NotALogbook,  // the logbook path names a device, a directory, a link to nothing
+    Busy,         // another run is writing the logbook
+    Open,         // no new logbook file could be created
+    Write,        // writing, flushing or renaming the new logbook failed
+    Backup,       // the old logbook could not be kept as .bak; it was not replaced
+    Cancelled,    // stopped between two files; the old logbook was not replaced
+    KeptOld,      // the new logbook would hold no entry and the old one's were not to be given up
     NoGeneration, // a restore: no earlier logbook of that age is kept
+    GenerationChanged, // a restore: the earlier logbook chosen is no longer the one listed
 };
 
 struct GenerationResult {
@@ -76,14 +77,17 @@ struct GenerationResult {
     int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none or
                                // when they could not be counted
     std::string replaced_unreadable; // why the old logbook could not be read to count them
-    int files = 0;             // IGC files handed to the analysis
-    int entries = 0;           // entries written, those kept from the old logbook included
-    int kept_entries = 0;      // entries of the old logbook kept for want of their recording
+    int files = 0;                   // IGC files handed to the analysis
+    int entries = 0;                 // entries written, those kept from the old logbook included
+    int kept_entries = 0;            // entries of the old logbook kept for want of their recording
     int names_with_question_marks = 0; // entries whose file name Latin-1 could not hold whole
-    int hidden_files = 0;      // hidden recordings ('.' first) that the listing left out
-    RecordingsElsewhere elsewhere; // when the folder listed no recording: where some are
-    std::vector<OldEntry> dropped; // entries of the old logbook dropped for the same want
-    std::string restored_from; // a restore: the earlier logbook put back
+    int hidden_files = 0;              // hidden recordings ('.' first) that the listing left out
+    RecordingsElsewhere elsewhere;     // when the folder listed no recording: where some are
+    MissingRecordings dropped;         // entries of the old logbook dropped for the same want
+    bool up_to_date = false; // the new logbook was the old one byte for byte: nothing moved
+    Recovery recovery = Recovery::None; // a change an earlier run left halfway, undone or finished
+    std::string undo_problem;           // what a failed change could not put back; empty: all of it
+    std::string restored_from;          // a restore: the earlier logbook put back
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order
 };
 
@@ -100,6 +104,8 @@ int defaultJobs();
 GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
                                  const Progress& progress = {});
 
+/// A store that could not be opened or locked as the run's failure.
+void takeStoreFailure(const LogbookStore& store, GenerationResult& result);
 /// A logbook that could not be opened (`out.open` false) as the run's failure about `path`.
 void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result);
 /// Commits `out`, the run's or a restore's: the result then names the backup kept, or says what

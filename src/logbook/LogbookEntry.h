@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace logbook {
 
@@ -50,6 +51,17 @@ struct OldEntry {
     std::string date;      // as the line holds it (Latin-1)
     std::string route;     // as the line holds it (Latin-1)
     std::string file_name; // as the line holds it (Latin-1)
+};
+
+/// How many flights a question or a list shows at most, the rest counted: a screenful.
+inline constexpr std::size_t kShownFlights = 20;
+
+/// The old logbook's entries whose recording is gone: the first `kShownFlights` of them as
+/// entries, and how many there are.
+struct MissingRecordings {
+    std::vector<OldEntry> shown;
+    std::size_t count = 0;
+    [[nodiscard]] bool empty() const { return count == 0; }
 };
 
 /// `line` (without its line end) as an entry; nothing for a line that does not read as one: too

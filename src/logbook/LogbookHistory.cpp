@@ -4,8 +4,11 @@
 #include "logbook/LogbookFile.h"
 #include "logbook/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <ostream>
 #include <unordered_set>
 #include <utility>
 
@@ -30,51 +33,108 @@ std::string comparable(std::string_view name, bool ignore_case) {
     return folded;
 }
 
-// One line of a logbook, its line end dropped.
-void takeLine(std::string_view line, int number, LogbookContent& content) {
-    if (line.ends_with('\r'))
-        line.remove_suffix(1);
-    if (number == kHeaderLines && line.starts_with(kNamePrefix))
-        content.pilot_name = std::string(line.substr(kNamePrefix.size()));
-    if (number <= kHeaderLines || line.find_first_not_of('\r') == std::string_view::npos)
-        return;
-    if (std::optional<OldEntry> entry = readEntryLine(line))
-        content.entries.push_back(std::move(*entry));
-    else
-        ++content.other_lines;
-}
-
-} // namespace
-
-int readLogbook(const std::string& path, LogbookContent& content) {
-    content = {};
-    platform::FileKind kind = platform::FileKind::Other;
-    int open_error = 0;
-    std::FILE* file = platform::openFlight(path, true, kind, open_error);
-    if (file == nullptr)
-        return open_error != 0 ? open_error : EIO;
+// Hands each line of `file` to `take` (its bytes without the line end, its number from 1, where
+// it begins), holding at most `kLongestLine` bytes: a longer line comes as `too_long` without
+// its bytes. 0, or the system's error.
+template <typename Take>
+int forEachLine(std::FILE* file, const Take& take) {
     std::string line;
+    bool too_long = false;
     int number = 1;
+    std::int64_t offset = 0;
+    std::int64_t start = 0;
+    const auto end_line = [&] {
+        std::string_view text = too_long ? std::string_view() : std::string_view(line);
+        if (text.ends_with('\r'))
+            text.remove_suffix(1);
+        take(text, number++, start, too_long);
+        line.clear();
+        too_long = false;
+    };
     char block[64 * 1024];
     for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
         for (std::string_view rest(block, got); !rest.empty();) {
             const std::size_t end = rest.find('\n');
-            line.append(rest.substr(0, end));
-            if (end == std::string_view::npos)
+            const std::string_view piece = rest.substr(0, end);
+            if (!too_long && line.size() + piece.size() <= kLongestLine + 1)
+                line.append(piece);
+            else
+                too_long = true;
+            if (end == std::string_view::npos) {
+                offset += static_cast<std::int64_t>(rest.size());
                 break;
-            takeLine(line, number++, content);
-            line.clear();
+            }
+            offset += static_cast<std::int64_t>(end + 1);
+            end_line();
+            start = offset;
             rest.remove_prefix(end + 1);
         }
     }
-    if (!line.empty())
-        takeLine(line, number, content);
-    const bool failed = std::ferror(file) != 0;
-    const int read_error = errno;
-    std::fclose(file);
-    if (failed) {
-        content = {};
-        return read_error != 0 ? read_error : EIO;
+    if (!line.empty() || too_long)
+        end_line();
+    return std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+}
+
+// One line read into the summary; the entry it reads as, if any.
+std::optional<OldEntry> summarize(std::string_view line, int number, bool too_long,
+                                  LogbookSummary& summary) {
+    if (number == kHeaderLines && line.starts_with(kNamePrefix))
+        summary.pilot_name = std::string(line.substr(kNamePrefix.size()));
+    if (number <= kHeaderLines ||
+        (!too_long && line.find_first_not_of('\r') == std::string_view::npos))
+        return std::nullopt;
+    std::optional<OldEntry> entry = too_long ? std::nullopt : readEntryLine(line);
+    if (entry)
+        ++summary.entries;
+    else
+        ++summary.other_lines;
+    return entry;
+}
+
+} // namespace
+
+int summarizeLogbook(std::FILE* file, LogbookSummary& summary) {
+    summary = {};
+    const int error =
+        forEachLine(file, [&](std::string_view line, int number, std::int64_t, bool too_long) {
+            static_cast<void>(summarize(line, number, too_long, summary));
+        });
+    if (error != 0)
+        summary = {};
+    return error;
+}
+
+int readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, OldLogbook& old,
+                   bool ignore_case) {
+    old = {};
+    std::unordered_set<std::string> recorded;
+    recorded.reserve(files.size());
+    for (const FlightFile& listed : files)
+        recorded.insert(comparable(entryFileName(listed.name), ignore_case));
+    const int error = forEachLine(
+        file, [&](std::string_view line, int number, std::int64_t offset, bool too_long) {
+            std::optional<OldEntry> entry = summarize(line, number, too_long, old.summary);
+            if (!entry || recorded.contains(comparable(entry->file_name, ignore_case)))
+                return;
+            old.missing_lines.push_back({offset, static_cast<std::uint32_t>(line.size())});
+            if (old.missing.shown.size() < kShownFlights)
+                old.missing.shown.push_back(std::move(*entry));
+            ++old.missing.count;
+        });
+    if (error != 0)
+        old = {};
+    return error;
+}
+
+int copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out) {
+    std::string line;
+    for (const LineSpan& span : spans) {
+        line.resize(span.length);
+        if (fseeko(file, static_cast<off_t>(span.offset), SEEK_SET) != 0)
+            return errno != 0 ? errno : EIO;
+        if (std::fread(line.data(), 1, line.size(), file) != line.size())
+            return std::ferror(file) != 0 && errno != 0 ? errno : EIO;
+        out << line << '\n';
     }
     return 0;
 }
@@ -85,100 +145,61 @@ bool namesRecording(std::string_view entry_file_name, std::string_view recording
            comparable(entryFileName(std::string(recording_file_name)), ignore_case);
 }
 
-std::vector<OldEntry> entriesWithoutRecording(const std::vector<OldEntry>& entries,
-                                              const std::vector<FlightFile>& files,
-                                              bool ignore_case) {
-    std::unordered_set<std::string> recorded;
-    recorded.reserve(files.size());
-    for (const FlightFile& file : files)
-        recorded.insert(comparable(entryFileName(file.name), ignore_case));
-    std::vector<OldEntry> missing;
-    for (const OldEntry& entry : entries) {
-        if (!recorded.contains(comparable(entry.file_name, ignore_case)))
-            missing.push_back(entry);
+std::vector<KeptLogbook> keptLogbooks(const std::string& logbook_path) {
+    LogbookStore store;
+    if (!store.open(logbook_path)) {
+        // Nothing to be listed beside a path that names no logbook's place.
+        std::vector<KeptLogbook> kept(1);
+        kept[0].path = logbook_path;
+        return kept;
     }
-    return missing;
+    return store.kept();
 }
 
-std::vector<KeptLogbook> keptLogbooks(const std::string& logbook_path) {
-    std::vector<KeptLogbook> kept;
-    // A run keeps the generations beside the file that a link to the logbook leads to.
-    const platform::PathInfo target = platform::inspect(logbook_path);
-    const std::string& base =
-        target.kind == platform::FileKind::Regular ? target.resolved : logbook_path;
-    for (int age = -1; age < LogbookFile::kGenerations; ++age) {
-        KeptLogbook logbook;
-        logbook.age = age;
-        logbook.path = age < 0 ? logbook_path : LogbookFile::generationPath(base, age);
-        const platform::PathInfo info = platform::inspect(logbook.path);
-        logbook.exists = info.kind == platform::FileKind::Regular;
-        if (logbook.exists) {
-            logbook.modified_ms = info.modified_ms;
-            LogbookContent content;
-            if (const int error = readLogbook(logbook.path, content); error != 0) {
-                logbook.unreadable = platform::systemReason(error);
-            } else {
-                logbook.entries = static_cast<int>(content.entries.size());
-                logbook.other_lines = content.other_lines;
-                logbook.pilot_name = utf8OfLatin1(content.pilot_name);
-            }
-        }
-        kept.push_back(std::move(logbook));
+const platform::FileIdentity* listedIdentity(const std::vector<KeptLogbook>& kept, int age) {
+    for (const KeptLogbook& logbook : kept) {
+        if (logbook.age == age && logbook.exists)
+            return &logbook.identity;
     }
-    return kept;
+    return nullptr;
 }
 
 GenerationResult restoreGeneration(const std::string& logbook_path, int age,
+                                   const platform::FileIdentity* listed,
                                    platform::TemporaryWatcher watcher) {
     GenerationResult result;
-    result.had_logbook = logbookExists(logbook_path);
-    if (age < 0 || age >= LogbookFile::kGenerations) {
-        result.failure = GenerationFailure::NoGeneration;
-        result.failed_path = logbook_path;
-        result.reason = "only the generations 0 (.bak) to " +
-                        std::to_string(LogbookFile::kGenerations - 1) + " are kept";
-        return result;
-    }
-    result.restored_from = LogbookFile::generationPath(logbook_path, age);
-    LogbookFile out;
-    if (!out.open(logbook_path, std::move(watcher))) {
-        takeOpenFailure(out, logbook_path, result);
-        return result;
-    }
-    result.had_logbook = out.replacesExisting();
-    // The generation is copied while this run holds the logbook, byte for byte: it was a
-    // logbook as the simulator read it.
-    const std::string from = out.generationTarget(age);
-    if (platform::inspect(logbook_path).is_link)
-        result.restored_from = from; // where it was, beside the file the link leads to
-    const auto noGeneration = [&](int error) {
-        result.failure = GenerationFailure::NoGeneration;
-        result.failed_path = result.restored_from;
-        result.reason = platform::systemReason(error);
+    LogbookStore store;
+    const auto failed = [&](GenerationFailure failure) {
+        result.failure = failure;
+        result.failed_path = store.errorPath();
+        result.reason = store.error();
+        result.undo_problem = store.undoProblem();
         return result;
     };
-    if (platform::inspect(from).kind != platform::FileKind::Regular)
-        return noGeneration(ENOENT);
-    platform::FileKind kind = platform::FileKind::Other;
-    int error = 0;
-    std::FILE* file = platform::openFlight(from, true, kind, error);
-    if (file == nullptr)
-        return noGeneration(error != 0 ? error : ENOENT);
-    char block[64 * 1024];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
-        if (!out.writeAsIs(block, got))
-            break;
+    if (!store.open(logbook_path) || !store.lock(std::move(watcher))) {
+        takeStoreFailure(store, result);
+        return result;
     }
-    const bool read_failed = std::ferror(file) != 0;
-    const int read_error = errno;
-    std::fclose(file);
-    if (read_failed)
-        return noGeneration(read_error != 0 ? read_error : EIO);
-    result.entries = countLogbookEntries(from);
-    result.replaced_entries = out.replacedEntries();
-    if (out.replacedReadError() != 0)
-        result.replaced_unreadable = platform::systemReason(out.replacedReadError());
-    commitInto(out, result);
+    result.had_logbook = store.hadLogbook();
+    result.recovery = store.recovery();
+    result.restored_from = store.generationPath(std::clamp(age, 0, kGenerations - 1));
+    const std::vector<KeptLogbook> kept = store.kept();
+    for (const KeptLogbook& logbook : kept) {
+        if (logbook.age < 0 && logbook.exists)
+            result.replaced_entries = logbook.entries + logbook.other_lines;
+        if (logbook.age == age && logbook.exists)
+            result.entries = logbook.entries;
+    }
+    if (!store.restore(age, listed)) {
+        return failed(
+            store.failure() == LogbookStore::Failure::NoGeneration ? GenerationFailure::NoGeneration
+            : store.failure() == LogbookStore::Failure::Changed
+                ? GenerationFailure::GenerationChanged
+            : store.failure() == LogbookStore::Failure::Busy  ? GenerationFailure::Busy
+            : store.failure() == LogbookStore::Failure::Write ? GenerationFailure::Write
+                                                              : GenerationFailure::Backup);
+    }
+    result.backup_path = store.backupPath();
     return result;
 }
 

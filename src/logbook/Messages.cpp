@@ -110,6 +110,8 @@ std::string keptClause(const GenerationResult& result) {
 } // namespace
 
 std::string writtenText(const GenerationResult& result, const std::string& logbook_path) {
+    if (result.up_to_date)
+        return upToDateLine(result, logbook_path);
     std::string text = "Wrote " + counted(result.entries, "entry", "entries") + " to " +
                        logbook_path + keptClause(result);
     if (result.replaced_entries >= 0)
@@ -121,11 +123,9 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
 
 std::string filesReadText(const GenerationResult& result) {
     std::string text = counted(result.files, "file read", "files read") + ", " +
-                       grouped(result.files - (result.entries - result.kept_entries)) +
-                       " skipped";
+                       grouped(result.files - (result.entries - result.kept_entries)) + " skipped";
     if (result.names_with_question_marks > 0)
-        text += ", " +
-                counted(result.names_with_question_marks, "file name", "file names") +
+        text += ", " + counted(result.names_with_question_marks, "file name", "file names") +
                 " written with \"?\"";
     if (result.hidden_files > 0)
         text += ", " + counted(result.hidden_files, "hidden file", "hidden files") + " left out";
@@ -208,9 +208,8 @@ std::string elsewhereText(const GenerationResult& result) {
 std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result) {
     const std::string elsewhere = elsewhereText(result);
     std::string found =
-        result.files == 0
-            ? "The folder " + igc_directory + " holds no IGC file" +
-                  (elsewhere.empty() ? std::string() : "; " + elsewhere) + "."
+        result.files == 0 ? "The folder " + igc_directory + " holds no IGC file" +
+                                (elsewhere.empty() ? std::string() : "; " + elsewhere) + "."
                           : "The folder " + igc_directory + " holds no flight for the logbook (" +
                                 counted(result.files, "file read", "files read") + ", none kept).";
     if (!result.replaced_unreadable.empty())
@@ -252,11 +251,45 @@ std::string dateAndRoute(const OldEntry& entry) {
 
 } // namespace
 
-std::string missingRecordingsList(const std::vector<OldEntry>& missing) {
+std::string missingRecordingsList(const MissingRecordings& missing) {
     std::string list;
-    for (const OldEntry& entry : missing)
+    for (const OldEntry& entry : missing.shown)
         list += dateAndRoute(entry) + ", " + utf8OfLatin1(entry.file_name) + "\n";
+    if (missing.count > missing.shown.size())
+        list += "and " +
+                counted(static_cast<long long>(missing.count - missing.shown.size()), "more flight",
+                        "more flights") +
+                "\n";
     return list;
+}
+
+std::string moreDroppedLine(const MissingRecordings& dropped) {
+    if (dropped.count <= dropped.shown.size())
+        return {};
+    return "and " +
+           counted(static_cast<long long>(dropped.count - dropped.shown.size()), "more flight",
+                   "more flights") +
+           " dropped";
+}
+
+std::string upToDateLine(const GenerationResult& result, const std::string& logbook_path) {
+    return "The logbook was already up to date: " + logbook_path + " holds the " +
+           counted(result.entries, "entry", "entries") + " it would be given; nothing was replaced";
+}
+
+std::string recoveryLine(Recovery recovery, const std::string& logbook_path) {
+    switch (recovery) {
+    case Recovery::None:
+        break;
+    case Recovery::Undone:
+        return "An earlier change to " + logbook_path +
+               " was interrupted; it was undone first, the logbook and its earlier logbooks "
+               "put back as they were before it";
+    case Recovery::Finished:
+        return "An earlier change to " + logbook_path +
+               " was interrupted after its new logbook was in place; it was finished first";
+    }
+    return {};
 }
 
 std::string droppedLine(const OldEntry& entry, const std::string& igc_directory) {
@@ -269,7 +302,7 @@ std::string keepMissingHint() {
 }
 
 std::string generationName(int age) {
-    return age < 0 ? "the logbook" : LogbookFile::generationPath("", age);
+    return age < 0 ? "the logbook" : generationName("", age);
 }
 
 std::string keptLogbookSummary(const KeptLogbook& kept) {

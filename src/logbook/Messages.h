@@ -65,8 +65,16 @@ std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entri
 /// The question before the old logbook's flights without a recording are dropped: "2 flights of
 /// your logbook have no recording in F. Keep them in the new logbook?"
 std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count);
-/// Those flights, one line each, "05.01.2008, Local flight, flight01.igc" (UTF-8).
-std::string missingRecordingsList(const std::vector<OldEntry>& missing);
+/// Those flights, one line each, "05.01.2008, Local flight, flight01.igc" (UTF-8), as many as
+/// are shown, then "and 999 more flights" for the rest.
+std::string missingRecordingsList(const MissingRecordings& missing);
+/// After the "Dropped" lines of those shown, when there are more: "and 999 more flights dropped".
+std::string moreDroppedLine(const MissingRecordings& dropped);
+/// What a run says when its logbook was already as new: nothing was replaced or moved.
+std::string upToDateLine(const GenerationResult& result, const std::string& logbook_path);
+/// What a run says of a change that an earlier run left halfway, before its own result; empty
+/// when there was none.
+std::string recoveryLine(Recovery recovery, const std::string& logbook_path);
 /// The command line's line for such a flight dropped: "Dropped flight01.igc (05.01.2008, Local
 /// flight): no recording in F".
 std::string droppedLine(const OldEntry& entry, const std::string& igc_directory);

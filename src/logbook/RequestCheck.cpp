@@ -104,8 +104,7 @@ bool isYes(const std::string& answer) {
     return reply == "y" || reply == "yes";
 }
 
-std::string keepMissingPrompt(const std::string& igc_directory,
-                              const std::vector<OldEntry>& missing) {
+std::string keepMissingPrompt(const std::string& igc_directory, const MissingRecordings& missing) {
     const std::string list = missingRecordingsList(missing);
     std::string prompt;
     for (std::size_t start = 0; start < list.size();) {
@@ -114,7 +113,7 @@ std::string keepMissingPrompt(const std::string& igc_directory,
         start = end + 1;
     }
     // Yes by default: a flight dropped is lost for good once the kept logbooks have moved on.
-    return prompt + missingRecordingsQuestion(igc_directory, missing.size()) + " [Y/n] ";
+    return prompt + missingRecordingsQuestion(igc_directory, missing.count) + " [Y/n] ";
 }
 
 bool keepsMissing(const std::string& answer) {

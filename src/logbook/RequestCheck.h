@@ -74,8 +74,7 @@ bool isYes(const std::string& answer);
 /// The question on a terminal before the old logbook's flights `missing`, whose recording is not
 /// in `igc_directory`, are dropped: the flights, a line each indented by two blanks, then the
 /// question, up to the answer.
-std::string keepMissingPrompt(const std::string& igc_directory,
-                              const std::vector<OldEntry>& missing);
+std::string keepMissingPrompt(const std::string& igc_directory, const MissingRecordings& missing);
 /// Whether a terminal's answer to keepMissingPrompt keeps the flights: yes unless the pilot says
 /// otherwise, so an empty line (blanks only) keeps them as a yes does; anything else drops them.
 bool keepsMissing(const std::string& answer);

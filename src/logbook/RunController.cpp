@@ -104,8 +104,8 @@ bool RunController::start(GenerationRequest request) {
     request.confirm_empty = [ask](const std::string& question) {
         return ask(emptyLogbookQuestionBox(question));
     };
-    request.keep_missing = [ask, directory = request.igc_directory](
-                               const std::vector<OldEntry>& missing) {
+    request.keep_missing = [ask,
+                            directory = request.igc_directory](const MissingRecordings& missing) {
         return ask(missingRecordingsQuestionBox(directory, missing));
     };
 

@@ -9,11 +9,11 @@ namespace platform {
 
 enum class FaultPoint {
     Write,   // a block of the new file written
-    Sync,    // a file made durable (the new logbook, a copy of the old one)
-    Link,    // a second name for the old logbook, as its backup
-    Copy,    // a block of the old logbook copied, where links are not to be had
+    Sync,    // a file or the folder made durable
+    Link,    // a second name for a file (the old logbook as its backup, the new file's name)
     Rename,  // a file given another name (a generation moved, the new logbook put in place)
-    Replace, // the Windows replacement of the logbook with its backup kept
+    Remove,  // a name removed (a step undone, the oldest generation given up)
+    Journal, // the journal of a change written before its first step
 };
 
 /// The error (an errno value) that the step `point` is to fail with instead of being done; 0:

@@ -38,7 +38,7 @@ struct PathInfo {
     // system takes it (the dots and spaces that end it dropped, an 8.3 short name of an existing
     // file as its long name), so that names made from it (".bak", ".lock") are that file's.
     std::string resolved;
-    int error = 0; // the system's error when the kind could not be told
+    int error = 0;                // the system's error when the kind could not be told
     std::int64_t modified_ms = 0; // a regular file's last modification, ms since 1970
     // With ForeignLink: the link not followed, as `path` spells it when it is part of it (the
     // path itself, one of its directories), else where a link before it led.
@@ -106,92 +106,5 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
 /// has none: `in_place` when it became the target, not when it was removed. An interruption
 /// handler removes the file it was last told of.
 using TemporaryWatcher = std::function<void(const std::string& path, bool in_place)>;
-
-/// The step of `NewFile::replace` that failed.
-enum class ReplaceStep {
-    None,
-    Sync,    // making the new file durable, with its owner and permissions
-    ReadOld, // reading the old target, to copy it where hard links cannot keep it
-    Backup,  // keeping the old target as the backup
-    Replace, // putting the new file in the target's place
-};
-
-/// A new file beside a target, written and made durable, then put in the target's place in one
-/// step: until then the target is as it was, and a run that dies leaves nothing that the next
-/// run's `removeLeftovers` does not clean. On Linux the file has no name until it is put in
-/// place.
-class NewFile {
-public:
-    NewFile();
-    ~NewFile(); // drops the file unless it was put in place
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
-
-    /// Creates the file in the directory of `target` (which may not exist yet). 0, or the error.
-    int create(const std::string& target, TemporaryWatcher watcher = {});
-    /// Appends `size` bytes. 0, or the error (ENOSPC, say).
-    int write(const char* data, std::size_t size);
-
-    /// Makes the file durable, with the owner, group and permissions of the target as it is now
-    /// (never set-user-ID, set-group-ID or sticky bits), or those of any new file when there is
-    /// none; everything that can fail before the target is touched is done here. 0, or the
-    /// error with `step`: nothing beside the file has changed then.
-    int prepare(ReplaceStep& step);
-    /// Whether the target existed (a regular file) when prepared: `replace` then keeps it.
-    [[nodiscard]] bool replacesOld() const;
-
-    /// Puts the prepared file at the target. The old target, when there was one and `backup`
-    /// is named, is itself kept as `backup`, which must be free: its owner, group, permissions
-    /// and bytes as they were (a second name where the system has them, else a whole copy). 0,
-    /// or the error with `step`: the target and `backup` are then as they were.
-    int replace(const std::string& backup, ReplaceStep& step);
-
-    /// Drops the file; the target is as it was.
-    void discard();
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
-/// Gives the file `from` the name `to` in one step, replacing what `to` named. 0, or the error
-/// (ENOENT when there is no `from`).
-int renameReplacing(const std::string& from, const std::string& to);
-
-/// Removes the file `path` (not what a link there leads to). 0, or the error.
-int removeFile(const std::string& path);
-
-/// Removes what runs on `target` that died may have left beside it (temporary files of
-/// `NewFile`, of this target only). Call it only while holding the target's `RunLock`.
-void removeLeftovers(const std::string& target);
-
-/// Lets one run at a time write a target, through a lock file beside it (`pathFor`): the
-/// target's name plus ".lock". Only a user who may write that file can hold the lock (on POSIX
-/// systems it is created private to its owner, 0600), and it is the file that is locked, not
-/// its spelling, so that every path that leads to it (a linked folder, an 8.3 short name, the
-/// Z: drive of Wine) meets the same lock. The lock file is never removed, so that no run can
-/// remove it under another's lock; it holds nothing. Released when this is destroyed and, by
-/// the system, when the process dies, so that it never needs cleaning.
-class RunLock {
-public:
-    RunLock();
-    ~RunLock();
-    RunLock(const RunLock&) = delete;
-    RunLock& operator=(const RunLock&) = delete;
-
-    /// Takes the lock of `target` without waiting, creating its lock file when there is none;
-    /// a lock that this object held is given up first. 0; EWOULDBLOCK when another run (or
-    /// another object of this process) holds it; or the error that kept the lock file from being
-    /// created or locked (a folder that allows no new file, a file system without locks, a
-    /// name that the system does not allow): then no lock is held, and the run must not write.
-    int acquire(const std::string& target);
-
-    /// The lock file of `target`.
-    static std::string pathFor(const std::string& target);
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
 
 } // namespace platform

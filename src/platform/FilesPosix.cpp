@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/Folder.h"
 
 #include "platform/FaultPoints.h"
 #include "platform/Interrupts.h"
@@ -8,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -17,6 +19,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace platform {
@@ -59,120 +62,6 @@ int syncFile(int fd) {
     if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
         return fault;
     return fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-}
-
-// Gives `from` the name `to`, replacing what `to` named: 0, or the error.
-int renamed(const std::string& from, const std::string& to) {
-    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
-        return fault;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-// The permissions a newly created file gets from the process's file mode mask.
-mode_t newFileMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-// A name beside `target` that nothing has yet: the target's name, the mark and six letters.
-// Gives `fd`'s file the owner and group of `old` where the system allows it; a run by another
-// user (root, say) then leaves the pilot's file his. The permission bits follow, without the
-// set-user-ID, set-group-ID and sticky bits, which a logbook never needs and a copy must never
-// hand out.
-int takeOwnerAndMode(int fd, const struct stat& old) {
-    if (old.st_uid != geteuid() || old.st_gid != getegid()) {
-        if (fchown(fd, old.st_uid, old.st_gid) != 0)
-            static_cast<void>(fchown(fd, static_cast<uid_t>(-1), old.st_gid));
-    }
-    return fchmod(fd, old.st_mode & 0777) == 0 ? 0 : errno;
-}
-
-// Links `from` under a new temporary name beside `target`: 0 with `name` set, or the error.
-int linkBeside(const std::string& target, const std::function<int(const std::string&)>& link_to,
-               std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = temporaryNameFor(target);
-        if (link_to(candidate) == 0) {
-            name = candidate;
-            return 0;
-        }
-        if (errno != EEXIST)
-            return errno;
-    }
-    return EEXIST;
-}
-
-// Where hard links are not to be had (a FAT stick, say): a whole copy of `target` at `to`,
-// through a temporary file named as the target's are, so that the interruption handler and a
-// later run's sweep know it; with the old file's owner and group where allowed.
-int copyWhole(const std::string& target, const std::string& to, ReplaceStep& step) {
-    const int source = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    struct stat old {};
-    if (source < 0 || fstat(source, &old) != 0) {
-        step = ReplaceStep::ReadOld;
-        const int error = errno;
-        if (source >= 0)
-            ::close(source);
-        return error;
-    }
-    std::string copy;
-    int sink = -1;
-    const int created = linkBeside(
-        target,
-        [&sink](const std::string& candidate) {
-            sink = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            return sink >= 0 ? 0 : -1;
-        },
-        copy);
-    if (created != 0) {
-        ::close(source);
-        step = ReplaceStep::Backup;
-        return created;
-    }
-    watchCopy(copy);
-    int error = 0;
-    char block[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(source, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            error = errno;
-            step = ReplaceStep::ReadOld;
-        } else if (got > 0) {
-            error = injectedFault(FaultPoint::Copy);
-            if (error == 0 && !writeAll(sink, block, static_cast<std::size_t>(got)))
-                error = errno;
-            if (error != 0)
-                step = ReplaceStep::Backup;
-        }
-        if (got <= 0 || error != 0)
-            break;
-    }
-    ::close(source);
-    if (error == 0) {
-        step = ReplaceStep::Backup;
-        error = takeOwnerAndMode(sink, old);
-    }
-    if (error == 0)
-        error = syncFile(sink);
-    if (::close(sink) != 0 && error == 0)
-        error = errno;
-    if (error == 0)
-        error = renamed(copy, to);
-    if (error != 0)
-        ::unlink(copy.c_str());
-    watchCopy({});
-    return error;
-}
-
-void syncDirectoryOf(const std::string& path) {
-    const int directory = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0) {
-        static_cast<void>(fsync(directory));
-        ::close(directory);
-    }
 }
 
 } // namespace
@@ -418,14 +307,13 @@ bool isFlightName(std::string_view name) {
            (extension[3] | 0x20) == 'c';
 }
 
-bool listDirectory(const std::string& directory,
-                   const std::function<bool(std::string_view name)>& wanted,
-                   std::vector<DirectoryEntry>& entries, int& error) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
+namespace {
+
+// The entries of the directory open as `fd` (which this takes over), as `listDirectory` gives
+// them.
+bool listOpened(int fd, const std::function<bool(std::string_view name)>& wanted,
+                std::vector<DirectoryEntry>& entries, int& error) {
+    error = 0;
     // Listable but not searchable: the names are there, but not one file could be opened.
     if (faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
         error = errno;
@@ -498,14 +386,31 @@ bool listDirectory(const std::string& directory,
     return error == 0;
 }
 
-std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
+} // namespace
+
+bool listDirectory(const std::string& directory,
+                   const std::function<bool(std::string_view name)>& wanted,
+                   std::vector<DirectoryEntry>& entries, int& error) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    return listOpened(fd, wanted, entries, error);
+}
+
+namespace {
+
+// `path` opened from the directory `at` as `openFlight` opens it.
+std::FILE* openFlightAt(int at, const std::string& path, bool through_link, FileKind& kind,
+                        int& error) {
     const int no_follow = through_link ? 0 : O_NOFOLLOW;
     // Looked at before it is opened: opening a device can do things (rewind a tape), and
     // opening a named pipe for reading waits for a writer. Through a link, the very file that the
     // links judged trustworthy lead to.
     int fd = -1;
     if (through_link) {
-        Way way = followTrusted(AT_FDCWD, "", path);
+        Way way = followTrusted(at, "", path);
         if (!way.foreign_link.empty()) {
             kind = FileKind::ForeignLink;
             error = 0;
@@ -514,7 +419,7 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
         fd = way.end.release();
         error = way.error;
     } else {
-        fd = ::open(path.c_str(), O_PATH | O_CLOEXEC | O_NOFOLLOW);
+        fd = ::openat(at, path.c_str(), O_PATH | O_CLOEXEC | O_NOFOLLOW);
         error = fd < 0 ? errno : 0;
     }
     if (fd < 0) {
@@ -533,7 +438,7 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     int readable = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (readable < 0 && errno == ENOENT) // no /proc: by its path, still never waiting
-        readable = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow);
+        readable = ::openat(at, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow);
     error = errno;
     ::close(fd);
     if (readable < 0)
@@ -556,17 +461,278 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
     return file;
 }
 
+} // namespace
+
+std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
+    return openFlightAt(AT_FDCWD, path, through_link, kind, error);
+}
+
+// A folder worked from its descriptor.
+namespace {
+
+std::int64_t nanosecondsOf(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+FolderEntry entryOf(const struct stat& info) {
+    FolderEntry entry;
+    entry.is_link = S_ISLNK(info.st_mode);
+    entry.kind = entry.is_link ? FileKind::Other : kindOfMode(info.st_mode);
+    entry.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                static_cast<std::int64_t>(info.st_size), nanosecondsOf(info.st_mtim)};
+    entry.owner = info.st_uid;
+    entry.group = info.st_gid;
+    entry.mode = info.st_mode & 07777;
+    entry.links = static_cast<std::uint32_t>(info.st_nlink);
+    return entry;
+}
+
+// The permissions that the process's file mode mask leaves a new file, read without changing the
+// mask: changing it, even for a moment, would change it for every thread of the process.
+mode_t newFileMode() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    return 0644; // no /proc: the usual mask's
+}
+
+// A name of the folder that names no other folder: one name, not "." or "..".
+bool isSingleName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+} // namespace
+
+std::string userName(std::uint32_t id) {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(id, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+        return found->pw_name;
+    return std::to_string(id);
+}
+
+struct Folder::State {
+    Descriptor fd; // the folder, open for reading (or only as a path where it may not be read)
+    std::string path;
+    struct stat self {};
+};
+
+Folder::Folder() : state_(std::make_unique<State>()) {}
+Folder::~Folder() = default;
+Folder::Folder(Folder&&) noexcept = default;
+Folder& Folder::operator=(Folder&&) noexcept = default;
+
+int Folder::open(const std::string& path, std::string* foreign_link) {
+    state_ = std::make_unique<State>();
+    Way way = followTrusted(AT_FDCWD, "", path);
+    if (!way.foreign_link.empty()) {
+        if (foreign_link != nullptr)
+            *foreign_link = way.foreign_link;
+        return ELOOP;
+    }
+    if (way.error != 0)
+        return way.error;
+    if (!S_ISDIR(way.info.st_mode))
+        return ENOTDIR;
+    // Opened for reading from the very folder reached, so that it can be listed and synced.
+    Descriptor readable(::openat(way.end.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    state_->fd = readable ? std::move(readable) : std::move(way.end);
+    state_->path = path;
+    state_->self = way.info;
+    return 0;
+}
+
+bool Folder::isOpen() const {
+    return static_cast<bool>(state_->fd);
+}
+
+const std::string& Folder::path() const {
+    return state_->path;
+}
+
+std::string Folder::pathOf(std::string_view name) const {
+    return joinPath(state_->path, std::string(name));
+}
+
+int Folder::lookSelf(FolderEntry& entry) const {
+    struct stat info {};
+    if (fstat(state_->fd.get(), &info) != 0)
+        return errno;
+    entry = entryOf(info);
+    return 0;
+}
+
+int Folder::look(std::string_view name, FolderEntry& entry) const {
+    entry = {};
+    if (!isSingleName(name))
+        return EINVAL;
+    struct stat info {};
+    if (fstatat(state_->fd.get(), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    entry = entryOf(info);
+    return 0;
+}
+
+int Folder::stillAt() const {
+    struct stat now {};
+    if (::stat(state_->path.c_str(), &now) != 0)
+        return errno == ENOENT ? ESTALE : errno;
+    return now.st_dev == state_->self.st_dev && now.st_ino == state_->self.st_ino ? 0 : ESTALE;
+}
+
+std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entry) const {
+    if (!isSingleName(name)) {
+        error = EINVAL;
+        return nullptr;
+    }
+    Descriptor fd(::openat(state_->fd.get(), std::string(name).c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || fstat(fd.get(), &info) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = EINVAL;
+        return nullptr;
+    }
+    if (entry != nullptr)
+        *entry = entryOf(info);
+    const int flags = fcntl(fd.get(), F_GETFL);
+    if (flags >= 0)
+        static_cast<void>(fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK));
+    std::FILE* file = fdopen(fd.get(), "rb");
+    if (file == nullptr) {
+        error = errno;
+        return nullptr;
+    }
+    fd.release(); // the stream's now
+    error = 0;
+    return file;
+}
+
+std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
+                              int& error) const {
+    if (!isSingleName(name)) {
+        kind = FileKind::Other;
+        error = EINVAL;
+        return nullptr;
+    }
+    return openFlightAt(state_->fd.get(), std::string(name), through_link, kind, error);
+}
+
+int Folder::list(const std::function<bool(std::string_view name)>& wanted,
+                 std::vector<DirectoryEntry>& entries) const {
+    const int fd = ::openat(state_->fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    listOpened(fd, wanted, entries, error);
+    return error;
+}
+
+int Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
+    if (!isSingleName(from) || !isSingleName(to))
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+        return fault;
+    const std::string from_name(from);
+    const std::string to_name(to);
+    const int fd = state_->fd.get();
+    if (replacing)
+        return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(fd, from_name.c_str(), fd, to_name.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system that cannot refuse a taken name in the rename itself: looked at first, which
+    // under the logbook's lock only another program could undo.
+    struct stat taken {};
+    if (fstatat(fd, to_name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? 0 : errno;
+}
+
+int Folder::link(std::string_view from, std::string_view to) const {
+    if (!isSingleName(from) || !isSingleName(to))
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Link); fault != 0)
+        return fault;
+    const int fd = state_->fd.get();
+    return ::linkat(fd, std::string(from).c_str(), fd, std::string(to).c_str(), 0) == 0 ? 0 : errno;
+}
+
+int Folder::remove(std::string_view name) const {
+    if (!isSingleName(name))
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Remove); fault != 0)
+        return fault;
+    return ::unlinkat(state_->fd.get(), std::string(name).c_str(), 0) == 0 ? 0 : errno;
+}
+
+int Folder::sync() const {
+    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+        return fault;
+    const Descriptor readable(::openat(state_->fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!readable)
+        return errno;
+    return fsync(readable.get()) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+int Folder::writeNew(std::string_view name, std::string_view bytes) const {
+    if (!isSingleName(name))
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Journal); fault != 0)
+        return fault;
+    const std::string file_name(name);
+    const Descriptor fd(::openat(state_->fd.get(), file_name.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd)
+        return errno;
+    int error = writeAll(fd.get(), bytes.data(), bytes.size()) ? 0 : errno;
+    if (error == 0)
+        error = syncFile(fd.get());
+    if (error == 0)
+        error = sync();
+    if (error != 0)
+        static_cast<void>(::unlinkat(state_->fd.get(), file_name.c_str(), 0));
+    return error;
+}
+
+int Folder::readSmall(std::string_view name, std::size_t limit, std::string& bytes) const {
+    bytes.clear();
+    int error = 0;
+    std::FILE* file = openRead(name, error);
+    if (file == nullptr)
+        return error;
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        if (bytes.size() + got > limit) {
+            std::fclose(file);
+            bytes.clear();
+            return EFBIG;
+        }
+        bytes.append(block, got);
+    }
+    error = std::ferror(file) != 0 ? EIO : 0;
+    std::fclose(file);
+    return error;
+}
+
 struct NewFile::State {
-    int fd = -1;
+    Descriptor fd;
+    const Folder* folder = nullptr;
     std::string target;
-    std::string named; // the file's name while it has one
-    bool unnamed = false;
-    bool replaces_old = false; // a regular file was at the target when prepared
+    std::string named; // its temporary name while it has one
     TemporaryWatcher watcher;
 
-    void tell(const std::string& path, bool in_place) const {
+    void tell(const std::string& name, bool in_place) const {
         if (watcher)
-            watcher(path, in_place);
+            watcher(name.empty() ? std::string() : folder->pathOf(name), in_place);
     }
 };
 
@@ -576,233 +742,192 @@ NewFile::~NewFile() {
     discard();
 }
 
-int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
+namespace {
+
+// Creates a new file under a temporary name of `target` in the folder `at`: 0 with `name` set.
+int createNamed(int at, const std::string& target, Descriptor& fd, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = temporaryNameFor(target);
+        fd = Descriptor(::openat(at, candidate.c_str(),
+                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd) {
+            name = candidate;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+} // namespace
+
+int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
     discard();
-    state_->target = target;
+    state_->folder = &folder;
+    state_->target = std::string(target_name);
     state_->watcher = std::move(watcher);
+    const int at = folder.state_->fd.get();
 #ifdef O_TMPFILE
     // Unnamed until it is put in place: a run that dies leaves nothing behind.
-    state_->fd =
-        ::open(directoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode());
-    if (state_->fd >= 0) {
-        state_->unnamed = true;
+    state_->fd = Descriptor(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (state_->fd)
         return 0;
-    }
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return errno;
 #endif
-    const int error = linkBeside(
-        target,
-        [this](const std::string& candidate) {
-            state_->fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            return state_->fd >= 0 ? 0 : -1;
-        },
-        state_->named);
+    const int error = createNamed(at, state_->target, state_->fd, state_->named);
     if (error == 0)
         state_->tell(state_->named, false);
     return error;
 }
 
 int NewFile::write(const char* data, std::size_t size) {
-    if (state_->fd < 0)
+    if (!state_->fd)
         return EBADF;
     if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
         return fault;
-    return writeAll(state_->fd, data, size) ? 0 : errno;
+    return writeAll(state_->fd.get(), data, size) ? 0 : errno;
 }
 
-int NewFile::prepare(ReplaceStep& step) {
-    step = ReplaceStep::Sync;
-    state_->replaces_old = false;
-    if (state_->fd < 0)
+int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (!state_->fd)
         return EBADF;
-    struct stat old {};
-    // The target's links were resolved when the run began: a link put there since is not
-    // followed, and the new logbook never takes the owner of what such a link leads to.
-    state_->replaces_old = ::lstat(state_->target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    int error = state_->replaces_old ? takeOwnerAndMode(state_->fd, old)
-                                     : (fchmod(state_->fd, newFileMode()) == 0 ? 0 : errno);
-    if (error == 0)
-        error = syncFile(state_->fd);
-    if (error != 0)
-        return error;
-    step = ReplaceStep::None;
-    return 0;
-}
-
-bool NewFile::replacesOld() const {
-    return state_->replaces_old;
-}
-
-int NewFile::replace(const std::string& backup, ReplaceStep& step) {
-    step = ReplaceStep::Replace;
-    if (state_->fd < 0)
-        return EBADF;
-    const std::string& target = state_->target;
-    // The old logbook itself becomes the backup, a second name of it: owner, group, mode and
-    // bytes stay exactly as they were, and nothing is copied. It is made first, so that at
-    // every moment the old logbook has its own name.
-    const bool keep = state_->replaces_old && !backup.empty();
-    if (keep) {
-        step = ReplaceStep::Backup;
-        int error = injectedFault(FaultPoint::Link);
-        if (error == 0 && ::link(target.c_str(), backup.c_str()) != 0)
-            error = errno;
-        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == ENOSYS)
-            error = copyWhole(target, backup, step);
-        if (error != 0)
-            return error;
+    for (;;) {
+        const ssize_t read = ::pread(state_->fd.get(), data, size, offset);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return errno;
+        got = static_cast<std::size_t>(read);
+        return 0;
     }
-    // Nothing that fails from here on may leave the backup: the pilot was told nothing changed.
-    const auto drop_backup = [&] {
-        if (keep)
-            ::unlink(backup.c_str());
-    };
+}
 
-    step = ReplaceStep::Replace;
-    if (state_->unnamed) {
-        const std::string self = "/proc/self/fd/" + std::to_string(state_->fd);
-        const int fd = state_->fd;
-        const int error = linkBeside(
-            target,
-            [&self, fd](const std::string& candidate) {
-                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(),
-                             AT_SYMLINK_FOLLOW) == 0)
-                    return 0;
-                if (errno != ENOENT) // no /proc; linking by the descriptor needs privilege
-                    return -1;
-                return ::linkat(fd, "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH);
-            },
-            state_->named);
-        if (error != 0) {
-            drop_backup();
-            return error;
+int NewFile::finish(const FolderEntry* like) {
+    if (!state_->fd)
+        return EBADF;
+    const int fd = state_->fd.get();
+    // A run by another user (root, say) leaves the pilot's file his: the owner and group of the
+    // file replaced, else of the folder (whose group a set-group-ID folder gives anyway).
+    FolderEntry folder{};
+    static_cast<void>(state_->folder->lookSelf(folder));
+    const uid_t owner = like != nullptr ? like->owner : folder.owner;
+    const gid_t group = like != nullptr                ? like->group
+                        : (folder.mode & S_ISGID) != 0 ? folder.group
+                                                       : getegid();
+    if (geteuid() == 0 && (owner != geteuid() || group != getegid())) {
+        if (fchown(fd, owner, group) != 0)
+            static_cast<void>(fchown(fd, static_cast<uid_t>(-1), group));
+    } else if (like != nullptr && like->group != getegid()) {
+        static_cast<void>(fchown(fd, static_cast<uid_t>(-1), like->group));
+    }
+    const mode_t mode = like != nullptr ? like->mode & 0777 : newFileMode();
+    if (fchmod(fd, mode) != 0)
+        return errno;
+    return syncFile(fd);
+}
+
+FileIdentity NewFile::identity() const {
+    struct stat info {};
+    if (!state_->fd || fstat(state_->fd.get(), &info) != 0)
+        return {};
+    return entryOf(info).id;
+}
+
+int NewFile::giveName() {
+    if (!state_->fd)
+        return EBADF;
+    if (!state_->named.empty())
+        return 0;
+    const int at = state_->folder->state_->fd.get();
+    const std::string self = "/proc/self/fd/" + std::to_string(state_->fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = temporaryNameFor(state_->target);
+        // Part of writing the new file, not a second name of an old one.
+        if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
+            return fault;
+        int done = ::linkat(AT_FDCWD, self.c_str(), at, candidate.c_str(), AT_SYMLINK_FOLLOW);
+        if (done != 0 && errno == ENOENT) // no /proc; linking by the descriptor needs privilege
+            done = ::linkat(state_->fd.get(), "", at, candidate.c_str(), AT_EMPTY_PATH);
+        if (done == 0) {
+            state_->named = candidate;
+            state_->tell(candidate, false);
+            return 0;
         }
-        state_->unnamed = false;
-        state_->tell(state_->named, false);
+        if (errno != EEXIST)
+            return errno;
     }
-    if (const int error = renamed(state_->named, target); error != 0) {
-        drop_backup();
-        return error; // the destructor removes the named file
-    }
+    return EEXIST;
+}
+
+const std::string& NewFile::name() const {
+    return state_->named;
+}
+
+void NewFile::keep() {
+    // Whoever put it in place tells the watcher so, at that moment.
     state_->named.clear();
-    state_->tell({}, true);
-    ::close(state_->fd);
-    state_->fd = -1;
-    // The renames themselves on disk too.
-    syncDirectoryOf(target);
-    step = ReplaceStep::None;
-    return 0;
+    state_->fd.reset();
 }
 
 void NewFile::discard() {
-    if (state_->fd >= 0) {
-        ::close(state_->fd);
-        state_->fd = -1;
-    }
-    state_->unnamed = false;
+    state_->fd.reset();
     if (!state_->named.empty()) {
-        ::unlink(state_->named.c_str());
+        static_cast<void>(state_->folder->remove(state_->named));
         state_->named.clear();
         state_->tell({}, false);
     }
 }
 
-int renameReplacing(const std::string& from, const std::string& to) {
-    return renamed(from, to);
-}
-
-int removeFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
-}
-
-void removeLeftovers(const std::string& target) {
-    const std::string target_name = fileNameOf(target);
-    DIR* dir = opendir(directoryOf(target).c_str());
-    if (dir == nullptr)
-        return;
-    while (const dirent* found = readdir(dir)) {
-        if (!isTemporaryOf(target_name, found->d_name))
-            continue;
-        struct stat info {};
-        if (fstatat(dirfd(dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode))
-            static_cast<void>(unlinkat(dirfd(dir), found->d_name, 0));
-    }
-    closedir(dir);
-}
-
 struct RunLock::State {
-    int fd = -1; // the lock file, locked
-
-    void release() {
-        if (fd >= 0)
-            ::close(fd); // releases the lock
-        fd = -1;
-    }
-    ~State() { release(); }
+    Descriptor fd; // the lock file, locked
+    int folder = -1;
+    std::string name;
 };
 
 RunLock::RunLock() : state_(std::make_unique<State>()) {}
 
 RunLock::~RunLock() = default;
 
-std::string RunLock::pathFor(const std::string& target) {
-    return target + ".lock";
+std::string RunLock::nameFor(std::string_view target_name) {
+    return std::string(target_name) + ".lock";
 }
 
 namespace {
 
+// The permissions of the lock file: its maker's, and its group's when the group may write the
+// target (or, with no target yet, a set-group-ID folder that its group may write), so that the
+// members of a shared folder can each take it and a mere reader cannot.
+mode_t lockMode(const FolderEntry& target, const FolderEntry& folder) {
+    const bool shared = target.kind == FileKind::Regular
+                            ? (target.mode & S_IWGRP) != 0
+                            : (folder.mode & S_ISGID) != 0 && (folder.mode & S_IWGRP) != 0;
+    return shared ? 0660 : 0600;
+}
+
 // Opens the lock file for writing, never through a link, a named pipe or a device put at its
-// name, and creates it when there is none (private to its owner, so that no other user may even
-// open it). The descriptor, or -1 with `error`; `created` when made by this call.
-int openLockFile(const std::string& path, bool& created, int& error) {
+// name, and creates it when there is none. The descriptor, or none with `error`; `created` when
+// made by this call.
+Descriptor openLockFile(int at, const std::string& name, mode_t mode, bool& created, int& error) {
     constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
-        created = fd >= 0;
-        if (fd < 0 && errno == EEXIST) {
-            fd = ::open(path.c_str(), kFlags);
-            if (fd < 0 && errno == ENOENT)
+        Descriptor fd(::openat(at, name.c_str(), kFlags | O_CREAT | O_EXCL, mode));
+        created = static_cast<bool>(fd);
+        if (!fd && errno == EEXIST) {
+            fd = Descriptor(::openat(at, name.c_str(), kFlags));
+            if (!fd && errno == ENOENT)
                 continue; // removed by hand between the two: made again
         }
-        error = fd < 0 ? errno : 0;
+        error = fd ? 0 : errno;
         return fd;
     }
     error = ENOENT;
-    return -1;
+    return Descriptor();
 }
 
-} // namespace
-
-int RunLock::acquire(const std::string& target) {
-    state_->release();
-    const std::string path = pathFor(target);
-    bool created = false;
-    int error = 0;
-    const int fd = openLockFile(path, created, error);
-    if (fd < 0)
-        return error; // ELOOP for a link, ENXIO for a named pipe
-    struct stat info {};
-    if (fstat(fd, &info) != 0)
-        error = errno;
-    else if (!S_ISREG(info.st_mode))
-        error = ENXIO; // a named pipe with a reader
-    if (error != 0) {
-        ::close(fd);
-        return error;
-    }
-    // Made by root for a pilot's logbook: the pilot's, as the logbook is, so that his own runs
-    // can still take it. Only a file made just now is given away: an existing one could be a
-    // second name of anything.
-    if (created) {
-        struct stat owner {};
-        if ((::stat(target.c_str(), &owner) == 0 && S_ISREG(owner.st_mode)) ||
-            ::stat(directoryOf(target).c_str(), &owner) == 0) {
-            if (owner.st_uid != geteuid() || owner.st_gid != getegid())
-                static_cast<void>(fchown(fd, owner.st_uid, owner.st_gid));
-        }
-    }
+int lockWhole(int fd) {
     // A write lock, which only a descriptor open for writing may take. The lock of the open file
     // itself (not of the process), so that a second lock of the same process is refused as
     // another's would be; kernels before 3.15 have only the process's.
@@ -819,15 +944,75 @@ int RunLock::acquire(const std::string& target) {
         locked = fcntl(fd, F_SETLK, &whole);
 #endif
     } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        // Held by another (EACCES from some systems' F_SETLK), or no lock to be had on this file
-        // system (ENOLCK): no run writes without the lock.
-        error = errno == EACCES || errno == EAGAIN ? EWOULDBLOCK : errno;
-        ::close(fd);
-        return error;
+    if (locked == 0)
+        return 0;
+    // Held by another (EACCES from some systems' F_SETLK), or no lock to be had on this file
+    // system (ENOLCK): no run writes without the lock.
+    return errno == EACCES || errno == EAGAIN ? EWOULDBLOCK : errno;
+}
+
+} // namespace
+
+int RunLock::acquire(const Folder& folder, std::string_view target_name, const FolderEntry& target,
+                     std::uint32_t& owner) {
+    state_->fd.reset();
+    const int at = folder.state_->fd.get();
+    const std::string name = nameFor(target_name);
+    FolderEntry self{};
+    static_cast<void>(folder.lookSelf(self));
+    const mode_t mode = lockMode(target, self);
+    // Made again when the file locked is no longer the one at its name (removed or replaced by
+    // hand meanwhile): a lock of a file without a name keeps nobody out.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        bool created = false;
+        int error = 0;
+        Descriptor fd = openLockFile(at, name, mode, created, error);
+        struct stat info {};
+        if (!fd || fstat(fd.get(), &info) != 0) {
+            if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+                owner = info.st_uid;
+            return fd ? errno : error; // ELOOP for a link, ENXIO for a named pipe
+        }
+        owner = info.st_uid;
+        if (!S_ISREG(info.st_mode))
+            return ENXIO; // a named pipe with a reader
+        if (created || info.st_uid == geteuid()) {
+            // Its maker's permissions as the target's group may use it; made by root for a
+            // pilot's logbook, the pilot's, so that his own runs can still take it. A lock file
+            // made before is widened or narrowed by its owner alike; an existing one of another
+            // user's is never given away (it could be a second name of anything).
+            const FolderEntry& like = target.kind == FileKind::Regular ? target : self;
+            if (created && geteuid() == 0 && (like.owner != 0 || like.group != getegid()))
+                static_cast<void>(fchown(fd.get(), like.owner, like.group));
+            else if (like.group != info.st_gid && mode != 0600)
+                static_cast<void>(fchown(fd.get(), static_cast<uid_t>(-1), like.group));
+            if ((info.st_mode & 0777) != mode)
+                static_cast<void>(fchmod(fd.get(), mode));
+            if (created)
+                owner = geteuid() == 0 ? like.owner : geteuid();
+        }
+        if (const int locked = lockWhole(fd.get()); locked != 0)
+            return locked;
+        struct stat named {};
+        if (fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == info.st_dev && named.st_ino == info.st_ino) {
+            state_->fd = std::move(fd);
+            state_->folder = at;
+            state_->name = name;
+            return 0;
+        }
     }
-    state_->fd = fd;
-    return 0;
+    return EWOULDBLOCK;
+}
+
+int RunLock::stillHeld() const {
+    struct stat held {};
+    struct stat named {};
+    if (!state_->fd || fstat(state_->fd.get(), &held) != 0)
+        return ESTALE;
+    if (fstatat(state_->folder, state_->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
+        return ESTALE;
+    return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? 0 : ESTALE;
 }
 
 } // namespace platform

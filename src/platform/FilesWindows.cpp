@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/Folder.h"
 
 #include "platform/FaultPoints.h"
 #include "platform/TemporaryNames.h"
@@ -99,18 +100,6 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
         }
     }
     return info;
-}
-
-bool writeAll(HANDLE handle, const char* data, std::size_t size) {
-    while (size > 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(handle, data, chunk, &written, nullptr))
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 // Where the last name of `path` begins: after its last separator, or after the drive of "C:name".
@@ -231,6 +220,8 @@ std::string systemReason(int error) {
         return "Bad file descriptor";
     case EIO:
         return "Input/output error";
+    case ESTALE:
+        return "Stale file handle";
     // Windows's own, where its words help more than a POSIX system's would: a logbook or a
     // flight that the simulator holds open, and a name that Windows keeps from files.
     case EBUSY:
@@ -285,10 +276,12 @@ bool isFlightName(std::string_view name) {
            (extension[3] | 0x20) == 'c';
 }
 
-bool listDirectory(const std::string& directory,
-                   const std::function<bool(std::string_view name)>& wanted,
-                   std::vector<DirectoryEntry>& entries, int& error) {
-    std::wstring base = longPath(directory);
+namespace {
+
+// The entries of the folder `folder` (a long path), as `listDirectory` gives them.
+bool listAt(const std::wstring& folder, const std::function<bool(std::string_view name)>& wanted,
+            std::vector<DirectoryEntry>& entries, int& error) {
+    std::wstring base = folder;
     if (!base.empty() && base.back() != L'\\')
         base += L'\\';
     WIN32_FIND_DATAW found{};
@@ -300,7 +293,7 @@ bool listDirectory(const std::string& directory,
         // A file where the folder should be is "Not a directory", as on POSIX systems, however
         // the search put it (Wine: no such path, or a name not allowed).
         if (error == ENOENT || error == EINVAL) {
-            const DWORD attributes = GetFileAttributesW(longPath(directory).c_str());
+            const DWORD attributes = GetFileAttributesW(folder.c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
                 error = ENOTDIR;
@@ -339,10 +332,27 @@ bool listDirectory(const std::string& directory,
     return error == 0;
 }
 
-std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
+// A file opened for reading as a stream of the C library, which then owns the handle.
+std::FILE* streamOf(KernelHandle& handle, int& error) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        error = EMFILE;
+        return nullptr;
+    }
+    handle.release(); // the descriptor's now, closed with it
+    std::FILE* file = _fdopen(fd, "rb");
+    if (file == nullptr) {
+        error = errno;
+        _close(fd);
+    }
+    return file;
+}
+
+// The flight at `path` (a long path) whose last name is `name`, as `openFlight` opens it.
+std::FILE* openFlightAt(const std::wstring& path, std::string_view name, bool through_link,
+                        FileKind& kind, int& error) {
     error = 0;
     // Told by the name, as `inspect` tells them.
-    const std::string_view name = lastName(path);
     if (isDeviceName(name)) {
         kind = FileKind::CharacterDevice;
         return nullptr;
@@ -353,14 +363,14 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
         return nullptr;
     }
     KernelHandle handle(CreateFileW(
-        longPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+        path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     if (!handle) {
         error = lastError();
         kind = FileKind::Other;
         // A directory cannot be opened as a file here, where POSIX systems open it and fail
         // to read it: both say so in the same words.
-        const DWORD attributes = GetFileAttributesW(longPath(path).c_str());
+        const DWORD attributes = GetFileAttributesW(path.c_str());
         if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             error = EISDIR;
@@ -382,30 +392,369 @@ std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind
     kind = infoOf(handle.get()).kind;
     if (kind != FileKind::Regular)
         return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        error = EMFILE;
+    return streamOf(handle, error);
+}
+
+} // namespace
+
+bool listDirectory(const std::string& directory,
+                   const std::function<bool(std::string_view name)>& wanted,
+                   std::vector<DirectoryEntry>& entries, int& error) {
+    return listAt(longPath(directory), wanted, entries, error);
+}
+
+std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
+    return openFlightAt(longPath(path), lastName(path), through_link, kind, error);
+}
+
+// A folder worked from a handle that keeps it where it is, and from its path, checked by the
+// folder's file ID before every change.
+namespace {
+
+std::int64_t nanosecondsOf(const FILETIME& time) {
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return (ticks - 116444736000000000LL) * 100;
+}
+
+std::uint64_t fileIndexOf(const BY_HANDLE_FILE_INFORMATION& file) {
+    return (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+}
+
+// What a name of a folder on the volume `volume` holds. The volume is the folder's, as it is of
+// every name in it that is not followed: a handle's own can be lost (Wine says 0 for a file
+// renamed since it was opened).
+FolderEntry entryOf(const BY_HANDLE_FILE_INFORMATION& file, DWORD volume) {
+    FolderEntry entry;
+    entry.is_link = (file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.kind = entry.is_link                                             ? FileKind::Other
+                 : (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory
+                                                                           : FileKind::Regular;
+    entry.id = {volume, fileIndexOf(file), sizeOf(file.nFileSizeHigh, file.nFileSizeLow),
+                nanosecondsOf(file.ftLastWriteTime)};
+    entry.links = file.nNumberOfLinks;
+    return entry;
+}
+
+// A name of the folder that names no other folder and no other file's stream: one name, not "."
+// or "..", none of the characters Windows keeps from names.
+bool isSingleName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string_view::npos && !isNotAllowed(name);
+}
+
+// A name that a change may be made at: a single name and no device's (in the "\\?\" form the
+// system would make a file of that name, which no other program could then open or remove).
+int changeableName(std::string_view name) {
+    return isSingleName(name) && !isDeviceName(name) ? 0 : EINVAL;
+}
+
+int flushed(HANDLE handle) {
+    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+        return fault;
+    return FlushFileBuffers(handle) ? 0 : lastError();
+}
+
+// Writes `size` bytes at `offset`, whatever a read moved the handle's position to.
+bool writeAllAt(HANDLE handle, std::int64_t offset, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, chunk, &written, &at))
+            return false;
+        data += written;
+        size -= written;
+        offset += written;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string userName(std::uint32_t id) {
+    // Windows has no numeric owners here (they are 0): nothing better than the number to say.
+    return std::to_string(id);
+}
+
+struct Folder::State {
+    KernelHandle handle; // the folder, held so that it cannot be renamed, moved or removed
+    std::string path;    // as given
+    std::wstring folder; // its long path, as the folder was reached
+    std::wstring base;   // the same with the separator that a name follows
+    BY_HANDLE_FILE_INFORMATION self{};
+
+    std::wstring at(std::string_view name) const { return base + widened(std::string(name)); }
+    int stillAt() const;
+    int look(std::string_view name, FolderEntry& entry) const;
+};
+
+Folder::Folder() : state_(std::make_unique<State>()) {}
+Folder::~Folder() = default;
+Folder::Folder(Folder&&) noexcept = default;
+Folder& Folder::operator=(Folder&&) noexcept = default;
+
+int Folder::open(const std::string& path, std::string* /*foreign_link*/) {
+    state_ = std::make_unique<State>();
+    const std::wstring folder = longPath(path);
+    // Links on the way followed as `inspect` follows them. Shared for reading and writing, not
+    // for deleting: while this is open no program can rename, move or remove the folder, so
+    // that the path that led to it can only lead elsewhere through a link or a folder above.
+    KernelHandle handle(CreateFileW(folder.c_str(),
+                                    FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION self{};
+    if (!handle) {
+        const int error = lastError();
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+                   ? ENOTDIR
+                   : error;
+    }
+    if (!GetFileInformationByHandle(handle.get(), &self))
+        return lastError();
+    if ((self.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return ENOTDIR;
+    state_->handle = std::move(handle);
+    state_->path = path;
+    state_->folder = folder;
+    state_->base = folder.empty() || folder.back() == L'\\' ? folder : folder + L'\\';
+    state_->self = self;
+    return 0;
+}
+
+bool Folder::isOpen() const {
+    return static_cast<bool>(state_->handle);
+}
+
+const std::string& Folder::path() const {
+    return state_->path;
+}
+
+std::string Folder::pathOf(std::string_view name) const {
+    return joinPath(state_->path, std::string(name));
+}
+
+int Folder::lookSelf(FolderEntry& entry) const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(state_->handle.get(), &info))
+        return lastError();
+    entry = entryOf(info, state_->self.dwVolumeSerialNumber);
+    return 0;
+}
+
+int Folder::stillAt() const {
+    return state_->stillAt();
+}
+
+int Folder::State::stillAt() const {
+    if (!handle)
+        return EBADF;
+    const KernelHandle now(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!now) {
+        const int error = lastError();
+        return error == ENOENT ? ESTALE : error;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(now.get(), &info))
+        return lastError();
+    return info.dwVolumeSerialNumber == self.dwVolumeSerialNumber &&
+                   fileIndexOf(info) == fileIndexOf(self)
+               ? 0
+               : ESTALE;
+}
+
+int Folder::look(std::string_view name, FolderEntry& entry) const {
+    return state_->look(name, entry);
+}
+
+int Folder::State::look(std::string_view name, FolderEntry& entry) const {
+    entry = {};
+    if (!isSingleName(name))
+        return EINVAL;
+    if (isDeviceName(name)) { // a device in every folder, never opened to be looked at
+        entry.kind = FileKind::CharacterDevice;
+        return 0;
+    }
+    // Looked up by the path: only while the path still leads to this folder is it this
+    // folder's name.
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    const KernelHandle opened(
+        CreateFileW(at(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!opened)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : lastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(opened.get(), &info))
+        return lastError();
+    entry = entryOf(info, self.dwVolumeSerialNumber);
+    return 0;
+}
+
+std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entry) const {
+    if (!isSingleName(name) || isDeviceName(name)) {
+        error = EINVAL;
         return nullptr;
     }
-    handle.release(); // the descriptor's now, closed with it
-    std::FILE* file = _fdopen(fd, "rb");
-    if (file == nullptr) {
-        error = errno;
-        _close(fd);
+    if (error = stillAt(); error != 0)
+        return nullptr;
+    KernelHandle handle(CreateFileW(
+        state_->at(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+        nullptr));
+    if (!handle) {
+        error = lastError();
+        return nullptr;
     }
-    return file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle.get(), &info)) {
+        error = EINVAL;
+        return nullptr;
+    }
+    const FolderEntry opened = entryOf(info, state_->self.dwVolumeSerialNumber);
+    if (opened.is_link || opened.kind != FileKind::Regular) {
+        error = opened.is_link ? ELOOP : EINVAL;
+        return nullptr;
+    }
+    if (entry != nullptr)
+        *entry = opened;
+    error = 0;
+    return streamOf(handle, error);
+}
+
+std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
+                              int& error) const {
+    if (!isSingleName(name)) {
+        kind = FileKind::Other;
+        error = EINVAL;
+        return nullptr;
+    }
+    return openFlightAt(state_->at(name), name, through_link, kind, error);
+}
+
+int Folder::list(const std::function<bool(std::string_view name)>& wanted,
+                 std::vector<DirectoryEntry>& entries) const {
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    int error = 0;
+    listAt(state_->folder, wanted, entries, error);
+    return error;
+}
+
+int Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
+    if (changeableName(from) != 0 || changeableName(to) != 0)
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+        return fault;
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    // Without MOVEFILE_REPLACE_EXISTING the system itself refuses a taken name.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExW(state_->at(from).c_str(), state_->at(to).c_str(), flags) ? 0 : lastError();
+}
+
+int Folder::link(std::string_view from, std::string_view to) const {
+    if (changeableName(from) != 0 || changeableName(to) != 0)
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Link); fault != 0)
+        return fault;
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    if (CreateHardLinkW(state_->at(to).c_str(), state_->at(from).c_str(), nullptr))
+        return 0;
+    // FAT and most network shares have no second names: ERROR_INVALID_FUNCTION or
+    // ERROR_NOT_SUPPORTED, which are EOPNOTSUPP; NTFS gives a file 1023 at most.
+    const DWORD failure = GetLastError();
+    return failure == ERROR_TOO_MANY_LINKS ? EMLINK : errnoOf(failure);
+}
+
+int Folder::remove(std::string_view name) const {
+    if (changeableName(name) != 0)
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Remove); fault != 0)
+        return fault;
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    const std::wstring path = state_->at(name);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // A link to a folder is removed as a folder is, the link alone; a folder itself is not a
+        // name this removes, as on POSIX systems.
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            return EISDIR;
+        return RemoveDirectoryW(path.c_str()) ? 0 : lastError();
+    }
+    return DeleteFileW(path.c_str()) ? 0 : lastError();
+}
+
+int Folder::sync() const {
+    // Every change here is written through (MOVEFILE_WRITE_THROUGH, FlushFileBuffers) before it
+    // returns, and a folder cannot be flushed as a file is; the step is still a step that can
+    // fail, as on POSIX systems.
+    return injectedFault(FaultPoint::Sync);
+}
+
+int Folder::writeNew(std::string_view name, std::string_view bytes) const {
+    if (changeableName(name) != 0)
+        return EINVAL;
+    if (const int fault = injectedFault(FaultPoint::Journal); fault != 0)
+        return fault;
+    if (const int moved = stillAt(); moved != 0)
+        return moved;
+    const std::wstring path = state_->at(name);
+    KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return lastError();
+    int error = writeAllAt(file.get(), 0, bytes.data(), bytes.size()) ? 0 : lastError();
+    if (error == 0)
+        error = flushed(file.get());
+    if (error == 0)
+        error = sync();
+    if (error != 0) {
+        file.reset();
+        DeleteFileW(path.c_str());
+    }
+    return error;
+}
+
+int Folder::readSmall(std::string_view name, std::size_t limit, std::string& bytes) const {
+    bytes.clear();
+    int error = 0;
+    std::FILE* file = openRead(name, error);
+    if (file == nullptr)
+        return error;
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        if (bytes.size() + got > limit) {
+            std::fclose(file);
+            bytes.clear();
+            return EFBIG;
+        }
+        bytes.append(block, got);
+    }
+    error = std::ferror(file) != 0 ? EIO : 0;
+    std::fclose(file);
+    return error;
 }
 
 struct NewFile::State {
     KernelHandle handle;
+    const Folder* folder = nullptr;
     std::string target;
-    std::string named;         // the file's name while it has one
-    bool replaces_old = false; // a file was at the target when prepared
+    std::string named;       // its temporary name while it has one
+    std::int64_t length = 0; // bytes written, where the next are appended
     TemporaryWatcher watcher;
 
-    void tell(const std::string& path, bool in_place) const {
+    void tell(const std::string& name, bool in_place) const {
         if (watcher)
-            watcher(path, in_place);
+            watcher(name.empty() ? std::string() : folder->pathOf(name), in_place);
     }
 };
 
@@ -415,17 +764,24 @@ NewFile::~NewFile() {
     discard();
 }
 
-int NewFile::create(const std::string& target, TemporaryWatcher watcher) {
+int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
     discard();
-    state_->target = target;
+    state_->folder = &folder;
+    state_->target = std::string(target_name);
     state_->watcher = std::move(watcher);
+    state_->length = 0;
+    if (changeableName(target_name) != 0)
+        return EINVAL;
+    if (const int moved = folder.stillAt(); moved != 0)
+        return moved;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = temporaryNameFor(target);
-        state_->handle.reset(
-            CreateFileW(longPath(candidate).c_str(), GENERIC_WRITE | DELETE,
-                        // shared for deleting: an interruption's handler removes it meanwhile
-                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::string candidate = temporaryNameFor(state_->target);
+        // Shared for deleting, so that it can be given its place by name while it is open (and
+        // read back and looked at after), and an interruption's handler can remove it meanwhile.
+        state_->handle.reset(CreateFileW(folder.state_->at(candidate).c_str(),
+                                         GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (state_->handle) {
             state_->named = candidate;
             state_->tell(candidate, false);
@@ -442,163 +798,130 @@ int NewFile::write(const char* data, std::size_t size) {
         return EBADF;
     if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
         return fault;
-    return writeAll(state_->handle.get(), data, size) ? 0 : lastError();
+    if (!writeAllAt(state_->handle.get(), state_->length, data, size))
+        return lastError();
+    state_->length += static_cast<std::int64_t>(size);
+    return 0;
 }
 
-int NewFile::prepare(ReplaceStep& step) {
-    step = ReplaceStep::Sync;
-    state_->replaces_old = false;
+int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
+    got = 0;
     if (!state_->handle)
         return EBADF;
-    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
-        return fault;
-    if (!FlushFileBuffers(state_->handle.get()))
-        return lastError();
-    // Closed for the replacement, which takes the old file's attributes and permissions itself.
-    state_->handle.reset();
-    const DWORD attributes = GetFileAttributesW(longPath(state_->target).c_str());
-    state_->replaces_old =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    step = ReplaceStep::None;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD read = 0;
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    if (!ReadFile(state_->handle.get(), data, chunk, &read, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : lastError();
+    got = read;
     return 0;
 }
 
-bool NewFile::replacesOld() const {
-    return state_->replaces_old;
+int NewFile::finish(const FolderEntry* /*like*/) {
+    // Owners and permission bits are POSIX's: a new file here takes the folder's inherited
+    // security, as the file it replaces had.
+    if (!state_->handle)
+        return EBADF;
+    return flushed(state_->handle.get());
 }
 
-int NewFile::replace(const std::string& backup, ReplaceStep& step) {
-    step = ReplaceStep::Replace;
-    if (state_->named.empty() || state_->handle)
-        return EBADF; // not prepared
-    const std::wstring target = longPath(state_->target);
-    const std::wstring replacement = longPath(state_->named);
-    if (!state_->replaces_old) {
-        // A first logbook: nothing to keep, moved into place and on disk before this returns.
-        if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
-            return fault;
-        if (!MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
-            return lastError();
-    } else {
-        // One step that keeps the old logbook itself as the backup (a name that is free), with
-        // its attributes and permissions, and gives the new one the old one's.
-        const std::wstring kept = backup.empty() ? std::wstring() : longPath(backup);
-        // The backup's name must be free, as where a second name is made for it: what is there
-        // is somebody's, never replaced here.
-        if (!kept.empty() && GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            step = ReplaceStep::Backup;
-            return EEXIST;
-        }
-        int error = injectedFault(FaultPoint::Replace);
-        DWORD failure = ERROR_SUCCESS;
-        if (error == 0 && !ReplaceFileW(target.c_str(), replacement.c_str(),
-                                        kept.empty() ? nullptr : kept.c_str(),
-                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            failure = GetLastError();
-            error = errnoOf(failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-                                    failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
-                                    failure == ERROR_UNABLE_TO_REMOVE_REPLACED
-                                ? ERROR_ACCESS_DENIED
-                                : failure);
-        }
-        if (error != 0) {
-            // Whatever the replacement got as far as, the old logbook goes back to its own name
-            // and the backup's name is free again, as it was.
-            if (!kept.empty()) {
-                if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-                    MoveFileExW(kept.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-                else
-                    DeleteFileW(kept.c_str());
-            }
-            step = failure == ERROR_UNABLE_TO_REMOVE_REPLACED ? ReplaceStep::Backup
-                                                              : ReplaceStep::Replace;
-            return error;
-        }
-    }
+FileIdentity NewFile::identity() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!state_->handle || !GetFileInformationByHandle(state_->handle.get(), &info))
+        return {};
+    return entryOf(info, state_->folder->state_->self.dwVolumeSerialNumber).id;
+}
+
+int NewFile::giveName() {
+    // Named from its start: there is no file without a name here.
+    return state_->handle ? 0 : EBADF;
+}
+
+const std::string& NewFile::name() const {
+    return state_->named;
+}
+
+void NewFile::keep() {
+    // Whoever put it in place tells the watcher so, at that moment.
     state_->named.clear();
-    state_->tell({}, true);
-    step = ReplaceStep::None;
-    return 0;
+    state_->handle.reset();
 }
 
 void NewFile::discard() {
+    // Closed first: a file removed while open would keep its name until it is closed.
     state_->handle.reset();
     if (!state_->named.empty()) {
-        DeleteFileW(longPath(state_->named).c_str());
+        static_cast<void>(state_->folder->remove(state_->named));
         state_->named.clear();
         state_->tell({}, false);
     }
 }
 
-int renameReplacing(const std::string& from, const std::string& to) {
-    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
-        return fault;
-    if (MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 0;
-    return lastError();
-}
-
-int removeFile(const std::string& path) {
-    return DeleteFileW(longPath(path).c_str()) ? 0 : lastError();
-}
-
-void removeLeftovers(const std::string& target) {
-    const std::string target_name = fileNameOf(target);
-    std::vector<DirectoryEntry> entries;
-    int error = 0;
-    listDirectory(
-        directoryOf(target),
-        [&target_name](std::string_view name) { return isTemporaryOf(target_name, name); }, entries,
-        error);
-    const std::string directory = directoryOf(target);
-    for (const DirectoryEntry& entry : entries) {
-        if (entry.kind == FileKind::Regular && !entry.is_link)
-            DeleteFileW(longPath(joinPath(directory, entry.name)).c_str());
-    }
-}
-
 struct RunLock::State {
     KernelHandle file; // the lock file, open without sharing
+    // The folder's own state, which stays where it is when the folder is moved from.
+    const Folder::State* folder = nullptr;
+    std::string name;
 };
 
 RunLock::RunLock() : state_(std::make_unique<State>()) {}
 
 RunLock::~RunLock() = default;
 
-std::string RunLock::pathFor(const std::string& target) {
-    return asWindowsNames(target) + ".lock";
+std::string RunLock::nameFor(std::string_view target_name) {
+    return std::string(target_name) + ".lock";
 }
 
-int RunLock::acquire(const std::string& target) {
+int RunLock::acquire(const Folder& folder, std::string_view target_name,
+                     const FolderEntry& /*target*/, std::uint32_t& owner) {
     state_->file.reset();
-    const std::string path = pathFor(target);
-    const std::string_view name = lastName(path);
-    if (isNotAllowed(name))
+    owner = 0; // no numeric owners here
+    const std::string name = nameFor(target_name);
+    if (!isSingleName(name))
         return EINVAL;
     if (isDeviceName(name))
         return ENXIO; // a device in every folder, never a lock file
+    if (const int moved = folder.stillAt(); moved != 0)
+        return moved;
     // Open without any sharing: while this run has it open, every other opening fails, whatever
-    // path led there (an 8.3 name, another drive letter for the same folder) and whoever asks;
-    // the system closes it when the process ends. Opened for writing, so that only a user who
-    // may write there takes the lock (one who may read the file can still keep runs out by
-    // holding it open unshared, as any program can any file here); a link at its name is opened
-    // itself, never followed.
-    KernelHandle file(CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // path led there (an 8.3 name, another drive letter for the same folder) and whoever asks,
+    // and nobody can remove or replace it; the system closes it when the process ends. Opened
+    // for writing, so that only a user who may write there takes the lock (one who may read the
+    // file can still keep runs out by holding it open unshared, as any program can any file
+    // here); a link at its name is opened itself, never followed.
+    KernelHandle file(CreateFileW(folder.state_->at(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
     if (!file) {
         const DWORD failure = GetLastError();
         return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION
                    ? EWOULDBLOCK
                    : errnoOf(failure);
     }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        return ENXIO;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file.get(), &info))
         return lastError();
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return ELOOP;
     state_->file = std::move(file);
+    state_->folder = folder.state_.get();
+    state_->name = name;
     return 0;
+}
+
+int RunLock::stillHeld() const {
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!state_->file || !GetFileInformationByHandle(state_->file.get(), &held))
+        return ESTALE;
+    FolderEntry named{};
+    if (state_->folder->look(state_->name, named) != 0 || named.kind != FileKind::Regular ||
+        named.is_link)
+        return ESTALE;
+    return named.id.file == fileIndexOf(held) ? 0 : ESTALE;
 }
 
 } // namespace platform

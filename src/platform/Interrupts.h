@@ -22,16 +22,25 @@ private:
     unsigned char saved_[128]; // the thread's previous mask, where the platform has one
 };
 
+/// Holds every interruption off while this lives, on whatever thread the system would deliver
+/// it: one that comes meanwhile takes effect once the last of these goes. The steps of a change
+/// to the logbook's folder are taken under it, so that an interruption never stops between two.
+class InterruptsHeld {
+public:
+    InterruptsHeld();
+    ~InterruptsHeld();
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    unsigned char saved_[128];
+};
+
 /// From now on an interruption removes the temporary file that `watchTemporary` was last told
 /// of, writes `left_alone` to standard error (or `replaced`, when the new file was already in
 /// place) and ends the process with the interruption's exit status: 128 plus the signal's
 /// number on POSIX (SIGINT 130, SIGPIPE 141, SIGTERM 143, SIGHUP 129).
 void catchInterrupts(const std::string& left_alone, const std::string& replaced);
-
-/// A second temporary file of the run while it has a name (empty once it has none): the copy of
-/// the old logbook that becomes its backup where links are not to be had. The handler removes it
-/// too.
-void watchCopy(const std::string& path);
 
 /// What the handler needs to know of the temporary file: its path while it has one (empty once
 /// it has none), and whether it became the target. Matches `platform::TemporaryWatcher`.

@@ -30,15 +30,12 @@ sigset_t interruptSet() {
 enum Phase : int { kNoFile = 0, kTemporary = 1, kReplaced = 2 };
 volatile std::sig_atomic_t phase = kNoFile;
 char temporary[4096];
-char copy[4096]; // the old logbook's copy while it has a temporary name; empty otherwise
 char left_alone[8192];
 char replaced[8192];
 std::size_t left_alone_length = 0;
 std::size_t replaced_length = 0;
 
 extern "C" void onInterrupt(int signal_number) {
-    if (copy[0] != '\0')
-        static_cast<void>(::unlink(copy));
     const char* message = left_alone;
     std::size_t length = left_alone_length;
     if (phase == kTemporary && ::unlink(temporary) != 0 && errno == ENOENT) {
@@ -76,6 +73,22 @@ InterruptsBlocked::~InterruptsBlocked() {
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
+// The signals go to the process: blocked on the thread that takes the steps (the workers block
+// them all their lives), they wait for it.
+InterruptsHeld::InterruptsHeld() {
+    static_assert(sizeof(sigset_t) <= sizeof saved_);
+    const sigset_t blocked = interruptSet();
+    sigset_t old;
+    pthread_sigmask(SIG_BLOCK, &blocked, &old);
+    std::memcpy(saved_, &old, sizeof old);
+}
+
+InterruptsHeld::~InterruptsHeld() {
+    sigset_t old;
+    std::memcpy(&old, saved_, sizeof old);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
 void catchInterrupts(const std::string& left_alone_text, const std::string& replaced_text) {
     {
         const InterruptsBlocked blocked;
@@ -87,11 +100,6 @@ void catchInterrupts(const std::string& left_alone_text, const std::string& repl
     action.sa_mask = interruptSet();
     for (const int signal_number : kInterrupts)
         sigaction(signal_number, &action, nullptr);
-}
-
-void watchCopy(const std::string& path) {
-    const InterruptsBlocked blocked;
-    copyInto(copy, sizeof copy, path);
 }
 
 void watchTemporary(const std::string& path, bool in_place) {

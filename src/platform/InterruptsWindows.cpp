@@ -15,10 +15,15 @@ namespace {
 // a thread of its own, so every change is made under the lock it takes too.
 SRWLOCK lock = SRWLOCK_INIT;
 std::wstring temporary;
-std::wstring copy; // the old logbook's copy; the replacement keeps backups itself here
 bool replaced_already = false;
 std::string left_alone;
 std::string replaced;
+
+// The steps held from interruption (`InterruptsHeld` alive, on any thread), and whether one came
+// meanwhile: the handler waits for the last of them to go, under `lock`.
+CONDITION_VARIABLE steps_done = CONDITION_VARIABLE_INIT;
+int steps_held = 0;
+bool interrupted = false;
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     // The exit statuses of the matching POSIX signals, so that a script sees the same numbers:
@@ -39,8 +44,11 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         return FALSE;
     }
     AcquireSRWLockExclusive(&lock);
-    if (!copy.empty())
-        DeleteFileW(copy.c_str());
+    // A change to the folder is never stopped between two of its steps: what it leaves once the
+    // last step held is done is what the words below say.
+    interrupted = true;
+    while (steps_held > 0)
+        SleepConditionVariableSRW(&steps_done, &lock, INFINITE, 0);
     const std::string* message = replaced_already ? &replaced : &left_alone;
     if (!replaced_already && !temporary.empty() && !DeleteFileW(temporary.c_str()) &&
         GetLastError() == ERROR_FILE_NOT_FOUND)
@@ -60,19 +68,33 @@ InterruptsBlocked::InterruptsBlocked() {
 
 InterruptsBlocked::~InterruptsBlocked() = default;
 
+InterruptsHeld::InterruptsHeld() {
+    static_cast<void>(saved_);
+    AcquireSRWLockExclusive(&lock);
+    ++steps_held;
+    ReleaseSRWLockExclusive(&lock);
+}
+
+InterruptsHeld::~InterruptsHeld() {
+    AcquireSRWLockExclusive(&lock);
+    const bool last = --steps_held == 0;
+    const bool ending = last && interrupted;
+    ReleaseSRWLockExclusive(&lock);
+    if (!last)
+        return;
+    WakeAllConditionVariable(&steps_done);
+    // As a signal held on POSIX systems is taken the moment it is let go: no further step of
+    // this thread starts while the handler ends the process.
+    if (ending)
+        Sleep(INFINITE);
+}
+
 void catchInterrupts(const std::string& left_alone_text, const std::string& replaced_text) {
     AcquireSRWLockExclusive(&lock);
     left_alone = left_alone_text;
     replaced = replaced_text;
     ReleaseSRWLockExclusive(&lock);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-
-void watchCopy(const std::string& path) {
-    const std::wstring wide = path.empty() ? std::wstring() : longPath(path);
-    AcquireSRWLockExclusive(&lock);
-    copy = wide;
-    ReleaseSRWLockExclusive(&lock);
 }
 
 void watchTemporary(const std::string& path, bool in_place) {

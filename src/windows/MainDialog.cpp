@@ -242,20 +242,27 @@ void MainDialog::restore() {
     if (run_->running())
         return;
     const std::string path = platform::narrowed(text(IDC_LOGBOOK_FILE));
-    const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(path);
-    const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
-    if (rows.empty()) {
-        tell(window_, logbook::nothingToRestoreBox(path));
-        return;
+    // A generation that changed between the list and the restore (a run ended meanwhile) is
+    // not put back: the list comes again, as it is now.
+    for (;;) {
+        const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(path);
+        const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
+        if (rows.empty()) {
+            tell(window_, logbook::nothingToRestoreBox(path));
+            return;
+        }
+        const std::optional<int> age = chooseGeneration(window_, rows);
+        if (!age || !confirmed(window_, logbook::restoreQuestion(kept, *age)))
+            return;
+        // A few renames take no time worth a progress window: on this thread, the window
+        // waiting meanwhile.
+        const logbook::GenerationResult result =
+            logbook::restoreGeneration(path, *age, logbook::listedIdentity(kept, *age));
+        dialog_log::result(result);
+        tell(window_, logbook::restoredBox(result, path));
+        if (result.failure != logbook::GenerationFailure::GenerationChanged)
+            return;
     }
-    const std::optional<int> age = chooseGeneration(window_, rows);
-    if (!age || !confirmed(window_, logbook::restoreQuestion(kept, *age)))
-        return;
-    // Copying one logbook takes no time worth a progress window: on this thread, the window
-    // waiting meanwhile.
-    const logbook::GenerationResult result = logbook::restoreGeneration(path, *age);
-    dialog_log::result(result);
-    tell(window_, logbook::restoredBox(result, path));
 }
 
 void MainDialog::close() {

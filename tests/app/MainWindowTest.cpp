@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "support/BrokenRecordings.h"
 #include "support/CaptureStream.h"
+#include "support/HeldLock.h"
 
 #include <QAbstractProxyModel>
 #include <QClipboard>
@@ -1193,8 +1194,8 @@ void MainWindowTest::restore_data() {
         << logbook << true << false << 0 << false << list << QString();
     QTest::newRow("another run holds the logbook: refused")
         << logbook << true << true << 0 << true << "Error"
-        << "Couldn't write the logbook file!\nanother run is writing {L}\nThe old logbook was "
-           "left as it was.";
+        << "Couldn't write the logbook file!\nanother run is writing {L} (it holds the lock file "
+           "{L}.lock)\nThe old logbook was left as it was.";
     for (int age = 0; age < 5; ++age)
         QTest::addRow("generation %d restored, then undone", age)
             << logbook << true << false << age << true << "Logbook restored"
@@ -1219,9 +1220,9 @@ void MainWindowTest::restore() {
         writeFile(k < 0 ? logbook_path_ : generationPath(logbook_path_, k), keptBytes(k));
     const std::vector<logbook::KeptLogbook> before =
         logbook::keptLogbooks(QFile::encodeName(logbook_path_).toStdString());
-    platform::RunLock other;
+    testing_support::HeldLock other;
     if (locked)
-        QCOMPARE(other.acquire(QFile::encodeName(logbook_path_).toStdString()), 0);
+        QCOMPARE(other.take(QFile::encodeName(logbook_path_).toStdString()), 0);
     const bool listed = kept && field == QLatin1String("data/logbook.dat");
     const bool restored = yes && !locked;
 

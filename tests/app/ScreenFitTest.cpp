@@ -53,8 +53,11 @@ void ScreenFitTest::windowsFitTheScreen() {
         rows.push_back({age, ".bak." + std::to_string(age), "2026-12-08 12:29", "4,000 entries",
                         "Example Pilot of a Name Much Longer Than Most"});
     RestoreDialog generations(rows, &window);
-    std::vector<logbook::OldEntry> missing(
-        300, logbook::OldEntry{{}, "05.01.2008", "Alpha - Bravo - Charlie", "flight.igc"});
+    logbook::MissingRecordings missing{
+        std::vector<logbook::OldEntry>(
+            logbook::kShownFlights,
+            logbook::OldEntry{{}, "05.01.2008", "Alpha - Bravo - Charlie", "flight.igc"}),
+        300};
     QuestionBox question(logbook::missingRecordingsQuestionBox(path, missing), &window);
     // Installations in Steam's prefixes of a pilot who owns many games: long names and paths.
     install::InstallationSearch search;

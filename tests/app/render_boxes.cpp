@@ -67,13 +67,14 @@ bool renderRestore(const QString& picture) {
 }
 
 bool renderMissingRecordings(const QString& picture) {
-    std::vector<logbook::OldEntry> missing;
+    logbook::MissingRecordings missing;
     for (const char* line :
          {"14.06.2025;LS 4;D-1234;Alpha - Bravo - Charlie;03:41;00:00;212.5 km;57.6 km/h;"
           "2025-06-14-lak-001.igc",
           "02.08.2025;Discus;D-4711;Local flight;01:05;00:00;-;-;2025-08-02-lak-002.igc"}) {
         if (const std::optional<logbook::OldEntry> entry = logbook::readEntryLine(line))
-            missing.push_back(*entry);
+            missing.shown.push_back(*entry);
+        ++missing.count;
     }
     QuestionBox box(logbook::missingRecordingsQuestionBox("/home/pilot/Thermora/data/IGC", missing),
                     nullptr);

@@ -121,7 +121,8 @@ TEST_F(CliSafety, RunsAtOnceExcludeEachOther) {
         EXPECT_EQ(run->errors,
                   "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n"
                   "another run is writing " +
-                      logbook_ + "\nThe old logbook was left as it was.\n");
+                      logbook_ + " (it holds the lock file " + logbook_ +
+                      ".lock)\nThe old logbook was left as it was.\n");
     }
     EXPECT_GE(written, 1);
     // One whole logbook, and the backup either the old one or a whole one of another run.

@@ -171,10 +171,11 @@ TEST(CliPrompt, KeepsFlightsWithoutARecordingUnlessToldNot) {
         {"", false},  {"n\n", false},  {"no\n", false}, {"keep\n", false},
         {"\n", true}, {" \t\n", true}, {"y\n", true},   {" YES\n", true},
     };
-    const std::vector<logbook::OldEntry> missing = {
-        {"", "05.01.2008", "Local flight", "flight01.igc"},
-        {"", "07.01.2008", "A - B", "flight02.igc"},
-    };
+    const logbook::MissingRecordings missing{{
+                                                 {"", "05.01.2008", "Local flight", "flight01.igc"},
+                                                 {"", "07.01.2008", "A - B", "flight02.igc"},
+                                             },
+                                             2};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.input);
         std::istringstream input(row.input);

@@ -9,6 +9,7 @@
 #include "platform/LocaleDatesQt.h"
 #include "support/BrokenRecordings.h"
 #include "support/CaptureStream.h"
+#include "support/HeldLock.h"
 
 #include "support/FileBytes.h"
 
@@ -918,7 +919,7 @@ TEST_F(Cli, RestoresAnEarlierLogbookAsARunReplacesOne) {
          true,
          1,
          "thermora-logbook-cli: Couldn't write the logbook file!\nanother run is writing " + at +
-             "\nThe old logbook was left as it was.\n"},
+             " (it holds the lock file " + at + ".lock)\nThe old logbook was left as it was.\n"},
         {"no such earlier logbook, said before asking",
          {"--restore", "3"},
          3,
@@ -930,9 +931,9 @@ TEST_F(Cli, RestoresAnEarlierLogbookAsARunReplacesOne) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         prepare(row.gone);
-        platform::RunLock lock;
+        testing_support::HeldLock lock;
         if (row.locked) {
-            ASSERT_EQ(lock.acquire(at), 0);
+            ASSERT_EQ(lock.take(at), 0);
         }
         const CliRun cli = restore(row.arguments);
         EXPECT_EQ(cli.exit_code, row.exit_code);

@@ -8,6 +8,7 @@
 #include "logbook/Messages.h"
 #include "platform/Files.h"
 #include "support/FileBytes.h"
+#include "support/HeldLock.h"
 #include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
@@ -74,7 +75,7 @@ TEST(History, AnEntryNamesARecordingInTheLetterCaseOfItsPlatform) {
         {"flight.igc", "flight.igc", true, true},
         {"flight.igc", "FLIGHT.IGC", false, true},
         {"\xe9t\xe9.igc", "\xc3\x89T\xc3\x89.igc", false, true}, // Latin-1 letters fold too
-        {"a\xd7.igc", "a\xf7.igc", false, false},               // signs, not letters
+        {"a\xd7.igc", "a\xf7.igc", false, false},                // signs, not letters
         {"a_b.igc", "a;b.igc", true, true},                      // as the writer gave it
         {"?.igc", "\xc5\x81.igc", true, true},                   // "Ł" written as "?"
         {"flight.igc", "flight2.igc", false, false},
@@ -103,7 +104,7 @@ protected:
                "edit!\r\n\r\nname = " +
                name + "\r\n";
     }
-    GenerationResult run(const std::function<bool(const std::vector<OldEntry>&)>& keep) const {
+    GenerationResult run(const std::function<bool(const MissingRecordings&)>& keep) const {
         GenerationRequest request;
         request.igc_directory = (dir_ / "IGC").string();
         request.logbook_path = logbook_;
@@ -148,19 +149,18 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
         write(logbook_, old);
         fs::remove(logbook_ + ".bak");
         std::vector<std::string> asked;
-        const GenerationResult result =
-            row.answer ? run([&](const std::vector<OldEntry>& missing) {
-                for (const OldEntry& entry : missing)
-                    asked.push_back(entry.file_name);
-                return *row.answer;
-            })
-                       : run({});
+        const GenerationResult result = row.answer ? run([&](const MissingRecordings& missing) {
+            for (const OldEntry& entry : missing.shown)
+                asked.push_back(entry.file_name);
+            return *row.answer;
+        })
+                                                   : run({});
         ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
         if (row.answer) {
             EXPECT_EQ(asked, (std::vector<std::string>{"gone2.igc", "gone1.igc"}));
         }
         EXPECT_EQ(result.kept_entries, row.kept);
-        EXPECT_EQ(result.dropped.size(), 2U - static_cast<std::size_t>(row.kept));
+        EXPECT_EQ(result.dropped.count, 2U - static_cast<std::size_t>(row.kept));
         EXPECT_EQ(result.entries, row.entries);
         const std::string written = bytesOf(logbook_);
         // The kept lines as they stood, in their old order, before the rebuilt entry.
@@ -177,15 +177,15 @@ TEST_F(HistoryRun, EachGenerationComesBackAndARestoreIsUndoneByTheNext) {
     const auto logbookOf = [](int n) {
         std::string text = header("Pilot " + std::to_string(n));
         for (int k = 0; k < n; ++k)
-            text += "01.05.2024;T;X;Local flight;01:00;00:00;-;-;f" + std::to_string(k) +
-                    ".igc\r\n";
+            text +=
+                "01.05.2024;T;X;Local flight;01:00;00:00;-;-;f" + std::to_string(k) + ".igc\r\n";
         return text;
     };
-    for (int age = 0; age < LogbookFile::kGenerations; ++age) {
+    for (int age = 0; age < kGenerations; ++age) {
         SCOPED_TRACE(age);
         write(logbook_, logbookOf(9));
-        for (int k = 0; k < LogbookFile::kGenerations; ++k)
-            write(LogbookFile::generationPath(logbook_, k), logbookOf(k));
+        for (int k = 0; k < kGenerations; ++k)
+            write(generationName(logbook_, k), logbookOf(k));
 
         const std::vector<KeptLogbook> kept = keptLogbooks(logbook_);
         ASSERT_EQ(kept.size(), 6U);
@@ -200,15 +200,26 @@ TEST_F(HistoryRun, EachGenerationComesBackAndARestoreIsUndoneByTheNext) {
         EXPECT_EQ(restored.entries, age);
         EXPECT_EQ(restored.replaced_entries, 9);
         EXPECT_EQ(restoredLine(restored, logbook_),
-                  "Restored " + logbook_ + " from " + LogbookFile::generationPath(logbook_, age) +
-                      " (" + counted(age, "entry", "entries") +
-                      "); the logbook it replaced had 9; the old logbook was kept as " +
-                      logbook_ + ".bak");
+                  "Restored " + logbook_ + " from " + generationName(logbook_, age) + " (" +
+                      counted(age, "entry", "entries") +
+                      "); the logbook it replaced had 9; the old logbook was kept as " + logbook_ +
+                      ".bak");
 
         const GenerationResult undone = restoreGeneration(logbook_, 0);
         ASSERT_EQ(undone.failure, GenerationFailure::None) << failureText(undone);
         EXPECT_EQ(bytesOf(logbook_), logbookOf(9));
         EXPECT_EQ(bytesOf(logbook_ + ".bak"), logbookOf(age));
+        // Nothing given up, nothing twice: the same six logbooks, only in other places.
+        std::multiset<std::string> now;
+        for (int k = -1; k < kGenerations; ++k) {
+            const std::string path = k < 0 ? logbook_ : generationName(logbook_, k);
+            if (fs::exists(path))
+                now.insert(bytesOf(path));
+        }
+        std::multiset<std::string> before{logbookOf(9)};
+        for (int k = 0; k < kGenerations; ++k)
+            before.insert(logbookOf(k));
+        EXPECT_EQ(now, before);
     }
 }
 
@@ -216,7 +227,7 @@ TEST_F(HistoryRun, ARestoreThatCannotBeDoneLeavesEverythingAsItWas) {
     const std::string current = header("Now");
     write(logbook_, current);
     write(logbook_ + ".bak", header("Before"));
-    std::optional<platform::RunLock> run;
+    std::optional<testing_support::HeldLock> run;
     struct Row {
         const char* name;
         int age;
@@ -231,7 +242,7 @@ TEST_F(HistoryRun, ARestoreThatCannotBeDoneLeavesEverythingAsItWas) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         if (row.held) {
-            ASSERT_EQ(run.emplace().acquire(fs::canonical(logbook_).string()), 0);
+            ASSERT_EQ(run.emplace().take(logbook_), 0);
         }
         const GenerationResult result = restoreGeneration(logbook_, row.age);
         EXPECT_EQ(result.failure, row.failure);

@@ -140,8 +140,8 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
         ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
         EXPECT_EQ(result.replaced_entries, 1);
     }
-    for (int age = 0; age < LogbookFile::kGenerations; ++age)
-        EXPECT_EQ(bytesOf(LogbookFile::generationPath(logbook, age)), old(6 - age));
+    for (int age = 0; age < kGenerations; ++age)
+        EXPECT_EQ(bytesOf(generationName(logbook, age)), old(6 - age));
     EXPECT_FALSE(fs::exists(logbook + ".bak.5"));
 
     // A folder without flights: asked, and on No the logbook of one entry stays.

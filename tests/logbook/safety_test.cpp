@@ -85,7 +85,7 @@ TEST_F(Safety, TheOldLogbookIsReplacedWholeOrNotAtAll) {
             }
             if (row.end == End::Discard)
                 out.discard();
-            EXPECT_EQ(out.backupPath(), *row.backup ? path + ".bak" : "");
+            EXPECT_EQ(out.store().backupPath(), *row.backup ? path + ".bak" : "");
         }
         EXPECT_EQ(fs::exists(path) ? bytesOf(path) : "", row.logbook);
         EXPECT_EQ(fs::exists(path + ".bak") ? bytesOf(path + ".bak") : "", row.backup);
@@ -131,8 +131,7 @@ TEST_F(Safety, AFailedOpenChangesNothing) {
         {"a directory", (dir_ / "logbook.dat").string(),
          (dir_ / "logbook.dat").string() + " is a directory, not a logbook file", false},
         {"missing directory", (dir_ / "missing" / "logbook.dat").string(),
-         "No such file or directory: the folder " + (dir_ / "missing").string() +
-             " does not exist",
+         "No such file or directory: the folder " + (dir_ / "missing").string() + " does not exist",
          false},
         {"inside a file", (dir_ / "file" / "logbook.dat").string(),
          "Not a directory: " + (dir_ / "file").string() + " is not a folder", false},
@@ -298,7 +297,7 @@ TEST_F(Safety, AGenerationThatIsALinkIsNeverWrittenThrough) {
         const char* after; // each generation afterwards: the old logbook, a link, or none
     } rows[] = {
         {".bak a link", 1, "old link - - -"},
-        {"every generation a link", LogbookFile::kGenerations, "old link link link link"},
+        {"every generation a link", kGenerations, "old link link link link"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -308,15 +307,14 @@ TEST_F(Safety, AGenerationThatIsALinkIsNeverWrittenThrough) {
         write("logbook.dat", "old");
         const std::string path = (dir_ / "logbook.dat").string();
         for (int age = 0; age < row.links; ++age)
-            fs::create_symlink(dir_ / "elsewhere" / "kept.dat",
-                               LogbookFile::generationPath(path, age));
+            fs::create_symlink(dir_ / "elsewhere" / "kept.dat", generationName(path, age));
         LogbookFile out;
         ASSERT_TRUE(out.open(path));
         out << "new\n";
         ASSERT_TRUE(out.commit()) << out.error();
         std::string after;
-        for (int age = 0; age < LogbookFile::kGenerations; ++age) {
-            const fs::path generation = LogbookFile::generationPath(path, age);
+        for (int age = 0; age < kGenerations; ++age) {
+            const fs::path generation = generationName(path, age);
             after += age == 0 ? "" : " ";
             after += fs::is_symlink(generation) ? "link"
                      : fs::exists(generation)   ? bytesOf(generation)

@@ -4,6 +4,7 @@
 // in the same words on every system.
 
 #include "platform/Files.h"
+#include "platform/Folder.h"
 
 #include "MadeFiles.h"
 
@@ -433,7 +434,7 @@ TEST_P(WindowsNames, AreThoseOfTheFileTheyName) {
     }
     const std::string taken = kOnWindows ? joinPath(directoryOf(given), row.windows) : given;
     EXPECT_EQ(inspect(given).resolved, taken);
-    EXPECT_EQ(RunLock::pathFor(given), taken + ".lock");
+    EXPECT_EQ(RunLock::nameFor(fileNameOf(inspect(given).resolved)), fileNameOf(taken) + ".lock");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WindowsNames, ::testing::ValuesIn(kNameRows), rowName<NameRow>);
@@ -476,8 +477,12 @@ TEST_P(DeviceNames, AreDevicesInEveryFolderOnWindows) {
     EXPECT_EQ(inspect(path).kind, device ? FileKind::CharacterDevice : FileKind::Missing);
     EXPECT_EQ(openAndRead(path, true),
               device ? refused(FileKind::CharacterDevice, 0) : refused(FileKind::Other, ENOENT));
+    Folder folder;
+    ASSERT_EQ(folder.open(pathText(dir_)), 0);
     RunLock lock;
-    EXPECT_EQ(lock.acquire(path), device ? ENXIO : 0); // its lock file would be a device too
+    std::uint32_t owner = 0;
+    // Its lock file would be a device too.
+    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), device ? ENXIO : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeviceNames, ::testing::ValuesIn(kDeviceNameRows),
@@ -516,8 +521,11 @@ TEST_P(NotAllowedNames, AreRefusedOnWindowsInTheirOwnWords) {
     EXPECT_EQ(info.kind, allowed ? FileKind::Missing : FileKind::Other);
     EXPECT_EQ(info.error, allowed ? 0 : EINVAL);
     EXPECT_EQ(openAndRead(path, true), refused(FileKind::Other, allowed ? ENOENT : EINVAL));
+    Folder folder;
+    ASSERT_EQ(folder.open(pathText(dir_)), 0);
     RunLock lock;
-    EXPECT_EQ(lock.acquire(path), allowed ? 0 : EINVAL);
+    std::uint32_t owner = 0;
+    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), allowed ? 0 : EINVAL);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, NotAllowedNames, ::testing::ValuesIn(kNotAllowedRows),

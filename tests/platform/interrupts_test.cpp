@@ -1,6 +1,6 @@
 // An interrupted run, in a process of its own: the temporary file it was last told of removed,
 // the words for what became of the logbook on standard error, the interruption's exit status;
-// and, on POSIX systems, no interruption while they are blocked.
+// and, on POSIX systems, no interruption while they are blocked or held.
 
 #include "platform/Interrupts.h"
 
@@ -22,8 +22,9 @@ enum class Told {
     Temporary,    // the new file's temporary name
     RenamedSince, // that name, but the new file was put in place a moment ago
     InPlace,      // the new file is the target
-    Copy,         // the old logbook's copy, becoming its backup
 };
+
+enum class Held { Nothing, Blocked, Held };
 
 using Interruptions = TestFolder;
 
@@ -37,21 +38,24 @@ TEST_F(Interruptions, RemoveTheTemporaryAndSayWhatBecameOfTheLogbook) {
         const char* row;
         int signal;
         Told told;
-        bool blocked; // the interruption comes while blocked
+        Held held; // what holds the interruption off when it comes
         int status;
         const char* says; // a regular expression of standard error
         bool temporary_left;
     } rows[] = {
-        {"hang-up before any new file", SIGHUP, Told::Nothing, false, 129, "^left alone\n$", true},
-        {"Ctrl-C while writing", SIGINT, Told::Temporary, false, 130, "^left alone\n$", false},
-        {"terminated just after the rename", SIGTERM, Told::RenamedSince, false, 143,
+        {"hang-up before any new file", SIGHUP, Told::Nothing, Held::Nothing, 129, "^left alone\n$",
+         true},
+        {"Ctrl-C while writing", SIGINT, Told::Temporary, Held::Nothing, 130, "^left alone\n$",
+         false},
+        {"terminated just after the rename", SIGTERM, Told::RenamedSince, Held::Nothing, 143,
          "^replaced\n$", false},
-        {"reader gone once replaced", SIGPIPE, Told::InPlace, false, 141, "^replaced\n$", true},
-        {"Ctrl-C while blocked", SIGINT, Told::Temporary, true, 130,
+        {"reader gone once replaced", SIGPIPE, Told::InPlace, Held::Nothing, 141, "^replaced\n$",
+         true},
+        {"Ctrl-C while blocked", SIGINT, Told::Temporary, Held::Blocked, 130,
          "^still running\nleft alone\n$", false},
-        // The old logbook's copy, where links are not to be had, goes with the new file.
-        {"terminated while copying the old logbook", SIGTERM, Told::Copy, false, 143,
-         "^left alone\n$", false},
+        // A change's steps are never stopped between two: the interruption waits for them.
+        {"terminated while a change's steps are held", SIGTERM, Told::Temporary, Held::Held, 143,
+         "^still running\nleft alone\n$", false},
     };
     const fs::path temporary = dir_ / "logbook.dat.tmp-Ab3xY9";
     for (const auto& row : rows) {
@@ -63,12 +67,15 @@ TEST_F(Interruptions, RemoveTheTemporaryAndSayWhatBecameOfTheLogbook) {
                 catchInterrupts("left alone\n", "replaced\n");
                 if (row.told == Told::Temporary || row.told == Told::RenamedSince)
                     watchTemporary(pathText(temporary), false);
-                else if (row.told == Told::Copy)
-                    watchCopy(pathText(temporary));
                 else if (row.told == Told::InPlace)
                     watchTemporary("", true);
-                if (row.blocked) {
+                if (row.held == Held::Blocked) {
                     const InterruptsBlocked blocked;
+                    std::raise(row.signal);
+                    std::fputs("still running\n", stderr);
+                    std::fflush(stderr);
+                } else if (row.held == Held::Held) {
+                    const InterruptsHeld held;
                     std::raise(row.signal);
                     std::fputs("still running\n", stderr);
                     std::fflush(stderr);

@@ -1,0 +1,399 @@
+// Every step of a change to the logbook's folder, a run's commit and a restore, failed in turn
+// (each write, sync, link, rename and removal, and the journal), then with its undo failing too,
+// and the process killed or interrupted before each step. After each, once the next run has
+// found the folder, the logbook and every generation are byte for byte as before the change or
+// as after it, nothing else is left beside them, and what was said of the logbook is true.
+
+#include "logbook/FlightAnalysis.h"
+#include "logbook/Generation.h"
+#include "logbook/LogbookFile.h"
+#include "logbook/LogbookHistory.h"
+#include "logbook/LogbookStore.h"
+#include "platform/FaultPoints.h"
+#include "platform/Interrupts.h"
+
+#include "support/FileBytes.h"
+#include "support/TestDates.h"
+#include "support/TestDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPoints = 6;
+std::atomic<int> calls[kPoints];
+struct Armed {
+    int point = -1; // the step to fail, -1: none
+    int call = 0;   // at its how-manieth call from now
+    int error = 0;
+};
+Armed armed[2];                      // a step, and a step of its undo
+std::atomic<bool> links_fail{false}; // a file system without hard links (a FAT stick)
+int stop_at = 0;                     // the how-manieth step of any kind to stop the process at
+int stop_signal = 0;                 // with this signal
+int steps_seen = 0;
+
+} // namespace
+
+// This program's own: the steps fail, or the process is stopped, as the test arms them.
+int platform::injectedFault(platform::FaultPoint point) {
+    const int index = static_cast<int>(point);
+    const int call = ++calls[index];
+    if (stop_at > 0 && ++steps_seen == stop_at)
+        kill(getpid(), stop_signal);
+    for (const Armed& step : armed) {
+        if (index == step.point && call == step.call)
+            return step.error;
+    }
+    if (point == platform::FaultPoint::Link && links_fail)
+        return EMLINK;
+    return 0;
+}
+
+namespace logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FaultPoint;
+
+constexpr FaultPoint kAllPoints[] = {FaultPoint::Write,  FaultPoint::Sync,   FaultPoint::Link,
+                                     FaultPoint::Rename, FaultPoint::Remove, FaultPoint::Journal};
+const char* nameOf(FaultPoint point) {
+    constexpr const char* kNames[] = {"write", "sync", "link", "rename", "remove", "journal"};
+    return kNames[static_cast<int>(point)];
+}
+// What the system says when the step fails.
+int errorOf(FaultPoint point) {
+    return point == FaultPoint::Write || point == FaultPoint::Journal ? ENOSPC : EIO;
+}
+
+// Every file of a folder and its bytes; a lock file that stays beside the logbook is not one of
+// what a run may leave.
+using Files = std::map<std::string, std::string>;
+Files filesOf(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.find(".lock") == std::string::npos)
+            files[name] = testing_support::bytesOf(entry.path());
+    }
+    return files;
+}
+
+class StoreFailure : public ::testing::Test {
+public:
+    void SetUp() override {
+        dir_ = testing_support::freshTestDirectory("commit-");
+        fs::create_directories(dir_ / "IGC");
+        fs::copy_file(std::string(THERMORA_TEST_DATA) + "/generation/02-small-task.igc",
+                      dir_ / "IGC" / "task.igc");
+        fs::create_directories(dir_ / "book");
+        logbook_ = (dir_ / "book" / "logbook.dat").string();
+    }
+    void TearDown() override {
+        armed[0] = armed[1] = {};
+        links_fail = false;
+        fs::remove_all(dir_);
+    }
+
+    // The logbook "L" and the generations present ("0" for .bak, "2" for .bak.2, ...).
+    void lay(const std::string& generations) const {
+        fs::remove_all(dir_ / "book");
+        fs::create_directories(dir_ / "book");
+        std::ofstream(logbook_, std::ios::binary) << "# L\r\n#\r\n\r\nname = L\r\nx\r\n";
+        for (const char age : generations)
+            std::ofstream(generationName(logbook_, age - '0'), std::ios::binary)
+                << "generation " << age << "\r\n";
+    }
+    GenerationResult run(const platform::TemporaryWatcher& watcher = {}) const {
+        GenerationRequest request;
+        request.igc_directory = (dir_ / "IGC").string();
+        request.logbook_path = logbook_;
+        request.pilot_name = "P";
+        request.min_time_minutes = 0;
+        request.jobs = 1;
+        request.temporary_watcher = watcher;
+        request.format_date = testing_support::germanDates();
+        std::ostringstream quiet;
+        request.diagnostics = &quiet;
+        request.output = &quiet;
+        std::ostringstream frame;
+        return generateLogbook(request, frame);
+    }
+    Files snapshot() const { return filesOf(dir_ / "book"); }
+    static void count() {
+        for (auto& calls_of_point : calls)
+            calls_of_point = 0;
+    }
+    // The change under test: a run, or a restore of generation `age`.
+    GenerationResult change(int age, bool watched = false) const {
+        const platform::TemporaryWatcher watcher =
+            watched ? platform::TemporaryWatcher(platform::watchTemporary)
+                    : platform::TemporaryWatcher();
+        return age < 0 ? run(watcher) : restoreGeneration(logbook_, age, nullptr, watcher);
+    }
+    // The next run's look at the folder: whatever a change left halfway is finished or undone.
+    Recovery nextRun() const {
+        LogbookStore store;
+        EXPECT_TRUE(store.open(logbook_) && store.lock()) << store.error();
+        return store.recovery();
+    }
+    // The folder before and after the change `age` done without a fault, from `generations`.
+    std::pair<Files, Files> beforeAndAfter(const char* generations, int age) const {
+        lay(generations);
+        Files before = filesOf(dir_ / "book");
+        count();
+        EXPECT_EQ(change(age).failure, GenerationFailure::None);
+        Files after = filesOf(dir_ / "book");
+        lay(generations);
+        return {before, after};
+    }
+    // How often each step comes in the change when nothing fails.
+    std::array<int, kPoints> stepsOf(const char* generations, int age) const {
+        lay(generations);
+        count();
+        EXPECT_EQ(change(age).failure, GenerationFailure::None);
+        std::array<int, kPoints> steps{};
+        for (int point = 0; point < kPoints; ++point)
+            steps[static_cast<std::size_t>(point)] = calls[point];
+        return steps;
+    }
+
+    fs::path dir_;
+    std::string logbook_;
+};
+
+struct ChangeRow {
+    const char* name;
+    const char* generations;
+    int age; // -1: a run's commit; else the generation a restore puts back
+    bool links_fail;
+};
+// One table for each change: a run's commit, and a restore.
+const ChangeRow kCommits[] = {
+    {"five generations", "01234", -1, false},
+    {"five generations, no hard links", "01234", -1, true},
+    {"a gap where .bak was put back as the logbook", "1234", -1, false},
+    {"a first backup, no hard links", "", -1, true},
+};
+const ChangeRow kRestores[] = {
+    {".bak.2 of five", "01234", 2, false},
+    {".bak of five, no hard links", "01234", 0, true},
+    {".bak.4 past a gap", "0134", 4, false},
+};
+
+// Each step failed in turn, then each with the first step of its undo failing too.
+void failEachStep(StoreFailure& test, const ChangeRow& row, int& tried);
+
+TEST_F(StoreFailure, EachStepFailedLeavesTheFolderAsBeforeOrSaysWhatItCouldNotPutBack) {
+    int tried = 0;
+    for (const ChangeRow& row : kCommits)
+        failEachStep(*this, row, tried);
+    for (const ChangeRow& row : kRestores)
+        failEachStep(*this, row, tried);
+    // Writes, syncs, links, renames and the journal at least: a table that tried nothing proves
+    // nothing.
+    EXPECT_GE(tried, 40);
+}
+
+void failEachStep(StoreFailure& test, const ChangeRow& row, int& tried) {
+    SCOPED_TRACE(row.name);
+    links_fail = row.links_fail;
+    const auto [before, after] = test.beforeAndAfter(row.generations, row.age);
+    const std::array<int, kPoints> steps = test.stepsOf(row.generations, row.age);
+    for (const FaultPoint point : kAllPoints) {
+        for (int call = 1; call <= steps[static_cast<std::size_t>(point)]; ++call) {
+            for (const bool undo_fails : {false, true}) {
+                // A rename that fails is undone by the renames after it: the next one fails too.
+                if (undo_fails && point != FaultPoint::Rename)
+                    continue;
+                SCOPED_TRACE(std::string(nameOf(point)) + " #" + std::to_string(call) +
+                             (undo_fails ? ", its undo failing" : ""));
+                test.lay(row.generations);
+                StoreFailure::count();
+                armed[0] = {static_cast<int>(point), call, errorOf(point)};
+                // The first rename or removal after the failure belongs to the undo.
+                if (undo_fails)
+                    armed[1] = {static_cast<int>(FaultPoint::Rename), call + 1, EIO};
+                const GenerationResult result = test.change(row.age);
+                armed[0] = armed[1] = {};
+                const Files now = test.snapshot();
+                const std::string said = failureText(result);
+                if (result.failure == GenerationFailure::None) {
+                    // Only what comes after the arrival may fail so: giving up the oldest
+                    // generation (left to the next run), the folder's last sync.
+                    EXPECT_TRUE(point == FaultPoint::Remove || point == FaultPoint::Sync);
+                } else if (result.undo_problem.empty()) {
+                    EXPECT_EQ(now, before) << said;
+                    EXPECT_NE(said.find("The old logbook was left as it was."), std::string::npos)
+                        << said;
+                } else {
+                    EXPECT_NE(now, before);
+                    EXPECT_EQ(said.find("left as it was"), std::string::npos) << said;
+                    EXPECT_NE(said.find("could not all be put back"), std::string::npos) << said;
+                }
+                const Recovery recovery = test.nextRun();
+                const Files next = test.snapshot();
+                EXPECT_TRUE(next == before || next == after)
+                    << "stray or lost files: " << ::testing::PrintToString(next);
+                if (recovery == Recovery::Undone) {
+                    EXPECT_EQ(next, before);
+                }
+                if (recovery == Recovery::Finished) {
+                    EXPECT_EQ(next, after);
+                }
+                if (!undo_fails)
+                    ++tried;
+            }
+        }
+    }
+}
+
+// A process stopped before each step in turn: killed outright (the next run finds the journal
+// and undoes or finishes the change), or interrupted (the interruption waits for the steps, and
+// what it says of the logbook is what is there).
+TEST_F(StoreFailure, AProcessKilledOrInterruptedAtEachStepLosesNothing) {
+    std::vector<ChangeRow> rows(std::begin(kCommits), std::end(kCommits));
+    rows.insert(rows.end(), std::begin(kRestores), std::end(kRestores));
+    int stopped = 0;
+    for (const ChangeRow& row : rows) {
+        links_fail = row.links_fail;
+        const auto [before, after] = beforeAndAfter(row.generations, row.age);
+        for (const int signal_number : {SIGKILL, SIGINT}) {
+            for (int step = 1;; ++step) {
+                SCOPED_TRACE(std::string(row.name) + ", " + strsignal(signal_number) +
+                             " before step " + std::to_string(step));
+                lay(row.generations);
+                int said[2];
+                ASSERT_EQ(pipe(said), 0);
+                const pid_t child = fork();
+                if (child == 0) {
+                    dup2(said[1], STDERR_FILENO);
+                    platform::catchInterrupts("left\n", "replaced\n");
+                    stop_at = step;
+                    stop_signal = signal_number;
+                    const GenerationResult result = change(row.age, true);
+                    _exit(result.failure == GenerationFailure::None ? 0 : 1);
+                }
+                ::close(said[1]);
+                std::string message;
+                char block[256];
+                for (ssize_t got; (got = ::read(said[0], block, sizeof block)) > 0;)
+                    message.append(block, static_cast<std::size_t>(got));
+                ::close(said[0]);
+                int status = 0;
+                ASSERT_EQ(waitpid(child, &status, 0), child);
+                if (WIFEXITED(status) && WEXITSTATUS(status) != 128 + SIGINT) {
+                    // Past the last step: the change was made whole.
+                    EXPECT_EQ(WEXITSTATUS(status), 0);
+                    EXPECT_EQ(snapshot(), after);
+                    break;
+                }
+                ++stopped;
+                ASSERT_TRUE(WIFSIGNALED(status) || WIFEXITED(status));
+                const Files left = snapshot();
+                nextRun();
+                const Files next = snapshot();
+                EXPECT_TRUE(next == before || next == after)
+                    << "stray or lost files: " << ::testing::PrintToString(next);
+                if (signal_number == SIGINT) {
+                    // The handler said what there is, and left nothing to finish.
+                    EXPECT_EQ(message, next == after ? "replaced\n" : "left\n");
+                    EXPECT_EQ(left, next);
+                }
+            }
+        }
+    }
+    EXPECT_GE(stopped, 40);
+}
+
+// Only a run that succeeds moves the generations, and only as far as the first free place.
+TEST_F(StoreFailure, ASuccessfulRunMovesGenerationsOnlyToTheFirstFreePlace) {
+    const struct {
+        const char* name;
+        const char* generations;
+        const char* after; // per place .bak to .bak.4: what it holds ("L" the old logbook)
+    } rows[] = {
+        {"none yet", "", "L----"},
+        {"five: the oldest given up", "01234", "L0123"},
+        {".bak put back as the logbook", "1234", "L1234"},
+        {"a gap at .bak.2", "0134", "L0134"},
+        {"only the oldest", "4", "L---4"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        lay(row.generations);
+        const GenerationResult result = run();
+        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        EXPECT_EQ(result.backup_path, generationName(logbook_, 0));
+        std::string after;
+        for (int age = 0; age < kGenerations; ++age) {
+            const fs::path path = generationName(logbook_, age);
+            const std::string bytes = fs::exists(path) ? testing_support::bytesOf(path) : "";
+            after += bytes.empty()                        ? '-'
+                     : bytes.rfind("# L", 0) == 0         ? 'L'
+                     : bytes.rfind("generation ", 0) == 0 ? bytes[11]
+                                                          : '?';
+        }
+        EXPECT_EQ(after, row.after);
+        const auto kept = static_cast<std::size_t>(
+            std::count_if(after.begin(), after.end(), [](char c) { return c != '-'; }));
+        EXPECT_EQ(filesOf(dir_ / "book").size(), 1 + kept) << "nothing else beside them";
+    }
+}
+
+// Runs that change nothing move nothing: the pilot's generations outlast any number of them.
+TEST_F(StoreFailure, IdenticalRunsKeepTheGenerations) {
+    lay("01234");
+    ASSERT_EQ(run().failure, GenerationFailure::None);
+    const Files first = snapshot();
+    for (int k = 0; k < 6; ++k) {
+        const GenerationResult result = run();
+        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        EXPECT_TRUE(result.up_to_date);
+        EXPECT_TRUE(result.backup_path.empty());
+        EXPECT_EQ(snapshot(), first);
+    }
+}
+
+// The logbook deleted during the run: nothing was kept, and nothing is said to have been; the
+// generations stay where they are.
+TEST_F(StoreFailure, WhatWasKeptIsSaidOnlyWhenItWas) {
+    lay("01");
+    const auto generations = [this] {
+        auto files = filesOf(dir_ / "book");
+        files.erase("logbook.dat");
+        return files;
+    };
+    const auto before = generations();
+    GenerationRequest request;
+    request.igc_directory = (dir_ / "IGC").string();
+    request.logbook_path = logbook_;
+    request.pilot_name = "P";
+    request.min_time_minutes = 0;
+    request.format_date = testing_support::germanDates();
+    request.on_file = [this](const FlightResult&) { fs::remove(logbook_); };
+    std::ostringstream frame;
+    const GenerationResult result = generateLogbook(request, frame);
+    ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+    EXPECT_EQ(result.backup_path, "");
+    EXPECT_EQ(generations(), before);
+    EXPECT_TRUE(fs::exists(logbook_));
+}
+
+} // namespace
+} // namespace logbook

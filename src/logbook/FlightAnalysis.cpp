@@ -205,7 +205,9 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
     };
     platform::FileKind kind = platform::FileKind::Other;
     int open_error = 0;
-    std::FILE* opened = platform::openFlight(path, file.is_link, kind, open_error);
+    std::FILE* opened = file.folder
+                            ? file.folder->openFlight(file.name, file.is_link, kind, open_error)
+                            : platform::openFlight(path, file.is_link, kind, open_error);
     if (kind == platform::FileKind::ForeignLink) {
         // Its maker could have this run put a recording that he may not read into the logbook.
         SkipReason reason{SkipKind::NotReadable, kindText(kind, 0)};

@@ -83,7 +83,16 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
             ++hidden_names;
         return false;
     };
-    if (!platform::listDirectory(directory, wanted, entries, error)) {
+    auto folder = std::make_shared<platform::Folder>();
+    std::string foreign;
+    error = folder->open(directory, &foreign);
+    if (error == 0)
+        error = folder->list(wanted, entries);
+    if (!foreign.empty()) {
+        why = foreign + " is " + kindText(platform::FileKind::ForeignLink, 0);
+        return std::nullopt;
+    }
+    if (error != 0) {
         why = platform::systemReason(error);
         return std::nullopt;
     }
@@ -106,6 +115,7 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
                         << "\n";
             continue;
         }
+        item.file.folder = folder;
         item.file.name = std::move(entry.name);
         item.file.modified_ms = entry.modified_ms;
         item.file.size = entry.size;
@@ -151,8 +161,8 @@ int recordingsUnder(const std::string& folder, int depth, int& looked_at) {
         if (entry.kind == platform::FileKind::Regular && platform::isFlightName(entry.name))
             ++recordings;
         else if (entry.kind == platform::FileKind::Directory && !entry.is_link && depth > 0)
-            recordings += recordingsUnder(platform::joinPath(folder, entry.name), depth - 1,
-                                          looked_at);
+            recordings +=
+                recordingsUnder(platform::joinPath(folder, entry.name), depth - 1, looked_at);
     }
     return recordings;
 }

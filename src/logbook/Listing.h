@@ -5,9 +5,11 @@
 // opened by exactly the bytes it was given.
 
 #include "platform/Files.h"
+#include "platform/Folder.h"
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +18,10 @@
 namespace logbook {
 
 struct FlightFile {
-    std::string path;             // the directory joined with the name, as bytes
+    std::string path; // the directory joined with the name, as bytes, for words
+    // The folder as listed, which the flight is opened from by its name: a folder swapped for
+    // another (a link to a folder its maker may not read) after the listing changes nothing.
+    std::shared_ptr<const platform::Folder> folder;
     std::string name;             // the entry's name, as bytes
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
     std::int64_t size = 0;        // bytes when listed (0 for anything but a file)
@@ -40,11 +45,11 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
 /// Where the recordings are when a folder holds none of its own: a pilot who chose the data
 /// folder instead of its IGC folder, or keeps the recordings in folders by year.
 struct RecordingsElsewhere {
-    std::string igc_folder;   // the folder's own "IGC" folder (any letter case) when it holds some
-    int igc_recordings = 0;   // and how many
-    int in_subfolders = 0;    // recordings in its subfolders, two levels deep, when no IGC folder
-    std::string subfolder;    // the first subfolder that holds some
-    int subfolders = 0;       // subfolders that hold some
+    std::string igc_folder; // the folder's own "IGC" folder (any letter case) when it holds some
+    int igc_recordings = 0; // and how many
+    int in_subfolders = 0;  // recordings in its subfolders, two levels deep, when no IGC folder
+    std::string subfolder;  // the first subfolder that holds some
+    int subfolders = 0;     // subfolders that hold some
 };
 
 /// Looks for recordings around `directory`, which lists none; nothing found when it does not

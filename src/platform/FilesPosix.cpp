@@ -814,9 +814,9 @@ int NewFile::finish(const FolderEntry* like) {
     FolderEntry folder{};
     static_cast<void>(state_->folder->lookSelf(folder));
     const uid_t owner = like != nullptr ? like->owner : folder.owner;
-    const gid_t group = like != nullptr                ? like->group
-                        : (folder.mode & S_ISGID) != 0 ? folder.group
-                                                       : getegid();
+    const gid_t group = like != nullptr                                  ? like->group
+                        : (folder.mode & S_ISGID) != 0 || geteuid() == 0 ? folder.group
+                                                                         : getegid();
     if (geteuid() == 0 && (owner != geteuid() || group != getegid())) {
         if (fchown(fd, owner, group) != 0)
             static_cast<void>(fchown(fd, static_cast<uid_t>(-1), group));

@@ -57,6 +57,8 @@ const char* failureName(logbook::GenerationFailure failure) {
         return "KeptOld";
     case GenerationFailure::NoGeneration:
         return "NoGeneration";
+    case GenerationFailure::GenerationChanged:
+        return "GenerationChanged";
     }
     return "?";
 }

@@ -2,6 +2,7 @@
 // directory refused, special entries of the IGC directory skipped, names used as bytes and
 // never breaking a logbook line.
 
+#include "FlightBuilder.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
@@ -24,7 +25,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <utility>
 
 namespace logbook {
 namespace {
@@ -286,6 +289,61 @@ TEST_F(Safety, AFlightIsReadOnlyAsItWasListed) {
         EXPECT_EQ(reasonText(result.reason), row.reason) << result.errors;
         EXPECT_EQ(result.entry.empty(), !row.reason.empty());
     }
+}
+
+// Folders swapped for links while a run holds the logbook, as an attacker who owns the path
+// would: the run reads and writes only the folders it opened. Its logbook's folder swapped for a
+// link to another user's folder leaves that user's logbook and generations alone; its IGC
+// folder swapped for a link to a folder the attacker may not read puts none of its recordings
+// into the logbook.
+TEST_F(Safety, FoldersSwappedDuringARunRedirectNothing) {
+    testing_support::FlightBuilder mine(36000, 50.0, 10.0);
+    mine.header("HFGTYGLIDERTYPE:Mine").hold(30, 1).move(300, 1, 22, 0).hold(30, 1);
+    testing_support::FlightBuilder secret(36000, 50.0, 10.0);
+    secret.header("HFGTYGLIDERTYPE:Secret").hold(30, 1).move(300, 1, 22, 0).hold(30, 1);
+    const fs::path mal = dir_ / "mal";
+    const fs::path victim = dir_ / "victim";
+    for (const fs::path& folder : {mal / "data", mal / "IGC", victim / "data", victim / "IGC"})
+        fs::create_directories(folder);
+    for (const char* name : {"a.igc", "b.igc"}) {
+        std::ofstream(mal / "IGC" / name, std::ios::binary) << mine.text();
+        std::ofstream(victim / "IGC" / name, std::ios::binary) << secret.text();
+    }
+    std::ofstream(mal / "data" / "logbook.dat", std::ios::binary) << "# old\r\n";
+    for (const std::string name : {"logbook.dat", "logbook.dat.bak.4", "logbook.dat.lock"})
+        std::ofstream(victim / "data" / name, std::ios::binary) << "hers: " << name;
+    const auto victims = [&victim] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(victim))
+            if (entry.is_regular_file())
+                files[entry.path().string()] = bytesOf(entry.path());
+        return files;
+    };
+    const auto before = victims();
+
+    GenerationRequest request;
+    request.igc_directory = (mal / "IGC").string();
+    request.logbook_path = (mal / "data" / "logbook.dat").string();
+    request.pilot_name = "P";
+    request.min_time_minutes = 0;
+    request.jobs = 1;
+    bool swapped = false;
+    request.on_file = [&](const FlightResult&) {
+        if (std::exchange(swapped, true))
+            return;
+        fs::rename(mal / "data", mal / "data.was");
+        fs::create_directory_symlink(victim / "data", mal / "data");
+        fs::rename(mal / "IGC", mal / "IGC.was");
+        fs::create_directory_symlink(victim / "IGC", mal / "IGC");
+    };
+    std::ostringstream frame;
+    const GenerationResult result = generateLogbook(request, frame);
+    ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+    EXPECT_EQ(victims(), before) << "nothing of hers touched";
+    const std::string written = bytesOf(mal / "data.was" / "logbook.dat");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 4 + 2) << written;
+    EXPECT_EQ(written.find("Secret"), std::string::npos) << written;
+    EXPECT_EQ(bytesOf(mal / "data.was" / "logbook.dat.bak"), "# old\r\n");
 }
 
 // A generation's name that is a link is moved as the link, or given up as one: the backup is

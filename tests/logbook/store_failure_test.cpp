@@ -28,9 +28,15 @@
 #include <string>
 #include <vector>
 
-#include <signal.h>
+#include <csignal>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -44,8 +50,20 @@ struct Armed {
 Armed armed[2];                      // a step, and a step of its undo
 std::atomic<bool> links_fail{false}; // a file system without hard links (a FAT stick)
 int stop_at = 0;                     // the how-manieth step of any kind to stop the process at
-int stop_signal = 0;                 // with this signal
+int stop_signal = 0;                 // with this signal (Windows: killed, whatever it says)
 int steps_seen = 0;
+
+#ifdef _WIN32
+constexpr int SIGKILL = 9; // what the process is stopped with on Windows, whatever the row says
+#endif
+
+void stopHere() {
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), 128 + SIGKILL);
+#else
+    kill(getpid(), stop_signal);
+#endif
+}
 
 } // namespace
 
@@ -54,7 +72,7 @@ int platform::injectedFault(platform::FaultPoint point) {
     const int index = static_cast<int>(point);
     const int call = ++calls[index];
     if (stop_at > 0 && ++steps_seen == stop_at)
-        kill(getpid(), stop_signal);
+        stopHere();
     for (const Armed& step : armed) {
         if (index == step.point && call == step.call)
             return step.error;
@@ -263,48 +281,93 @@ void failEachStep(StoreFailure& test, const ChangeRow& row, int& tried) {
     }
 }
 
+// How a change run in a process of its own ended when stopped before a step.
+struct Stopped {
+    bool finished = false;    // it went past its last step
+    bool interrupted = false; // its interruption's handler ended it
+    std::string said;         // what it wrote to standard error
+};
+
+// The change of the row `row`, in a process of its own that is stopped before its step `step`
+// by `signal_number`: a fork on POSIX systems, this program started again on Windows (the
+// StoppedChange test below then runs the change).
+Stopped changeStoppedAt(const StoreFailure& test, const ChangeRow& row, int step,
+                        int signal_number) {
+    Stopped stopped;
+#ifdef _WIN32
+    static_cast<void>(signal_number);
+    SetEnvironmentVariableA("THERMORA_STOP_AT", std::to_string(step).c_str());
+    SetEnvironmentVariableA("THERMORA_STOP_AGE", std::to_string(row.age).c_str());
+    SetEnvironmentVariableA("THERMORA_STOP_LINKS", row.links_fail ? "1" : "0");
+    SetEnvironmentVariableA("THERMORA_STOP_DIR", test.dir_.string().c_str());
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring command =
+        L"\"" + std::wstring(program) + L"\" --gtest_filter=StoreFailure.StoppedChange";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    EXPECT_TRUE(CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &start, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetEnvironmentVariableA("THERMORA_STOP_AT", nullptr);
+    stopped.finished = status == 0;
+#else
+    int said[2];
+    EXPECT_EQ(pipe(said), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(said[1], STDERR_FILENO);
+        platform::catchInterrupts("left\n", "replaced\n");
+        stop_at = step;
+        stop_signal = signal_number;
+        const GenerationResult result = test.change(row.age, true);
+        _exit(result.failure == GenerationFailure::None ? 0 : 1);
+    }
+    ::close(said[1]);
+    char block[256];
+    for (ssize_t got; (got = ::read(said[0], block, sizeof block)) > 0;)
+        stopped.said.append(block, static_cast<std::size_t>(got));
+    ::close(said[0]);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    stopped.interrupted = WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT;
+    stopped.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+    return stopped;
+}
+
 // A process stopped before each step in turn: killed outright (the next run finds the journal
 // and undoes or finishes the change), or interrupted (the interruption waits for the steps, and
 // what it says of the logbook is what is there).
 TEST_F(StoreFailure, AProcessKilledOrInterruptedAtEachStepLosesNothing) {
     std::vector<ChangeRow> rows(std::begin(kCommits), std::end(kCommits));
     rows.insert(rows.end(), std::begin(kRestores), std::end(kRestores));
-    int stopped = 0;
+#ifdef _WIN32
+    const int kSignals[] = {SIGKILL}; // Ctrl-C cannot be sent to one process alone here
+#else
+    const int kSignals[] = {SIGKILL, SIGINT};
+#endif
+    int stopped_count = 0;
     for (const ChangeRow& row : rows) {
         links_fail = row.links_fail;
         const auto [before, after] = beforeAndAfter(row.generations, row.age);
-        for (const int signal_number : {SIGKILL, SIGINT}) {
+        for (const int signal_number : kSignals) {
             for (int step = 1;; ++step) {
-                SCOPED_TRACE(std::string(row.name) + ", " + strsignal(signal_number) +
+                SCOPED_TRACE(std::string(row.name) + ", signal " + std::to_string(signal_number) +
                              " before step " + std::to_string(step));
                 lay(row.generations);
-                int said[2];
-                ASSERT_EQ(pipe(said), 0);
-                const pid_t child = fork();
-                if (child == 0) {
-                    dup2(said[1], STDERR_FILENO);
-                    platform::catchInterrupts("left\n", "replaced\n");
-                    stop_at = step;
-                    stop_signal = signal_number;
-                    const GenerationResult result = change(row.age, true);
-                    _exit(result.failure == GenerationFailure::None ? 0 : 1);
-                }
-                ::close(said[1]);
-                std::string message;
-                char block[256];
-                for (ssize_t got; (got = ::read(said[0], block, sizeof block)) > 0;)
-                    message.append(block, static_cast<std::size_t>(got));
-                ::close(said[0]);
-                int status = 0;
-                ASSERT_EQ(waitpid(child, &status, 0), child);
-                if (WIFEXITED(status) && WEXITSTATUS(status) != 128 + SIGINT) {
+                const Stopped stopped = changeStoppedAt(*this, row, step, signal_number);
+                if (stopped.finished) {
                     // Past the last step: the change was made whole.
-                    EXPECT_EQ(WEXITSTATUS(status), 0);
                     EXPECT_EQ(snapshot(), after);
                     break;
                 }
-                ++stopped;
-                ASSERT_TRUE(WIFSIGNALED(status) || WIFEXITED(status));
+                ++stopped_count;
                 const Files left = snapshot();
                 nextRun();
                 const Files next = snapshot();
@@ -312,13 +375,28 @@ TEST_F(StoreFailure, AProcessKilledOrInterruptedAtEachStepLosesNothing) {
                     << "stray or lost files: " << ::testing::PrintToString(next);
                 if (signal_number == SIGINT) {
                     // The handler said what there is, and left nothing to finish.
-                    EXPECT_EQ(message, next == after ? "replaced\n" : "left\n");
+                    EXPECT_TRUE(stopped.interrupted);
+                    EXPECT_EQ(stopped.said, next == after ? "replaced\n" : "left\n");
                     EXPECT_EQ(left, next);
                 }
+                ASSERT_LT(step, 200) << "a change that never ends";
             }
         }
     }
-    EXPECT_GE(stopped, 40);
+    EXPECT_GE(stopped_count, 40);
+}
+
+// The other half of changeStoppedAt on Windows: the change, in this process started again.
+TEST_F(StoreFailure, StoppedChange) {
+    const char* at = std::getenv("THERMORA_STOP_AT");
+    if (at == nullptr)
+        GTEST_SKIP() << "run by the test above, in a process of its own";
+    dir_ = std::getenv("THERMORA_STOP_DIR");
+    logbook_ = (dir_ / "book" / "logbook.dat").string();
+    links_fail = std::string(std::getenv("THERMORA_STOP_LINKS")) == "1";
+    stop_at = std::atoi(at);
+    const GenerationResult result = change(std::atoi(std::getenv("THERMORA_STOP_AGE")));
+    std::_Exit(result.failure == GenerationFailure::None ? 0 : 1);
 }
 
 // Only a run that succeeds moves the generations, and only as far as the first free place.

@@ -7,11 +7,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,11 @@ namespace testing_support {
 class ChildProcess {
 public:
     /// Starts `arguments` (the program first) with `environment` ("NAME=value") added to this
-    /// process's environment; standard input is empty.
+    /// process's environment; standard input is empty. `prepare`, when given, runs in the new
+    /// process before the program (limits, another user).
     explicit ChildProcess(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& environment = {}) {
+                          const std::vector<std::string>& environment = {},
+                          const std::function<void()>& prepare = {}) {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
@@ -35,6 +39,8 @@ public:
             dup2(err[1], STDERR_FILENO);
             for (const std::string& setting : environment)
                 putenv(const_cast<char*>(setting.c_str()));
+            if (prepare)
+                prepare();
             std::vector<char*> argv;
             for (const std::string& argument : arguments)
                 argv.push_back(const_cast<char*>(argument.c_str()));
@@ -72,7 +78,9 @@ public:
             drain(out_fd_, output);
             drain(err_fd_, errors);
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            struct rusage usage {};
+            if (wait4(pid_, &status, WNOHANG, &usage) == pid_) {
+                peak_kb = usage.ru_maxrss;
                 finished_ = true;
                 drain(out_fd_, output);
                 drain(err_fd_, errors);
@@ -106,6 +114,7 @@ public:
 
     int exit_code = -1;
     int signal = 0;
+    long peak_kb = 0; // the most memory the program held at once (its resident set)
     std::string output;
     std::string errors;
 

@@ -231,26 +231,34 @@ TEST_F(HistoryRun, ARestoreThatCannotBeDoneLeavesEverythingAsItWas) {
     struct Row {
         const char* name;
         int age;
-        bool held; // another run writes the logbook
+        bool held;    // another run writes the logbook
+        bool changed; // the generation changed between the list and the restore
         GenerationFailure failure;
     };
     const Row rows[] = {
-        {"a run holds the logbook", 0, true, GenerationFailure::Busy},
-        {"no such generation kept", 3, false, GenerationFailure::NoGeneration},
-        {"no such generation at all", 5, false, GenerationFailure::NoGeneration},
+        {"a run holds the logbook", 0, true, false, GenerationFailure::Busy},
+        {"no such generation kept", 3, false, false, GenerationFailure::NoGeneration},
+        {"no such generation at all", 5, false, false, GenerationFailure::NoGeneration},
+        {"the generation listed is another now", 0, false, true,
+         GenerationFailure::GenerationChanged},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         if (row.held) {
             ASSERT_EQ(run.emplace().take(logbook_), 0);
         }
-        const GenerationResult result = restoreGeneration(logbook_, row.age);
+        const std::vector<KeptLogbook> listed = keptLogbooks(logbook_);
+        if (row.changed) // a run that ended meanwhile put another logbook in its place
+            write(logbook_ + ".bak", header("Someone else"));
+        const GenerationResult result =
+            restoreGeneration(logbook_, row.age, listedIdentity(listed, row.age));
         EXPECT_EQ(result.failure, row.failure);
         EXPECT_NE(failureText(result).find("The old logbook was left as it was."),
                   std::string::npos)
             << failureText(result);
         EXPECT_EQ(bytesOf(logbook_), current);
-        EXPECT_EQ(bytesOf(logbook_ + ".bak"), header("Before"));
+        EXPECT_EQ(bytesOf(logbook_ + ".bak"), header(row.changed ? "Someone else" : "Before"));
+        write(logbook_ + ".bak", header("Before"));
         run.reset();
     }
 }

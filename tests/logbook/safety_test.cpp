@@ -346,6 +346,28 @@ TEST_F(Safety, FoldersSwappedDuringARunRedirectNothing) {
     EXPECT_EQ(bytesOf(mal / "data.was" / "logbook.dat.bak"), "# old\r\n");
 }
 
+// A lock file removed by hand during a run no longer keeps a second run out: the first one
+// writes nothing, so that two runs never both write.
+TEST_F(Safety, ARunWhoseLockFileWasRemovedDoesNotWrite) {
+    write("logbook.dat", "old");
+    fs::create_directories(dir_ / "IGC");
+    testing_support::FlightBuilder flight(36000, 50.0, 10.0);
+    flight.hold(30, 1).move(300, 1, 22, 0).hold(30, 1);
+    std::ofstream(dir_ / "IGC" / "a.igc", std::ios::binary) << flight.text();
+    GenerationRequest request;
+    request.igc_directory = (dir_ / "IGC").string();
+    request.logbook_path = (dir_ / "logbook.dat").string();
+    request.pilot_name = "P";
+    request.on_file = [this](const FlightResult&) { fs::remove(dir_ / "logbook.dat.lock"); };
+    std::ostringstream frame;
+    const GenerationResult result = generateLogbook(request, frame);
+    EXPECT_EQ(result.failure, GenerationFailure::Busy);
+    EXPECT_NE(failureText(result).find("was removed or replaced during the run"), std::string::npos)
+        << failureText(result);
+    EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "old");
+    EXPECT_EQ(entries(), "IGC logbook.dat");
+}
+
 // A generation's name that is a link is moved as the link, or given up as one: the backup is
 // put there by a rename, never written through it, whoever's the link is.
 TEST_F(Safety, AGenerationThatIsALinkIsNeverWrittenThrough) {

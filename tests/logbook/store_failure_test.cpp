@@ -59,6 +59,7 @@ constexpr int SIGKILL = 9; // what the process is stopped with on Windows, whate
 
 void stopHere() {
 #ifdef _WIN32
+    static_cast<void>(stop_signal);
     TerminateProcess(GetCurrentProcess(), 128 + SIGKILL);
 #else
     kill(getpid(), stop_signal);

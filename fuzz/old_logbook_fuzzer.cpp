@@ -1,12 +1,14 @@
 // An old logbook on any bytes, as a run reads the logbook it replaces: its lines read back as
-// entries, those without a recording found among some listed ones, and the words of its
-// generation list.
+// entries, those without a recording found among some listed ones and copied out again, and the
+// words of the question about them.
 
 #include "FuzzSupport.h"
 #include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,23 +20,40 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const thermora_fuzz::ScratchFile input("old-logbook.dat");
     input.write(data, size);
-    logbook::LogbookContent content;
-    if (logbook::readLogbook(input.path(), content) != 0)
+    std::FILE* file = std::fopen(input.path().c_str(), "rb");
+    if (file == nullptr)
         return 0;
-    // Half of the entries' own names listed, in both letter-case rules.
+    // First with nothing listed: every entry is without its recording. Then half of those shown
+    // listed, in both letter-case rules.
+    logbook::OldLogbook all;
+    if (logbook::readOldLogbook(file, {}, all) != 0) {
+        std::fclose(file);
+        return 0;
+    }
     std::vector<logbook::FlightFile> listed;
-    for (std::size_t k = 0; k < content.entries.size(); k += 2)
-        listed.push_back({"IGC/" + content.entries[k].file_name, content.entries[k].file_name});
+    for (std::size_t k = 0; k < all.missing.shown.size(); k += 2)
+        listed.push_back({"IGC/" + all.missing.shown[k].file_name, nullptr,
+                          all.missing.shown[k].file_name});
     for (const bool ignore_case : {false, true}) {
-        const std::vector<logbook::OldEntry> missing =
-            logbook::entriesWithoutRecording(content.entries, listed, ignore_case);
-        static_cast<void>(logbook::missingRecordingsList(missing));
-        static_cast<void>(logbook::missingRecordingsQuestion("IGC", missing.size()));
-    }
-    for (const logbook::OldEntry& entry : content.entries) {
-        // A line read as an entry reads the same again.
-        if (!logbook::readEntryLine(entry.line))
+        std::rewind(file);
+        logbook::OldLogbook old;
+        if (logbook::readOldLogbook(file, listed, old, ignore_case) != 0)
+            break;
+        if (old.missing.count > all.missing.count ||
+            old.missing.count != old.missing_lines.size())
             __builtin_trap();
+        static_cast<void>(logbook::missingRecordingsList(old.missing));
+        static_cast<void>(logbook::missingRecordingsQuestion("IGC", old.missing.count));
+        // The lines copied out are the entries' lines as they stood, each again an entry.
+        std::ostringstream copied;
+        if (logbook::copyLines(file, old.missing_lines, copied) != 0)
+            __builtin_trap();
+        std::istringstream lines(copied.str());
+        for (std::string line; std::getline(lines, line);) {
+            if (!logbook::readEntryLine(line))
+                __builtin_trap();
+        }
     }
+    std::fclose(file);
     return 0;
 }

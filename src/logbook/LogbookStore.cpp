@@ -209,7 +209,7 @@ bool LogbookStore::open(const std::string& path) {
     // A link is followed to the file it names, so that the new logbook replaces that file and
     // not the link, and the generations lie beside it.
     const std::string target = platform::inspect(path).resolved;
-    name_ = platform::fileNameOf(target);
+    name_ = platform::lastNameOf(target);
     std::string foreign;
     if (const int error = folder_.open(platform::directoryOf(target), &foreign); error != 0) {
         if (!foreign.empty())
@@ -223,8 +223,7 @@ bool LogbookStore::open(const std::string& path) {
     if (logbook_.is_link || (logbook_.kind != platform::FileKind::Regular &&
                              logbook_.kind != platform::FileKind::Missing))
         return failWith(Failure::NotALogbook, path,
-                        path + " is " + kindText(platform::FileKind::Other, 0) +
-                            ", not a logbook file");
+                        path + " is no longer a logbook file: something else was put there");
     return true;
 }
 
@@ -485,6 +484,10 @@ bool LogbookStore::commit(platform::NewFile& file) {
         up_to_date_ = true;
         return true;
     }
+    // A logbook that another program holds (the simulator, on Windows) cannot be moved: said
+    // before anything moves.
+    if (const int error = replaces ? folder_.replaceable(name_) : 0; error != 0)
+        return failWith(Failure::Write, path_, platform::systemReason(error));
     if (const int error = file.finish(replaces ? &old : nullptr); error != 0)
         return failWith(Failure::Write, path_, platform::systemReason(error));
     if (const int error = file.giveName(); error != 0)
@@ -549,6 +552,10 @@ bool LogbookStore::restore(int age, const platform::FileIdentity* expected) {
     platform::FolderEntry old;
     if (const int error = folder_.look(name_, old); error != 0)
         return failWith(Failure::Write, path_, platform::systemReason(error));
+    for (const std::string& moving : {chosen, name_}) {
+        if (const int error = folder_.replaceable(moving); error != 0)
+            return failWith(Failure::Write, folder_.pathOf(moving), platform::systemReason(error));
+    }
     std::vector<Step> steps;
     if (old.kind == platform::FileKind::Regular && !old.is_link) {
         const std::string aside = platform::temporaryNameFor(name_);

@@ -62,6 +62,10 @@ int writeAccess(const std::string& path);
 std::string directoryOf(const std::string& path);
 /// `path` without its directory.
 std::string fileNameOf(const std::string& path);
+/// The name that `path` gives a file in the folder `directoryOf(path)`, whole: on Windows a ':'
+/// in it stays (a stream's name, which no file may have), where `fileNameOf` takes it for a
+/// drive's.
+std::string lastNameOf(const std::string& path);
 /// The path of `name` in `directory`, with the system's separator; one separator that ends the
 /// directory's path is its own ("IGC/" names IGC), the root's is kept.
 std::string joinPath(const std::string& directory, const std::string& name);

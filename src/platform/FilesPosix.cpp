@@ -290,6 +290,10 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+std::string lastNameOf(const std::string& path) {
+    return fileNameOf(path);
+}
+
 std::string joinPath(const std::string& directory, const std::string& name) {
     std::string base = directory;
     if (base.size() > 1 && base.back() == '/')
@@ -681,6 +685,10 @@ int Folder::sync() const {
     if (!readable)
         return errno;
     return fsync(readable.get()) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+int Folder::replaceable(std::string_view /*name*/) const {
+    return 0;
 }
 
 int Folder::writeNew(std::string_view name, std::string_view bytes) const {

@@ -250,6 +250,10 @@ std::string directoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string lastNameOf(const std::string& path) {
+    return std::string(lastName(path));
+}
+
 std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -691,6 +695,21 @@ int Folder::remove(std::string_view name) const {
         return RemoveDirectoryW(path.c_str()) ? 0 : lastError();
     }
     return DeleteFileW(path.c_str()) ? 0 : lastError();
+}
+
+int Folder::replaceable(std::string_view name) const {
+    if (changeableName(name) != 0)
+        return EINVAL;
+    // Opened as a rename opens it: a program that holds it without letting it be deleted keeps
+    // it from moving, which is best known before any step is taken.
+    KernelHandle file(
+        CreateFileW(state_->at(name).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file)
+        return 0;
+    const DWORD failure = GetLastError();
+    return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ? 0
+                                                                              : errnoOf(failure);
 }
 
 int Folder::sync() const {

@@ -104,6 +104,10 @@ public:
     int remove(std::string_view name) const;
     /// Makes the folder's names durable. 0, or the error.
     int sync() const;
+    /// 0 when the file `name` may be renamed or given up now (or is not there); the error
+    /// otherwise: on Windows a file that another program holds open without letting it be
+    /// moved, as the simulator holds its logbook. POSIX systems rename files in use.
+    int replaceable(std::string_view name) const;
 
     /// Writes `bytes` as the new file `name` (which must be free), durable before this returns,
     /// private to its owner. 0, or the error (nothing left under `name` then).

@@ -251,8 +251,6 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     return result;
 }
 
-namespace {
-
 GenerationFailure failureOf(LogbookStore::Failure failure) {
     switch (failure) {
     case LogbookStore::Failure::NotALogbook:
@@ -272,8 +270,6 @@ GenerationFailure failureOf(LogbookStore::Failure failure) {
     }
 }
 
-} // namespace
-
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
     result.failure = failureOf(store.failure());
     if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
@@ -285,12 +281,13 @@ void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
 }
 
 void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
+    takeStoreFailure(out.store(), result);
+    // Said of the path as given, in the words of whichever step refused it.
     result.failure = failureOf(out.failure());
     if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
         result.failure = GenerationFailure::Open;
     result.failed_path = path;
     result.reason = out.error();
-    result.undo_problem = out.store().undoProblem();
 }
 
 bool commitInto(LogbookFile& out, GenerationResult& result) {

@@ -104,6 +104,8 @@ int defaultJobs();
 GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
                                  const Progress& progress = {});
 
+/// The run's failure for a store's.
+GenerationFailure failureOf(LogbookStore::Failure failure);
 /// A store that could not be opened or locked as the run's failure.
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result);
 /// A logbook that could not be opened (`out.open` false) as the run's failure about `path`.

@@ -169,13 +169,6 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
                                    platform::TemporaryWatcher watcher) {
     GenerationResult result;
     LogbookStore store;
-    const auto failed = [&](GenerationFailure failure) {
-        result.failure = failure;
-        result.failed_path = store.errorPath();
-        result.reason = store.error();
-        result.undo_problem = store.undoProblem();
-        return result;
-    };
     if (!store.open(logbook_path) || !store.lock(std::move(watcher))) {
         takeStoreFailure(store, result);
         return result;
@@ -191,13 +184,11 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
             result.entries = logbook.entries;
     }
     if (!store.restore(age, listed)) {
-        return failed(
-            store.failure() == LogbookStore::Failure::NoGeneration ? GenerationFailure::NoGeneration
-            : store.failure() == LogbookStore::Failure::Changed
-                ? GenerationFailure::GenerationChanged
-            : store.failure() == LogbookStore::Failure::Busy  ? GenerationFailure::Busy
-            : store.failure() == LogbookStore::Failure::Write ? GenerationFailure::Write
-                                                              : GenerationFailure::Backup);
+        result.failure = failureOf(store.failure());
+        result.failed_path = store.errorPath();
+        result.reason = store.error();
+        result.undo_problem = store.undoProblem();
+        return result;
     }
     result.backup_path = store.backupPath();
     return result;

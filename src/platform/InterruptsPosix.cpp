@@ -59,34 +59,43 @@ std::size_t copyInto(char* buffer, std::size_t size, const std::string& text) {
 
 } // namespace
 
-InterruptsBlocked::InterruptsBlocked() {
-    static_assert(sizeof(sigset_t) <= sizeof saved_);
+namespace {
+
+// Blocks the interruptions on the calling thread, its mask before kept in `saved`.
+template <std::size_t Size>
+void blockInto(unsigned char (&saved)[Size]) {
+    static_assert(sizeof(sigset_t) <= Size);
     const sigset_t blocked = interruptSet();
     sigset_t old;
     pthread_sigmask(SIG_BLOCK, &blocked, &old);
-    std::memcpy(saved_, &old, sizeof old);
+    std::memcpy(saved, &old, sizeof old);
+}
+
+template <std::size_t Size>
+void restoreFrom(const unsigned char (&saved)[Size]) {
+    sigset_t old;
+    std::memcpy(&old, saved, sizeof old);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+} // namespace
+
+InterruptsBlocked::InterruptsBlocked() {
+    blockInto(saved_);
 }
 
 InterruptsBlocked::~InterruptsBlocked() {
-    sigset_t old;
-    std::memcpy(&old, saved_, sizeof old);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    restoreFrom(saved_);
 }
 
 // The signals go to the process: blocked on the thread that takes the steps (the workers block
 // them all their lives), they wait for it.
 InterruptsHeld::InterruptsHeld() {
-    static_assert(sizeof(sigset_t) <= sizeof saved_);
-    const sigset_t blocked = interruptSet();
-    sigset_t old;
-    pthread_sigmask(SIG_BLOCK, &blocked, &old);
-    std::memcpy(saved_, &old, sizeof old);
+    blockInto(saved_);
 }
 
 InterruptsHeld::~InterruptsHeld() {
-    sigset_t old;
-    std::memcpy(&old, saved_, sizeof old);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    restoreFrom(saved_);
 }
 
 void catchInterrupts(const std::string& left_alone_text, const std::string& replaced_text) {

@@ -127,16 +127,33 @@ int readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, OldLog
 }
 
 int copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out) {
+    // Read once more from the start, the lines taken as they pass: no seek, whose offsets are
+    // narrower than a file's on some systems.
+    std::rewind(file);
     std::string line;
-    for (const LineSpan& span : spans) {
-        line.resize(span.length);
-        if (fseeko(file, static_cast<off_t>(span.offset), SEEK_SET) != 0)
-            return errno != 0 ? errno : EIO;
-        if (std::fread(line.data(), 1, line.size(), file) != line.size())
-            return std::ferror(file) != 0 && errno != 0 ? errno : EIO;
-        out << line << '\n';
+    std::int64_t at = 0; // of the block's first byte
+    auto span = spans.begin();
+    char block[64 * 1024];
+    for (std::size_t got;
+         span != spans.end() && (got = std::fread(block, 1, sizeof block, file)) > 0;
+         at += static_cast<std::int64_t>(got)) {
+        const std::int64_t end = at + static_cast<std::int64_t>(got);
+        while (span != spans.end() && span->offset < end) {
+            const std::int64_t from = std::max(span->offset, at);
+            const std::int64_t to =
+                std::min(span->offset + static_cast<std::int64_t>(span->length), end);
+            if (to > from)
+                line.append(block + (from - at), static_cast<std::size_t>(to - from));
+            if (span->offset + static_cast<std::int64_t>(span->length) > end)
+                break; // the line goes on in the next block
+            out << line << '\n';
+            line.clear();
+            ++span;
+        }
     }
-    return 0;
+    if (std::ferror(file) != 0)
+        return errno != 0 ? errno : EIO;
+    return span == spans.end() ? 0 : EIO; // the file ended before the lines it held
 }
 
 bool namesRecording(std::string_view entry_file_name, std::string_view recording_file_name,

@@ -79,7 +79,8 @@ TEST_F(CliStore, HostileLogbooksAndGenerationsAreReadInBoundedMemory) {
         const char* name;
         std::function<void(const std::string& logbook)> lay;
         std::vector<std::string> arguments;
-        const char* says; // on standard error or output
+        const char* says;      // on standard error or output
+        std::size_t lines = 0; // of the logbook written, when it matters
     } rows[] = {
         {"a generation with 1 GB of NUL appended",
          [&](const std::string& logbook) {
@@ -104,7 +105,7 @@ TEST_F(CliStore, HostileLogbooksAndGenerationsAreReadInBoundedMemory) {
              for (int k = 0; k < 1000000; ++k)
                  out << entry;
          },
-         generate("--keep-missing"), "1,000,000 of them kept"},
+         generate("--keep-missing"), "1,000,000 of them kept", 4 + 1000000 + 3},
         {"a million flights without a recording, dropped",
          [&](const std::string& logbook) {
              std::ofstream out(logbook, std::ios::binary);
@@ -132,6 +133,13 @@ TEST_F(CliStore, HostileLogbooksAndGenerationsAreReadInBoundedMemory) {
             << (cli.errors + cli.output).substr(0, 2000);
         // A question or a list shows a screenful of flights, never all of them.
         EXPECT_LT(std::count(cli.errors.begin(), cli.errors.end(), '\n'), 40);
+        if (row.lines > 0) {
+            // Each kept line whole, in its place, across every block it was read in.
+            const std::string written = testing_support::bytesOf(logbook_);
+            EXPECT_EQ(static_cast<std::size_t>(std::count(written.begin(), written.end(), '\n')),
+                      row.lines);
+            EXPECT_EQ(written.substr(kHeader.size(), entry.size() * 3), entry + entry + entry);
+        }
         std::cout << "[ peak     ] " << row.name << ": " << cli.peak_kb << " kB\n";
     }
 }

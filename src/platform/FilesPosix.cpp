@@ -494,12 +494,17 @@ FolderEntry entryOf(const struct stat& info) {
 // The permissions that the process's file mode mask leaves a new file, read without changing the
 // mask: changing it, even for a moment, would change it for every thread of the process.
 mode_t newFileMode() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("Umask:", 0) == 0)
-            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-    }
-    return 0644; // no /proc: the usual mask's
+    // Read once: nothing in the programs changes the mask once they run.
+    static const mode_t mode = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("Umask:", 0) == 0)
+                return static_cast<mode_t>(
+                    0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8)));
+        }
+        return static_cast<mode_t>(0644); // no /proc: the usual mask's
+    }();
+    return mode;
 }
 
 // A name of the folder that names no other folder: one name, not "." or "..".

@@ -150,6 +150,9 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
         return ResultBox{{dialog::kError, failureText(result), {}, true}, false};
     }
     std::string informative = filesReadText(result);
+    // Dropped by the pilot's "No", and still in the .bak: said, so that the count makes sense.
+    if (const std::string dropped = droppedText(result); !dropped.empty())
+        informative += "\n" + dropped + ".";
     if (const std::string recovered = recoveryLine(result.recovery, logbook_path);
         !recovered.empty())
         informative += "\n" + recovered + ".";

@@ -263,6 +263,15 @@ std::string missingRecordingsList(const MissingRecordings& missing) {
     return list;
 }
 
+std::string droppedText(const GenerationResult& result) {
+    if (result.dropped.empty())
+        return {};
+    const auto count = static_cast<long long>(result.dropped.count);
+    return counted(count, "flight", "flights") + " of the old logbook " +
+           (count == 1 ? "was" : "were") + " dropped: " + (count == 1 ? "its" : "their") +
+           " recording is gone";
+}
+
 std::string moreDroppedLine(const MissingRecordings& dropped) {
     if (dropped.count <= dropped.shown.size())
         return {};

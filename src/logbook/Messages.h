@@ -68,6 +68,9 @@ std::string missingRecordingsQuestion(const std::string& igc_directory, std::siz
 /// Those flights, one line each, "05.01.2008, Local flight, flight01.igc" (UTF-8), as many as
 /// are shown, then "and 999 more flights" for the rest.
 std::string missingRecordingsList(const MissingRecordings& missing);
+/// What the result says of the old logbook's flights dropped for want of their recording: "2
+/// flights of the old logbook were dropped: their recording is gone"; empty when none was.
+std::string droppedText(const GenerationResult& result);
 /// After the "Dropped" lines of those shown, when there are more: "and 999 more flights dropped".
 std::string moreDroppedLine(const MissingRecordings& dropped);
 /// What a run says when its logbook was already as new: nothing was replaced or moved.

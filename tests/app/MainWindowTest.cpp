@@ -688,6 +688,10 @@ void MainWindowTest::flightsWithoutRecordingAsked() {
         QCOMPARE(question.icon, QMessageBox::Warning);
     }
     QCOMPARE(script.shown().back().text, QString(written).replace("{L}", logbook_path_));
+    // Flights dropped are counted where the pilot reads the result.
+    QCOMPARE(script.shown().back().informative.contains(QStringLiteral(
+                 "2 flights of the old logbook were dropped: their recording is gone.")),
+             gone && !kept);
     // The kept lines' bytes first, then the one flight read from the folder.
     const QByteArray logbook = readFile(logbook_path_);
     const QByteArray before = header("Pilot") + (kept ? first + "\r\n" + second + "\r\n" : "");

@@ -262,7 +262,6 @@ bool LogbookStore::lock(platform::TemporaryWatcher watcher) {
                     "); the logbook is only ever replaced whole, never written in place");
         return failWith(Failure::Open, path_, creationProblem(target, error));
     }
-    locked_ = true;
     if (!recover())
         return false;
     removeLeftovers();

@@ -130,7 +130,6 @@ private:
     platform::Folder folder_;
     platform::RunLock lock_;
     platform::TemporaryWatcher watcher_;
-    bool locked_ = false;
     std::string path_; // as given
     std::string name_; // the logbook's name in the folder
     platform::FolderEntry logbook_;

@@ -2,9 +2,9 @@
 #include "platform/Folder.h"
 
 #include "platform/FaultPoints.h"
+#include "platform/FolderShared.h"
 #include "platform/Interrupts.h"
-#include "platform/TemporaryNames.h"
-#include "platform/UniqueHandle.h"
+#include "platform/PosixHandles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -70,14 +70,6 @@ int syncFile(int fd) {
 // read or replace a file of one user's because another user put a link to it where the run looks.
 namespace {
 
-struct DescriptorTraits {
-    using Handle = int;
-    static int none() noexcept { return -1; }
-    static bool holds(int fd) noexcept { return fd >= 0; }
-    static void close(int fd) noexcept { ::close(fd); }
-};
-using Descriptor = UniqueHandle<DescriptorTraits>;
-
 // As many links as the system itself follows on one path before it calls it a loop.
 constexpr int kMostLinks = 40;
 
@@ -119,115 +111,159 @@ void pushParts(std::string_view text, bool spelled, std::vector<PathPart>& parts
     parts.insert(parts.end(), found.rbegin(), found.rend()); // the next one last
 }
 
-// Follows `path` from the directory `at` (AT_FDCWD: the working directory, whose path is
-// `base`) name by name, each link read and its owner judged once the way it gives is gone to its
-// end: against what it leads to, whether a file or a directory on the way.
-Way followTrusted(int at, const std::string& base, const std::string& path) {
-    Way way;
-    if (path.empty()) {
-        way.error = ENOENT;
-        return way;
+// A walk along a path for `followTrusted`: where it is, the names still to go, and the links
+// whose way has not been gone to its end yet, to be judged when it has.
+class TrustedWalk {
+public:
+    explicit TrustedWalk(const std::string& path) : path_(path) {}
+
+    // Starts in the directory `at` (AT_FDCWD: the working directory, whose path is `base`).
+    // False when the walk broke off.
+    bool start(int at, const std::string& base);
+    // Judges each link whose way is gone to its end: against what it led to. False when one of
+    // them may not be followed, or what it led to could not be looked at.
+    bool judgeLinks();
+    [[nodiscard]] bool namesLeft() const { return !parts_.empty(); }
+    // Goes one name further. False when the walk broke off.
+    bool step();
+    // The way as it broke off.
+    Way brokenOff() && { return std::move(way_); }
+    // The way once no name is left: the file reached.
+    Way arrived() &&;
+
+private:
+    bool stop(int error) {
+        way_.error = error;
+        return false;
     }
-    const bool absolute = path[0] == '/';
-    Descriptor here(::openat(at, absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!here) {
-        way.error = errno;
-        return way;
-    }
-    way.resolved = absolute || base == "/" ? "" : base;
-    std::vector<PathPart> parts;
-    pushParts(path, true, parts);
+    bool climb();
+    bool followLink(const PathPart& part, const Descriptor& link, uid_t owner);
+
     struct Pending {
         uid_t owner;
         std::string shown;
         std::size_t parts_after; // its way is gone to its end when no more parts are left
     };
-    std::vector<Pending> pending;
-    int links = 0;
+    const std::string& path_;
+    Way way_;
+    Descriptor here_;
+    std::vector<PathPart> parts_;
+    std::vector<Pending> pending_;
+    int links_ = 0;
+};
+
+bool TrustedWalk::start(int at, const std::string& base) {
+    if (path_.empty())
+        return stop(ENOENT);
+    const bool absolute = path_[0] == '/';
+    here_ = Descriptor(::openat(at, absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!here_)
+        return stop(errno);
+    way_.resolved = absolute || base == "/" ? "" : base;
+    pushParts(path_, true, parts_);
+    return true;
+}
+
+bool TrustedWalk::judgeLinks() {
+    while (!pending_.empty() && parts_.size() == pending_.back().parts_after) {
+        struct stat reached {};
+        if (fstat(here_.get(), &reached) != 0)
+            return stop(errno);
+        if (!followable(pending_.back().owner, reached.st_uid)) {
+            way_.foreign_link = pending_.back().shown;
+            return false;
+        }
+        pending_.pop_back();
+    }
+    return true;
+}
+
+bool TrustedWalk::step() {
+    const PathPart part = std::move(parts_.back());
+    parts_.pop_back();
+    if (part.name == ".")
+        return true;
+    if (part.name == "..")
+        return climb();
+    Descriptor next(::openat(here_.get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat own {};
+    if (!next || fstat(next.get(), &own) != 0)
+        return stop(errno);
+    if (S_ISLNK(own.st_mode))
+        return followLink(part, next, own.st_uid);
+    here_ = std::move(next);
+    way_.resolved += "/" + part.name;
+    return true;
+}
+
+bool TrustedWalk::climb() {
+    here_ = Descriptor(::openat(here_.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!here_)
+        return stop(errno);
+    way_.resolved.erase(std::min(way_.resolved.rfind('/'), way_.resolved.size()));
+    return true;
+}
+
+// The link `link`, named by `part` in the directory the walk is in: its text read, and its names
+// put before those still to go; its owner judged once they are gone.
+bool TrustedWalk::followLink(const PathPart& part, const Descriptor& link, uid_t owner) {
+    if (++links_ > kMostLinks)
+        return stop(ELOOP);
+    pending_.push_back({owner,
+                        part.spelled_end != std::string::npos ? path_.substr(0, part.spelled_end)
+                                                              : way_.resolved + "/" + part.name,
+                        parts_.size()});
+    char text[PATH_MAX];
+    const ssize_t length = readlinkat(link.get(), "", text, sizeof text);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
+        return stop(length < 0 ? errno : ENAMETOOLONG);
+    const std::string_view target(text, static_cast<std::size_t>(length));
+    struct statfs mounted {};
+    if (fstatfs(link.get(), &mounted) == 0 && mounted.f_type == PROC_SUPER_MAGIC) {
+        // The system's links to what a process has open (/dev/stdout leads to one) name
+        // things that have no path ("pipe:[4021]"): the system follows them itself.
+        here_ = Descriptor(::openat(here_.get(), part.name.c_str(), O_PATH | O_CLOEXEC));
+        if (!here_)
+            return stop(errno);
+        way_.resolved = target;
+        return true;
+    }
+    if (target.starts_with('/')) {
+        here_ = Descriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!here_)
+            return stop(errno);
+        way_.resolved.clear();
+    }
+    pushParts(target, false, parts_);
+    return true;
+}
+
+Way TrustedWalk::arrived() && {
+    if (fstat(here_.get(), &way_.info) != 0) {
+        way_.error = errno;
+        return std::move(way_);
+    }
+    if (way_.resolved.empty())
+        way_.resolved = "/";
+    way_.end = std::move(here_);
+    return std::move(way_);
+}
+
+// Follows `path` from the directory `at` (AT_FDCWD: the working directory, whose path is
+// `base`) name by name, each link read and its owner judged once the way it gives is gone to its
+// end: against what it leads to, whether a file or a directory on the way.
+Way followTrusted(int at, const std::string& base, const std::string& path) {
+    TrustedWalk walk(path);
+    if (!walk.start(at, base))
+        return std::move(walk).brokenOff();
     for (;;) {
-        while (!pending.empty() && parts.size() == pending.back().parts_after) {
-            struct stat reached {};
-            if (fstat(here.get(), &reached) != 0) {
-                way.error = errno;
-                return way;
-            }
-            if (!followable(pending.back().owner, reached.st_uid)) {
-                way.foreign_link = pending.back().shown;
-                return way;
-            }
-            pending.pop_back();
-        }
-        if (parts.empty())
-            break;
-        const PathPart part = std::move(parts.back());
-        parts.pop_back();
-        if (part.name == ".")
-            continue;
-        if (part.name == "..") {
-            here = Descriptor(::openat(here.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (!here) {
-                way.error = errno;
-                return way;
-            }
-            way.resolved.erase(std::min(way.resolved.rfind('/'), way.resolved.size()));
-            continue;
-        }
-        Descriptor next(::openat(here.get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat own {};
-        if (!next || fstat(next.get(), &own) != 0) {
-            way.error = errno;
-            return way;
-        }
-        if (!S_ISLNK(own.st_mode)) {
-            here = std::move(next);
-            way.resolved += "/" + part.name;
-            continue;
-        }
-        if (++links > kMostLinks) {
-            way.error = ELOOP;
-            return way;
-        }
-        pending.push_back({own.st_uid,
-                           part.spelled_end != std::string::npos ? path.substr(0, part.spelled_end)
-                                                                 : way.resolved + "/" + part.name,
-                           parts.size()});
-        char text[PATH_MAX];
-        const ssize_t length = readlinkat(next.get(), "", text, sizeof text);
-        if (length < 0 || static_cast<std::size_t>(length) >= sizeof text) {
-            way.error = length < 0 ? errno : ENAMETOOLONG;
-            return way;
-        }
-        const std::string_view target(text, static_cast<std::size_t>(length));
-        struct statfs mounted {};
-        if (fstatfs(next.get(), &mounted) == 0 && mounted.f_type == PROC_SUPER_MAGIC) {
-            // The system's links to what a process has open (/dev/stdout leads to one) name
-            // things that have no path ("pipe:[4021]"): the system follows them itself.
-            here = Descriptor(::openat(here.get(), part.name.c_str(), O_PATH | O_CLOEXEC));
-            if (!here) {
-                way.error = errno;
-                return way;
-            }
-            way.resolved = target;
-            continue;
-        }
-        if (target.starts_with('/')) {
-            here = Descriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (!here) {
-                way.error = errno;
-                return way;
-            }
-            way.resolved.clear();
-        }
-        pushParts(target, false, parts);
+        if (!walk.judgeLinks())
+            return std::move(walk).brokenOff();
+        if (!walk.namesLeft())
+            return std::move(walk).arrived();
+        if (!walk.step())
+            return std::move(walk).brokenOff();
     }
-    if (fstat(here.get(), &way.info) != 0) {
-        way.error = errno;
-        return way;
-    }
-    if (way.resolved.empty())
-        way.resolved = "/";
-    way.end = std::move(here);
-    return way;
 }
 
 } // namespace
@@ -563,10 +599,6 @@ const std::string& Folder::path() const {
     return state_->path;
 }
 
-std::string Folder::pathOf(std::string_view name) const {
-    return joinPath(state_->path, std::string(name));
-}
-
 int Folder::lookSelf(FolderEntry& entry) const {
     struct stat info {};
     if (fstat(state_->fd.get(), &info) != 0)
@@ -626,11 +658,8 @@ std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entr
 
 std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
                               int& error) const {
-    if (!isSingleName(name)) {
-        kind = FileKind::Other;
-        error = EINVAL;
-        return nullptr;
-    }
+    if (!isSingleName(name))
+        return refusedName(kind, error);
     return openFlightAt(state_->fd.get(), std::string(name), through_link, kind, error);
 }
 
@@ -716,79 +745,39 @@ int Folder::writeNew(std::string_view name, std::string_view bytes) const {
     return error;
 }
 
-struct NewFile::State {
-    Descriptor fd;
-    const Folder* folder = nullptr;
-    std::string target;
-    std::string named; // its temporary name while it has one
-    TemporaryWatcher watcher;
-
-    void tell(const std::string& name, bool in_place) const {
-        if (watcher)
-            watcher(name.empty() ? std::string() : folder->pathOf(name), in_place);
-    }
-};
-
-NewFile::NewFile() : state_(std::make_unique<State>()) {}
-
-NewFile::~NewFile() {
-    discard();
-}
-
-namespace {
-
-// Creates a new file under a temporary name of `target` in the folder `at`: 0 with `name` set.
-int createNamed(int at, const std::string& target, Descriptor& fd, std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = temporaryNameFor(target);
-        fd = Descriptor(::openat(at, candidate.c_str(),
-                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd) {
-            name = candidate;
-            return 0;
-        }
-        if (errno != EEXIST)
-            return errno;
-    }
-    return EEXIST;
-}
-
-} // namespace
-
 int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
     discard();
-    state_->folder = &folder;
-    state_->target = std::string(target_name);
-    state_->watcher = std::move(watcher);
+    state_->start(folder, target_name, std::move(watcher));
     const int at = folder.state_->fd.get();
 #ifdef O_TMPFILE
     // Unnamed until it is put in place: a run that dies leaves nothing behind.
-    state_->fd = Descriptor(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (state_->fd)
+    state_->file = Descriptor(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (state_->file)
         return 0;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return errno;
 #endif
-    const int error = createNamed(at, state_->target, state_->fd, state_->named);
-    if (error == 0)
-        state_->tell(state_->named, false);
-    return error;
+    return state_->takeName([this, at](const std::string& candidate) {
+        state_->file = Descriptor(::openat(
+            at, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        return state_->file ? 0 : errno;
+    });
 }
 
 int NewFile::write(const char* data, std::size_t size) {
-    if (!state_->fd)
+    if (!state_->file)
         return EBADF;
     if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
         return fault;
-    return writeAll(state_->fd.get(), data, size) ? 0 : errno;
+    return writeAll(state_->file.get(), data, size) ? 0 : errno;
 }
 
 int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
     got = 0;
-    if (!state_->fd)
+    if (!state_->file)
         return EBADF;
     for (;;) {
-        const ssize_t read = ::pread(state_->fd.get(), data, size, offset);
+        const ssize_t read = ::pread(state_->file.get(), data, size, offset);
         if (read < 0 && errno == EINTR)
             continue;
         if (read < 0)
@@ -799,9 +788,9 @@ int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::si
 }
 
 int NewFile::finish(const FolderEntry* like) {
-    if (!state_->fd)
+    if (!state_->file)
         return EBADF;
-    const int fd = state_->fd.get();
+    const int fd = state_->file.get();
     // A run by another user (root, say) leaves the pilot's file his: the owner and group of the
     // file replaced, else of the folder (whose group a set-group-ID folder gives anyway).
     FolderEntry folder{};
@@ -824,54 +813,28 @@ int NewFile::finish(const FolderEntry* like) {
 
 FileIdentity NewFile::identity() const {
     struct stat info {};
-    if (!state_->fd || fstat(state_->fd.get(), &info) != 0)
+    if (!state_->file || fstat(state_->file.get(), &info) != 0)
         return {};
     return entryOf(info).id;
 }
 
 int NewFile::giveName() {
-    if (!state_->fd)
+    if (!state_->file)
         return EBADF;
     if (!state_->named.empty())
         return 0;
     const int at = state_->folder->state_->fd.get();
-    const std::string self = "/proc/self/fd/" + std::to_string(state_->fd.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = temporaryNameFor(state_->target);
+    const int fd = state_->file.get();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return state_->takeName([at, fd, &self](const std::string& candidate) {
         // Part of writing the new file, not a second name of an old one.
         if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
             return fault;
         int done = ::linkat(AT_FDCWD, self.c_str(), at, candidate.c_str(), AT_SYMLINK_FOLLOW);
         if (done != 0 && errno == ENOENT) // no /proc; linking by the descriptor needs privilege
-            done = ::linkat(state_->fd.get(), "", at, candidate.c_str(), AT_EMPTY_PATH);
-        if (done == 0) {
-            state_->named = candidate;
-            state_->tell(candidate, false);
-            return 0;
-        }
-        if (errno != EEXIST)
-            return errno;
-    }
-    return EEXIST;
-}
-
-const std::string& NewFile::name() const {
-    return state_->named;
-}
-
-void NewFile::keep() {
-    // Whoever put it in place tells the watcher so, at that moment.
-    state_->named.clear();
-    state_->fd.reset();
-}
-
-void NewFile::discard() {
-    state_->fd.reset();
-    if (!state_->named.empty()) {
-        static_cast<void>(state_->folder->remove(state_->named));
-        state_->named.clear();
-        state_->tell({}, false);
-    }
+            done = ::linkat(fd, "", at, candidate.c_str(), AT_EMPTY_PATH);
+        return done == 0 ? 0 : errno;
+    });
 }
 
 struct RunLock::State {

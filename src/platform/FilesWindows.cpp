@@ -2,7 +2,7 @@
 #include "platform/Folder.h"
 
 #include "platform/FaultPoints.h"
-#include "platform/TemporaryNames.h"
+#include "platform/FolderShared.h"
 
 #include "platform/WindowsHandles.h"
 #include "platform/WindowsText.h"
@@ -361,11 +361,8 @@ std::FILE* openFlightAt(const std::wstring& path, std::string_view name, bool th
         kind = FileKind::CharacterDevice;
         return nullptr;
     }
-    if (isNotAllowed(name)) {
-        kind = FileKind::Other;
-        error = EINVAL;
-        return nullptr;
-    }
+    if (isNotAllowed(name))
+        return refusedName(kind, error);
     KernelHandle handle(CreateFileW(
         path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
@@ -538,10 +535,6 @@ const std::string& Folder::path() const {
     return state_->path;
 }
 
-std::string Folder::pathOf(std::string_view name) const {
-    return joinPath(state_->path, std::string(name));
-}
-
 int Folder::lookSelf(FolderEntry& entry) const {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(state_->handle.get(), &info))
@@ -634,11 +627,8 @@ std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entr
 
 std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
                               int& error) const {
-    if (!isSingleName(name)) {
-        kind = FileKind::Other;
-        error = EINVAL;
-        return nullptr;
-    }
+    if (!isSingleName(name))
+        return refusedName(kind, error);
     return openFlightAt(state_->at(name), name, through_link, kind, error);
 }
 
@@ -743,61 +733,30 @@ int Folder::writeNew(std::string_view name, std::string_view bytes) const {
     return error;
 }
 
-struct NewFile::State {
-    KernelHandle handle;
-    const Folder* folder = nullptr;
-    std::string target;
-    std::string named;       // its temporary name while it has one
-    std::int64_t length = 0; // bytes written, where the next are appended
-    TemporaryWatcher watcher;
-
-    void tell(const std::string& name, bool in_place) const {
-        if (watcher)
-            watcher(name.empty() ? std::string() : folder->pathOf(name), in_place);
-    }
-};
-
-NewFile::NewFile() : state_(std::make_unique<State>()) {}
-
-NewFile::~NewFile() {
-    discard();
-}
-
 int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
     discard();
-    state_->folder = &folder;
-    state_->target = std::string(target_name);
-    state_->watcher = std::move(watcher);
-    state_->length = 0;
+    state_->start(folder, target_name, std::move(watcher));
     if (changeableName(target_name) != 0)
         return EINVAL;
     if (const int moved = folder.stillAt(); moved != 0)
         return moved;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = temporaryNameFor(state_->target);
+    return state_->takeName([this, &folder](const std::string& candidate) {
         // Shared for deleting, so that it can be given its place by name while it is open (and
         // read back and looked at after), and an interruption's handler can remove it meanwhile.
-        state_->handle.reset(CreateFileW(folder.state_->at(candidate).c_str(),
-                                         GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (state_->handle) {
-            state_->named = candidate;
-            state_->tell(candidate, false);
-            return 0;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return lastError();
-    }
-    return EEXIST;
+        state_->file.reset(CreateFileW(folder.state_->at(candidate).c_str(),
+                                       GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        return state_->file ? 0 : lastError();
+    });
 }
 
 int NewFile::write(const char* data, std::size_t size) {
-    if (!state_->handle)
+    if (!state_->file)
         return EBADF;
     if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
         return fault;
-    if (!writeAllAt(state_->handle.get(), state_->length, data, size))
+    if (!writeAllAt(state_->file.get(), state_->length, data, size))
         return lastError();
     state_->length += static_cast<std::int64_t>(size);
     return 0;
@@ -805,14 +764,14 @@ int NewFile::write(const char* data, std::size_t size) {
 
 int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
     got = 0;
-    if (!state_->handle)
+    if (!state_->file)
         return EBADF;
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
     at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
     DWORD read = 0;
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    if (!ReadFile(state_->handle.get(), data, chunk, &read, &at))
+    if (!ReadFile(state_->file.get(), data, chunk, &read, &at))
         return GetLastError() == ERROR_HANDLE_EOF ? 0 : lastError();
     got = read;
     return 0;
@@ -821,41 +780,21 @@ int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::si
 int NewFile::finish(const FolderEntry* /*like*/) {
     // Owners and permission bits are POSIX's: a new file here takes the folder's inherited
     // security, as the file it replaces had.
-    if (!state_->handle)
+    if (!state_->file)
         return EBADF;
-    return flushed(state_->handle.get());
+    return flushed(state_->file.get());
 }
 
 FileIdentity NewFile::identity() const {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!state_->handle || !GetFileInformationByHandle(state_->handle.get(), &info))
+    if (!state_->file || !GetFileInformationByHandle(state_->file.get(), &info))
         return {};
     return entryOf(info, state_->folder->state_->self.dwVolumeSerialNumber).id;
 }
 
 int NewFile::giveName() {
     // Named from its start: there is no file without a name here.
-    return state_->handle ? 0 : EBADF;
-}
-
-const std::string& NewFile::name() const {
-    return state_->named;
-}
-
-void NewFile::keep() {
-    // Whoever put it in place tells the watcher so, at that moment.
-    state_->named.clear();
-    state_->handle.reset();
-}
-
-void NewFile::discard() {
-    // Closed first: a file removed while open would keep its name until it is closed.
-    state_->handle.reset();
-    if (!state_->named.empty()) {
-        static_cast<void>(state_->folder->remove(state_->named));
-        state_->named.clear();
-        state_->tell({}, false);
-    }
+    return state_->file ? 0 : EBADF;
 }
 
 struct RunLock::State {

@@ -1,10 +1,28 @@
 #include "install/Installation.h"
 
+#include "install/Recordings.h"
+#include "install/SystemSearch.h"
 #include "platform/Files.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace install {
+
+InstallationSearch searchInstallations(SearchExtent extent) {
+    InstallationSearch search;
+    if (std::string value = environmentDirectory(); !value.empty()) {
+        search.found.push_back(
+            {std::move(value), "THERMORA_DIR", PlaceKind::Environment, "THERMORA_DIR"});
+        search.taken = 0;
+        search.because = TakenBecause::Environment;
+        if (extent == SearchExtent::UntilTaken)
+            return search;
+    } else {
+        search.passed_over.push_back({PlaceKind::Environment, "THERMORA_DIR", "not set"});
+    }
+    searchSystem(search);
+    return search;
+}
 
 std::string passedOverText(const InstallationSearch& search) {
     std::string text;
@@ -76,9 +94,10 @@ std::string takenText(const InstallationSearch& search) {
     if (!search.taken)
         return {};
     const FoundInstallation& taken = search.found[*search.taken];
-    std::string text = taken.kind == PlaceKind::WinePrefix
-                           ? "Thermora Simulator in " + labelOf(taken)
-                           : "Thermora Simulator in " + taken.directory + " (" + labelOf(taken) + ")";
+    std::string text =
+        taken.kind == PlaceKind::WinePrefix
+            ? "Thermora Simulator in " + labelOf(taken)
+            : "Thermora Simulator in " + taken.directory + " (" + labelOf(taken) + ")";
     if (const std::size_t others = search.found.size() - 1; others > 0)
         text += "; " + std::to_string(others) +
                 (others == 1 ? " other installation" : " other installations");
@@ -89,42 +108,24 @@ std::string installationText(const FoundInstallation& installation) {
     return labelOf(installation) + ": " + installation.directory;
 }
 
-namespace {
-
-// The newest recording's time in `folder`, ms since 1970; -1 when it holds none.
-std::int64_t newestRecordingIn(const std::string& folder) {
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
-    if (!platform::listDirectory(folder, platform::isFlightName, entries, error))
-        return -1;
-    std::int64_t newest = -1;
-    for (const platform::DirectoryEntry& entry : entries) {
-        if (entry.kind == platform::FileKind::Regular)
-            newest = std::max(newest, entry.modified_ms);
-    }
-    return newest;
-}
-
-} // namespace
-
 PresetPaths presetPathsBeside(const std::string& dir, const std::string& virtual_store,
                               char separator) {
-    const auto data = [separator](const std::string& base) {
-        return base + separator + "data";
-    };
+    const auto data = [separator](const std::string& base) { return base + separator + "data"; };
     const auto presets = [&](const std::string& base) {
-        return PresetPaths{data(base) + separator + "IGC", data(base) + separator + "logbook.dat",
-                           {}};
+        return PresetPaths{
+            data(base) + separator + "IGC", data(base) + separator + "logbook.dat", {}};
     };
     PresetPaths own = presets(dir);
     if (virtual_store.empty() ||
         platform::inspect(data(virtual_store)).kind != platform::FileKind::Directory)
         return own;
     PresetPaths copy = presets(virtual_store);
-    const bool logbook_there = platform::inspect(copy.logbook_file).kind ==
-                               platform::FileKind::Regular;
-    const std::int64_t newest_there = newestRecordingIn(copy.igc_directory);
-    if (!logbook_there && (newest_there < 0 || newest_there <= newestRecordingIn(own.igc_directory)))
+    const bool logbook_there =
+        platform::inspect(copy.logbook_file).kind == platform::FileKind::Regular;
+    // The installation's own first: the copy's recordings win only when newer.
+    const std::int64_t newest[] = {newestRecording(own.igc_directory),
+                                   newestRecording(copy.igc_directory)};
+    if (!logbook_there && newestRecordingAmong(newest) == 0)
         return own;
     copy.note = "The simulator keeps its logbook and recordings in " + data(virtual_store) +
                 ", where Windows puts what it writes under " + data(dir);

@@ -1,4 +1,4 @@
-#include "install/Installation.h"
+#include "install/SystemSearch.h"
 
 #include "install/WindowsRegistry.h"
 #include "platform/WindowsText.h"
@@ -11,13 +11,12 @@
 
 namespace install {
 
-namespace {
-
-// THERMORA_DIR as UTF-8; empty when unset.
 std::string environmentDirectory() {
     const wchar_t* value = _wgetenv(L"THERMORA_DIR");
     return value == nullptr ? std::string() : platform::narrowed(value);
 }
+
+namespace {
 
 // The registry's value is text in the system's ANSI code page.
 std::string fromAnsi(const std::string& bytes) {
@@ -32,22 +31,11 @@ std::string fromAnsi(const std::string& bytes) {
 
 } // namespace
 
-InstallationSearch searchInstallations(SearchExtent extent) {
-    InstallationSearch search;
-    if (std::string value = environmentDirectory(); !value.empty()) {
-        search.found.push_back(
-            {std::move(value), "THERMORA_DIR", PlaceKind::Environment, "THERMORA_DIR"});
-        search.taken = 0;
-        search.because = TakenBecause::Environment;
-        if (extent == SearchExtent::UntilTaken)
-            return search;
-    } else {
-        search.passed_over.push_back({PlaceKind::Environment, "THERMORA_DIR", "not set"});
-    }
+void searchSystem(InstallationSearch& search) {
     const RegistryLocation location = readRegistryLocation();
     if (location.failure != RegistryLocation::Failure::None) {
         search.passed_over.push_back({PlaceKind::Registry, "registry", registryReason(location)});
-        return search;
+        return;
     }
     // No Windows path holds a control character: such a value names no installation, and its
     // bytes would be told to the terminal.
@@ -57,21 +45,21 @@ InstallationSearch searchInstallations(SearchExtent extent) {
                                       std::string("the value \"") + kRegistryValue +
                                           "\" of HKEY_LOCAL_MACHINE\\" + kRegistryKey +
                                           " holds a control character, which no Windows path can"});
-        return search;
+        return;
     }
     if (!search.taken)
         search.taken = search.found.size();
     search.found.push_back(
         {fromAnsi(location.value), "registry", PlaceKind::Registry, "the registry"});
-    return search;
 }
 
 PresetPaths presetPaths(const std::string& dir) {
     // An older simulator without a manifest, installed under Program Files, has what it writes
     // there redirected to the user's VirtualStore; this program sees the real folder.
     const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
-    const std::string root =
-        local == nullptr || *local == L'\0' ? std::string() : platform::narrowed(local) + "\\VirtualStore";
+    const std::string root = local == nullptr || *local == L'\0'
+                                 ? std::string()
+                                 : platform::narrowed(local) + "\\VirtualStore";
     return presetPathsBeside(dir, virtualStoreCopy(dir, root), '\\');
 }
 

@@ -1,8 +1,7 @@
 #include "install/Installations.h"
 
-#include "platform/Files.h"
-
-#include "install/WineRegistry.h"
+#include "install/Recordings.h"
+#include "platform/PosixHandles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,9 +16,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <memory>
-#include <optional>
+#include <system_error>
+#include <utility>
 
 namespace install {
 
@@ -29,33 +27,34 @@ namespace {
 // is not a registry, and is not read.
 constexpr off_t kMaxRegistrySize = 64 * 1024 * 1024;
 
-// A text file of configuration (a registry, a Steam library list, a Lutris game), opened only
+// A text file of configuration (a registry, a Steam library list, a Lutris game), open only
 // when it is a regular file of sane size: a named pipe would block the start for ever and a link
-// to an endless device would fill the memory. The descriptor, with the size the file had, or -1
-// and why not.
-int openSaneFile(const QString& path, off_t& size, QString& why) {
+// to an endless device would fill the memory.
+struct SaneFile {
+    platform::Descriptor fd;
+    off_t size = 0; // when it was opened
+};
+
+WineFailure fileFailure(WineFailure::Kind kind, const QString& name, int error = 0) {
+    return {kind, name, {}, {}, std::error_code(error, std::generic_category())};
+}
+
+platform::Expected<SaneFile, WineFailure> openSaneFile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why =
-            errno == ENOENT
-                ? QStringLiteral("no %1").arg(name)
-                : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
-        return -1;
-    }
+    platform::Descriptor fd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        return platform::unexpected(errno == ENOENT
+                                        ? fileFailure(WineFailure::Kind::NoFile, name)
+                                        : fileFailure(WineFailure::Kind::Unreadable, name, errno));
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        why = QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (!S_ISREG(info.st_mode)) {
-        why = QStringLiteral("%1 is not a regular file").arg(name);
-    } else if (info.st_size > kMaxRegistrySize) {
-        why = QStringLiteral("%1 is larger than 64 MiB").arg(name);
-    } else {
-        size = info.st_size;
-        return fd;
-    }
-    ::close(fd);
-    return -1;
+    if (fstat(fd.get(), &info) != 0)
+        return platform::unexpected(fileFailure(WineFailure::Kind::Unreadable, name, errno));
+    if (!S_ISREG(info.st_mode))
+        return platform::unexpected(fileFailure(WineFailure::Kind::NotRegularFile, name));
+    if (info.st_size > kMaxRegistrySize)
+        return platform::unexpected(fileFailure(WineFailure::Kind::TooLarge, name));
+    return SaneFile{std::move(fd), info.st_size};
 }
 
 // Reads up to `room` bytes of `fd` into `into`, no further than `left` bytes in all (the size the
@@ -76,52 +75,38 @@ qsizetype readSome(int fd, char* into, qsizetype room, off_t& left) {
 }
 
 // The whole of a small text file of configuration (see openSaneFile).
-bool readSaneFile(const QString& path, QByteArray& content, QString& why) {
-    off_t left = 0;
-    const int fd = openSaneFile(path, left, why);
-    if (fd < 0)
-        return false;
-    content.resize(static_cast<qsizetype>(left));
+platform::Expected<QByteArray, WineFailure> readSaneFile(const QString& path) {
+    platform::Expected<SaneFile, WineFailure> file = openSaneFile(path);
+    if (!file)
+        return platform::unexpected(std::move(file).error());
+    QByteArray content(static_cast<qsizetype>(file->size), Qt::Uninitialized);
     qsizetype at = 0;
-    while (const qsizetype got = readSome(fd, content.data() + at, content.size() - at, left))
+    while (const qsizetype got =
+               readSome(file->fd.get(), content.data() + at, content.size() - at, file->size))
         at += got;
     content.truncate(at);
-    ::close(fd);
-    return true;
+    return content;
 }
 
 // The installation directory that the registry of the Wine prefix `prefix` names. The registry
 // is read as it goes: a prefix full of programs has one of tens of megabytes.
-std::optional<QString> fromWinePrefix(const QString& prefix, QString& why) {
-    off_t left = 0;
-    const int fd = openSaneFile(prefix + QStringLiteral("/system.reg"), left, why);
-    if (fd < 0)
-        return std::nullopt;
+platform::Expected<QString, WineFailure> fromWinePrefix(const QString& prefix) {
+    platform::Expected<SaneFile, WineFailure> registry =
+        openSaneFile(prefix + QStringLiteral("/system.reg"));
+    if (!registry)
+        return platform::unexpected(std::move(registry).error());
     const QStringList keys = {
         QStringLiteral("Software\\Thermora\\Thermora Simulator"),
         QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
-    const std::optional<QString> location = registryString(
-        [fd, &left](char* into, qsizetype room) { return readSome(fd, into, room, left); }, keys,
-        QStringLiteral("Location"), why);
-    ::close(fd);
+    SaneFile& file = *registry;
+    const platform::Expected<QString, WineFailure> location = registryString(
+        [&file](char* into, qsizetype room) {
+            return readSome(file.fd.get(), into, room, file.size);
+        },
+        keys, QStringLiteral("Location"));
     if (!location)
-        return std::nullopt;
-    return unixPath(prefix, *location, why);
-}
-
-// Milliseconds since 1970 of the newest *.igc of `directory`; -1 when it holds none.
-std::int64_t newestRecording(const QString& directory) {
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
-    if (!platform::listDirectory(QFile::encodeName(directory).toStdString(), platform::isFlightName,
-                                 entries, error))
-        return -1;
-    std::int64_t newest = -1;
-    for (const platform::DirectoryEntry& entry : entries) {
-        if (entry.kind == platform::FileKind::Regular)
-            newest = std::max(newest, entry.modified_ms);
-    }
-    return newest;
+        return platform::unexpected(location.error());
+    return unixPath(prefix, *location);
 }
 
 QString home() {
@@ -138,12 +123,11 @@ QStringList steamLibraries(const QString& root) {
     QStringList libraries;
     for (const QString& list : {root + QStringLiteral("/steamapps/libraryfolders.vdf"),
                                 root + QStringLiteral("/config/libraryfolders.vdf")}) {
-        QByteArray text;
-        QString why;
-        if (!readSaneFile(list, text, why))
+        const platform::Expected<QByteArray, WineFailure> text = readSaneFile(list);
+        if (!text)
             continue;
         static const QRegularExpression path(QStringLiteral(R"re("path"\s+"((?:[^"\\]|\\.)*)")re"));
-        for (auto match = path.globalMatch(QString::fromUtf8(text)); match.hasNext();) {
+        for (auto match = path.globalMatch(QString::fromUtf8(*text)); match.hasNext();) {
             QString library = match.next().captured(1);
             library.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
             libraries << library;
@@ -154,13 +138,12 @@ QStringList steamLibraries(const QString& root) {
 
 // The Wine prefix that a Lutris game configuration names ("  prefix: /home/x/Games/thermora").
 QString lutrisPrefix(const QString& config) {
-    QByteArray text;
-    QString why;
-    if (!readSaneFile(config, text, why))
+    const platform::Expected<QByteArray, WineFailure> text = readSaneFile(config);
+    if (!text)
         return {};
     static const QRegularExpression prefix(QStringLiteral(R"re(^\s*prefix:\s*(.*?)\s*$)re"),
                                            QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = prefix.match(QString::fromUtf8(text));
+    const QRegularExpressionMatch match = prefix.match(QString::fromUtf8(*text));
     if (!match.hasMatch())
         return {};
     QString path = match.captured(1);
@@ -250,11 +233,10 @@ std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixe
                                           std::vector<MissedPrefix>* missed) {
     std::vector<Installation> found;
     for (const WinePrefix& prefix : prefixes) {
-        QString why;
-        const std::optional<QString> directory = fromWinePrefix(prefix.path, why);
+        const platform::Expected<QString, WineFailure> directory = fromWinePrefix(prefix.path);
         if (!directory) {
             if (missed != nullptr)
-                missed->push_back({prefix.description, why});
+                missed->push_back({prefix.description, directory.error()});
             continue;
         }
         Installation installation;
@@ -262,7 +244,7 @@ std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixe
         installation.source = prefix.description;
         installation.label = prefix.label;
         installation.named_by_pilot = prefix.named_by_pilot;
-        installation.newest_recording = newestRecording(*directory + QStringLiteral("/data/IGC"));
+        installation.newest_recording = newestRecording(installation.directory + "/data/IGC");
         found.push_back(std::move(installation));
     }
     return found;
@@ -272,11 +254,10 @@ std::size_t preferredInstallation(const std::vector<Installation>& installations
     for (std::size_t k = 0; k < installations.size(); ++k)
         if (installations[k].named_by_pilot)
             return k;
-    std::size_t best = 0;
-    for (std::size_t k = 1; k < installations.size(); ++k)
-        if (installations[k].newest_recording > installations[best].newest_recording)
-            best = k;
-    return best;
+    std::vector<std::int64_t> newest;
+    for (const Installation& installation : installations)
+        newest.push_back(installation.newest_recording);
+    return newestRecordingAmong(newest);
 }
 
 } // namespace install

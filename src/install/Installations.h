@@ -4,6 +4,8 @@
 // that THERMORA_DIR names, or the registry of a Wine prefix. Pilots run the simulator in plain
 // Wine, in Steam's Proton, in Lutris or in Bottles; each keeps its own prefixes.
 
+#include "install/WineRegistry.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -39,7 +41,7 @@ std::vector<WinePrefix> winePrefixes();
 /// A prefix that holds no installation: its description (as winePrefixes gives it) and why.
 struct MissedPrefix {
     QString description;
-    QString reason;
+    WineFailure failure;
 };
 
 /// The installations found in `prefixes` (see winePrefixes), in their order, with their newest

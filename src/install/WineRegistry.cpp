@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -305,14 +306,49 @@ ValueLine valueLine(const QString& line, const QString& value, QString& text) {
 
 } // namespace
 
-std::optional<QString> registryString(const RegistryBytes& read, const QStringList& keys,
-                                      const QString& value, QString& why) {
+QString wineReason(const WineFailure& failure) {
+    using Kind = WineFailure::Kind;
+    switch (failure.kind) {
+    case Kind::NoFile:
+        return QStringLiteral("no %1").arg(failure.subject);
+    case Kind::Unreadable:
+        return QStringLiteral("%1: %2").arg(failure.subject,
+                                            QString::fromLocal8Bit(failure.error.message()));
+    case Kind::NotRegularFile:
+        return QStringLiteral("%1 is not a regular file").arg(failure.subject);
+    case Kind::TooLarge:
+        return QStringLiteral("%1 is larger than 64 MiB").arg(failure.subject);
+    case Kind::NotRegistry:
+        return QStringLiteral("not a Wine registry file");
+    case Kind::NoKey:
+        return QStringLiteral("no key %1").arg(failure.keys.join(QStringLiteral(" or ")));
+    case Kind::NoValue:
+        return QStringLiteral("no value \"%1\" under %2").arg(failure.subject, failure.place);
+    case Kind::NotString:
+        return QStringLiteral("the value \"%1\" under %2 is not a string")
+            .arg(failure.subject, failure.place);
+    case Kind::ControlCharacter:
+        return QStringLiteral("\"%1\" holds a control character, which no Windows path can")
+            .arg(shown(failure.subject));
+    case Kind::NoDriveLetter:
+        return QStringLiteral("\"%1\" has no drive letter").arg(failure.subject);
+    case Kind::AboveRoot:
+        return QStringLiteral("\"%1\" leads above the root of drive %2")
+            .arg(failure.subject, failure.place);
+    case Kind::NoDrive:
+        return QStringLiteral("no drive %1 in %2").arg(failure.subject, failure.place);
+    case Kind::NoEntry:
+        return QStringLiteral("%1 has no %2").arg(failure.place, failure.subject);
+    }
+    return {};
+}
+
+platform::Expected<QString, WineFailure>
+registryString(const RegistryBytes& read, const QStringList& keys, const QString& value) {
     PhysicalLines physical(read);
     QByteArray first;
-    if (!physical.next(first) || !first.startsWith("WINE REGISTRY Version 2")) {
-        why = QStringLiteral("not a Wine registry file");
-        return std::nullopt;
-    }
+    if (!physical.next(first) || !first.startsWith("WINE REGISTRY Version 2"))
+        return platform::unexpected(WineFailure{WineFailure::Kind::NotRegistry, {}, {}, {}, {}});
     std::vector<KeyFinding> findings;
     for (const QString& key : keys)
         findings.push_back({key, false, KeyFinding::State::Unseen, {}});
@@ -347,27 +383,27 @@ std::optional<QString> registryString(const RegistryBytes& read, const QStringLi
             }
         }
     }
-    why = QStringLiteral("no key %1").arg(keys.join(QStringLiteral(" or ")));
+    // The string of the first key that has one; else why the last key seen has none.
+    WineFailure failure{WineFailure::Kind::NoKey, {}, {}, keys, {}};
     for (const KeyFinding& finding : findings) {
         switch (finding.state) {
         case KeyFinding::State::Found:
             return finding.text;
         case KeyFinding::State::NotString:
-            why =
-                QStringLiteral("the value \"%1\" under %2 is not a string").arg(value, finding.key);
+            failure = {WineFailure::Kind::NotString, value, finding.key, {}, {}};
             break;
         case KeyFinding::State::Seen:
-            why = QStringLiteral("no value \"%1\" under %2").arg(value, finding.key);
+            failure = {WineFailure::Kind::NoValue, value, finding.key, {}, {}};
             break;
         case KeyFinding::State::Unseen:
             break;
         }
     }
-    return std::nullopt;
+    return platform::unexpected(std::move(failure));
 }
 
-std::optional<QString> registryString(const QByteArray& registry, const QStringList& keys,
-                                      const QString& value, QString& why) {
+platform::Expected<QString, WineFailure>
+registryString(const QByteArray& registry, const QStringList& keys, const QString& value) {
     qsizetype at = 0;
     return registryString(
         [&registry, &at](char* into, qsizetype room) {
@@ -376,21 +412,20 @@ std::optional<QString> registryString(const QByteArray& registry, const QStringL
             at += given;
             return given;
         },
-        keys, value, why);
+        keys, value);
 }
 
-std::optional<QString> unixPath(const QString& prefix, const QString& windows_path, QString& why) {
+platform::Expected<QString, WineFailure> unixPath(const QString& prefix,
+                                                  const QString& windows_path) {
+    const auto failed = [&windows_path](WineFailure::Kind kind, QString place = {}) {
+        return platform::unexpected(WineFailure{kind, windows_path, std::move(place), {}, {}});
+    };
     if (std::any_of(windows_path.begin(), windows_path.end(),
-                    [](QChar c) { return c.unicode() < 0x20; })) {
-        why = QStringLiteral("\"%1\" holds a control character, which no Windows path can")
-                  .arg(shown(windows_path));
-        return std::nullopt;
-    }
+                    [](QChar c) { return c.unicode() < 0x20; }))
+        return failed(WineFailure::Kind::ControlCharacter);
     if (windows_path.size() < 2 || windows_path[1] != QLatin1Char(':') ||
-        !windows_path[0].isLetter()) {
-        why = QStringLiteral("\"%1\" has no drive letter").arg(windows_path);
-        return std::nullopt;
-    }
+        !windows_path[0].isLetter())
+        return failed(WineFailure::Kind::NoDriveLetter);
     // "." and ".." by the text, as Windows takes them, before anything of this system is looked
     // at: a link that a component names must not change where ".." leads. Above the drive's
     // root there is nothing of the drive.
@@ -403,21 +438,17 @@ std::optional<QString> unixPath(const QString& prefix, const QString& windows_pa
             components << component;
             continue;
         }
-        if (components.isEmpty()) {
-            why = QStringLiteral("\"%1\" leads above the root of drive %2")
-                      .arg(windows_path, windows_path.left(2));
-            return std::nullopt;
-        }
+        if (components.isEmpty())
+            return failed(WineFailure::Kind::AboveRoot, windows_path.left(2));
         components.removeLast();
     }
     const QString dosdevices = prefix + QStringLiteral("/dosdevices");
     const QString drive =
         dosdevices + QLatin1Char('/') + windows_path[0].toLower() + QLatin1Char(':');
     const QFileInfo link(drive);
-    if (!link.exists()) {
-        why = QStringLiteral("no drive %1 in %2").arg(windows_path.left(2), dosdevices);
-        return std::nullopt;
-    }
+    if (!link.exists())
+        return platform::unexpected(
+            WineFailure{WineFailure::Kind::NoDrive, windows_path.left(2), dosdevices, {}, {}});
     QString path = link.isSymLink() ? QDir(dosdevices).absoluteFilePath(link.symLinkTarget())
                                     : link.absoluteFilePath();
     path = QDir::cleanPath(path);
@@ -437,10 +468,9 @@ std::optional<QString> unixPath(const QString& prefix, const QString& windows_pa
                 }
             }
         }
-        if (found.isEmpty()) {
-            why = QStringLiteral("%1 has no %2").arg(path, component);
-            return std::nullopt;
-        }
+        if (found.isEmpty())
+            return platform::unexpected(
+                WineFailure{WineFailure::Kind::NoEntry, component, path, {}, {}});
         path = dir.filePath(found);
     }
     return path;

@@ -64,7 +64,7 @@ TEST(InstallationText, TellsAChoiceOnlyWhereTheNewestRecordingMadeOne) {
         std::vector<FoundInstallation> found;
         std::optional<std::size_t> taken;
         TakenBecause because;
-        std::string text;  // the terminal's lines
+        std::string text;       // the terminal's lines
         std::string taken_line; // the dialog's line
     } rows[] = {
         {"none", {}, std::nullopt, TakenBecause::OnlyOne, "", ""},
@@ -112,10 +112,11 @@ TEST(PresetPaths, FollowTheSimulatorsFilesIntoTheVirtualStore) {
     const fs::path dir = testing_support::freshTestDirectory("presets-");
     const fs::path own = dir / "Program Files" / "Thermora";
     const fs::path copy = dir / "VirtualStore" / "Program Files" / "Thermora";
-    const auto recording = [](const fs::path& igc, std::chrono::hours age) {
+    const auto now = fs::file_time_type::clock::now();
+    const auto recording = [now](const fs::path& igc, std::chrono::hours age) {
         fs::create_directories(igc);
         std::ofstream(igc / "f.igc") << "A";
-        fs::last_write_time(igc / "f.igc", fs::file_time_type::clock::now() - age);
+        fs::last_write_time(igc / "f.igc", now - age);
     };
     const struct {
         const char* name;
@@ -142,6 +143,13 @@ TEST(PresetPaths, FollowTheSimulatorsFilesIntoTheVirtualStore) {
              recording(copy / "data" / "IGC", 2h);
          },
          false},
+        {"a recording as old in the copy",
+         [&] {
+             recording(own / "data" / "IGC", 1h);
+             recording(copy / "data" / "IGC", 1h);
+         },
+         false},
+        {"a recording in the copy alone", [&] { recording(copy / "data" / "IGC", 1h); }, true},
     };
     const char separator = static_cast<char>(fs::path::preferred_separator);
     for (const auto& row : rows) {

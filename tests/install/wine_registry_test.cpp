@@ -28,6 +28,11 @@ using testing_support::CaptureStream;
 constexpr const char* kHead = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
                               "#arch=win64\n\n";
 
+// The value found, else the reason as the user reads it.
+QString said(const platform::Expected<QString, WineFailure>& found) {
+    return found ? *found : wineReason(found.error());
+}
+
 // Sections of other keys, as a prefix full of programs has them, of about `size` bytes.
 std::string manyKeys(std::size_t size) {
     std::string text;
@@ -93,6 +98,13 @@ TEST(WineRegistry, ReadsTheLocationValue) {
                               "\"Location\"=\"C:\\\\Wrong\"\n",
          std::nullopt,
          QStringLiteral("no value \"Location\" under Software\\Thermora\\Thermora Simulator")},
+        {"a value that is not a string",
+         std::string(kHead) + "[Software\\\\Thermora\\\\Thermora Simulator] 17\n"
+                              "\"Location\"=dword:00000001\n",
+         std::nullopt,
+         QStringLiteral(
+             "the value \"Location\" under Software\\Thermora\\Thermora Simulator is not "
+             "a string")},
         {"not a registry", "REGEDIT4\n", std::nullopt, QStringLiteral("not a Wine registry file")},
         // Where a line begins and ends, as the whole text split at its line ends has it.
         {"a line that begins after a lone backslash",
@@ -133,16 +145,13 @@ TEST(WineRegistry, ReadsTheLocationValue) {
         QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        QString why;
-        const std::optional<QString> location = registryString(
-            QByteArray::fromStdString(row.text), keys, QStringLiteral("Location"), why);
-        EXPECT_EQ(location, row.location);
-        if (!row.location) {
-            EXPECT_EQ(why.toStdString(), row.why.toStdString());
-        }
+        const auto whole =
+            registryString(QByteArray::fromStdString(row.text), keys, QStringLiteral("Location"));
+        EXPECT_EQ(whole.has_value(), row.location.has_value());
+        EXPECT_EQ(said(whole).toStdString(),
+                  (row.location ? *row.location : row.why).toStdString());
         // The same however the text arrives: here a few bytes at a time, lines split anywhere.
         std::size_t at = 0;
-        QString why_in_pieces;
         const RegistryBytes in_pieces = [&row, &at](char* into, qsizetype room) {
             const std::size_t given =
                 std::min({static_cast<std::size_t>(room), row.text.size() - at, 1 + at % 7});
@@ -150,9 +159,9 @@ TEST(WineRegistry, ReadsTheLocationValue) {
             at += given;
             return static_cast<qsizetype>(given);
         };
-        EXPECT_EQ(registryString(in_pieces, keys, QStringLiteral("Location"), why_in_pieces),
-                  row.location);
-        EXPECT_EQ(why_in_pieces, why);
+        const auto in_pieces_found = registryString(in_pieces, keys, QStringLiteral("Location"));
+        EXPECT_EQ(in_pieces_found.has_value(), whole.has_value());
+        EXPECT_EQ(said(in_pieces_found), said(whole));
     }
 }
 
@@ -187,8 +196,7 @@ TEST(WineRegistry, ReadsNoFurtherThanTheAnswer) {
             at += given;
             return static_cast<qsizetype>(given);
         };
-        QString why;
-        static_cast<void>(registryString(read, keys, QStringLiteral("Location"), why));
+        static_cast<void>(registryString(read, keys, QStringLiteral("Location")));
         if (row.to_the_end)
             EXPECT_EQ(at, row.text.size());
         else
@@ -231,8 +239,7 @@ protected:
         return search.taken ? search.found[*search.taken].directory : std::string();
     }
     QString unix(const QString& windows) const {
-        QString why;
-        return unixPath(QFile::decodeName(prefix_.c_str()), windows, why).value_or(why);
+        return said(unixPath(QFile::decodeName(prefix_.c_str()), windows));
     }
 
     fs::path prefix_;
@@ -291,7 +298,17 @@ TEST_F(WinePrefix, TheSearchTriesTheEnvironmentThenThePrefix) {
 }
 
 TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
-    enum class Special { None, NotWine, OtherKey, NoValue, Pipe, EndlessDevice, Huge, Directory };
+    enum class Special {
+        None,
+        NotWine,
+        OtherKey,
+        NoValue,
+        Pipe,
+        EndlessDevice,
+        Huge,
+        Directory,
+        LinkLoop
+    };
     const struct {
         const char* name;
         const char* location; // nullptr: no system.reg
@@ -324,6 +341,9 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
          "system.reg is not a regular file"},
         {"a directory", nullptr, Special::Directory, "system.reg is not a regular file"},
         {"far too large", nullptr, Special::Huge, "system.reg is larger than 64 MiB"},
+        // Told with the system's reason.
+        {"a link to itself", nullptr, Special::LinkLoop,
+         "system.reg: Too many levels of symbolic links"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -352,6 +372,9 @@ TEST_F(WinePrefix, SaysWhatWasTriedWhenNothingIsFound) {
             break;
         case Special::Directory:
             fs::create_directory(reg);
+            break;
+        case Special::LinkLoop:
+            fs::create_symlink("system.reg", reg);
             break;
         case Special::Huge:
             std::ofstream(reg) << "x";

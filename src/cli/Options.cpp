@@ -85,14 +85,18 @@ std::string decimal(const std::string& text) {
            std::string(digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1)));
 }
 
-// A whole number from `min` to `max`, written as `decimal` reads it; CLI11 checks the range and
-// converts it. Else `refusal` and the value as given, after the option's name.
-CLI::Validator wholeNumber(int min, int max, const std::string& refusal) {
+// A check of a whole number from `min` to `max`, written as `decimal` reads it; CLI11 checks the
+// range and converts it. A value refused gives the line "`name` `refusal`, not 'value'", kept in
+// `refused` for the usage error: CLI11 tells only that a check failed.
+CLI::Validator wholeNumber(const std::string& name, int min, int max, const std::string& refusal,
+                           std::string& refused) {
     CLI::Validator validator(
-        [range = CLI::Range(min, max), refusal](std::string& value) {
+        [range = CLI::Range(min, max), line = name + " " + refusal, &refused](std::string& value) {
             const std::string number = decimal(value);
-            if (number.empty() || !range(number).empty())
-                return refusal + ", not '" + value + "'";
+            if (number.empty() || !range(number).empty()) {
+                refused = line + ", not '" + value + "'";
+                return refused;
+            }
             value = number;
             return std::string();
         },
@@ -160,6 +164,10 @@ public:
         text.pop_back(); // the line end that closes the option's line comes after it
         return text;
     }
+    // The value's name alone: CLI11 would list after it the options that each one excludes.
+    std::string make_option_opts(const CLI::Option* option) const override {
+        return option->get_type_size() == 0 ? "" : " " + get_label(option->get_type_name());
+    }
 
 private:
     std::size_t width_;
@@ -210,38 +218,23 @@ std::string closestOption(const CLI::App& cli, const std::string& typed) {
     return closest;
 }
 
-// CLI11's parse errors in the words this tool has always used for them.
-std::string parseErrorText(const CLI::App& cli, const CLI::ParseError& error,
-                           const std::vector<std::string>& arguments) {
-    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
-        // The unknown options by name: "--colour=red" is 'colour', "-xy" is 'x'.
-        std::string names;
-        const std::vector<std::string> unknown = cli.remaining();
-        for (const std::string& option : unknown) {
-            const std::size_t start = std::min(option.find_first_not_of('-'), option.size());
-            names +=
-                (names.empty() ? "" : ", ") +
-                (start == 1 ? option.substr(1, 1) : option.substr(start, option.find('=') - start));
-        }
-        if (unknown.size() > 1)
-            return "Unknown options: " + names + ".";
-        const std::string suggestion =
-            unknown.front().rfind("--", 0) == 0 ? closestOption(cli, names) : std::string();
-        return "Unknown option '" + names + "'." +
-               (suggestion.empty() ? "" : " Did you mean '" + suggestion + "'?");
+// The unknown options by name, from CLI11's arguments left over: "--colour=red" is 'colour',
+// "-xy" is 'x'; for one long option, the option it most likely meant.
+std::string unknownOptions(const CLI::App& cli) {
+    std::string names;
+    const std::vector<std::string> unknown = cli.remaining();
+    for (const std::string& option : unknown) {
+        const std::size_t start = std::min(option.find_first_not_of('-'), option.size());
+        names +=
+            (names.empty() ? "" : ", ") +
+            (start == 1 ? option.substr(1, 1) : option.substr(start, option.find('=') - start));
     }
-    // An option's value is taken from the next argument whatever it is, so only the last
-    // argument can lack one.
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !arguments.empty())
-        return "Missing value after '" + arguments.back() + "'.";
-    // A value that wholeNumber refused: "--min-time: takes whole minutes ..." from CLI11.
-    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr) {
-        std::string text = error.what();
-        if (const std::size_t colon = text.find(": "); colon != std::string::npos)
-            text.replace(colon, 2, " ");
-        return text;
-    }
-    return error.what();
+    if (unknown.size() > 1)
+        return "Unknown options: " + names + ".";
+    const std::string suggestion =
+        unknown.front().rfind("--", 0) == 0 ? closestOption(cli, names) : std::string();
+    return "Unknown option '" + names + "'." +
+           (suggestion.empty() ? "" : " Did you mean '" + suggestion + "'?");
 }
 
 const char* const kDescription =
@@ -293,128 +286,226 @@ std::string fromTo(int min, int max) {
     return std::to_string(min) + " to " + std::to_string(max);
 }
 
-} // namespace
+// Two options that exclude each other, named in this order when both are given.
+struct Exclusion {
+    CLI::Option* first;
+    CLI::Option* second;
+};
 
-std::variant<Options, int> readOptions(const std::vector<std::string>& arguments,
-                                       std::size_t help_width, std::ostream& out,
-                                       std::ostream& errors) {
-    CLI::App cli(kDescription, kProgram);
-    cli.footer(kExamples);
-    cli.formatter(std::make_shared<Help>(help_width));
+// The command line as CLI11 reads it: the options, bound to the Options they fill in, which of
+// them exclude each other, and what reading the arguments ends in. Read once.
+class Command {
+public:
+    explicit Command(std::size_t help_width);
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+
+    platform::Expected<Options, Exit> read(const std::vector<std::string>& arguments,
+                                           std::ostream& out, std::ostream& errors);
+
+private:
+    void addValueOptions();
+    void addFlags();
+    void addOtherRequests();
+    [[nodiscard]] std::vector<Exclusion> exclusions() const;
+    [[nodiscard]] std::string clash() const;
+    [[nodiscard]] std::string refusal(const CLI::ParseError& error,
+                                      const std::vector<std::string>& arguments) const;
+
+    CLI::App cli_;
+    Options options_;
+    std::vector<std::string> stray_; // the arguments that are no option's nor its value
+    std::string refused_value_;      // the line of the value that a whole-number check refused
+    CLI::Option* pilot_ = nullptr;
+    CLI::Option* igc_directory_ = nullptr;
+    CLI::Option* logbook_path_ = nullptr;
+    CLI::Option* minutes_ = nullptr;
+    CLI::Option* jobs_ = nullptr;
+    CLI::Option* allow_empty_ = nullptr;
+    CLI::Option* keep_missing_ = nullptr;
+    CLI::Option* drop_missing_ = nullptr;
+    CLI::Option* quiet_ = nullptr;
+    CLI::Option* verbose_ = nullptr;
+    CLI::Option* list_generations_ = nullptr;
+    CLI::Option* restore_ = nullptr;
+};
+
+Command::Command(std::size_t help_width) : cli_(kDescription, kProgram) {
+    cli_.footer(kExamples);
+    cli_.formatter(std::make_shared<Help>(help_width));
     // Given twice, an option's last value counts.
-    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    cli.set_help_flag("-h,--help", "Displays help on commandline options.");
-    cli.set_version_flag("-V,--version", std::string(kProgram) + " " THERMORA_VERSION,
-                         "Displays version information.");
-    Options options;
-    std::vector<std::string> stray;
-    const CLI::Option* const pilot =
-        cli.add_option("-p,--pilot", options.pilot,
-                       "Pilot name written into the logbook (required for a run).")
-            ->type_name("NAME");
-    const CLI::Option* const igc_directory =
-        cli.add_option("-d,--igc-dir", options.igc_directory, "Directory of the IGC files.")
+    cli_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    cli_.set_help_flag("-h,--help", "Displays help on commandline options.");
+    cli_.set_version_flag("-V,--version", std::string(kProgram) + " " THERMORA_VERSION,
+                          "Displays version information.");
+    // The help lists the options in the order they are added.
+    addValueOptions();
+    addFlags();
+    addOtherRequests();
+    for (const Exclusion& pair : exclusions())
+        pair.first->excludes(pair.second);
+}
+
+// The options that take a value: the pilot name, the paths and the run's numbers.
+void Command::addValueOptions() {
+    pilot_ = cli_.add_option("-p,--pilot", options_.pilot,
+                             "Pilot name written into the logbook (required for a run).")
+                 ->type_name("NAME");
+    igc_directory_ =
+        cli_.add_option("-d,--igc-dir", options_.igc_directory, "Directory of the IGC files.")
             ->type_name("DIR");
-    const CLI::Option* const logbook_path =
-        cli.add_option("-o,--logbook", options.logbook_path, "Logbook file to write.")
-            ->type_name("FILE");
+    logbook_path_ = cli_.add_option("-o,--logbook", options_.logbook_path, "Logbook file to write.")
+                        ->type_name("FILE");
     const std::string minutes_range = fromTo(logbook::kMinMinutes, logbook::kMaxMinutes);
-    const CLI::Option* const minutes =
-        cli.add_option("-m,--min-time", options.minutes,
-                       "Only flights at least this long are added, " + minutes_range +
-                           " (default " + std::to_string(logbook::kDefaultMinutes) + ").")
-            ->type_name("MINUTES")
-            ->transform(wholeNumber(logbook::kMinMinutes, logbook::kMaxMinutes,
-                                    "takes whole minutes from " + minutes_range));
-    const CLI::Option* const jobs =
-        cli.add_option("-j,--jobs", options.jobs,
-                       "Files analysed at once, " + fromTo(1, kMaxJobs) +
-                           " (default: one per core, here " +
-                           std::to_string(logbook::defaultJobs()) +
-                           "); the output is the same for any number.")
-            ->type_name("N")
-            ->transform(
-                wholeNumber(1, kMaxJobs, "takes a whole number from " + fromTo(1, kMaxJobs)));
-    cli.add_flag("-y,--yes", options.yes,
-                 "Replace an existing logbook without asking; write a pilot name with characters "
-                 "beyond Latin-1 anyway.");
-    const CLI::Option* const allow_empty =
-        cli.add_flag("--allow-empty", options.allow_empty,
-                     "Replace a logbook that holds entries even by one without any, when the IGC "
-                     "directory gives no flight.");
-    const CLI::Option* const keep_missing =
-        cli.add_flag("--keep-missing", options.keep_missing,
-                     "Keep the old logbook's flights whose recording is no longer in the IGC "
-                     "directory, unchanged, before the rebuilt ones.");
-    const CLI::Option* const drop_missing =
-        cli.add_flag("--drop-missing", options.drop_missing,
-                     "Drop those flights. With neither option a terminal asks; else they are "
-                     "dropped.");
-    cli.add_flag("-q,--quiet", options.quiet,
-                 "No per-file lines; on a terminal, only the count of the files done.");
-    cli.add_flag("-v,--verbose", options.verbose,
-                 "Every diagnostic of every file, as the dialog writes them; no count.");
-    cli.add_flag("--list-installations", options.list_installations,
-                 "List every Thermora installation found, one per line: the directory, a tab, "
-                 "where it was found; then exit.");
-    const CLI::Option* const list_generations = cli.add_flag(
-        "--list-generations", options.list_generations,
+    minutes_ = cli_.add_option("-m,--min-time", options_.minutes,
+                               "Only flights at least this long are added, " + minutes_range +
+                                   " (default " + std::to_string(logbook::kDefaultMinutes) + ").")
+                   ->type_name("MINUTES");
+    minutes_->transform(wholeNumber(minutes_->get_name(), logbook::kMinMinutes,
+                                    logbook::kMaxMinutes,
+                                    "takes whole minutes from " + minutes_range, refused_value_));
+    jobs_ = cli_.add_option("-j,--jobs", options_.jobs,
+                            "Files analysed at once, " + fromTo(1, kMaxJobs) +
+                                " (default: one per core, here " +
+                                std::to_string(logbook::defaultJobs()) +
+                                "); the output is the same for any number.")
+                ->type_name("N");
+    jobs_->transform(wholeNumber(jobs_->get_name(), 1, kMaxJobs,
+                                 "takes a whole number from " + fromTo(1, kMaxJobs),
+                                 refused_value_));
+}
+
+// The options that take no value: the answers given beforehand and the amount of output.
+void Command::addFlags() {
+    cli_.add_flag("-y,--yes", options_.yes,
+                  "Replace an existing logbook without asking; write a pilot name with characters "
+                  "beyond Latin-1 anyway.");
+    allow_empty_ =
+        cli_.add_flag("--allow-empty", options_.allow_empty,
+                      "Replace a logbook that holds entries even by one without any, when the IGC "
+                      "directory gives no flight.");
+    keep_missing_ =
+        cli_.add_flag("--keep-missing", options_.keep_missing,
+                      "Keep the old logbook's flights whose recording is no longer in the IGC "
+                      "directory, unchanged, before the rebuilt ones.");
+    drop_missing_ =
+        cli_.add_flag("--drop-missing", options_.drop_missing,
+                      "Drop those flights. With neither option a terminal asks; else they are "
+                      "dropped.");
+    quiet_ = cli_.add_flag("-q,--quiet", options_.quiet,
+                           "No per-file lines; on a terminal, only the count of the files done.");
+    verbose_ =
+        cli_.add_flag("-v,--verbose", options_.verbose,
+                      "Every diagnostic of every file, as the dialog writes them; no count.");
+}
+
+// The options that ask for something other than a run, and the arguments that are no option's.
+void Command::addOtherRequests() {
+    cli_.add_flag("--list-installations", options_.list_installations,
+                  "List every Thermora installation found, one per line: the directory, a tab, "
+                  "where it was found; then exit.");
+    list_generations_ = cli_.add_flag(
+        "--list-generations", options_.list_generations,
         "List the logbook and the earlier logbooks kept beside it (.bak to .bak.4): when each "
         "was written, its entries and its pilot; then exit.");
     const int oldest = logbook::kGenerations - 1;
-    const CLI::Option* const restore =
-        cli.add_option("--restore", options.restore,
-                       "Put the earlier logbook N back as the logbook: 0 for .bak to " +
-                           std::to_string(oldest) + " for .bak." + std::to_string(oldest) +
-                           ". The logbook it replaces is kept as .bak, so that --restore 0 "
-                           "undoes it.")
-            ->type_name("N")
-            ->transform(wholeNumber(0, oldest,
-                                    "takes an earlier logbook's number from " + fromTo(0, oldest)));
+    restore_ = cli_.add_option("--restore", options_.restore,
+                               "Put the earlier logbook N back as the logbook: 0 for .bak to " +
+                                   std::to_string(oldest) + " for .bak." + std::to_string(oldest) +
+                                   ". The logbook it replaces is kept as .bak, so that --restore 0 "
+                                   "undoes it.")
+                   ->type_name("N");
+    restore_->transform(wholeNumber(restore_->get_name(), 0, oldest,
+                                    "takes an earlier logbook's number from " + fromTo(0, oldest),
+                                    refused_value_));
     // Collected only to be refused by name; not shown in the help.
-    cli.add_option("arguments", stray)
+    cli_.add_option("arguments", stray_)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->group("");
+}
 
+// The options that exclude each other, in the order that a clash is said when there are several.
+std::vector<Exclusion> Command::exclusions() const {
+    std::vector<Exclusion> pairs = {{keep_missing_, drop_missing_}, {list_generations_, restore_}};
+    // The generations take the logbook's path alone: an option of a run given with them is a
+    // mistake, said rather than ignored.
+    for (CLI::Option* generations : {list_generations_, restore_}) {
+        for (CLI::Option* run :
+             {pilot_, igc_directory_, minutes_, jobs_, allow_empty_, keep_missing_, drop_missing_})
+            pairs.push_back({generations, run});
+    }
+    pairs.push_back({quiet_, verbose_});
+    return pairs;
+}
+
+// The words for CLI11's ExcludesError, which does not say which options clashed as data: the
+// first of the pairs given. CLI11 knows no pairs but these.
+std::string Command::clash() const {
+    for (const Exclusion& pair : exclusions()) {
+        if (pair.first->count() != 0 && pair.second->count() != 0)
+            return pair.first->get_name() + " and " + pair.second->get_name() +
+                   " exclude each other";
+    }
+    return {};
+}
+
+// CLI11's other parse errors in the words this tool has always used for them.
+std::string Command::refusal(const CLI::ParseError& error,
+                             const std::vector<std::string>& arguments) const {
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr)
+        return unknownOptions(cli_);
+    // An option's value is taken from the next argument whatever it is, so only the last
+    // argument can lack one.
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !arguments.empty())
+        return "Missing value after '" + arguments.back() + "'.";
+    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && !refused_value_.empty())
+        return refused_value_;
+    return error.what();
+}
+
+platform::Expected<Options, Exit> Command::read(const std::vector<std::string>& arguments,
+                                                std::ostream& out, std::ostream& errors) {
+    const auto refused = [&errors](const std::string& line) {
+        return platform::unexpected(Exit{usageError(errors, line)});
+    };
+    bool clashed = false; // options given that exclude each other
     try {
         // CLI11 takes the arguments last first.
-        std::vector<std::string> reversed = separateValues(cli, arguments);
+        std::vector<std::string> reversed = separateValues(cli_, arguments);
         std::reverse(reversed.begin(), reversed.end());
-        cli.parse(reversed);
+        cli_.parse(reversed);
+    } catch (const CLI::ExcludesError&) {
+        clashed = true; // said below, after what has always been said before it
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0)
-            return cli.exit(error, out, errors); // --help, --version
-        return usageError(errors, parseErrorText(cli, error, arguments));
+            return platform::unexpected(Exit{cli_.exit(error, out, errors)}); // --help, --version
+        return refused(refusal(error, arguments));
     }
-    options.igc_directory_given = igc_directory->count() != 0;
-    options.logbook_given = logbook_path->count() != 0;
-    // A list of the installations needs none of the rest. A pilot required by CLI11 would refuse
-    // it, and its words are not this program's, so these are said here.
-    if (options.list_installations)
-        return options;
-    if (!stray.empty())
-        return usageError(errors, "unexpected argument '" + stray.front() + "'");
-    if (keep_missing->count() != 0 && drop_missing->count() != 0)
-        return usageError(errors, "--keep-missing and --drop-missing exclude each other");
-    if (!options.generates()) {
-        // The generations take the logbook's path alone: an option of a run given with them is
-        // a mistake, said rather than ignored.
-        if (list_generations->count() != 0 && restore->count() != 0)
-            return usageError(errors, "--list-generations and --restore exclude each other");
-        const CLI::Option* const asked = restore->count() != 0 ? restore : list_generations;
-        for (const CLI::Option* run :
-             {pilot, igc_directory, minutes, jobs, allow_empty, keep_missing, drop_missing}) {
-            if (run->count() != 0)
-                return usageError(errors, asked->get_name() + " and " + run->get_name() +
-                                              " exclude each other");
-        }
-        return options;
-    }
-    if (pilot->count() == 0)
-        return usageError(errors, "the option --pilot is required");
-    if (options.quiet && options.verbose)
-        return usageError(errors, "--quiet and --verbose exclude each other");
-    return options;
+    options_.igc_directory_given = igc_directory_->count() != 0;
+    options_.logbook_given = logbook_path_->count() != 0;
+    // CLI11 looks for unknown options only once no options clash; a misspelt option comes first.
+    if (clashed && cli_.remaining_size() != 0)
+        return refused(unknownOptions(cli_));
+    // A list of the installations needs none of the rest, whatever else is given.
+    if (options_.list_installations)
+        return options_;
+    if (!stray_.empty())
+        return refused("unexpected argument '" + stray_.front() + "'");
+    if (clashed)
+        return refused(clash());
+    // Only a run takes a pilot, which CLI11 cannot require of some uses and not of others.
+    if (options_.generates() && pilot_->count() == 0)
+        return refused("the option --pilot is required");
+    return options_;
+}
+
+} // namespace
+
+platform::Expected<Options, Exit> readOptions(const std::vector<std::string>& arguments,
+                                              std::size_t help_width, std::ostream& out,
+                                              std::ostream& errors) {
+    Command command(help_width);
+    return command.read(arguments, out, errors);
 }
 
 int usageError(std::ostream& errors, const std::string& message) {

@@ -4,11 +4,11 @@
 // forms that scripts written for this program rely on, and the usage errors it answers with.
 
 #include "logbook/Generation.h"
+#include "platform/Expected.h"
 
 #include <cstddef>
 #include <iosfwd>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace cli {
@@ -46,13 +46,18 @@ struct Options {
     bool operator==(const Options&) const = default;
 };
 
+/// The program ends as soon as its command line is read: the help or the version was written, or
+/// a usage error said.
+struct Exit {
+    int status; // the program's exit status
+};
+
 /// Reads `arguments`, those after the program's name (bytes as given on POSIX systems, UTF-8 on
-/// Windows). Gives the options of a run, or the status to exit with when the arguments ask for
-/// none: the help (at `help_width` columns) or the version written to `out`, or a usage error to
-/// `errors`.
-std::variant<Options, int> readOptions(const std::vector<std::string>& arguments,
-                                       std::size_t help_width, std::ostream& out,
-                                       std::ostream& errors);
+/// Windows). Gives the options asked for, or the exit when the arguments ask for none: the help
+/// (at `help_width` columns) or the version written to `out`, or a usage error to `errors`.
+platform::Expected<Options, Exit> readOptions(const std::vector<std::string>& arguments,
+                                              std::size_t help_width, std::ostream& out,
+                                              std::ostream& errors);
 
 /// Writes `message` to `errors` as a usage error, with the pointer to the help, and gives the
 /// usage error's status.

@@ -238,11 +238,11 @@ int restore(const cli::Options& options) {
 // The whole program, on the arguments after the program's name.
 int run(const std::vector<std::string>& arguments) {
     cli::TerminalStreams terminal;
-    const std::variant<cli::Options, int> read =
+    const platform::Expected<cli::Options, cli::Exit> read =
         cli::readOptions(arguments, cli::helpWidth(), std::cout, std::cerr);
-    if (const int* status = std::get_if<int>(&read))
-        return *status; // the help, the version, or a usage error
-    cli::Options options = std::get<cli::Options>(read);
+    if (!read)
+        return read.error().status; // the help, the version, or a usage error
+    cli::Options options = *read;
     if (options.list_installations)
         return listInstallations();
     if (!options.generates()) {

@@ -7,7 +7,6 @@
 
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace cli {
@@ -26,7 +25,7 @@ void PrintTo(const Options& o, std::ostream* out) {
 namespace {
 
 struct Read {
-    std::variant<cli::Options, int> result;
+    platform::Expected<cli::Options, cli::Exit> result;
     std::string out;
     std::string errors;
 };
@@ -93,12 +92,43 @@ TEST(CliOptions, RefusesInItsOwnWords) {
         {"two letters swapped",
          {"-p", "X", "--verbsoe"},
          "Unknown option 'verbsoe'. Did you mean '--verbose'?"},
+        {"no value at the end", {"-p", "X", "-qo"}, "Missing value after '-qo'."},
+        {"nothing given", {}, "the option --pilot is required"},
+        {"a run's option without a pilot", {"-d", "flights"}, "the option --pilot is required"},
+        {"quiet and verbose", {"-p", "X", "-v", "-q"}, "--quiet and --verbose exclude each other"},
+        {"quiet and verbose, even for a restore",
+         {"--restore", "1", "-q", "-v"},
+         "--quiet and --verbose exclude each other"},
+        {"a clash before a missing pilot",
+         {"-q", "-v"},
+         "--quiet and --verbose exclude each other"},
+        {"keep and drop before a clash with the restore",
+         {"--restore", "1", "--drop-missing", "--keep-missing"},
+         "--keep-missing and --drop-missing exclude each other"},
+        {"restore and list before a clash with a pilot",
+         {"-p", "X", "--list-generations", "--restore", "1"},
+         "--list-generations and --restore exclude each other"},
+        {"the run's options in the order of the help",
+         {"--restore", "1", "--drop-missing", "-j", "2", "-d", "flights"},
+         "--restore and --igc-dir exclude each other"},
+        {"an unknown option before a clash",
+         {"-p", "X", "-q", "-v", "--colour"},
+         "Unknown option 'colour'."},
+        {"a stray argument before a clash",
+         {"-p", "X", "--keep-missing", "--drop-missing", "extra"},
+         "unexpected argument 'extra'"},
+        {"a refused value before a clash",
+         {"-p", "X", "-q", "-v", "-m", "61"},
+         "--min-time takes whole minutes from 0 to 60, not '61'"},
+        {"listing the installations, an unknown option",
+         {"--list-installations", "-q", "-v", "--colour"},
+         "Unknown option 'colour'."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const Read refused = read(row.arguments);
-        ASSERT_TRUE(std::holds_alternative<int>(refused.result));
-        EXPECT_EQ(std::get<int>(refused.result), cli::kUsage);
+        ASSERT_FALSE(refused.result.has_value());
+        EXPECT_EQ(refused.result.error().status, cli::kUsage);
         EXPECT_EQ(refused.errors, std::string("thermora-logbook-cli: ") + row.error +
                                       "\nTry 'thermora-logbook-cli --help' for more "
                                       "information.\n");
@@ -175,14 +205,66 @@ TEST(CliOptions, ReadsEveryFormAsItWasMeant) {
         {"listing asks for nothing else",
          {"--list-installations", "-q", "-v", "stray"},
          {.quiet = true, .verbose = true, .list_installations = true}},
+        {"listing, whatever clashes beside it",
+         {"--list-installations", "--keep-missing", "--drop-missing", "--restore=1", "-p", "X"},
+         {.pilot = "X",
+          .list_installations = true,
+          .keep_missing = true,
+          .drop_missing = true,
+          .restore = 1}},
+        {"the generations listed for a logbook, quietly",
+         {"--list-generations", "-o", "lb.dat", "-y", "-q"},
+         {.logbook_path = "lb.dat",
+          .logbook_given = true,
+          .yes = true,
+          .quiet = true,
+          .list_generations = true}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const Read accepted = read(row.arguments);
-        ASSERT_TRUE(std::holds_alternative<cli::Options>(accepted.result)) << accepted.errors;
-        EXPECT_EQ(std::get<cli::Options>(accepted.result), row.options);
+        ASSERT_TRUE(accepted.result.has_value()) << accepted.errors;
+        EXPECT_EQ(*accepted.result, row.options);
         EXPECT_EQ(accepted.errors, "");
     }
+}
+
+// The help and the version end the program with success, before anything else is checked.
+TEST(CliOptions, EndsWithTheHelpOrTheVersion) {
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        const char* out_start;
+    } rows[] = {
+        {"help", {"--help"}, "Usage: thermora-logbook-cli [OPTIONS]\n\nRebuilds "},
+        {"help among options that clash",
+         {"-q", "-v", "-h", "--keep-missing", "--drop-missing"},
+         "Usage: thermora-logbook-cli [OPTIONS]\n\nRebuilds "},
+        {"version", {"-V"}, "thermora-logbook-cli "},
+        {"version after a pilot", {"-p", "X", "--version"}, "thermora-logbook-cli "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Read ended = read(row.arguments);
+        ASSERT_FALSE(ended.result.has_value());
+        EXPECT_EQ(ended.result.error().status, 0);
+        EXPECT_EQ(ended.out.rfind(row.out_start, 0), 0U) << ended.out;
+        EXPECT_EQ(ended.errors, "");
+    }
+}
+
+// An option's line in the help names the value it takes and nothing else, also for the options
+// that exclude others.
+TEST(CliOptions, HelpNamesAnOptionAndItsValueOnly) {
+    const char* const lines[] = {
+        "  -p,--pilot NAME             Pilot name written into the logbook (required for\n",
+        "  --keep-missing              Keep the old logbook's flights whose recording is\n",
+        "  -q,--quiet                  No per-file lines; on a terminal, only the count\n",
+        "  --restore N                 Put the earlier logbook N back as the logbook: 0\n",
+    };
+    const Read help = read({"--help"});
+    for (const char* line : lines)
+        EXPECT_NE(help.out.find(line), std::string::npos) << line << "not in\n" << help.out;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Program start of the logbook tool: one dialog, shown until the user closes it.
 
 #include "app/MainWindow.h"
-#include "platform/TerminalStreams.h"
+#include "platform/Diagnostics.h"
 
 #include <QApplication>
 

@@ -7,7 +7,7 @@
 
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
-#include "platform/TerminalStreams.h"
+#include "platform/Diagnostics.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,7 +1,10 @@
 #pragma once
 
-// Text from outside (file names, a registry's directory, the files' diagnostics) on a terminal:
-// shown as text, never obeyed as a command. Written to a file or a pipe, every byte stays.
+// Where the program's diagnostic lines go, the one place that names the standard streams: the
+// sink that the IGC reader's, the analysis' and the run's lines are written to (standard error and
+// standard output unless a program points it elsewhere), and text from outside (file names, a
+// registry's directory, the files' diagnostics) on a terminal: shown as text, never obeyed as a
+// command. Written to a file or a pipe, every byte stays.
 
 #include <ostream>
 #include <streambuf>
@@ -9,6 +12,14 @@
 #include <string_view>
 
 namespace platform {
+
+/// Where diagnostic lines go: standard error unless `pointDiagnostics` said otherwise.
+std::ostream& diagnostics();
+/// Where the lines meant for standard output go ("Empty log file"): standard output unless told.
+std::ostream& diagnosticOutput();
+/// Points the sink at `errors` and `output` (null: back at the standard streams). Set while no
+/// run is under way: the streams must outlive every run that writes to them.
+void pointDiagnostics(std::ostream* errors, std::ostream* output);
 
 /// `text` as a terminal is to show it: every control byte but the line end and the tab as \xNN
 /// (ESC, BEL, CR, backspace, DEL: they would move the cursor, retitle the window, ring or

@@ -1,10 +1,31 @@
-#include "platform/TerminalStreams.h"
+#include "platform/Diagnostics.h"
 
 #include "platform/Console.h"
 
+#include <atomic>
 #include <iostream>
 
 namespace platform {
+
+namespace {
+std::atomic<std::ostream*> errors_sink{nullptr};
+std::atomic<std::ostream*> output_sink{nullptr};
+} // namespace
+
+std::ostream& diagnostics() {
+    std::ostream* errors = errors_sink.load(std::memory_order_acquire);
+    return errors != nullptr ? *errors : std::cerr;
+}
+
+std::ostream& diagnosticOutput() {
+    std::ostream* output = output_sink.load(std::memory_order_acquire);
+    return output != nullptr ? *output : std::cout;
+}
+
+void pointDiagnostics(std::ostream* errors, std::ostream* output) {
+    errors_sink.store(errors, std::memory_order_release);
+    output_sink.store(output, std::memory_order_release);
+}
 
 std::string terminalText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -8,10 +8,10 @@
 #include "nav/Geodesy.h"
 #include "nav/NavPoint.h"
 #include "nav/TaskProgress.h"
+#include "platform/Diagnostics.h"
 #include "platform/Files.h"
 
 #include <algorithm>
-#include <iostream>
 #include <sstream>
 #include <vector>
 
@@ -302,8 +302,8 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
 }
 
 void writeFlightResult(const FlightResult& result, std::ostream& logbook) {
-    std::cerr << result.errors;
-    std::cout << result.output;
+    platform::diagnostics() << result.errors;
+    platform::diagnosticOutput() << result.output;
     if (!result.entry.empty())
         logbook << result.entry;
 }

@@ -71,14 +71,15 @@ struct AnalysisBuffers {
 FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
                          const platform::DateFormatter& format_date, AnalysisBuffers& buffers);
 
-/// Writes a file's result where the dialog always wrote it: its diagnostics to std::cerr and
-/// std::cout, its entry (if any) to `logbook`, flushed.
+/// Writes a file's result where the dialog always wrote it: its diagnostics to the program's
+/// diagnostics sink (standard error and standard output unless pointed elsewhere), its entry (if
+/// any) to `logbook`, flushed.
 void writeFlightResult(const FlightResult& result, std::ostream& logbook);
 
 /// Loads the IGC file at `path` (bytes, as the directory listing gives it), analyses the flight
 /// and, when it passes every check, appends its entry to `logbook`. True when an entry was written.
 /// Flights shorter than `min_time_minutes` are dropped. Progress and the reason for a skipped
-/// file go to std::cerr ("Empty log file" to std::cout).
+/// file go to the diagnostics sink: standard error ("Empty log file" to standard output).
 bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_minutes,
                    const platform::DateFormatter& format_date = platform::localeDateFormatter());
 

@@ -26,8 +26,9 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
 template <class T, class E>
 class [[nodiscard]] Expected {
 public:
-    Expected(T value) : held_(std::in_place_index<0>, std::move(value)) {} // NOLINT: as std::expected
-    Expected(Unexpected<E> failure) // NOLINT: as std::expected
+    Expected(T value)
+        : held_(std::in_place_index<0>, std::move(value)) {} // NOLINT: as std::expected
+    Expected(Unexpected<E> failure)                          // NOLINT: as std::expected
         : held_(std::in_place_index<1>, std::move(failure.error)) {}
 
     [[nodiscard]] bool has_value() const { return held_.index() == 0; }

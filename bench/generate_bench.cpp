@@ -106,16 +106,19 @@ std::int64_t igcBytes(const fs::path& dir) {
 
 // One generation as the dialog runs it on `jobs` threads, the diagnostics silenced.
 int generate(const fs::path& dir, const fs::path& logbook_path, int jobs) {
-    std::streambuf* errors = std::cerr.rdbuf(nullptr);
+    struct Silent : logbook::RunEnvironment {
+        logbook::Answer ask(const logbook::RunQuestion&) override { return logbook::Answer::No; }
+        std::ostream& diagnostics() override { return nowhere; }
+        std::ostream& fileDiagnostics() override { return nowhere; }
+        std::ostream& diagnosticOutput() override { return nowhere; }
+        std::ostringstream nowhere;
+    } silent;
     logbook::GenerationRequest request;
     request.igc_directory = dir.string();
     request.logbook_path = logbook_path.string();
     request.pilot_name = "Bench Pilot";
     request.jobs = jobs;
-    std::ostringstream frame;
-    const logbook::GenerationResult result = logbook::generateLogbook(request, frame);
-    std::cerr.rdbuf(errors);
-    std::cerr.clear();
+    const logbook::GenerationResult result = logbook::generateLogbook(request, silent);
     return result.entries;
 }
 

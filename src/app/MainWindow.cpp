@@ -19,7 +19,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -56,9 +55,21 @@ void tell(QWidget* parent, QMessageBox::Icon icon, const QString& title, const Q
     box.exec();
 }
 
+QMessageBox::Icon iconOf(logbook::Severity severity) {
+    switch (severity) {
+    case logbook::Severity::Information:
+        return QMessageBox::Information;
+    case logbook::Severity::Warning:
+        break;
+    case logbook::Severity::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::Warning;
+}
+
 void tell(QWidget* parent, const logbook::DialogBox& box) {
-    tell(parent, box.warning ? QMessageBox::Warning : QMessageBox::Information, fromCore(box.title),
-         fromCore(box.text), fromCore(box.informative));
+    tell(parent, iconOf(box.severity), fromCore(box.title), fromCore(box.text),
+         fromCore(box.informative));
 }
 
 // The folder chooser's listing with its files greyed: seen, so that a folder of recordings does
@@ -85,7 +96,7 @@ MainWindow::MainWindow()
 MainWindow::MainWindow(install::InstallationSearch search)
     : search_(std::move(search)), run_(*this, [this](std::function<void()> work) {
           // Queued, never waited for; dropped with the window.
-          QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+          return QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
       }) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
     // Typing a name is the first thing a pilot does; the tab order stays the form's.
@@ -125,9 +136,10 @@ MainWindow::MainWindow(install::InstallationSearch search)
     if (!search_.taken) {
         installation_->hide();
         std::cerr << install::notFoundDiagnostic(search_) << '\n';
-        tell(this, logbook::noInstallationBox(
-                       "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
-                       "to the Wine prefix that holds it, before the program starts."));
+        ::tell(this,
+               logbook::noInstallationBox(
+                   "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
+                   "to the Wine prefix that holds it, before the program starts."));
         return;
     }
     takeInstallation(*search_.taken);
@@ -166,124 +178,70 @@ void MainWindow::chooseInstallation() {
 // A run still under way is cancelled and waited for (the controller goes first).
 MainWindow::~MainWindow() = default;
 
-bool MainWindow::analyzeFlight(QString path, std::ostream& logbook) {
-    return logbook::analyzeFlight(QFile::encodeName(path).toStdString(), logbook,
-                                  min_time_->value());
+logbook::DialogForm MainWindow::form() const {
+    return {pilot_name_->text().toStdString(), QFile::encodeName(igc_files_->text()).toStdString(),
+            QFile::encodeName(logbook_file_->text()).toStdString(), min_time_->value()};
 }
 
 void MainWindow::generateLogBook() {
-    if (run_.running())
-        return;
     // Every check and question, and their order, are the core's: both dialogs ask the same.
-    const QString logbook_path = logbook_file_->text();
-    logbook::GenerationRequest request;
-    request.logbook_path = QFile::encodeName(logbook_path).toStdString();
-    logbook::RequestCheck check;
-    // A folder that holds no recording but whose own IGC folder does is asked about first; a
-    // "&Yes" takes that folder into the field, and the request is checked and asked about anew
-    // with it, as if the pilot had typed it: the refusals, the questions and the run all go by
-    // the folder in the field. The new folder holds recordings, so no folder is asked about
-    // twice.
-    for (bool asked = false; !asked;) {
-        request.igc_directory = QFile::encodeName(igc_files_->text()).toStdString();
-        check = logbook::checkRequest(pilot_name_->text().toStdString(), request.igc_directory,
-                                      request.logbook_path);
-        if (const auto refusal = logbook::refusalBeforeRun(check)) {
-            tell(this, *refusal);
-            return;
-        }
-        asked = true;
-        for (const logbook::DialogQuestion& question :
-             logbook::questionsBeforeRun(check, request.igc_directory)) {
-            if (!confirmed(question))
-                return;
-            if (!question.use_folder.empty()) {
-                igc_files_->setText(fromCore(question.use_folder));
-                igc_files_->setCursorPosition(0);
-                asked = false;
-                break;
-            }
-        }
-    }
-    request.pilot_name = check.pilot_latin1;
-    request.min_time_minutes = min_time_->value();
-
-    // The form takes no input meanwhile: no second run, no change of the inputs. Disabled, the
-    // field that had the keyboard focus loses it; it gets it back when the run is over, so that
-    // Tab, Enter and typing go on from there.
-    const QPointer<QWidget> had_focus = focusWidget();
-    QList<QWidget*> disabled;
-    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (child->isEnabled() && !child->isWindow()) {
-            child->setEnabled(false);
-            disabled << child;
-        }
-    }
-    // The run goes on off this thread, so that the window repaints and can be cancelled; this
-    // call still returns only when the logbook is written (or not).
-    QEventLoop loop;
-    run_loop_ = &loop;
-    run_.start(std::move(request));
-    loop.exec();
-    run_loop_ = nullptr;
-    progress_.reset();
-    for (QWidget* child : disabled)
-        child->setEnabled(true);
-    if (had_focus != nullptr)
-        had_focus->setFocus(Qt::OtherFocusReason);
-
-    const logbook::GenerationResult result = std::exchange(result_, {});
-    if (tell_)
-        showResult(result, logbook_path);
-    if (close_) {
-        close();
-        return;
-    }
-    // Back from the boxes, the keyboard is the form's again, where it was.
-    activateWindow();
-}
-
-bool MainWindow::confirmed(const logbook::DialogQuestion& question) {
-    return QuestionBox(question, this).ask();
+    if (run_.generate(form()))
+        disableForm();
 }
 
 void MainWindow::restoreLogbook() {
-    // A run holds the logbook (and the form is disabled meanwhile).
-    if (run_.running())
-        return;
-    const std::string logbook_path = QFile::encodeName(logbook_file_->text()).toStdString();
-    // A path that names no logbook file is refused as before a run, and before anything beside
-    // it is listed: beside an empty one lie the working directory's ".bak" files.
-    logbook::RequestCheck check;
-    check.paths_problem = logbook::logbookPathProblem(logbook_path);
-    if (!check.paths_problem.empty()) {
-        check.refusal = logbook::Refusal::Paths;
-        tell(this, *logbook::refusalBeforeRun(check));
-        return;
-    }
-    // A generation that changed between the list and the restore (a run ended meanwhile) is
-    // not put back: the list comes again, as it is now.
-    for (;;) {
-        const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(logbook_path);
-        const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
-        if (rows.empty()) {
-            tell(this, logbook::nothingToRestoreBox(logbook_path));
-            return;
+    if (run_.restore(form().logbook_path))
+        disableForm();
+}
+
+void MainWindow::disableForm() {
+    // The form takes no input meanwhile: no second run, no change of the inputs. Disabled, the
+    // field that had the keyboard focus loses it; it gets it back when the flow is over, so that
+    // Tab, Enter and typing go on from there.
+    had_focus_ = focusWidget();
+    disabled_.clear();
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->isEnabled() && !child->isWindow()) {
+            child->setEnabled(false);
+            disabled_ << child;
         }
-        RestoreDialog list(rows, this);
-        if (list.exec() != QDialog::Accepted || list.chosenAge() < 0)
-            return;
-        const int age = list.chosenAge();
-        if (!confirmed(logbook::restoreQuestion(kept, age)))
-            return;
-        // A few renames under the logbook's lock: no worker, no progress. Another run that
-        // holds the lock meanwhile makes it fail, saying so, with nothing changed.
-        const logbook::GenerationResult result =
-            logbook::restoreGeneration(logbook_path, age, logbook::listedIdentity(kept, age));
-        tell(this, logbook::restoredBox(result, logbook_path));
-        if (result.failure != logbook::GenerationFailure::GenerationChanged)
-            return;
     }
+}
+
+void MainWindow::finished(const logbook::FlowEnd& end, bool close) {
+    progress_.reset();
+    for (QWidget* child : std::exchange(disabled_, {}))
+        if (child != nullptr)
+            child->setEnabled(true);
+    if (had_focus_ != nullptr)
+        had_focus_->setFocus(Qt::OtherFocusReason);
+    if (end.box)
+        showResult(end.result, *end.box);
+    if (close)
+        this->close();
+    else
+        activateWindow(); // back from the boxes, the keyboard is the form's again, where it was
+    emit flowEnded();
+}
+
+void MainWindow::tell(const logbook::DialogBox& box) {
+    ::tell(this, box);
+    run_.answer(logbook::Answer::Yes);
+}
+
+void MainWindow::ask(const logbook::DialogQuestion& question) {
+    run_.answer(QuestionBox(question, this).ask());
+}
+
+void MainWindow::chooseGeneration(const std::vector<logbook::RestoreRow>& rows) {
+    RestoreDialog list(rows, this);
+    const bool chosen = list.exec() == QDialog::Accepted && list.chosenAge() >= 0;
+    run_.choose(chosen ? std::optional<int>(list.chosenAge()) : std::nullopt);
+}
+
+void MainWindow::showIgcFolder(const std::string& folder) {
+    igc_files_->setText(fromCore(folder));
+    igc_files_->setCursorPosition(0);
 }
 
 void MainWindow::showProgress(int done, int total) {
@@ -325,36 +283,16 @@ void MainWindow::hideProgress() {
         progress_->hide();
 }
 
-void MainWindow::ask(const logbook::DialogQuestion& question) {
-    run_.answer(confirmed(question));
-}
-
-void MainWindow::finished(const logbook::GenerationResult& result, bool tell, bool close) {
-    result_ = result;
-    tell_ = tell;
-    close_ = close;
-    if (run_loop_ != nullptr)
-        run_loop_->quit();
-}
-
-void MainWindow::showResult(const logbook::GenerationResult& result, const QString& logbook_path) {
-    const std::optional<logbook::ResultBox> shown =
-        logbook::resultBox(result, QFile::encodeName(logbook_path).toStdString());
-    if (!shown)
-        return;
-    if (result.failure != logbook::GenerationFailure::None) {
-        tell(this, shown->box);
-        return;
-    }
-    FittingMessageBox box(shown->box.warning ? QMessageBox::Warning : QMessageBox::Information,
-                          fromCore(shown->box.title), fromCore(shown->box.text),
-                          QMessageBox::NoButton, this);
+void MainWindow::showResult(const logbook::GenerationResult& result,
+                            const logbook::ResultBox& shown) {
+    FittingMessageBox box(iconOf(shown.box.severity), fromCore(shown.box.title),
+                          fromCore(shown.box.text), QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
-    box.setInformativeText(fromCore(shown->box.informative));
+    box.setInformativeText(fromCore(shown.box.informative));
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
-    if (shown->details) {
+    if (shown.details) {
         QPushButton* details =
             box.addButton(fromCore(logbook::dialog::kShowDetails), QMessageBox::ActionRole);
         details->setAutoDefault(false);
@@ -405,16 +343,19 @@ void MainWindow::browseIGCDir() {
     chooser.setOptions(QFileDialog::DontUseNativeDialog);
     chooser.setNameFilter(fromCore(logbook::dialog::kRecordingsFilter));
     chooser.setProxyModel(new GreyedFiles(&chooser));
-    // Cancelling gives an empty result, which empties the field.
-    igc_files_->setText(chooser.exec() == QDialog::Accepted ? chooser.selectedFiles().value(0)
-                                                            : QString());
+    // Cancelled, the field stays as it was.
+    if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
+        igc_files_->setText(chooser.selectedFiles().value(0));
 }
 
 void MainWindow::browseOutputFile() {
-    const QString file =
-        QFileDialog::getOpenFileName(this, fromCore(logbook::dialog::kChooseLogbook), QString(),
-                                     fromCore(std::string(logbook::dialog::kLogbookFilter) + ";;" +
-                                              logbook::dialog::kAllFilesFilter));
+    // A save chooser: a logbook that does not exist yet can be named. It asks nothing about one
+    // that does; the run asks, as it asks whatever the field holds.
+    const QString file = QFileDialog::getSaveFileName(
+        this, fromCore(logbook::dialog::kChooseLogbook), logbook_file_->text(),
+        fromCore(std::string(logbook::dialog::kLogbookFilter) + ";;" +
+                 logbook::dialog::kAllFilesFilter),
+        nullptr, QFileDialog::DontConfirmOverwrite);
     if (!file.isEmpty())
         logbook_file_->setText(file);
 }

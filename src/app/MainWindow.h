@@ -15,10 +15,10 @@
 #include <QString>
 
 #include <cstddef>
-#include <iosfwd>
 #include <memory>
+#include <string>
+#include <vector>
 
-class QEventLoop;
 class QLabel;
 class QProgressDialog;
 class QPushButton;
@@ -35,12 +35,9 @@ public:
     explicit MainWindow(install::InstallationSearch search);
     ~MainWindow() override;
 
-    /// Analyses one IGC file and appends its entry to `logbook` when the flight is kept; true
-    /// when an entry was written. Flights shorter than the minimum time in `min_time_` are dropped.
-    bool analyzeFlight(QString path, std::ostream& logbook);
-
 public slots:
-    /// Rebuilds the logbook from every IGC file of the chosen directory.
+    /// Rebuilds the logbook from every IGC file of the chosen directory: returns once the flow
+    /// has started; it ends in `finished`.
     void generateLogBook() override;
     void browseIGCDir() override;
     void browseOutputFile() override;
@@ -50,6 +47,10 @@ public slots:
     /// Lists the installations found, the one the presets come from chosen; another chosen
     /// fills the IGC directory and the logbook path from it.
     void chooseInstallation();
+
+signals:
+    /// A flow that "Generate Logbook" or "Restore..." started is over, its boxes closed.
+    void flowEnded();
 
 public:
     /// During a run, Escape cancels the run instead and the window stays.
@@ -71,16 +72,21 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The run's view: its progress window, its question and its end.
+    // The flows' view: the progress window, the boxes, the restore list and the end.
     void showProgress(int done, int total) override;
     void hideProgress() override;
+    void tell(const logbook::DialogBox& box) override;
     void ask(const logbook::DialogQuestion& question) override;
-    void finished(const logbook::GenerationResult& result, bool tell, bool close) override;
+    void chooseGeneration(const std::vector<logbook::RestoreRow>& rows) override;
+    void showIgcFolder(const std::string& folder) override;
+    void finished(const logbook::FlowEnd& end, bool close) override;
 
+    /// What the form holds.
+    [[nodiscard]] logbook::DialogForm form() const;
+    /// The form takes no input while a flow goes on.
+    void disableForm();
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
-    void showResult(const logbook::GenerationResult& result, const QString& logbook_path);
-    /// Asks `question` in a box (QuestionBox): true for "&Yes".
-    bool confirmed(const logbook::DialogQuestion& question);
+    void showResult(const logbook::GenerationResult& result, const logbook::ResultBox& shown);
     /// Fills the IGC directory and the logbook path from installation `index` of the search, and
     /// says so under the form.
     void takeInstallation(std::size_t index);
@@ -89,8 +95,6 @@ private:
 
     logbook::RunController run_;
     std::unique_ptr<QProgressDialog> progress_; // while a run shows its progress
-    QEventLoop* run_loop_ = nullptr;            // generateLogBook's, until the run's end
-    logbook::GenerationResult result_;          // the run's, once it has ended
-    bool tell_ = false;
-    bool close_ = false;
+    QList<QPointer<QWidget>> disabled_;         // the form's widgets, while a flow goes on
+    QPointer<QWidget> had_focus_;               // and which of them had the keyboard
 };

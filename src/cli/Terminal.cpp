@@ -63,11 +63,16 @@ bool confirmReplace(const std::string& path, std::istream& input, std::ostream& 
     return std::getline(input, answer) && logbook::isYes(answer);
 }
 
-bool confirmKeepMissing(const std::string& igc_directory, const logbook::MissingRecordings& missing,
-                        std::istream& input, std::ostream& terminal) {
+logbook::Answer askKeepMissing(const std::string& igc_directory,
+                               const logbook::MissingRecordings& missing, std::istream& input,
+                               std::ostream& terminal) {
     terminal << logbook::keepMissingPrompt(igc_directory, missing) << std::flush;
     std::string answer;
-    return std::getline(input, answer) && logbook::keepsMissing(answer);
+    if (!std::getline(input, answer)) {
+        terminal << '\n'; // the prompt's line ended, as the pilot's Enter would have
+        return logbook::Answer::Cancel;
+    }
+    return logbook::keepsMissing(answer) ? logbook::Answer::Yes : logbook::Answer::No;
 }
 
 std::ostream& nowhere() {

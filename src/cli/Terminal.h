@@ -7,6 +7,7 @@
 
 #include "logbook/FlightAnalysis.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/RunEnvironment.h"
 #include "platform/Diagnostics.h"
 
 #include <chrono>
@@ -65,10 +66,12 @@ std::string skippedLine(const logbook::FlightResult& file);
 bool confirmReplace(const std::string& path, std::istream& input, std::ostream& terminal);
 
 /// Asks on `terminal` whether to keep the old logbook's flights `missing`, whose recording is not
-/// in `igc_directory`, and reads one line of `input` for the answer: true for a yes or an empty
-/// line, false for anything else and when the input ends first.
-bool confirmKeepMissing(const std::string& igc_directory, const logbook::MissingRecordings& missing,
-                        std::istream& input, std::ostream& terminal);
+/// in `igc_directory`, and reads one line of `input` for the answer: Yes for a yes or an empty
+/// line, No for anything else, Cancel when the input ends first (Ctrl-D: the run stops and
+/// writes nothing, as a closed question box does).
+logbook::Answer askKeepMissing(const std::string& igc_directory,
+                               const logbook::MissingRecordings& missing, std::istream& input,
+                               std::ostream& terminal);
 
 /// A stream that shows nothing: where the files' diagnostics go under --quiet.
 std::ostream& nowhere();

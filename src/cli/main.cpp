@@ -129,59 +129,79 @@ std::optional<int> refusedReplacing(const cli::Options& options) {
     return std::nullopt;
 }
 
-// The run on the core: the files' lines and the count on standard error as the options ask; the
-// count drawn on `drawing`, standard error past its escaping.
+// The run's environment on the terminal: the count drawn on `drawing` (standard error past its
+// escaping) and never between the exact diagnostics of --verbose; one line per file without an
+// entry, the files' own diagnostics only with --verbose, nothing of the files with --quiet; the
+// questions answered by the options, else by the pilot on a terminal, else as a script expects.
+class TerminalRun : public logbook::RunEnvironment {
+public:
+    TerminalRun(const cli::Options& options, std::ostream& drawing)
+        : options_(options),
+          counter_(std::cerr, drawing,
+                   !options.verbose && platform::isTerminal(platform::Stream::Errors)) {}
+
+    void progress(int done, int total) override { counter_.show(done, total); }
+    logbook::Answer ask(const logbook::RunQuestion& question) override {
+        if (question.kind == logbook::RunQuestion::Kind::ReplaceWithEmpty)
+            return options_.allow_empty ? logbook::Answer::Yes : logbook::Answer::No;
+        if (options_.keep_missing || options_.drop_missing)
+            return options_.keep_missing ? logbook::Answer::Yes : logbook::Answer::No;
+        if (!platform::isTerminal(platform::Stream::Input))
+            return logbook::Answer::No;
+        asked_ = true;
+        counter_.clear();
+        return cli::askKeepMissing(options_.igc_directory, question.missing, std::cin, std::cerr);
+    }
+    void fileDone(const logbook::FlightResult& file) override {
+        if (options_.verbose)
+            RunEnvironment::fileDone(file);
+        else if (!options_.quiet && file.entry.empty())
+            counter_.writeLine(cli::skippedLine(file));
+    }
+    std::ostream& fileDiagnostics() override {
+        return options_.quiet ? cli::nowhere() : RunEnvironment::fileDiagnostics();
+    }
+    std::ostream& diagnosticOutput() override {
+        return options_.quiet ? cli::nowhere() : RunEnvironment::diagnosticOutput();
+    }
+    void temporaryNamed(const std::string& path, bool in_place) override {
+        platform::watchTemporary(path, in_place);
+    }
+
+    /// Takes the count off the screen.
+    void clear() { counter_.clear(); }
+    /// Whether the pilot was asked about the flights without a recording.
+    [[nodiscard]] bool asked() const { return asked_; }
+
+private:
+    const cli::Options& options_;
+    cli::Counter counter_;
+    bool asked_ = false;
+};
+
+// The run on the core, with the interruptions caught; then the flights it dropped, named once the
+// new logbook is in place (a run that fails after the decision has dropped nothing).
 logbook::GenerationResult generate(const cli::Options& options, const logbook::RequestCheck& check,
                                    std::ostream& drawing) {
-    const bool on_terminal = platform::isTerminal(platform::Stream::Errors);
-    catchInterrupts(options.logbook_path, check.replaces_logbook, on_terminal);
+    catchInterrupts(options.logbook_path, check.replaces_logbook,
+                    platform::isTerminal(platform::Stream::Errors));
     logbook::GenerationRequest request;
     request.igc_directory = options.igc_directory;
     request.logbook_path = options.logbook_path;
     request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = options.minutes;
     request.jobs = options.jobs;
-    request.temporary_watcher = platform::watchTemporary;
-    // Asked only once the IGC directory turned out to give no flight: a wrong directory.
-    request.confirm_empty = [&options](const std::string&) { return options.allow_empty; };
-    // The count goes to the terminal itself, past the silenced streams, and never between the
-    // exact diagnostics of --verbose.
-    cli::Counter counter(std::cerr, drawing, !options.verbose && on_terminal);
-    // The old logbook's flights whose recording is gone: as the options say, else as the pilot
-    // answers on a terminal, else dropped.
-    bool asked = false;
-    request.keep_missing = [&options, &counter, &asked](const logbook::MissingRecordings& missing) {
-        if (options.keep_missing || options.drop_missing)
-            return options.keep_missing;
-        if (!platform::isTerminal(platform::Stream::Input))
-            return false;
-        asked = true;
-        counter.clear();
-        return cli::confirmKeepMissing(options.igc_directory, missing, std::cin, std::cerr);
-    };
-    if (!options.verbose) {
-        // One line per file without an entry; the files' own diagnostics only with --verbose.
-        request.on_file = [&options, &counter](const logbook::FlightResult& file) {
-            if (!options.quiet && file.entry.empty())
-                counter.writeLine(cli::skippedLine(file));
-        };
-    }
-    if (options.quiet) {
-        request.diagnostics = &cli::nowhere();
-        request.output = &cli::nowhere();
-    }
-    const logbook::GenerationResult result = logbook::generateLogbook(
-        request, std::cerr, [&counter](int done, int total) { counter.show(done, total); });
-    counter.clear();
-    // The flights dropped are named once the new logbook is in place, not when the run decided:
-    // a run that fails after all has dropped nothing. The hint only where nobody was asked.
+    TerminalRun environment(options, drawing);
+    const logbook::GenerationResult result = logbook::generateLogbook(request, environment);
+    environment.clear();
+    // The hint only where nobody was asked.
     if (result.failure == logbook::GenerationFailure::None && !options.quiet) {
         for (const logbook::OldEntry& entry : result.dropped.shown)
             std::cerr << logbook::echoed(logbook::droppedLine(entry, options.igc_directory))
                       << "\n";
         if (const std::string more = logbook::moreDroppedLine(result.dropped); !more.empty())
             std::cerr << more << "\n";
-        if (!result.dropped.empty() && !options.drop_missing && !asked)
+        if (!result.dropped.empty() && !options.drop_missing && !environment.asked())
             std::cerr << logbook::keepMissingHint() << "\n";
     }
     return result;

@@ -16,7 +16,7 @@ DialogBox noInstallationBox(const std::string& setting) {
             "To generate the logbook now, choose the IGC directory and the logbook file with the "
             "\"...\" buttons, or type them in.\n\nTo have them filled in at every start, " +
                 setting,
-            true};
+            Severity::Warning};
 }
 
 std::optional<DialogBox> refusalBeforeRun(const RequestCheck& check) {
@@ -24,14 +24,14 @@ std::optional<DialogBox> refusalBeforeRun(const RequestCheck& check) {
     case Refusal::None:
         break;
     case Refusal::MissingPilot:
-        return DialogBox{"Missing data", "You must enter a pilot name!\n", {}, true};
+        return DialogBox{"Missing data", "You must enter a pilot name!\n", {}, Severity::Warning};
     case Refusal::ControlCharacter:
         return DialogBox{
             "Invalid data",
             "The pilot name must not hold a line break or any other control character!\n",
-            "\"" + check.pilot_shown + "\"", true};
+            "\"" + check.pilot_shown + "\"", Severity::Warning};
     case Refusal::Paths:
-        return DialogBox{dialog::kError, check.paths_problem, {}, true};
+        return DialogBox{dialog::kError, check.paths_problem, {}, Severity::Error};
     }
     return std::nullopt;
 }
@@ -46,24 +46,20 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
                                                const std::string& igc_directory) {
     std::vector<DialogQuestion> questions;
     if (!check.better_folder.empty())
-        questions.push_back({dialog::kWarning,
-                             betterFolderQuestion(igc_directory, check),
-                             true,
-                             {},
-                             check.better_folder});
+        questions.push_back({.title = dialog::kWarning,
+                             .text = betterFolderQuestion(igc_directory, check),
+                             .yes_by_default = true,
+                             .use_folder = check.better_folder});
     if (!check.beyond_latin1.empty())
         questions.push_back({dialog::kWarning,
                              "The simulator's logbook holds Western European letters only "
                              "(Latin-1): " +
                                  check.beyond_latin1 + " will be written as \"?\".\nGo on anyway?",
-                             false,
-                             {}});
+                             false});
     if (check.replaces_logbook)
         questions.push_back(
             {dialog::kWarning,
-             "This wil overwrite your existing logbook!\nAre you sure you want to do this?",
-             true,
-             {}});
+             "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true});
     return questions;
 }
 
@@ -72,14 +68,27 @@ std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
     return questionsBeforeRun(checkRequest(pilot, {}, logbook_path, PathCheck::ByTheRun));
 }
 
-DialogQuestion emptyLogbookQuestionBox(const std::string& question) {
-    return {dialog::kWarning, question, false, {}};
+DialogQuestion runQuestionBox(const RunQuestion& question) {
+    switch (question.kind) {
+    case RunQuestion::Kind::KeepMissing:
+        break;
+    case RunQuestion::Kind::ReplaceWithEmpty:
+        return {.title = dialog::kWarning,
+                .text = emptyLogbookQuestion(question),
+                .yes_by_default = false,
+                .can_cancel = true};
+    }
+    DialogQuestion box = missingRecordingsQuestionBox(question.igc_directory, question.missing);
+    box.can_cancel = true;
+    return box;
 }
 
 DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
                                             const MissingRecordings& missing) {
-    return {dialog::kWarning, missingRecordingsQuestion(igc_directory, missing.count), true,
-            missingRecordingsList(missing)};
+    return {.title = dialog::kWarning,
+            .text = missingRecordingsQuestion(igc_directory, missing.count),
+            .yes_by_default = true,
+            .details = missingRecordingsList(missing)};
 }
 
 std::vector<RestoreRow> restoreRows(const std::vector<KeptLogbook>& kept) {
@@ -100,7 +109,7 @@ DialogBox nothingToRestoreBox(const std::string& logbook_path) {
     return {dialog::kRestoreTitle, "No earlier logbook is kept beside " + logbook_path + ".",
             "Every run that replaces the logbook keeps the one it replaced as .bak, and the four "
             "before it as .bak.1 to .bak.4.",
-            false};
+            Severity::Information};
 }
 
 DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
@@ -116,25 +125,26 @@ DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
             newest = &logbook;
     }
     if (chosen == nullptr)
-        return {dialog::kRestoreTitle, {}, false, {}};
+        return {dialog::kRestoreTitle, {}, false};
     std::string text = "Put the logbook kept as " + chosen->path + " (" +
                        keptLogbookSummary(*chosen) + ") back as your logbook?";
     if (current != nullptr)
         text += "\nYour logbook now (" + keptLogbookSummary(*current) + ") will be kept as " +
                 (newest != nullptr ? newest->path : current->path + ".bak") + ".";
-    return {dialog::kRestoreTitle, text, true, {}};
+    return {dialog::kRestoreTitle, text, true};
 }
 
 DialogBox restoredBox(const GenerationResult& result, const std::string& logbook_path) {
     if (result.failure != GenerationFailure::None)
-        return {dialog::kError, failureText(result), {}, true};
+        return {dialog::kError, failureText(result), {}, Severity::Error};
     std::string informative = result.backup_path.empty()
                                   ? std::string()
                                   : "To undo this, restore " + generationName(0) + ".";
     if (const std::string recovered = recoveryLine(result.recovery, logbook_path);
         !recovered.empty())
         informative += (informative.empty() ? "" : "\n") + recovered + ".";
-    return {"Logbook restored", restoredLine(result, logbook_path), informative, false};
+    return {"Logbook restored", restoredLine(result, logbook_path), informative,
+            Severity::Information};
 }
 
 std::optional<ResultBox> resultBox(const GenerationResult& result,
@@ -145,9 +155,10 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
     case GenerationFailure::KeptOld:
         return std::nullopt; // the pilot's own "&No" to an empty logbook: nothing to tell
     case GenerationFailure::Cancelled:
-        return ResultBox{{"Logbook not generated", failureText(result), {}, false}, false};
+        return ResultBox{{"Logbook not generated", failureText(result), {}, Severity::Information},
+                         false};
     default:
-        return ResultBox{{dialog::kError, failureText(result), {}, true}, false};
+        return ResultBox{{dialog::kError, failureText(result), {}, Severity::Error}, false};
     }
     std::string informative = filesReadText(result);
     // Dropped by the pilot's "No", and still in the .bak: said, so that the count makes sense.
@@ -163,8 +174,83 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
                        dialog::kRestore + "\".";
     // A logbook that lost entries is worth a second look: a wrong folder, a stricter minimum.
     return ResultBox{{"Logbook generated", writtenText(result, logbook_path), informative,
-                      holdsFewerThanBefore(result)},
+                      holdsFewerThanBefore(result) ? Severity::Warning : Severity::Information},
                      !result.skipped.empty()};
+}
+
+namespace {
+
+// The refusals and the questions before a run, for the folder in the field: the request when the
+// run may go; none when refused or not answered "&Yes". A "&Yes" to the folder's own IGC folder
+// takes it into the field and checks it anew, as if the pilot had typed it: the refusals, the
+// questions and the run all go by the folder in the field. That folder holds recordings, so no
+// folder is asked about twice.
+std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& shell) {
+    for (;;) {
+        const RequestCheck check = checkRequest(form.pilot, form.igc_directory, form.logbook_path);
+        if (const std::optional<DialogBox> refusal = refusalBeforeRun(check)) {
+            shell.tell(*refusal);
+            return std::nullopt;
+        }
+        bool checked = true;
+        for (const DialogQuestion& question : questionsBeforeRun(check, form.igc_directory)) {
+            if (shell.ask(question) != Answer::Yes)
+                return std::nullopt;
+            if (!question.use_folder.empty()) {
+                form.igc_directory = question.use_folder;
+                shell.showIgcFolder(form.igc_directory);
+                checked = false;
+                break;
+            }
+        }
+        if (!checked)
+            continue;
+        GenerationRequest request;
+        request.igc_directory = form.igc_directory;
+        request.logbook_path = form.logbook_path;
+        request.pilot_name = check.pilot_latin1;
+        request.min_time_minutes = form.minutes;
+        return request;
+    }
+}
+
+} // namespace
+
+std::optional<GenerationResult> generateFlow(const DialogForm& form, DialogShell& shell) {
+    const std::optional<GenerationRequest> request = checkedRequest(form, shell);
+    if (!request)
+        return std::nullopt;
+    return generateLogbook(*request, shell);
+}
+
+void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
+    // Beside an empty path lie the working directory's ".bak" files: refused as before a run.
+    RequestCheck check;
+    check.paths_problem = logbookPathProblem(logbook_path);
+    if (!check.paths_problem.empty()) {
+        check.refusal = Refusal::Paths;
+        shell.tell(*refusalBeforeRun(check));
+        return;
+    }
+    for (;;) {
+        const std::vector<KeptLogbook> kept = keptLogbooks(logbook_path);
+        const std::vector<RestoreRow> rows = restoreRows(kept);
+        if (rows.empty()) {
+            shell.tell(nothingToRestoreBox(logbook_path));
+            return;
+        }
+        const std::optional<int> age = shell.chooseGeneration(rows);
+        if (!age || shell.ask(restoreQuestion(kept, *age)) != Answer::Yes)
+            return;
+        const GenerationResult result =
+            restoreGeneration(logbook_path, *age, listedIdentity(kept, *age),
+                              [&shell](const std::string& path, bool in_place) {
+                                  shell.temporaryNamed(path, in_place);
+                              });
+        shell.tell(restoredBox(result, logbook_path));
+        if (result.failure != GenerationFailure::GenerationChanged)
+            return;
+    }
 }
 
 } // namespace logbook

@@ -7,6 +7,7 @@
 #include "logbook/Generation.h"
 #include "logbook/LogbookHistory.h"
 #include "logbook/RequestCheck.h"
+#include "logbook/RunEnvironment.h"
 
 #include <optional>
 #include <string>
@@ -62,12 +63,15 @@ inline const char* minutesSuffix(int minutes) {
 }
 } // namespace dialog
 
+/// How grave a box is: its icon.
+enum class Severity { Information, Warning, Error };
+
 /// A box of the dialog: its title, its text and the smaller text under it.
 struct DialogBox {
     std::string title;
     std::string text;
     std::string informative;
-    bool warning = true; // the warning icon, else the information icon
+    Severity severity = Severity::Warning;
 };
 
 /// The box at start when no installation was found: what a pilot can do in the dialog first,
@@ -84,11 +88,14 @@ std::optional<DialogBox> refusalBeforeRun(const std::string& pilot,
                                           const std::string& igc_directory,
                                           const std::string& logbook_path);
 
-/// A question with "&Yes" and "&No": `yes_by_default` for Enter; Escape is always "&No".
+/// A question with "&Yes" and "&No": `yes_by_default` for Enter. Where "&No" goes on (the run's
+/// questions), `can_cancel` adds "Cancel", which Escape and the close button press: the run then
+/// stops with nothing written. Elsewhere they press "&No", which stops as well.
 struct DialogQuestion {
     std::string title;
     std::string text;
     bool yes_by_default = false;
+    bool can_cancel = false;
     std::string details = {};    // shown on "Show Details..." when not empty
     std::string use_folder = {}; // a "&Yes" takes this folder into the IGC field, then goes on
 };
@@ -103,11 +110,12 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
 std::vector<DialogQuestion> questionsBeforeRun(const std::string& pilot,
                                                const std::string& logbook_path);
 
-/// The question that the run asks before a logbook with entries is emptied (`confirm_empty`).
-DialogQuestion emptyLogbookQuestionBox(const std::string& question);
+/// A question that the run asks on its way: before a logbook with entries is emptied (No by
+/// default), before the old logbook's flights without a recording are dropped (the flights under
+/// "Show Details...", Yes by default).
+DialogQuestion runQuestionBox(const RunQuestion& question);
 
-/// The question that the run asks before the old logbook's flights without a recording are
-/// dropped (`keep_missing`), the flights under "Show Details...", Yes by default.
+/// The question before the old logbook's flights without a recording are dropped.
 DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
                                             const MissingRecordings& missing);
 
@@ -135,6 +143,43 @@ struct ResultBox {
     bool details = false;
 };
 std::optional<ResultBox> resultBox(const GenerationResult& result, const std::string& logbook_path);
+
+/// What a dialog shows of its flows, each call waiting for the pilot: the dialogs' run
+/// controller hands each to the window's thread, the tests record them. As a run's environment,
+/// a run's own questions come as dialog questions (runQuestionBox).
+class DialogShell : public RunEnvironment {
+public:
+    /// Shows `box` until the pilot closes it.
+    virtual void tell(const DialogBox& box) = 0;
+    /// Asks `question` until the pilot answers or closes it.
+    virtual Answer ask(const DialogQuestion& question) = 0;
+    /// The restore list: the age of the generation chosen; none when the list was closed.
+    virtual std::optional<int> chooseGeneration(const std::vector<RestoreRow>& rows) = 0;
+    /// A question's "&Yes" took `folder` into the IGC field: the form shows it from now on.
+    virtual void showIgcFolder(const std::string& folder) = 0;
+
+    using RunEnvironment::ask;
+    Answer ask(const RunQuestion& question) final { return ask(runQuestionBox(question)); }
+};
+
+/// What the form holds when "Generate Logbook" or "Restore..." is pressed.
+struct DialogForm {
+    std::string pilot;         // UTF-8, as typed
+    std::string igc_directory; // as typed (UTF-8 on Windows, the file system's bytes on Linux)
+    std::string logbook_path;  // likewise
+    int minutes = kDefaultMinutes;
+};
+
+/// "Generate Logbook": what is refused before anything is asked, the questions in order (a
+/// "&Yes" to the IGC folder's own IGC folder takes it into the field and checks anew), then the
+/// run with `shell` as its environment. The run's result for its box (resultBox); none when the
+/// flow ended before the run: a refusal told, a question not answered "&Yes".
+std::optional<GenerationResult> generateFlow(const DialogForm& form, DialogShell& shell);
+
+/// "Restore...": a logbook field that names no logbook is refused before anything beside it is
+/// listed; then the list, the question, the restore and its box. A generation that changed
+/// between the list and the restore is not put back: the list comes again, as it is now.
+void restoreFlow(const std::string& logbook_path, DialogShell& shell);
 
 } // namespace logbook
 

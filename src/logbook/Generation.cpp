@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <iostream>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -44,10 +44,9 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
 // the directory holds. False when cancelled.
 bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
                     const platform::DateFormatter& format_date, int jobs,
+                    const RunEnvironment& environment,
                     const std::function<void(FlightResult&&)>& deliver) {
-    const auto cancelled = [&request] {
-        return request.cancel != nullptr && request.cancel->load(std::memory_order_relaxed);
-    };
+    const auto cancelled = [&environment] { return environment.cancelled(); };
     if (jobs <= 1 || files.size() <= 1) {
         AnalysisBuffers buffers;
         for (const FlightFile& file : files) {
@@ -103,13 +102,26 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
             room.notify_all(); // a large file may wait for this one, or others for it
         }
     };
-    std::vector<std::thread> workers;
+    std::vector<std::jthread> workers;
     {
         // Workers take no interruption: its handler runs on the thread that set it up.
         const platform::InterruptsBlocked blocked;
         for (int k = 0; k < jobs; ++k)
             workers.emplace_back(work);
     }
+    // However this thread leaves (a delivery that throws: no memory for an entry), the workers
+    // are told to stop before they are joined.
+    const auto stop_workers = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+        }
+        room.notify_all();
+    };
+    struct StopOnExit {
+        const decltype(stop_workers)& stop;
+        ~StopOnExit() { stop(); }
+    } const stop_on_exit{stop_workers};
 
     bool finished = true;
     for (std::size_t index = 0; index < files.size(); ++index) {
@@ -128,13 +140,6 @@ bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationReques
         room.notify_all();
         deliver(std::move(result));
     }
-    {
-        const std::lock_guard lock(mutex);
-        stop = true;
-    }
-    room.notify_all();
-    for (std::thread& worker : workers)
-        worker.join();
     return finished && !cancelled();
 }
 
@@ -144,17 +149,104 @@ int defaultJobs() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
-GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
-                                 const Progress& progress) {
+namespace {
+
+// The old logbook, read while this run holds it: its flights whose recording is gone are kept,
+// as they stood and in their order, only when the pilot says so. One that cannot be read is
+// never taken for an empty one: the run stops and it stays. False when the run is over.
+bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFile>& files,
+                    RunEnvironment& environment, LogbookFile& out, GenerationResult& result) {
+    int error = 0;
+    std::FILE* const old_file = out.store().openLogbook(error);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(old_file, std::fclose);
+    OldLogbook old;
+    if (old_file != nullptr)
+        error = readOldLogbook(old_file, files, old);
+    if (error != 0) {
+        result.failure = GenerationFailure::Unreadable;
+        result.failed_path = request.logbook_path;
+        result.reason = platform::systemReason(error);
+        return false;
+    }
+    result.replaced_entries = old.summary.entries + old.summary.other_lines;
+    if (old.missing.empty())
+        return true;
+    RunQuestion question;
+    question.kind = RunQuestion::Kind::KeepMissing;
+    question.igc_directory = request.igc_directory;
+    question.missing = old.missing;
+    switch (environment.ask(question)) {
+    case Answer::Cancel:
+        result.failure = GenerationFailure::Cancelled;
+        result.failed_path = request.logbook_path;
+        result.reason = "Cancelled";
+        return false;
+    case Answer::No:
+        result.dropped = std::move(old.missing);
+        return true;
+    case Answer::Yes:
+        break;
+    }
+    if ((error = copyLines(old_file, old.missing_lines, out)) != 0) {
+        result.failure = GenerationFailure::Write;
+        result.failed_path = request.logbook_path;
+        result.reason = platform::systemReason(error);
+        return false;
+    }
+    result.kept_entries = static_cast<int>(old.missing.count);
+    result.entries = result.kept_entries;
+    return true;
+}
+
+// A file's result into the logbook and the counts.
+void takeFile(FlightResult&& file, LogbookFile& out, GenerationResult& result) {
+    ++result.files;
+    if (file.entry.empty()) {
+        result.skipped.emplace_back(file.path, file.reason);
+        return;
+    }
+    ++result.entries;
+    out << file.entry;
+    // The simulator reads the logbook as Latin-1: a name beyond it is written with "?" for what
+    // it cannot hold.
+    const std::string name = platform::fileNameOf(file.path);
+    if (std::count(name.begin(), name.end(), '?') < std::ranges::count(entryFileName(name), '?'))
+        ++result.names_with_question_marks;
+}
+
+// A run whose folder gave no entry empties a logbook that held some only when the pilot says
+// so (a wrong folder chosen, say). False when the run is over.
+bool mayEmpty(const GenerationRequest& request, RunEnvironment& environment,
+              GenerationResult& result) {
+    if (result.entries > 0 || result.replaced_entries <= 0)
+        return true;
+    RunQuestion question;
+    question.kind = RunQuestion::Kind::ReplaceWithEmpty;
+    question.igc_directory = request.igc_directory;
+    question.old_entries = result.replaced_entries;
+    question.files = result.files;
+    question.elsewhere = result.elsewhere;
+    const Answer answer = environment.ask(question);
+    if (answer == Answer::Yes)
+        return true;
+    result.failure =
+        answer == Answer::Cancel ? GenerationFailure::Cancelled : GenerationFailure::KeptOld;
+    result.failed_path = request.logbook_path;
+    result.reason =
+        answer == Answer::Cancel ? "Cancelled" : emptyFolderFinding(request.igc_directory, result);
+    return false;
+}
+
+} // namespace
+
+GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironment& environment) {
     GenerationResult result;
-    frame << "Generating new logbook\n" << std::flush;
+    environment.begin();
+    environment.diagnostics() << "Generating new logbook\n" << std::flush;
     // A wrong directory must not leave an empty logbook behind: list before anything is opened.
     std::string why;
-    const std::optional<std::vector<FlightFile>> files =
-        listFlights(request.igc_directory, why, *request.diagnostics, &result.hidden_files);
-    if (files && files->empty())
-        result.elsewhere = findRecordingsElsewhere(request.igc_directory);
-    LogbookFile out;
+    const std::optional<std::vector<FlightFile>> files = listFlights(
+        request.igc_directory, why, environment.fileDiagnostics(), &result.hidden_files);
     if (!files) {
         result.failure = GenerationFailure::Directory;
         result.failed_path = request.igc_directory;
@@ -162,7 +254,13 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.had_logbook = logbookExists(request.logbook_path);
         return result;
     }
-    const bool opened = out.open(request.logbook_path, request.temporary_watcher);
+    if (files->empty())
+        result.elsewhere = findRecordingsElsewhere(request.igc_directory);
+    LogbookFile out;
+    const bool opened =
+        out.open(request.logbook_path, [&environment](const std::string& path, bool in_place) {
+            environment.temporaryNamed(path, in_place);
+        });
     result.had_logbook = out.replacesExisting();
     if (!opened) {
         takeOpenFailure(out, request.logbook_path, result);
@@ -170,65 +268,17 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
     }
     writeLogbookHeader(out, request.pilot_name);
     result.recovery = out.store().recovery();
-    // The old logbook is read while this run holds it: its flights whose recording is gone are
-    // kept, as they stood and in their order, only when the pilot says so. One that cannot be
-    // read is not taken for an empty one.
-    if (out.replacesExisting()) {
-        int error = 0;
-        std::FILE* old_file = out.store().openLogbook(error);
-        OldLogbook old;
-        if (old_file != nullptr)
-            error = readOldLogbook(old_file, *files, old);
-        if (error != 0) {
-            result.replaced_unreadable = platform::systemReason(error);
-        } else {
-            result.replaced_entries = old.summary.entries + old.summary.other_lines;
-            if (!old.missing.empty() && request.keep_missing && request.keep_missing(old.missing)) {
-                error = copyLines(old_file, old.missing_lines, out);
-                if (error != 0) {
-                    std::fclose(old_file);
-                    result.failure = GenerationFailure::Write;
-                    result.failed_path = request.logbook_path;
-                    result.reason = platform::systemReason(error);
-                    result.had_logbook = true;
-                    return result;
-                }
-                result.kept_entries = static_cast<int>(old.missing.count);
-                result.entries = result.kept_entries;
-            } else {
-                result.dropped = std::move(old.missing);
-            }
-        }
-        if (old_file != nullptr)
-            std::fclose(old_file);
-    }
+    if (out.replacesExisting() && !takeOldLogbook(request, *files, environment, out, result))
+        return result;
     const auto total = static_cast<int>(files->size());
     const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
     const platform::DateFormatter format_date =
         request.format_date ? request.format_date : platform::localeDateFormatter();
     const bool finished =
-        analyzeInOrder(*files, request, format_date, jobs, [&](FlightResult&& file) {
-            ++result.files;
-            if (!file.entry.empty()) {
-                ++result.entries;
-                out << file.entry;
-                // The simulator reads the logbook as Latin-1: a name beyond it is written with
-                // "?" for what it cannot hold.
-                const std::string name = platform::fileNameOf(file.path);
-                if (std::count(name.begin(), name.end(), '?') <
-                    std::ranges::count(entryFileName(name), '?'))
-                    ++result.names_with_question_marks;
-            } else {
-                result.skipped.emplace_back(file.path, file.reason);
-            }
-            if (request.on_file) {
-                request.on_file(file);
-            } else {
-                *request.diagnostics << file.errors;
-                *request.output << file.output;
-            }
-            if (progress)
-                progress(result.files, total);
+        analyzeInOrder(*files, request, format_date, jobs, environment, [&](FlightResult&& file) {
+            environment.fileDone(file);
+            takeFile(std::move(file), out, result);
+            environment.progress(result.files, total);
         });
     if (!finished) {
         result.failure = GenerationFailure::Cancelled;
@@ -236,18 +286,8 @@ GenerationResult generateLogbook(const GenerationRequest& request, std::ostream&
         result.reason = "Cancelled";
         return result;
     }
-    // A logbook whose entries could not be counted may hold any number: asked as one with
-    // entries is.
-    if (result.entries == 0 &&
-        (result.replaced_entries > 0 || !result.replaced_unreadable.empty()) &&
-        !(request.confirm_empty &&
-          request.confirm_empty(emptyLogbookQuestion(request.igc_directory, result)))) {
-        result.failure = GenerationFailure::KeptOld;
-        result.failed_path = request.logbook_path;
-        result.reason = emptyFolderFinding(request.igc_directory, result);
-        return result;
-    }
-    commitInto(out, result);
+    if (mayEmpty(request, environment, result))
+        commitInto(out, result);
     return result;
 }
 
@@ -331,6 +371,9 @@ std::string failureText(const GenerationResult& result) {
         break;
     case GenerationFailure::Backup:
         title = "Couldn't keep a copy of the old logbook!";
+        break;
+    case GenerationFailure::Unreadable:
+        title = "Couldn't read the old logbook!";
         break;
     case GenerationFailure::Cancelled:
         return "The logbook was not generated: cancelled.\n" + fate;

@@ -8,11 +8,9 @@
 #include "logbook/Listing.h"
 #include "logbook/LogbookEntry.h"
 #include "logbook/LogbookFile.h"
+#include "logbook/RunEnvironment.h"
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
-#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,27 +29,11 @@ struct GenerationRequest {
     std::string pilot_name;    // as the header holds it (Latin-1), not trimmed
     int min_time_minutes = kDefaultMinutes;
     platform::DateFormatter format_date; // entry dates; unset: the user's short date form
-    LogbookFile::TemporaryWatcher temporary_watcher; // for a signal handler's clean-up
-    int jobs = 0;                                    // threads that analyse files; 0: one per core
+    int jobs = 0;                        // threads that analyse files; 0: one per core
     /// A file this large (bytes, as listed) is analysed while no other is: its fixes and track
     /// take about one and a half times its size, and several at once could take more memory
     /// than the machine has. Smaller ones (a day at 10 Hz is about 16 MB) run side by side.
     std::int64_t alone_bytes = std::int64_t{64} << 20;
-    const std::atomic<bool>* cancel = nullptr; // checked between files: true stops the run
-    /// Where the files' diagnostics go (and the listing's lines about entries it skips), and
-    /// where "Empty log file" goes: by default where the dialog always wrote them.
-    std::ostream* diagnostics = &std::cerr;
-    std::ostream* output = &std::cout;
-    /// Told each file's result in listing order, on the calling thread, instead of writing its
-    /// diagnostics to the two streams above.
-    std::function<void(const FlightResult&)> on_file;
-    /// Asked, with the question's text, before a logbook that holds entries is replaced by one
-    /// that holds none (a wrong folder chosen, say); unset or false: the old logbook stays.
-    std::function<bool(const std::string& question)> confirm_empty;
-    /// Asked, once the folder is listed and before any flight is read, whether to keep the old
-    /// logbook's entries whose recording is not in the folder (given in their order): true
-    /// writes them unchanged before the rebuilt ones; unset or false drops them.
-    std::function<bool(const MissingRecordings& missing)> keep_missing;
 };
 
 enum class GenerationFailure {
@@ -62,7 +44,9 @@ enum class GenerationFailure {
     Open,         // no new logbook file could be created
     Write,        // writing, flushing or renaming the new logbook failed
     Backup,       // the old logbook could not be kept as .bak; it was not replaced
-    Cancelled,    // stopped between two files; the old logbook was not replaced
+    Cancelled,    // stopped between two files, or a question closed unanswered; the old
+                  // logbook was not replaced
+    Unreadable,   // the old logbook could not be read; it was not replaced
     KeptOld,      // the new logbook would hold no entry and the old one's were not to be given up
     NoGeneration, // a restore: no earlier logbook of that age is kept
     GenerationChanged, // a restore: the earlier logbook chosen is no longer the one listed
@@ -76,10 +60,9 @@ struct GenerationResult {
     std::string backup_path;   // where the replaced logbook was kept; empty when none
     int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none or
                                // when they could not be counted
-    std::string replaced_unreadable; // why the old logbook could not be read to count them
-    int files = 0;                   // IGC files handed to the analysis
-    int entries = 0;                 // entries written, those kept from the old logbook included
-    int kept_entries = 0;            // entries of the old logbook kept for want of their recording
+    int files = 0;             // IGC files handed to the analysis
+    int entries = 0;           // entries written, those kept from the old logbook included
+    int kept_entries = 0;      // entries of the old logbook kept for want of their recording
     int names_with_question_marks = 0; // entries whose file name Latin-1 could not hold whole
     int hidden_files = 0;              // hidden recordings ('.' first) that the listing left out
     RecordingsElsewhere elsewhere;     // when the folder listed no recording: where some are
@@ -91,18 +74,16 @@ struct GenerationResult {
     std::vector<std::pair<std::string, SkipReason>> skipped; // path and reason, listing order
 };
 
-/// Called after each file with the number of files done and the total.
-using Progress = std::function<void(int done, int total)>;
-
 /// Threads that a run uses when not told: one per core, at least one.
 int defaultJobs();
 
-/// The whole run: "Generating new logbook" on `frame`, the listing, the header and the entries
-/// into a new file that then replaces the logbook. The files are analysed on `request.jobs`
-/// threads; entries, diagnostics and progress come in listing order, byte for byte as from one
-/// thread. `progress` is called on the calling thread after each file.
-GenerationResult generateLogbook(const GenerationRequest& request, std::ostream& frame,
-                                 const Progress& progress = {});
+/// The whole run: "Generating new logbook", the listing, the header and the entries into a new
+/// file that then replaces the logbook. The files are analysed on `request.jobs` threads;
+/// entries, diagnostics and progress reach `environment` in listing order, byte for byte as from
+/// one thread, on the calling thread. The run asks `environment` before it drops the old
+/// logbook's flights without a recording and before it empties a logbook; a question closed
+/// unanswered, or a cancel, ends it with nothing written.
+GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironment& environment);
 
 /// The run's failure for a store's.
 GenerationFailure failureOf(LogbookStore::Failure failure);

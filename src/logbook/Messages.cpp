@@ -116,8 +116,6 @@ std::string writtenText(const GenerationResult& result, const std::string& logbo
                        logbook_path + keptClause(result);
     if (result.replaced_entries >= 0)
         text += "; the logbook it replaced had " + grouped(result.replaced_entries);
-    else if (!result.replaced_unreadable.empty())
-        text += "; the logbook it replaced could not be read (" + result.replaced_unreadable + ")";
     return text;
 }
 
@@ -207,15 +205,11 @@ std::string elsewhereText(const GenerationResult& result) {
 
 std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result) {
     const std::string elsewhere = elsewhereText(result);
-    std::string found =
-        result.files == 0 ? "The folder " + igc_directory + " holds no IGC file" +
-                                (elsewhere.empty() ? std::string() : "; " + elsewhere) + "."
-                          : "The folder " + igc_directory + " holds no flight for the logbook (" +
-                                counted(result.files, "file read", "files read") + ", none kept).";
-    if (!result.replaced_unreadable.empty())
-        found += " Your logbook could not be read to count its entries (" +
-                 result.replaced_unreadable + ").";
-    return found;
+    return result.files == 0
+               ? "The folder " + igc_directory + " holds no IGC file" +
+                     (elsewhere.empty() ? std::string() : "; " + elsewhere) + "."
+               : "The folder " + igc_directory + " holds no flight for the logbook (" +
+                     counted(result.files, "file read", "files read") + ", none kept).";
 }
 
 std::string emptyLogbookQuestion(const std::string& igc_directory, const GenerationResult& result) {
@@ -227,11 +221,12 @@ std::string emptyLogbookQuestion(const std::string& igc_directory, const Generat
            " with an empty one?";
 }
 
-std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files) {
-    GenerationResult result;
-    result.replaced_entries = old_entries;
-    result.files = files;
-    return emptyLogbookQuestion(igc_directory, result);
+std::string emptyLogbookQuestion(const RunQuestion& question) {
+    GenerationResult found;
+    found.replaced_entries = question.old_entries;
+    found.files = question.files;
+    found.elsewhere = question.elsewhere;
+    return emptyLogbookQuestion(question.igc_directory, found);
 }
 
 std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count) {

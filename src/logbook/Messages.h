@@ -52,15 +52,14 @@ std::vector<std::pair<std::string, std::string>> skippedRows(const GenerationRes
 /// recordings"; empty otherwise.
 std::string elsewhereText(const GenerationResult& result);
 
-/// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file.",
-/// and that the old logbook could not be read when its entries could not be counted.
+/// What the run found in an IGC folder that gives no flight: "The folder F holds no IGC file.".
 std::string emptyFolderFinding(const std::string& igc_directory, const GenerationResult& result);
 
 /// The question before the old logbook of a run (its entries, or that they could not be
 /// counted) is replaced by an empty one.
 std::string emptyLogbookQuestion(const std::string& igc_directory, const GenerationResult& result);
-/// The same for a logbook of `old_entries` entries and `files` files read.
-std::string emptyLogbookQuestion(const std::string& igc_directory, int old_entries, int files);
+/// The same for the run's question.
+std::string emptyLogbookQuestion(const RunQuestion& question);
 
 /// The question before the old logbook's flights without a recording are dropped: "2 flights of
 /// your logbook have no recording in F. Keep them in the new logbook?"

@@ -8,7 +8,7 @@
 #include <commctrl.h>
 
 #include <functional>
-#include <span>
+#include <vector>
 
 namespace {
 
@@ -21,11 +21,16 @@ std::string wholeText(const logbook::DialogBox& box) {
     return box.informative.empty() ? box.text : box.text + "\n\n" + box.informative;
 }
 
-// A failure's box is titled as one, and shows the error icon; the core marks the others.
-UINT iconOf(const logbook::DialogBox& box) {
-    if (box.title == logbook::dialog::kError)
+UINT iconOf(logbook::Severity severity) {
+    switch (severity) {
+    case logbook::Severity::Information:
+        return MB_ICONINFORMATION;
+    case logbook::Severity::Warning:
+        break;
+    case logbook::Severity::Error:
         return MB_ICONERROR;
-    return box.warning ? MB_ICONWARNING : MB_ICONINFORMATION;
+    }
+    return MB_ICONWARNING;
 }
 
 HRESULT CALLBACK onTaskDialog(HWND window, UINT message, WPARAM button, LPARAM, LONG_PTR data) {
@@ -42,26 +47,31 @@ void tell(HWND owner, const logbook::DialogBox& box) {
     const std::string text = wholeText(box);
     dialog_log::box(box.title, text);
     MessageBoxW(owner, platform::widened(text).c_str(), platform::widened(box.title).c_str(),
-                MB_OK | iconOf(box));
+                MB_OK | iconOf(box.severity));
 }
 
-bool confirmed(HWND owner, const logbook::DialogQuestion& question) {
+logbook::Answer ask(HWND owner, const logbook::DialogQuestion& question) {
     dialog_log::box(question.title, question.text);
     const std::wstring title = platform::widened(question.title);
     const std::wstring text = platform::widened(question.text);
     const std::wstring details = platform::widened(logbook::dialog::kShowDetails);
     const std::wstring yes = platform::widened(logbook::dialog::kYes);
     const std::wstring no = platform::widened(logbook::dialog::kNo);
+    const std::wstring cancel = platform::widened(logbook::dialog::kCancel);
     // A task dialog rather than a message box: the box of "Yes" and "No" ignores Escape and has
-    // no room for "Show Details...". "No" is the button that cancels, so that Escape and the
-    // close button press it; a common "No" button would not do, since a task dialog sends
-    // Escape to a "Cancel" button (and Wine's closes on Escape only when it has one). The
-    // details open in a window of their own, which scrolls however long the list is, where the
-    // task dialog's own expanded text would grow past the screen.
-    const TASKDIALOG_BUTTON buttons[] = {
-        {kShowDetailsButton, details.c_str()}, {IDYES, yes.c_str()}, {IDCANCEL, no.c_str()}};
-    const std::span<const TASKDIALOG_BUTTON> shown =
-        question.details.empty() ? std::span(buttons).subspan(1) : std::span(buttons);
+    // no room for "Show Details...". Escape and the close button press the button that cancels
+    // (a task dialog sends Escape to it, and Wine's closes on Escape only when there is one):
+    // "Cancel" where the question has it, as "No" goes on there (drops flights, keeps a
+    // logbook), else "No", which stops as well. The details open in a window of their own, which
+    // scrolls however long the list is, where the task dialog's own expanded text would grow
+    // past the screen.
+    std::vector<TASKDIALOG_BUTTON> buttons;
+    if (!question.details.empty())
+        buttons.push_back({kShowDetailsButton, details.c_str()});
+    buttons.push_back({IDYES, yes.c_str()});
+    buttons.push_back({question.can_cancel ? IDNO : IDCANCEL, no.c_str()});
+    if (question.can_cancel)
+        buttons.push_back({IDCANCEL, cancel.c_str()});
     const ShowDetails show = [&question](HWND box) { showDetails(box, question.details); };
 
     TASKDIALOGCONFIG config{};
@@ -71,22 +81,23 @@ bool confirmed(HWND owner, const logbook::DialogQuestion& question) {
     config.pszWindowTitle = title.c_str();
     config.pszMainIcon = TD_WARNING_ICON;
     config.pszContent = text.c_str();
-    config.pButtons = shown.data();
-    config.cButtons = static_cast<UINT>(shown.size());
-    config.nDefaultButton = question.yes_by_default ? IDYES : IDCANCEL;
+    config.pButtons = buttons.data();
+    config.cButtons = static_cast<UINT>(buttons.size());
+    config.nDefaultButton = question.yes_by_default ? IDYES : question.can_cancel ? IDNO : IDCANCEL;
     config.pfCallback = onTaskDialog;
     config.lpCallbackData = reinterpret_cast<LONG_PTR>(&show);
     int pressed = IDCANCEL;
     if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr)))
-        return false;
-    return pressed == IDYES;
+        return logbook::Answer::Cancel;
+    if (pressed == IDYES)
+        return logbook::Answer::Yes;
+    return pressed == IDNO ? logbook::Answer::No : logbook::Answer::Cancel;
 }
 
 void showResult(HWND owner, const logbook::GenerationResult& result,
-                const std::string& logbook_path) {
-    const std::optional<logbook::ResultBox> shown = logbook::resultBox(result, logbook_path);
-    if (!shown)
-        return;
+                const logbook::ResultBox& result_box) {
+    const logbook::ResultBox* const shown = &result_box;
+    // A run that failed has its box, a message box; one that wrote has its task dialog.
     if (result.failure != logbook::GenerationFailure::None) {
         tell(owner, shown->box);
         return;
@@ -105,7 +116,9 @@ void showResult(HWND owner, const logbook::GenerationResult& result,
     config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
     config.dwCommonButtons = TDCBF_OK_BUTTON;
     config.pszWindowTitle = title.c_str();
-    config.pszMainIcon = shown->box.warning ? TD_WARNING_ICON : TD_INFORMATION_ICON;
+    config.pszMainIcon = shown->box.severity == logbook::Severity::Error     ? TD_ERROR_ICON
+                         : shown->box.severity == logbook::Severity::Warning ? TD_WARNING_ICON
+                                                                             : TD_INFORMATION_ICON;
     config.pszMainInstruction = text.c_str();
     config.pszContent = informative.empty() ? nullptr : informative.c_str();
     if (shown->details) {

@@ -13,11 +13,11 @@
 /// The box with "OK"; its smaller text as a paragraph of its own.
 void tell(HWND owner, const logbook::DialogBox& box);
 
-/// The question's answer: true for "Yes". Enter answers what the core says it should, Escape
-/// "No". A question with details has "Show Details..." beside "Yes" and "No".
-bool confirmed(HWND owner, const logbook::DialogQuestion& question);
+/// The question's answer. Enter answers what the core says it should; Escape and the close
+/// button Cancel. A question with details has "Show Details..." beside "Yes" and "No".
+logbook::Answer ask(HWND owner, const logbook::DialogQuestion& question);
 
-/// The box that ends a run, if the run has one to show: a failure in a message box, a logbook
-/// written in a task dialog, with "Show Details..." when files were skipped.
+/// The box that ends a run: a failure in a message box, a logbook written in a task dialog, with
+/// "Show Details..." when files were skipped.
 void showResult(HWND owner, const logbook::GenerationResult& result,
-                const std::string& logbook_path);
+                const logbook::ResultBox& shown);

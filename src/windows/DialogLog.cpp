@@ -53,6 +53,8 @@ const char* failureName(logbook::GenerationFailure failure) {
         return "Backup";
     case GenerationFailure::Cancelled:
         return "Cancelled";
+    case GenerationFailure::Unreadable:
+        return "Unreadable";
     case GenerationFailure::KeptOld:
         return "KeptOld";
     case GenerationFailure::NoGeneration:

@@ -2,6 +2,7 @@
 
 #include "Boxes.h"
 #include "GdiHandles.h"
+#include "RestoreWindow.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Messages.h"
 #include "platform/WindowsText.h"
@@ -39,13 +40,16 @@ int titleWidth(HWND window, const std::wstring& title) {
 
 } // namespace
 
-GenerationRun::GenerationRun(HWND owner, Ended ended)
-    : owner_(owner), ended_(std::move(ended)),
+GenerationRun::GenerationRun(HWND owner, Ended ended, ShowFolder show_folder)
+    : owner_(owner), ended_(std::move(ended)), show_folder_(std::move(show_folder)),
       controller_(*this, [owner](std::function<void()> work) {
-          // Queued for the owner's thread, never waited for.
-          auto* posted = new std::function<void()>(std::move(work));
-          if (!PostMessageW(owner, kRunWork, 0, reinterpret_cast<LPARAM>(posted)))
-              delete posted;
+          // Queued for the owner's thread, never waited for. A full queue takes nothing: the
+          // controller hears so and does not wait for work that will never be done.
+          auto posted = std::make_unique<std::function<void()>>(std::move(work));
+          if (!PostMessageW(owner, kRunWork, 0, reinterpret_cast<LPARAM>(posted.get())))
+              return false;
+          static_cast<void>(posted.release()); // the message owns it now
+          return true;
       }) {}
 
 GenerationRun::~GenerationRun() {
@@ -85,16 +89,29 @@ void GenerationRun::hideProgress() {
         ShowWindow(progress_, SW_HIDE);
 }
 
-void GenerationRun::ask(const logbook::DialogQuestion& question) {
-    controller_.answer(confirmed(owner_, question));
+void GenerationRun::tell(const logbook::DialogBox& box) {
+    ::tell(owner_, box);
+    controller_.answer(logbook::Answer::Yes);
 }
 
-void GenerationRun::finished(const logbook::GenerationResult& result, bool tell, bool close) {
+void GenerationRun::ask(const logbook::DialogQuestion& question) {
+    controller_.answer(::ask(owner_, question));
+}
+
+void GenerationRun::chooseGeneration(const std::vector<logbook::RestoreRow>& rows) {
+    controller_.choose(::chooseGeneration(owner_, rows));
+}
+
+void GenerationRun::showIgcFolder(const std::string& folder) {
+    show_folder_(folder);
+}
+
+void GenerationRun::finished(const logbook::FlowEnd& end, bool close) {
     if (progress_ != nullptr) {
         DestroyWindow(progress_);
         progress_ = nullptr;
     }
-    ended_(result, tell, close);
+    ended_(end, close);
 }
 
 void GenerationRun::initializeProgress(HWND window) {

@@ -1,10 +1,9 @@
 #pragma once
 
-// The Windows dialog's side of a run: the progress window that the core's run controller shows
-// and updates, Cancel, the questions that the run asks (before an empty logbook replaces one with
-// entries, before flights without a recording are dropped), and the run's end handed to the main
-// window. The controller runs the generation off the window's thread and hands its events to
-// this thread through posted messages (kRunWork).
+// The Windows dialog's side of the flows: the progress window that the core's run controller
+// shows and updates, Cancel, the boxes, questions and restore list that a flow shows, and its end
+// handed to the main window. The controller runs the flows off the window's thread and hands
+// their events to this thread through posted messages (kRunWork).
 
 #include "AnchorLayout.h"
 #include "logbook/Generation.h"
@@ -13,6 +12,8 @@
 #include "WindowsApi.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 /// Posted to the owner window with work of the run for its thread: lParam holds a
 /// std::function<void()> to call (and delete) with runPostedWork.
@@ -20,20 +21,23 @@ inline constexpr UINT kRunWork = WM_APP + 1;
 
 class GenerationRun : private logbook::RunController::View {
 public:
-    /// Told on the owner's thread when a run has ended: its result, whether to tell it, and
-    /// whether the pilot asked for the window to close meanwhile.
-    using Ended =
-        std::function<void(const logbook::GenerationResult& result, bool tell, bool close)>;
+    /// Told on the owner's thread when a flow has ended: how, and whether the pilot asked for
+    /// the window to close meanwhile.
+    using Ended = std::function<void(const logbook::FlowEnd& end, bool close)>;
+    /// Told on the owner's thread that the IGC field is to show a folder from now on.
+    using ShowFolder = std::function<void(const std::string& folder)>;
 
-    /// The progress window (hidden) of runs for the window `owner`.
-    GenerationRun(HWND owner, Ended ended);
+    /// The progress window (hidden) of flows for the window `owner`.
+    GenerationRun(HWND owner, Ended ended, ShowFolder show_folder);
     /// Cancels a run under way and waits for it; the progress window goes.
     ~GenerationRun() override;
     GenerationRun(const GenerationRun&) = delete;
     GenerationRun& operator=(const GenerationRun&) = delete;
 
-    /// Starts `request`; false while a run is under way.
-    bool start(logbook::GenerationRequest request) { return controller_.start(std::move(request)); }
+    /// Starts "Generate Logbook" for `form`; false while a flow is under way.
+    bool generate(logbook::DialogForm form) { return controller_.generate(std::move(form)); }
+    /// Starts "Restore..." for the logbook at `path`; false while a flow is under way.
+    bool restore(std::string path) { return controller_.restore(std::move(path)); }
     [[nodiscard]] bool running() const { return controller_.running(); }
     /// Stops the run between two files; the old logbook stays as it was.
     void cancel() { controller_.cancel(); }
@@ -50,8 +54,11 @@ public:
 private:
     void showProgress(int done, int total) override;
     void hideProgress() override;
+    void tell(const logbook::DialogBox& box) override;
     void ask(const logbook::DialogQuestion& question) override;
-    void finished(const logbook::GenerationResult& result, bool tell, bool close) override;
+    void chooseGeneration(const std::vector<logbook::RestoreRow>& rows) override;
+    void showIgcFolder(const std::string& folder) override;
+    void finished(const logbook::FlowEnd& end, bool close) override;
 
     static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     void initializeProgress(HWND window);
@@ -60,5 +67,6 @@ private:
     HWND progress_ = nullptr;
     AnchorLayout progress_layout_;
     Ended ended_;
+    ShowFolder show_folder_;
     logbook::RunController controller_; // last: it goes first, its threads joined
 };

@@ -115,8 +115,9 @@ void MainDialog::initialize() {
                platform::widened(logbook::dialog::kMinTimeToolTip));
     layout_.capture(window_, kAnchors);
     run_ = std::make_unique<GenerationRun>(
-        window_, [this](const logbook::GenerationResult& result, bool tell, bool close) {
-            finishRun(result, tell, close);
+        window_, [this](const logbook::FlowEnd& end, bool close) { finishFlow(end, close); },
+        [this](const std::string& folder) {
+            SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(folder).c_str());
         });
 
     // What the search found goes to the terminal, as the Linux dialog writes it; the box that
@@ -171,37 +172,25 @@ void MainDialog::showMinutes(int minutes) {
         SetDlgItemTextW(window_, IDC_MIN_TIME, shown.c_str());
 }
 
-void MainDialog::generate() {
-    if (run_->running())
-        return;
-    // Every check and question, and their order, are the core's: both dialogs ask the same.
-    logbook::GenerationRequest request;
-    request.igc_directory = platform::narrowed(text(IDC_IGC_FILES));
-    request.logbook_path = platform::narrowed(text(IDC_LOGBOOK_FILE));
-    const logbook::RequestCheck check = logbook::checkRequest(
-        platform::narrowed(text(IDC_PILOT_NAME)), request.igc_directory, request.logbook_path);
-    if (const auto refusal = logbook::refusalBeforeRun(check)) {
-        tell(window_, *refusal);
-        return;
-    }
-    for (const logbook::DialogQuestion& question :
-         logbook::questionsBeforeRun(check, request.igc_directory)) {
-        if (!confirmed(window_, question))
-            return;
-        // The folder that holds the recordings, which the pilot agreed to: the run reads it, and
-        // the form shows it for the next run.
-        if (!question.use_folder.empty()) {
-            request.igc_directory = question.use_folder;
-            SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(question.use_folder).c_str());
-        }
-    }
-    request.pilot_name = check.pilot_latin1;
-    request.min_time_minutes = minutes();
-    request.format_date = platform::localeDateFormatter();
-    logbook_path_ = request.logbook_path;
+logbook::DialogForm MainDialog::form() const {
+    return {platform::narrowed(text(IDC_PILOT_NAME)), platform::narrowed(text(IDC_IGC_FILES)),
+            platform::narrowed(text(IDC_LOGBOOK_FILE)), minutes()};
+}
 
+void MainDialog::generate() {
+    // Every check and question, and their order, are the core's: both dialogs ask the same.
+    if (run_->generate(form()))
+        disableForm();
+}
+
+void MainDialog::restore() {
+    if (run_->restore(form().logbook_path))
+        disableForm();
+}
+
+void MainDialog::disableForm() {
     // The form takes no input meanwhile: no second run, no change of the inputs. The keyboard
-    // goes to the window itself, where Escape still cancels; it comes back when the run is over.
+    // goes to the window itself, where Escape still cancels; it comes back when the flow is over.
     had_focus_ = GetFocus();
     SendMessageW(had_focus_, EM_GETSEL, reinterpret_cast<WPARAM>(&had_selection_.first),
                  reinterpret_cast<LPARAM>(&had_selection_.second));
@@ -214,15 +203,15 @@ void MainDialog::generate() {
             disabled_.push_back(child);
         }
     }
-    run_->start(std::move(request));
 }
 
-void MainDialog::finishRun(const logbook::GenerationResult& result, bool tell, bool close) {
-    dialog_log::result(result);
+void MainDialog::finishFlow(const logbook::FlowEnd& end, bool close) {
+    if (end.box)
+        dialog_log::result(end.result);
     for (HWND child : std::exchange(disabled_, {}))
         EnableWindow(child, TRUE);
-    if (tell)
-        showResult(window_, result, logbook_path_);
+    if (end.box)
+        showResult(window_, end.result, *end.box);
     if (close) {
         DestroyWindow(window_);
         return;
@@ -233,35 +222,6 @@ void MainDialog::finishRun(const logbook::GenerationResult& result, bool tell, b
         SetFocus(had_focus_);
         if (SendMessageW(had_focus_, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
             SendMessageW(had_focus_, EM_SETSEL, had_selection_.first, had_selection_.second);
-    }
-}
-
-void MainDialog::restore() {
-    // A run disables the button; a run of another program holds the logbook's lock, and the
-    // restore says so.
-    if (run_->running())
-        return;
-    const std::string path = platform::narrowed(text(IDC_LOGBOOK_FILE));
-    // A generation that changed between the list and the restore (a run ended meanwhile) is
-    // not put back: the list comes again, as it is now.
-    for (;;) {
-        const std::vector<logbook::KeptLogbook> kept = logbook::keptLogbooks(path);
-        const std::vector<logbook::RestoreRow> rows = logbook::restoreRows(kept);
-        if (rows.empty()) {
-            tell(window_, logbook::nothingToRestoreBox(path));
-            return;
-        }
-        const std::optional<int> age = chooseGeneration(window_, rows);
-        if (!age || !confirmed(window_, logbook::restoreQuestion(kept, *age)))
-            return;
-        // A few renames take no time worth a progress window: on this thread, the window
-        // waiting meanwhile.
-        const logbook::GenerationResult result =
-            logbook::restoreGeneration(path, *age, logbook::listedIdentity(kept, *age));
-        dialog_log::result(result);
-        tell(window_, logbook::restoredBox(result, path));
-        if (result.failure != logbook::GenerationFailure::GenerationChanged)
-            return;
     }
 }
 

@@ -30,9 +30,11 @@ private:
     static INT_PTR CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void initialize();
+    logbook::DialogForm form() const;
     void generate();
-    void finishRun(const logbook::GenerationResult& result, bool tell, bool close);
     void restore();
+    void disableForm();
+    void finishFlow(const logbook::FlowEnd& end, bool close);
     void close();
     void browseIgcDirectory();
     void browseLogbook();
@@ -44,9 +46,8 @@ private:
     HWND window_ = nullptr;
     AnchorLayout layout_;
     bool no_installation_ = false;
-    std::unique_ptr<GenerationRun> run_;    // the runs' progress and their ends
-    std::string logbook_path_;              // the running run's
-    std::vector<HWND> disabled_;            // the controls that the running run disabled
-    HWND had_focus_ = nullptr;              // where the keyboard was when the run began
+    std::unique_ptr<GenerationRun> run_;    // the flows' boxes, progress and ends
+    std::vector<HWND> disabled_;            // the controls that the flow under way disabled
+    HWND had_focus_ = nullptr;              // where the keyboard was when the flow began
     std::pair<DWORD, DWORD> had_selection_; // and the selection in it, when a field
 };

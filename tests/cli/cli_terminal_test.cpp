@@ -162,14 +162,15 @@ TEST(CliPrompt, ReplacesOnlyOnAYesLine) {
 }
 
 // The flights of the old logbook without a recording are kept unless the pilot says no; an
-// input that ends says nothing, and nothing is kept unasked.
+// input that ends answers nothing and stops the run, its prompt's line ended.
 TEST(CliPrompt, KeepsFlightsWithoutARecordingUnlessToldNot) {
+    using logbook::Answer;
     const struct {
         const char* input;
-        bool keep;
+        Answer answer;
     } rows[] = {
-        {"", false},  {"n\n", false},  {"no\n", false}, {"keep\n", false},
-        {"\n", true}, {" \t\n", true}, {"y\n", true},   {" YES\n", true},
+        {"", Answer::Cancel}, {"n\n", Answer::No},    {"no\n", Answer::No}, {"keep\n", Answer::No},
+        {"\n", Answer::Yes},  {" \t\n", Answer::Yes}, {"y\n", Answer::Yes}, {" YES\n", Answer::Yes},
     };
     const logbook::MissingRecordings missing{{
                                                  {"", "05.01.2008", "Local flight", "flight01.igc"},
@@ -180,11 +181,12 @@ TEST(CliPrompt, KeepsFlightsWithoutARecordingUnlessToldNot) {
         SCOPED_TRACE(row.input);
         std::istringstream input(row.input);
         std::ostringstream terminal;
-        EXPECT_EQ(cli::confirmKeepMissing("/igc", missing, input, terminal), row.keep);
-        EXPECT_EQ(terminal.str(), "  05.01.2008, Local flight, flight01.igc\n"
-                                  "  07.01.2008, A - B, flight02.igc\n"
-                                  "2 flights of your logbook have no recording in /igc. Keep them "
-                                  "in the new logbook? [Y/n] ");
+        EXPECT_EQ(cli::askKeepMissing("/igc", missing, input, terminal), row.answer);
+        EXPECT_EQ(terminal.str(), std::string("  05.01.2008, Local flight, flight01.igc\n"
+                                              "  07.01.2008, A - B, flight02.igc\n"
+                                              "2 flights of your logbook have no recording in "
+                                              "/igc. Keep them in the new logbook? [Y/n] ") +
+                                      (row.answer == Answer::Cancel ? "\n" : ""));
     }
 }
 

@@ -27,6 +27,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,13 @@ TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
         request.logbook_path = (dir_ / "core.dat").string();
         request.pilot_name = "Demo Pilot";
         request.format_date = platform::qtDateFormatter(QLocale(QLocale::German, QLocale::Germany));
-        ASSERT_EQ(logbook::generateLogbook(request, std::cerr).failure,
+        // Everything where the program's diagnostics go, as in the dialog.
+        struct Dialog : logbook::RunEnvironment {
+            logbook::Answer ask(const logbook::RunQuestion&) override {
+                return logbook::Answer::No;
+            }
+        } dialog;
+        ASSERT_EQ(logbook::generateLogbook(request, dialog).failure,
                   logbook::GenerationFailure::None);
         core_errors = errors.text();
         core_output = output.text();
@@ -787,15 +794,16 @@ TEST_F(CliMissing, KeepsOrDropsTheFlightsWhoseRecordingIsGone) {
     }
 }
 
-// On a terminal (script(1)) the run asks, and keeps the flights unless told not to; the
-// question's words and answers are the terminal's own tests'.
+// On a terminal (script(1)) the run asks, and keeps the flights unless told not to; the input
+// ended (Ctrl-D) answers nothing and writes nothing. The question's words and answers are the
+// terminal's own tests'.
 TEST_F(CliMissing, AsksOnATerminalBeforeDroppingFlights) {
     if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
         GTEST_SKIP() << "script(1) from util-linux is not installed";
     const struct {
         const char* answer;
-        bool kept;
-    } rows[] = {{"\n", true}, {"n\n", false}};
+        std::optional<bool> kept; // none: the old logbook as it was
+    } rows[] = {{"\n", true}, {"n\n", false}, {"\x04", std::nullopt}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.answer);
         std::ofstream(logbook_, std::ios::binary) << kOldLogbook;
@@ -803,10 +811,17 @@ TEST_F(CliMissing, AsksOnATerminalBeforeDroppingFlights) {
                                     .arg(QStringLiteral(THERMORA_CLI), path(igc_), path(logbook_));
         const CliRun terminal =
             run({"-q", "-e", "-c", command, "/dev/null"}, row.answer, QStringLiteral("script"));
-        EXPECT_EQ(terminal.exit_code, 0);
+        EXPECT_EQ(terminal.exit_code, row.kept ? 0 : 1);
         EXPECT_NE(terminal.output.find("Keep them in the new logbook? [Y/n] "), std::string::npos);
         EXPECT_EQ(terminal.output.find("hint:"), std::string::npos);
-        EXPECT_EQ(testing_support::bytesOf(logbook_), written(row.kept));
+        if (row.kept) {
+            EXPECT_EQ(testing_support::bytesOf(logbook_), written(*row.kept));
+        } else {
+            EXPECT_NE(terminal.output.find("The logbook was not generated: cancelled."),
+                      std::string::npos)
+                << terminal.output;
+            EXPECT_EQ(testing_support::bytesOf(logbook_), kOldLogbook);
+        }
     }
 }
 

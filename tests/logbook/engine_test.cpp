@@ -5,6 +5,7 @@
 #include "logbook/Messages.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
@@ -40,8 +41,9 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
     request.format_date = testing_support::germanDates();
     request.jobs = jobs;
     Outputs run;
+    testing_support::RunRecorder recorder;
     if (with_callback) {
-        request.on_file = [&run](const FlightResult& file) {
+        recorder.on_file = [&run](const FlightResult& file) {
             run.results += file.path + "|" + reasonText(file.reason) + "|" + file.entry + "|" +
                            file.errors + "|" + file.output + "\n";
         };
@@ -49,8 +51,7 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
     {
         CaptureStream errors(std::cerr);
         CaptureStream output(std::cout);
-        std::ostringstream frame;
-        const GenerationResult result = generateLogbook(request, frame);
+        const GenerationResult result = generateLogbook(request, recorder);
         EXPECT_EQ(result.failure, GenerationFailure::None) << failureText(result);
         run.errors = errors.text();
         run.output = output.text();
@@ -127,20 +128,18 @@ TEST_F(Engine, ACancelBetweenFilesLeavesTheOldLogbook) {
     for (const int jobs : {1, 2, 4}) {
         SCOPED_TRACE(jobs);
         std::ofstream(dir_ / "logbook.dat", std::ios::binary) << "old";
-        std::atomic<bool> cancel{false};
+        testing_support::RunRecorder recorder;
         GenerationRequest request;
         request.igc_directory = (dir_ / "generated").string();
         request.logbook_path = (dir_ / "logbook.dat").string();
         request.pilot_name = "Pilot";
         request.jobs = jobs;
-        request.cancel = &cancel;
         int seen = 0;
-        request.on_file = [&](const FlightResult&) {
+        recorder.on_file = [&](const FlightResult&) {
             if (++seen == 3)
-                cancel = true;
+                recorder.cancel = true;
         };
-        std::ostringstream frame;
-        const GenerationResult result = generateLogbook(request, frame);
+        const GenerationResult result = generateLogbook(request, recorder);
         EXPECT_EQ(result.failure, GenerationFailure::Cancelled);
         EXPECT_EQ(seen, 3);
         EXPECT_EQ(failureText(result), "The logbook was not generated: cancelled.\nThe old "

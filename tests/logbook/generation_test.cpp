@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDates.h"
 
 #include <gtest/gtest.h>
@@ -430,15 +431,15 @@ TEST_F(Generation, OneResultPerFileWithTheReasonForNoEntry) {
     request.pilot_name = "P";
     request.format_date = kGerman;
     std::vector<FlightResult> results;
-    request.on_file = [&results](const FlightResult& file) { results.push_back(file); };
-    int calls = 0;
+    testing_support::RunRecorder recorder;
+    recorder.quiet = true;
+    recorder.on_file = [&results](const FlightResult& file) { results.push_back(file); };
     CaptureStream errors(std::cerr);
     CaptureStream output(std::cout);
-    std::ostringstream frame;
-    const GenerationResult result = generateLogbook(request, frame, [&](int done, int total) {
-        EXPECT_EQ(total, 7);
-        EXPECT_EQ(done, ++calls);
-    });
+    const GenerationResult result = generateLogbook(request, recorder);
+    EXPECT_EQ(recorder.steps.size(), 7U);
+    for (std::size_t k = 0; k < recorder.steps.size(); ++k)
+        EXPECT_EQ(recorder.steps[k], std::make_pair(static_cast<int>(k) + 1, 7));
     ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
     EXPECT_EQ(errors.text(), "");
     EXPECT_EQ(output.text(), "");

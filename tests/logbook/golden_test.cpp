@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
@@ -57,10 +58,10 @@ TEST(Golden, GenerationOverHandMadeFiles) {
         request.logbook_path = (dir / "logbook.dat").string();
         request.pilot_name = "Example Pilot";
         request.format_date = testing_support::germanDates();
-        std::ostringstream frame;
-        const GenerationResult result = generateLogbook(request, frame);
+        testing_support::RunRecorder recorder;
+        const GenerationResult result = generateLogbook(request, recorder);
         ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
-        EXPECT_EQ(frame.str(), "Generating new logbook\n");
+        EXPECT_EQ(recorder.lines.str(), "Generating new logbook\n");
         errors = error_stream.text();
         output = output_stream.text();
     }

@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "support/FileBytes.h"
 #include "support/HeldLock.h"
+#include "support/RunRecorder.h"
 #include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
@@ -104,7 +105,7 @@ protected:
                "edit!\r\n\r\nname = " +
                name + "\r\n";
     }
-    GenerationResult run(const std::function<bool(const MissingRecordings&)>& keep) const {
+    GenerationResult run(testing_support::RunRecorder& recorder) const {
         GenerationRequest request;
         request.igc_directory = (dir_ / "IGC").string();
         request.logbook_path = logbook_;
@@ -112,11 +113,8 @@ protected:
         request.min_time_minutes = 0;
         request.format_date = testing_support::germanDates();
         request.jobs = 1;
-        request.keep_missing = keep;
-        std::ostringstream nowhere;
-        request.diagnostics = &nowhere;
-        request.output = &nowhere;
-        return generateLogbook(request, nowhere);
+        recorder.quiet = true;
+        return generateLogbook(request, recorder);
     }
 
     fs::path dir_;
@@ -135,30 +133,34 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
 
     struct Row {
         const char* name;
-        std::optional<bool> answer; // nothing: nobody to ask
+        Answer answer;
         int kept;
         int entries;
     };
     const Row rows[] = {
-        {"kept", true, 2, 3},
-        {"dropped", false, 0, 1},
-        {"not asked", std::nullopt, 0, 1},
+        {"kept", Answer::Yes, 2, 3},
+        {"dropped", Answer::No, 0, 1},
+        {"the question closed: nothing written", Answer::Cancel, 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         write(logbook_, old);
         fs::remove(logbook_ + ".bak");
+        testing_support::RunRecorder recorder({row.answer});
+        const GenerationResult result = run(recorder);
+        ASSERT_EQ(recorder.asked.size(), 1U);
         std::vector<std::string> asked;
-        const GenerationResult result = row.answer ? run([&](const MissingRecordings& missing) {
-            for (const OldEntry& entry : missing.shown)
-                asked.push_back(entry.file_name);
-            return *row.answer;
-        })
-                                                   : run({});
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
-        if (row.answer) {
-            EXPECT_EQ(asked, (std::vector<std::string>{"gone2.igc", "gone1.igc"}));
+        for (const OldEntry& entry : recorder.asked[0].missing.shown)
+            asked.push_back(entry.file_name);
+        EXPECT_EQ(asked, (std::vector<std::string>{"gone2.igc", "gone1.igc"}));
+        if (row.answer == Answer::Cancel) {
+            EXPECT_EQ(result.failure, GenerationFailure::Cancelled);
+            EXPECT_EQ(bytesOf(logbook_), old);
+            EXPECT_FALSE(fs::exists(logbook_ + ".bak"));
+            EXPECT_TRUE(result.dropped.empty());
+            continue;
         }
+        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
         EXPECT_EQ(result.kept_entries, row.kept);
         EXPECT_EQ(result.dropped.count, 2U - static_cast<std::size_t>(row.kept));
         EXPECT_EQ(result.entries, row.entries);

@@ -7,6 +7,7 @@
 #include "logbook/LogbookFile.h"
 #include "logbook/Messages.h"
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -110,13 +111,16 @@ protected:
         request.logbook_path = (dir_ / "logbook.dat").string();
         request.pilot_name = "P";
         request.min_time_minutes = 0;
-        request.on_file = [](const FlightResult&) {};
-        request.confirm_empty = [this, allow_empty](const std::string& question) {
-            questions_ += question + "\n";
-            return allow_empty;
+        testing_support::RunRecorder recorder;
+        recorder.quiet = true;
+        // The flights whose recording is gone are dropped: only the emptying is asked here.
+        recorder.answering = [this, allow_empty](const RunQuestion& question) {
+            if (question.kind != RunQuestion::Kind::ReplaceWithEmpty)
+                return Answer::No;
+            questions_ += emptyLogbookQuestion(question) + "\n";
+            return allow_empty ? Answer::Yes : Answer::No;
         };
-        std::ostringstream frame;
-        return generateLogbook(request, frame);
+        return generateLogbook(request, recorder);
     }
     fs::path dir_;
     std::string questions_;
@@ -161,9 +165,9 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     EXPECT_EQ(bytesOf(logbook + ".bak"), before);
 }
 
-// A logbook that cannot be read may hold any number of entries: asked for as one with entries,
-// never counted as empty.
-TEST_F(Generations, AnUnreadableLogbookIsNotTakenForAnEmptyOne) {
+// A logbook that cannot be read may hold any number of entries, and flights whose recording is
+// gone: the run stops before it asks anything, and the logbook stays.
+TEST_F(Generations, AnUnreadableLogbookStopsTheRun) {
 #ifdef _WIN32
     GTEST_SKIP() << "permission bits make no file unreadable on Windows";
 #else
@@ -176,13 +180,10 @@ TEST_F(Generations, AnUnreadableLogbookIsNotTakenForAnEmptyOne) {
     fs::permissions(logbook, fs::perms::owner_write);
     const GenerationResult refused = run("none", false);
     fs::permissions(logbook, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(refused.failure, GenerationFailure::KeptOld);
-    const std::string finding = "The folder " + (dir_ / "none").string() +
-                                " holds no IGC file. Your logbook could not be read to count its "
-                                "entries (Permission denied).";
-    EXPECT_EQ(questions_, finding + " Replace your logbook with an empty one?\n");
-    EXPECT_EQ(failureText(refused), "The logbook was not replaced by an empty one.\n" + finding +
-                                        "\nThe old logbook was left as it was.");
+    EXPECT_EQ(refused.failure, GenerationFailure::Unreadable);
+    EXPECT_EQ(questions_, "");
+    EXPECT_EQ(failureText(refused), "Couldn't read the old logbook!\n" + logbook +
+                                        "\nPermission denied\nThe old logbook was left as it was.");
 }
 
 } // namespace

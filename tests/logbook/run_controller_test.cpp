@@ -59,7 +59,7 @@ private:
     std::deque<std::function<void()>> queue_;
 };
 
-// A dialog's view: what it was told, and what the pilot does when a stage is reached.
+// A dialog's view: what it was told, and what the pilot does when a box is shown.
 class Recorder : public RunController::View {
 public:
     void showProgress(int done, int total) override {
@@ -67,31 +67,83 @@ public:
         EXPECT_LE(done, total);
     }
     void hideProgress() override { ++hidden; }
+    void tell(const DialogBox& box) override {
+        told.push_back(box.title);
+        if (on_box)
+            on_box();
+    }
     void ask(const DialogQuestion& question) override {
         asked.push_back(question.text);
         details = question.details;
         yes_by_default = question.yes_by_default;
+        can_cancel = question.can_cancel;
         shown_before_answer = shown;
         if (on_question)
             on_question();
     }
-    void finished(const GenerationResult& run_result, bool run_tell, bool run_close) override {
-        result = run_result;
-        tell = run_tell;
-        close = run_close;
+    void chooseGeneration(const std::vector<RestoreRow>& rows) override {
+        lists.push_back(rows.size());
+        if (on_list)
+            on_list();
+    }
+    void showIgcFolder(const std::string& folder) override { folders.push_back(folder); }
+    void finished(const FlowEnd& flow_end, bool flow_close) override {
+        end = flow_end;
+        close = flow_close;
     }
 
     int shown = 0;
     int hidden = 0;
+    std::vector<std::string> told;
     std::vector<std::string> asked;
+    std::vector<std::size_t> lists;
+    std::vector<std::string> folders;
     std::string details;
     bool yes_by_default = false;
+    bool can_cancel = false;
     int shown_before_answer = 0;
+    std::function<void()> on_box;
     std::function<void()> on_question;
-    std::optional<GenerationResult> result;
-    bool tell = false;
+    std::function<void()> on_list;
+    std::optional<FlowEnd> end;
     bool close = false;
 };
+
+// The controller's shell for a run, with a moment of the pilot's after each file.
+class SlowShell : public DialogShell {
+public:
+    SlowShell(DialogShell& shell, std::function<void()> after_file)
+        : shell_(shell), after_file_(std::move(after_file)) {}
+    [[nodiscard]] bool cancelled() const override { return shell_.cancelled(); }
+    void begin() override { shell_.begin(); }
+    void progress(int done, int total) override { shell_.progress(done, total); }
+    void fileDone(const FlightResult&) override {
+        if (after_file_)
+            after_file_();
+    }
+    void tell(const DialogBox& box) override { shell_.tell(box); }
+    using DialogShell::ask;
+    Answer ask(const DialogQuestion& question) override { return shell_.ask(question); }
+    std::optional<int> chooseGeneration(const std::vector<RestoreRow>& rows) override {
+        return shell_.chooseGeneration(rows);
+    }
+    void showIgcFolder(const std::string& folder) override { shell_.showIgcFolder(folder); }
+
+private:
+    DialogShell& shell_;
+    std::function<void()> after_file_;
+};
+
+// A run of `request` as the dialogs run one, each file followed by `after_file`.
+RunController::Job slowRun(GenerationRequest request, std::function<void()> after_file) {
+    return [request = std::move(request), after_file = std::move(after_file)](DialogShell& shell) {
+        SlowShell slow(shell, after_file);
+        FlowEnd end;
+        end.result = generateLogbook(request, slow);
+        end.box = resultBox(end.result, request.logbook_path);
+        return end;
+    };
+}
 
 class Controller : public ::testing::Test {
 protected:
@@ -115,15 +167,19 @@ protected:
         request.min_time_minutes = 0;
         request.jobs = 1;
         request.format_date = testing_support::germanDates();
-        request.diagnostics = &quiet_;
-        request.output = &quiet_;
         return request;
+    }
+    // The window's thread, posting as a dialog's event loop does.
+    static RunController::Post poster(WindowThread& window) {
+        return [&window](std::function<void()> work) {
+            window.post(std::move(work));
+            return true;
+        };
     }
 
     static constexpr const char* kOld = "# old\r\n#\r\n\r\nname = Old\r\nentry\r\n";
     fs::path dir_;
     std::string logbook_;
-    mutable std::ostringstream quiet_;
 };
 
 // What the pilot does, and when; and what the run comes to.
@@ -146,36 +202,35 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
         {"closed midway: nothing to tell", "IGC", Act::CloseMidway, GenerationFailure::Cancelled,
          false, true, true},
         {"emptied: yes", "none", Act::Yes, GenerationFailure::None, true, false, false},
-        {"emptied: no", "none", Act::No, GenerationFailure::KeptOld, true, false, true},
-        {"closed at the question: no", "none", Act::CloseAtQuestion, GenerationFailure::KeptOld,
-         true, true, true},
+        {"emptied: no: nothing to tell", "none", Act::No, GenerationFailure::KeptOld, false, false,
+         true},
+        {"closed at the question: stopped", "none", Act::CloseAtQuestion,
+         GenerationFailure::Cancelled, false, true, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::ofstream(logbook_, std::ios::binary) << kOld;
         WindowThread window;
         Recorder view;
-        RunController controller(
-            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        RunController controller(view, poster(window));
         controller.setShowDelay(0); // shown at once: the progress goes with every stage
-        GenerationRequest run = request(row.igc);
         std::mutex mutex;
         std::condition_variable midway;
         bool reached = false;
-        run.on_file = [&](const FlightResult&) {
+        const RunController::Job run = slowRun(request(row.igc), [&] {
             {
                 const std::lock_guard lock(mutex);
                 reached = true;
             }
             midway.notify_all();
             std::this_thread::sleep_for(2ms); // the pilot's moment comes before the run's end
-        };
+        });
         view.on_question = [&] {
             if (row.act == Act::CloseAtQuestion) {
                 EXPECT_TRUE(controller.close());
-                controller.answer(false); // the box goes with the window, unanswered
+                controller.answer(Answer::Cancel); // the box goes with the window, unanswered
             } else {
-                controller.answer(row.act == Act::Yes);
+                controller.answer(row.act == Act::Yes ? Answer::Yes : Answer::No);
             }
         };
         ASSERT_TRUE(controller.start(run));
@@ -192,9 +247,9 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
             else
                 EXPECT_TRUE(controller.close());
         }
-        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
-        EXPECT_EQ(view.result->failure, row.failure) << failureText(*view.result);
-        EXPECT_EQ(view.tell, row.tell);
+        ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
+        EXPECT_EQ(view.end->result.failure, row.failure) << failureText(view.end->result);
+        EXPECT_EQ(view.end->box.has_value(), row.tell);
         EXPECT_EQ(view.close, row.close);
         EXPECT_EQ(view.asked.size(), std::string(row.igc) == "none" ? 1U : 0U);
         EXPECT_FALSE(controller.running());
@@ -212,44 +267,49 @@ TEST_F(Controller, FlightsWithoutRecordingAreAskedAboutBeforeTheRun) {
     const std::string old = "# old\r\n#\r\n\r\nname = Old\r\n" + gone + "\r\n";
     const struct {
         const char* name;
-        bool yes;
+        Answer answer;
         bool close;
         GenerationFailure failure;
         int kept;
     } rows[] = {
-        {"kept", true, false, GenerationFailure::None, 1},
-        {"dropped", false, false, GenerationFailure::None, 0},
-        {"closed at the question", false, true, GenerationFailure::Cancelled, 0},
+        {"kept", Answer::Yes, false, GenerationFailure::None, 1},
+        {"dropped", Answer::No, false, GenerationFailure::None, 0},
+        {"the box closed: stopped", Answer::Cancel, false, GenerationFailure::Cancelled, 0},
+        {"the window closed at the question", Answer::Cancel, true, GenerationFailure::Cancelled,
+         0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::ofstream(logbook_, std::ios::binary) << old;
+        fs::remove(logbook_ + ".bak");
         WindowThread window;
         Recorder view;
-        RunController controller(
-            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        RunController controller(view, poster(window));
         controller.setShowDelay(0);
-        GenerationRequest run = request("IGC");
-        run.on_file = [](const FlightResult&) { std::this_thread::sleep_for(5ms); };
+        const RunController::Job run =
+            slowRun(request("IGC"), [] { std::this_thread::sleep_for(5ms); });
         view.on_question = [&] {
             if (row.close) {
                 EXPECT_TRUE(controller.close());
             }
-            controller.answer(row.yes);
+            controller.answer(row.answer);
         };
         ASSERT_TRUE(controller.start(run));
-        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
-        EXPECT_EQ(view.result->failure, row.failure) << failureText(*view.result);
+        ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
+        EXPECT_EQ(view.end->result.failure, row.failure) << failureText(view.end->result);
         ASSERT_EQ(view.asked.size(), 1U);
         EXPECT_EQ(view.asked[0], "1 flight of your logbook has no recording in " +
                                      (dir_ / "IGC").string() + ". Keep it in the new logbook?");
         EXPECT_EQ(view.details, "01.05.2024, Local flight, gone.igc\n");
         EXPECT_TRUE(view.yes_by_default);
-        EXPECT_EQ(view.result->kept_entries, row.kept);
-        if (!row.close) {
+        EXPECT_TRUE(view.can_cancel);
+        EXPECT_EQ(view.end->result.kept_entries, row.kept);
+        const bool stopped = row.answer == Answer::Cancel;
+        if (!stopped) {
             EXPECT_GT(view.shown, view.shown_before_answer) << "the progress came back";
         }
-        EXPECT_EQ(testing_support::bytesOf(logbook_) == old, row.close);
+        EXPECT_EQ(testing_support::bytesOf(logbook_) == old, stopped);
+        EXPECT_EQ(fs::exists(logbook_ + ".bak"), !stopped);
     }
 }
 
@@ -259,17 +319,15 @@ TEST_F(Controller, OnlyALongRunShowsItsProgress) {
         SCOPED_TRACE(long_run ? "long" : "short");
         WindowThread window;
         Recorder view;
-        RunController controller(
-            view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+        RunController controller(view, poster(window));
         controller.setShowDelay(long_run ? 0 : 60'000);
-        GenerationRequest run = request("IGC");
-        run.on_file = [long_run](const FlightResult&) {
+        const RunController::Job run = slowRun(request("IGC"), [long_run] {
             if (long_run)
                 std::this_thread::sleep_for(10ms); // 40 files: 0.4 s, some four updates
-        };
+        });
         ASSERT_TRUE(controller.start(run));
-        ASSERT_TRUE(window.pumpUntil([&] { return view.result.has_value(); }));
-        EXPECT_EQ(view.result->failure, GenerationFailure::None);
+        ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
+        EXPECT_EQ(view.end->result.failure, GenerationFailure::None);
         EXPECT_EQ(view.shown > 0, long_run);
     }
 }
@@ -282,12 +340,10 @@ TEST_F(Controller, GoingAwayDuringARunNeitherHangsNorTellsAnything) {
         WindowThread window;
         Recorder view;
         {
-            RunController controller(
-                view, [&window](std::function<void()> work) { window.post(std::move(work)); });
+            RunController controller(view, poster(window));
             controller.setShowDelay(0);
-            GenerationRequest run = request(igc);
-            run.on_file = [](const FlightResult&) { std::this_thread::sleep_for(5ms); };
-            ASSERT_TRUE(controller.start(run));
+            ASSERT_TRUE(
+                controller.start(slowRun(request(igc), [] { std::this_thread::sleep_for(5ms); })));
             // The files are being read, or the question is out, unanswered.
             std::this_thread::sleep_for(100ms);
         }
@@ -295,7 +351,7 @@ TEST_F(Controller, GoingAwayDuringARunNeitherHangsNorTellsAnything) {
         bool drained = false;
         window.post([&drained] { drained = true; });
         EXPECT_TRUE(window.pumpUntil([&] { return drained; }));
-        EXPECT_FALSE(view.result.has_value());
+        EXPECT_FALSE(view.end.has_value());
         EXPECT_TRUE(view.asked.empty());
         EXPECT_EQ(view.shown, 0);
         EXPECT_EQ(testing_support::bytesOf(logbook_), kOld);

@@ -10,6 +10,7 @@
 #include "logbook/Messages.h"
 #include "support/CaptureStream.h"
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -191,11 +192,11 @@ TEST_F(Safety, AWrongDirectoryWritesNothing) {
         request.igc_directory = row.directory;
         request.logbook_path = (dir_ / "logbook.dat").string();
         request.pilot_name = "Pilot";
-        std::ostringstream frame;
-        const GenerationResult result = generateLogbook(request, frame);
+        testing_support::RunRecorder recorder;
+        const GenerationResult result = generateLogbook(request, recorder);
         EXPECT_EQ(result.failure, GenerationFailure::Directory);
         EXPECT_EQ(failureText(result), row.text);
-        EXPECT_EQ(frame.str(), "Generating new logbook\n");
+        EXPECT_EQ(recorder.lines.str(), "Generating new logbook\n");
     }
     EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "old");
     EXPECT_EQ(entries(), "a-file logbook.dat");
@@ -207,8 +208,8 @@ TEST_F(Safety, AnEmptyDirectoryStillGivesTheHeader) {
     request.igc_directory = (dir_ / "IGC").string();
     request.logbook_path = (dir_ / "logbook.dat").string();
     request.pilot_name = "Pilot";
-    std::ostringstream frame;
-    const GenerationResult result = generateLogbook(request, frame);
+    testing_support::RunRecorder recorder;
+    const GenerationResult result = generateLogbook(request, recorder);
     EXPECT_EQ(result.failure, GenerationFailure::None);
     EXPECT_EQ(result.backup_path, "");
     EXPECT_EQ(bytesOf(dir_ / "logbook.dat"), "# Thermora Log Book. (Vantaline V1.0)\r\n"
@@ -328,7 +329,8 @@ TEST_F(Safety, FoldersSwappedDuringARunRedirectNothing) {
     request.min_time_minutes = 0;
     request.jobs = 1;
     bool swapped = false;
-    request.on_file = [&](const FlightResult&) {
+    testing_support::RunRecorder recorder;
+    recorder.on_file = [&](const FlightResult&) {
         if (std::exchange(swapped, true))
             return;
         fs::rename(mal / "data", mal / "data.was");
@@ -336,8 +338,7 @@ TEST_F(Safety, FoldersSwappedDuringARunRedirectNothing) {
         fs::rename(mal / "IGC", mal / "IGC.was");
         fs::create_directory_symlink(victim / "IGC", mal / "IGC");
     };
-    std::ostringstream frame;
-    const GenerationResult result = generateLogbook(request, frame);
+    const GenerationResult result = generateLogbook(request, recorder);
     ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
     EXPECT_EQ(victims(), before) << "nothing of hers touched";
     const std::string written = bytesOf(mal / "data.was" / "logbook.dat");
@@ -358,9 +359,9 @@ TEST_F(Safety, ARunWhoseLockFileWasRemovedDoesNotWrite) {
     request.igc_directory = (dir_ / "IGC").string();
     request.logbook_path = (dir_ / "logbook.dat").string();
     request.pilot_name = "P";
-    request.on_file = [this](const FlightResult&) { fs::remove(dir_ / "logbook.dat.lock"); };
-    std::ostringstream frame;
-    const GenerationResult result = generateLogbook(request, frame);
+    testing_support::RunRecorder recorder;
+    recorder.on_file = [this](const FlightResult&) { fs::remove(dir_ / "logbook.dat.lock"); };
+    const GenerationResult result = generateLogbook(request, recorder);
     EXPECT_EQ(result.failure, GenerationFailure::Busy);
     EXPECT_NE(failureText(result).find("was removed or replaced during the run"), std::string::npos)
         << failureText(result);

@@ -13,6 +13,7 @@
 #include "platform/Interrupts.h"
 
 #include "support/FileBytes.h"
+#include "support/RunRecorder.h"
 #include "support/TestDates.h"
 #include "support/TestDirectory.h"
 
@@ -139,19 +140,27 @@ public:
                 << "generation " << age << "\r\n";
     }
     GenerationResult run(const platform::TemporaryWatcher& watcher = {}) const {
+        // The new logbook's temporary name, told as the command line's handler is told it.
+        class Watched : public testing_support::RunRecorder {
+        public:
+            explicit Watched(const platform::TemporaryWatcher& watcher) : watcher_(watcher) {}
+            void temporaryNamed(const std::string& path, bool in_place) override {
+                if (watcher_)
+                    watcher_(path, in_place);
+            }
+
+        private:
+            const platform::TemporaryWatcher& watcher_;
+        } recorder(watcher);
+        recorder.quiet = true;
         GenerationRequest request;
         request.igc_directory = (dir_ / "IGC").string();
         request.logbook_path = logbook_;
         request.pilot_name = "P";
         request.min_time_minutes = 0;
         request.jobs = 1;
-        request.temporary_watcher = watcher;
         request.format_date = testing_support::germanDates();
-        std::ostringstream quiet;
-        request.diagnostics = &quiet;
-        request.output = &quiet;
-        std::ostringstream frame;
-        return generateLogbook(request, frame);
+        return generateLogbook(request, recorder);
     }
     Files snapshot() const { return filesOf(dir_ / "book"); }
     static void count() {
@@ -465,9 +474,10 @@ TEST_F(StoreFailure, WhatWasKeptIsSaidOnlyWhenItWas) {
     request.pilot_name = "P";
     request.min_time_minutes = 0;
     request.format_date = testing_support::germanDates();
-    request.on_file = [this](const FlightResult&) { fs::remove(logbook_); };
-    std::ostringstream frame;
-    const GenerationResult result = generateLogbook(request, frame);
+    testing_support::RunRecorder recorder;
+    recorder.quiet = true;
+    recorder.on_file = [this](const FlightResult&) { fs::remove(logbook_); };
+    const GenerationResult result = generateLogbook(request, recorder);
     ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
     EXPECT_EQ(result.backup_path, "");
     EXPECT_EQ(generations(), before);

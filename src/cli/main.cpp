@@ -195,7 +195,7 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     const logbook::GenerationResult result = logbook::generateLogbook(request, environment);
     environment.clear();
     // The hint only where nobody was asked.
-    if (result.failure == logbook::GenerationFailure::None && !options.quiet) {
+    if (result.failure.kind == logbook::FailureKind::None && !options.quiet) {
         for (const logbook::OldEntry& entry : result.dropped.shown)
             std::cerr << logbook::echoed(logbook::droppedLine(entry, options.igc_directory))
                       << "\n";
@@ -213,10 +213,10 @@ int told(const logbook::GenerationResult& result, const std::string& done,
     if (const std::string recovered = logbook::recoveryLine(result.recovery, logbook_path);
         !recovered.empty())
         std::cerr << recovered << "\n";
-    if (result.failure == logbook::GenerationFailure::KeptOld)
+    if (result.failure.kind == logbook::FailureKind::EmptyRefused)
         return notWritten(logbook::failureText(result) +
                           "\nGive --allow-empty to write the empty logbook anyway.");
-    if (result.failure != logbook::GenerationFailure::None)
+    if (result.failure.kind != logbook::FailureKind::None)
         return notWritten(logbook::failureText(result));
     std::cerr << done << "\n";
     return kWritten;
@@ -250,7 +250,7 @@ int restore(const cli::Options& options) {
         logbook_path, options.restore, chosen != kept.end() ? &chosen->identity : nullptr,
         platform::watchTemporary);
     // Changed since it was asked about: what is kept now, to choose again.
-    if (result.failure == logbook::GenerationFailure::GenerationChanged)
+    if (result.failure.kind == logbook::FailureKind::GenerationChanged)
         std::cerr << logbook::keptLogbooksText(logbook::keptLogbooks(logbook_path), logbook_path);
     return told(result, logbook::restoredLine(result, logbook_path), logbook_path);
 }

@@ -135,7 +135,7 @@ DialogQuestion restoreQuestion(const std::vector<KeptLogbook>& kept, int age) {
 }
 
 DialogBox restoredBox(const GenerationResult& result, const std::string& logbook_path) {
-    if (result.failure != GenerationFailure::None)
+    if (result.failure.kind != FailureKind::None)
         return {dialog::kError, failureText(result), {}, Severity::Error};
     std::string informative = result.backup_path.empty()
                                   ? std::string()
@@ -149,12 +149,12 @@ DialogBox restoredBox(const GenerationResult& result, const std::string& logbook
 
 std::optional<ResultBox> resultBox(const GenerationResult& result,
                                    const std::string& logbook_path) {
-    switch (result.failure) {
-    case GenerationFailure::None:
+    switch (result.failure.kind) {
+    case FailureKind::None:
         break;
-    case GenerationFailure::KeptOld:
+    case FailureKind::EmptyRefused:
         return std::nullopt; // the pilot's own "&No" to an empty logbook: nothing to tell
-    case GenerationFailure::Cancelled:
+    case FailureKind::Cancelled:
         return ResultBox{{"Logbook not generated", failureText(result), {}, Severity::Information},
                          false};
     default:
@@ -248,7 +248,7 @@ void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
                                   shell.temporaryNamed(path, in_place);
                               });
         shell.tell(restoredBox(result, logbook_path));
-        if (result.failure != GenerationFailure::GenerationChanged)
+        if (result.failure.kind != FailureKind::GenerationChanged)
             return;
     }
 }

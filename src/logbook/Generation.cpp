@@ -163,9 +163,7 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     if (old_file != nullptr)
         error = readOldLogbook(old_file, files, old);
     if (error != 0) {
-        result.failure = GenerationFailure::Unreadable;
-        result.failed_path = request.logbook_path;
-        result.reason = platform::systemReason(error);
+        result.failure = {FailureKind::Unreadable, request.logbook_path, systemCode(error), {}};
         return false;
     }
     result.replaced_entries = old.summary.entries + old.summary.other_lines;
@@ -177,9 +175,7 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     question.missing = old.missing;
     switch (environment.ask(question)) {
     case Answer::Cancel:
-        result.failure = GenerationFailure::Cancelled;
-        result.failed_path = request.logbook_path;
-        result.reason = "Cancelled";
+        result.failure = {FailureKind::Cancelled, request.logbook_path, {}, {}};
         return false;
     case Answer::No:
         result.dropped = std::move(old.missing);
@@ -188,9 +184,7 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
         break;
     }
     if ((error = copyLines(old_file, old.missing_lines, out)) != 0) {
-        result.failure = GenerationFailure::Write;
-        result.failed_path = request.logbook_path;
-        result.reason = platform::systemReason(error);
+        result.failure = {FailureKind::Write, request.logbook_path, systemCode(error), {}};
         return false;
     }
     result.kept_entries = static_cast<int>(old.missing.count);
@@ -229,11 +223,10 @@ bool mayEmpty(const GenerationRequest& request, RunEnvironment& environment,
     const Answer answer = environment.ask(question);
     if (answer == Answer::Yes)
         return true;
-    result.failure =
-        answer == Answer::Cancel ? GenerationFailure::Cancelled : GenerationFailure::KeptOld;
-    result.failed_path = request.logbook_path;
-    result.reason =
-        answer == Answer::Cancel ? "Cancelled" : emptyFolderFinding(request.igc_directory, result);
+    result.failure = {answer == Answer::Cancel ? FailureKind::Cancelled : FailureKind::EmptyRefused,
+                      request.logbook_path,
+                      {},
+                      {}};
     return false;
 }
 
@@ -241,6 +234,7 @@ bool mayEmpty(const GenerationRequest& request, RunEnvironment& environment,
 
 GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironment& environment) {
     GenerationResult result;
+    result.igc_directory = request.igc_directory;
     environment.begin();
     environment.diagnostics() << "Generating new logbook\n" << std::flush;
     // A wrong directory must not leave an empty logbook behind: list before anything is opened.
@@ -248,9 +242,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     const std::optional<std::vector<FlightFile>> files = listFlights(
         request.igc_directory, why, environment.fileDiagnostics(), &result.hidden_files);
     if (!files) {
-        result.failure = GenerationFailure::Directory;
-        result.failed_path = request.igc_directory;
-        result.reason = why;
+        result.failure = {FailureKind::Directory, request.igc_directory, {}, why};
         result.had_logbook = logbookExists(request.logbook_path);
         return result;
     }
@@ -281,9 +273,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
             environment.progress(result.files, total);
         });
     if (!finished) {
-        result.failure = GenerationFailure::Cancelled;
-        result.failed_path = request.logbook_path;
-        result.reason = "Cancelled";
+        result.failure = {FailureKind::Cancelled, request.logbook_path, {}, {}};
         return result;
     }
     if (mayEmpty(request, environment, result))
@@ -291,31 +281,31 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     return result;
 }
 
-GenerationFailure failureOf(LogbookStore::Failure failure) {
+FailureKind failureOf(LogbookStore::Failure failure) {
     switch (failure) {
     case LogbookStore::Failure::NotALogbook:
-        return GenerationFailure::NotALogbook;
+        return FailureKind::NotALogbook;
     case LogbookStore::Failure::Busy:
-        return GenerationFailure::Busy;
+        return FailureKind::Busy;
     case LogbookStore::Failure::Write:
-        return GenerationFailure::Write;
+        return FailureKind::Write;
     case LogbookStore::Failure::Backup:
-        return GenerationFailure::Backup;
+        return FailureKind::Backup;
     case LogbookStore::Failure::NoGeneration:
-        return GenerationFailure::NoGeneration;
+        return FailureKind::NoGeneration;
     case LogbookStore::Failure::Changed:
-        return GenerationFailure::GenerationChanged;
+        return FailureKind::GenerationChanged;
     default:
-        return GenerationFailure::Open;
+        return FailureKind::Open;
     }
 }
 
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
-    result.failure = failureOf(store.failure());
-    if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
-        result.failure = GenerationFailure::Open; // nothing was written yet
-    result.failed_path = store.errorPath();
-    result.reason = store.error();
+    result.failure.kind = failureOf(store.failure());
+    if (result.failure.kind == FailureKind::Write || result.failure.kind == FailureKind::Backup)
+        result.failure.kind = FailureKind::Open; // nothing was written yet
+    result.failure.path = store.errorPath();
+    result.failure.detail = store.error();
     result.undo_problem = store.undoProblem();
     result.had_logbook = store.hadLogbook();
 }
@@ -323,18 +313,18 @@ void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
 void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
     takeStoreFailure(out.store(), result);
     // Said of the path as given, in the words of whichever step refused it.
-    result.failure = failureOf(out.failure());
-    if (result.failure == GenerationFailure::Write || result.failure == GenerationFailure::Backup)
-        result.failure = GenerationFailure::Open;
-    result.failed_path = path;
-    result.reason = out.error();
+    result.failure.kind = failureOf(out.failure());
+    if (result.failure.kind == FailureKind::Write || result.failure.kind == FailureKind::Backup)
+        result.failure.kind = FailureKind::Open;
+    result.failure.path = path;
+    result.failure.detail = out.error();
 }
 
 bool commitInto(LogbookFile& out, GenerationResult& result) {
     if (!out.commit()) {
-        result.failure = failureOf(out.failure());
-        result.failed_path = out.errorPath();
-        result.reason = out.error();
+        result.failure.kind = failureOf(out.failure());
+        result.failure.path = out.errorPath();
+        result.failure.detail = out.error();
         result.undo_problem = out.store().undoProblem();
         return false;
     }
@@ -352,39 +342,40 @@ std::string failureText(const GenerationResult& result) {
         : result.had_logbook ? "The old logbook was left as it was."
                              : "No logbook was written.";
     std::string title;
-    switch (result.failure) {
-    case GenerationFailure::None:
+    switch (result.failure.kind) {
+    case FailureKind::None:
         return {};
-    case GenerationFailure::NotALogbook:
-    case GenerationFailure::Busy:
+    case FailureKind::NotALogbook:
+    case FailureKind::Busy:
         // The reason names the path itself.
-        return "Couldn't write the logbook file!\n" + result.reason + "\n" + fate;
-    case GenerationFailure::Directory:
+        return "Couldn't write the logbook file!\n" + result.failure.reason() + "\n" + fate;
+    case FailureKind::Directory:
         title = "Couldn't read the IGC directory!";
         break;
-    case GenerationFailure::Open:
+    case FailureKind::Open:
         title = "Couldn't open output logbook file!\nEnsure that you have write permission to the "
                 "Thermora data directory";
         break;
-    case GenerationFailure::Write:
+    case FailureKind::Write:
         title = "Couldn't write the logbook file!";
         break;
-    case GenerationFailure::Backup:
+    case FailureKind::Backup:
         title = "Couldn't keep a copy of the old logbook!";
         break;
-    case GenerationFailure::Unreadable:
+    case FailureKind::Unreadable:
         title = "Couldn't read the old logbook!";
         break;
-    case GenerationFailure::Cancelled:
+    case FailureKind::Cancelled:
         return "The logbook was not generated: cancelled.\n" + fate;
-    case GenerationFailure::KeptOld:
-        return "The logbook was not replaced by an empty one.\n" + result.reason + "\n" + fate;
-    case GenerationFailure::NoGeneration:
-    case GenerationFailure::GenerationChanged:
-        return "Couldn't restore the logbook!\n" + result.failed_path + "\n" + result.reason +
-               "\n" + fate;
+    case FailureKind::EmptyRefused:
+        return "The logbook was not replaced by an empty one.\n" +
+               emptyFolderFinding(result.igc_directory, result) + "\n" + fate;
+    case FailureKind::NoGeneration:
+    case FailureKind::GenerationChanged:
+        return "Couldn't restore the logbook!\n" + result.failure.path + "\n" +
+               result.failure.reason() + "\n" + fate;
     }
-    return title + "\n" + result.failed_path + "\n" + result.reason + "\n" + fate;
+    return title + "\n" + result.failure.path + "\n" + result.failure.reason() + "\n" + fate;
 }
 
 bool hasControlCharacter(const std::string& pilot_name) {

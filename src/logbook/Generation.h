@@ -4,6 +4,7 @@
 // analysed in order, the logbook replaced whole or not at all. The dialog and the command line
 // ask their questions first and report the result in their own way.
 
+#include "logbook/Failure.h"
 #include "logbook/FlightAnalysis.h"
 #include "logbook/Listing.h"
 #include "logbook/LogbookEntry.h"
@@ -36,26 +37,9 @@ struct GenerationRequest {
     std::int64_t alone_bytes = std::int64_t{64} << 20;
 };
 
-enum class GenerationFailure {
-    None,
-    Directory,    // the IGC directory is not given, missing, not a directory or unreadable
-    NotALogbook,  // the logbook path names a device, a directory, a link to nothing
-    Busy,         // another run is writing the logbook
-    Open,         // no new logbook file could be created
-    Write,        // writing, flushing or renaming the new logbook failed
-    Backup,       // the old logbook could not be kept as .bak; it was not replaced
-    Cancelled,    // stopped between two files, or a question closed unanswered; the old
-                  // logbook was not replaced
-    Unreadable,   // the old logbook could not be read; it was not replaced
-    KeptOld,      // the new logbook would hold no entry and the old one's were not to be given up
-    NoGeneration, // a restore: no earlier logbook of that age is kept
-    GenerationChanged, // a restore: the earlier logbook chosen is no longer the one listed
-};
-
 struct GenerationResult {
-    GenerationFailure failure = GenerationFailure::None;
-    std::string failed_path;   // the directory or file the failure is about
-    std::string reason;        // the system's reason; for KeptOld what was found in the folder
+    Failure failure;           // what kept the run from writing; kind None when nothing did
+    std::string igc_directory; // the folder the run read
     bool had_logbook = false;  // a logbook (a regular file) existed when the run began
     std::string backup_path;   // where the replaced logbook was kept; empty when none
     int replaced_entries = -1; // entries of the logbook replaced (or kept); -1 when none or
@@ -86,7 +70,7 @@ int defaultJobs();
 GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironment& environment);
 
 /// The run's failure for a store's.
-GenerationFailure failureOf(LogbookStore::Failure failure);
+FailureKind failureOf(LogbookStore::Failure failure);
 /// A store that could not be opened or locked as the run's failure.
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result);
 /// A logbook that could not be opened (`out.open` false) as the run's failure about `path`.

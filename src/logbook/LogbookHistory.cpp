@@ -201,9 +201,9 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
             result.entries = logbook.entries;
     }
     if (!store.restore(age, listed)) {
-        result.failure = failureOf(store.failure());
-        result.failed_path = store.errorPath();
-        result.reason = store.error();
+        result.failure.kind = failureOf(store.failure());
+        result.failure.path = store.errorPath();
+        result.failure.detail = store.error();
         result.undo_problem = store.undoProblem();
         return result;
     }

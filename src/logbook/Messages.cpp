@@ -357,14 +357,11 @@ std::string inputsProblem(const std::string& igc_directory, const std::string& l
     if (!listFlights(igc_directory, why, nowhere)) {
         if (igc_directory.empty())
             return why;
-        result.failure = GenerationFailure::Directory;
-        result.failed_path = igc_directory;
-        result.reason = why;
+        result.failure = {FailureKind::Directory, igc_directory, {}, why};
     } else if (logbook_path.empty()) {
         return logbookPathProblem(logbook_path);
     } else if (std::string problem = logbookPathProblem(logbook_path); !problem.empty()) {
-        result.failure = GenerationFailure::NotALogbook;
-        result.reason = std::move(problem);
+        result.failure = {FailureKind::NotALogbook, logbook_path, {}, std::move(problem)};
     }
     return failureText(result);
 }

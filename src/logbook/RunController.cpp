@@ -214,7 +214,7 @@ void RunController::startWorker(const std::shared_ptr<Shared>& shared, Job job) 
             view->hideProgress();
             // A close asked for the end of the flow; only a run that went on to its end all
             // the same still has something to tell before the window goes.
-            if (close && shared->end.result.failure == GenerationFailure::Cancelled)
+            if (close && shared->end.result.failure.kind == FailureKind::Cancelled)
                 shared->end.box.reset();
             view->finished(shared->end, close);
         };

@@ -98,7 +98,7 @@ void showResult(HWND owner, const logbook::GenerationResult& result,
                 const logbook::ResultBox& result_box) {
     const logbook::ResultBox* const shown = &result_box;
     // A run that failed has its box, a message box; one that wrote has its task dialog.
-    if (result.failure != logbook::GenerationFailure::None) {
+    if (result.failure.kind != logbook::FailureKind::None) {
         tell(owner, shown->box);
         return;
     }

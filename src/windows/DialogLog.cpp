@@ -34,32 +34,32 @@ void append(const std::string& line) {
     }
 }
 
-const char* failureName(logbook::GenerationFailure failure) {
-    using logbook::GenerationFailure;
+const char* failureName(logbook::FailureKind failure) {
+    using logbook::FailureKind;
     switch (failure) {
-    case GenerationFailure::None:
+    case FailureKind::None:
         return "None";
-    case GenerationFailure::Directory:
+    case FailureKind::Directory:
         return "Directory";
-    case GenerationFailure::NotALogbook:
+    case FailureKind::NotALogbook:
         return "NotALogbook";
-    case GenerationFailure::Busy:
+    case FailureKind::Busy:
         return "Busy";
-    case GenerationFailure::Open:
+    case FailureKind::Open:
         return "Open";
-    case GenerationFailure::Write:
+    case FailureKind::Write:
         return "Write";
-    case GenerationFailure::Backup:
+    case FailureKind::Backup:
         return "Backup";
-    case GenerationFailure::Cancelled:
+    case FailureKind::Cancelled:
         return "Cancelled";
-    case GenerationFailure::Unreadable:
+    case FailureKind::Unreadable:
         return "Unreadable";
-    case GenerationFailure::KeptOld:
+    case FailureKind::EmptyRefused:
         return "KeptOld";
-    case GenerationFailure::NoGeneration:
+    case FailureKind::NoGeneration:
         return "NoGeneration";
-    case GenerationFailure::GenerationChanged:
+    case FailureKind::GenerationChanged:
         return "GenerationChanged";
     }
     return "?";
@@ -72,7 +72,7 @@ void box(const std::string& title, const std::string& text) {
 }
 
 void result(const logbook::GenerationResult& result) {
-    append(std::string("result\t") + failureName(result.failure) + "\t" +
+    append(std::string("result\t") + failureName(result.failure.kind) + "\t" +
            std::to_string(result.entries) + "\n");
 }
 

@@ -26,8 +26,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,8 +107,8 @@ TEST_F(Cli, WritesWhatTheDialogsCoreWrites) {
                 return logbook::Answer::No;
             }
         } dialog;
-        ASSERT_EQ(logbook::generateLogbook(request, dialog).failure,
-                  logbook::GenerationFailure::None);
+        ASSERT_EQ(logbook::generateLogbook(request, dialog).failure.kind,
+                  logbook::FailureKind::None);
         core_errors = errors.text();
         core_output = output.text();
     }

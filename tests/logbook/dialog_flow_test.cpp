@@ -94,7 +94,7 @@ TEST_F(Flows, GenerateLogbook) {
         std::string old;    // the logbook before; empty: none
         std::deque<std::string> answers;
         std::vector<std::string> seen;
-        std::optional<GenerationFailure> result; // none: no run
+        std::optional<FailureKind> result; // none: no run
     } rows[] = {
         {"no pilot: refused", "", igc, "", {}, {"tell Missing data"}, std::nullopt},
         {"no such folder: refused before any question",
@@ -104,14 +104,14 @@ TEST_F(Flows, GenerateLogbook) {
          {},
          {"tell Error (error)"},
          std::nullopt},
-        {"a new logbook: nothing asked", "P", igc, "", {}, {}, GenerationFailure::None},
+        {"a new logbook: nothing asked", "P", igc, "", {}, {}, FailureKind::None},
         {"overwrite: yes",
          "P",
          igc,
          kHeader,
          {"yes"},
          {"ask This wil overwrite your existing logbook"},
-         GenerationFailure::None},
+         FailureKind::None},
         {"overwrite: no",
          "P",
          igc,
@@ -134,7 +134,7 @@ TEST_F(Flows, GenerateLogbook) {
          {"ask data holds no IGC file, but " + (fs::path("data") / "IGC").string() +
               " holds 1 recording: use that folder",
           "folder IGC", "ask This wil overwrite your existing logbook"},
-         GenerationFailure::None},
+         FailureKind::None},
         {"the data folder: no",
          "P",
          "data",
@@ -151,7 +151,7 @@ TEST_F(Flows, GenerateLogbook) {
          {"ask This wil overwrite your existing logbook", "ask 1 flight of your logbook has no "
                                                           "recording in " +
                                                               (fs::path("data") / "IGC").string()},
-         GenerationFailure::None},
+         FailureKind::None},
         {"a flight without recording: the question closed writes nothing",
          "P",
          igc,
@@ -160,21 +160,21 @@ TEST_F(Flows, GenerateLogbook) {
          {"ask This wil overwrite your existing logbook", "ask 1 flight of your logbook has no "
                                                           "recording in " +
                                                               (fs::path("data") / "IGC").string()},
-         GenerationFailure::Cancelled},
+         FailureKind::Cancelled},
         {"no flight for a logbook with entries: no",
          "P",
          "empty",
          std::string(kHeader) + "a;b\r\n",
          {"yes", "no"},
          {"ask This wil overwrite your existing logbook", "ask The folder empty holds no IGC file"},
-         GenerationFailure::KeptOld},
+         FailureKind::EmptyRefused},
         {"no flight for a logbook with entries: closed",
          "P",
          "empty",
          std::string(kHeader) + "a;b\r\n",
          {"yes", "escape"},
          {"ask This wil overwrite your existing logbook", "ask The folder empty holds no IGC file"},
-         GenerationFailure::Cancelled},
+         FailureKind::Cancelled},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -191,9 +191,9 @@ TEST_F(Flows, GenerateLogbook) {
         fs::current_path(cwd);
         EXPECT_EQ(shell.seen, row.seen);
         ASSERT_EQ(result.has_value(), row.result.has_value());
-        const bool written = result && result->failure == GenerationFailure::None;
+        const bool written = result && result->failure.kind == FailureKind::None;
         if (result) {
-            EXPECT_EQ(result->failure, *row.result) << failureText(*result);
+            EXPECT_EQ(result->failure.kind, *row.result) << failureText(*result);
         }
         if (row.old.empty()) {
             EXPECT_EQ(fs::exists(logbook_), written);

@@ -52,7 +52,7 @@ Outputs generate(const fs::path& igc, const fs::path& logbook, int jobs, bool wi
         CaptureStream errors(std::cerr);
         CaptureStream output(std::cout);
         const GenerationResult result = generateLogbook(request, recorder);
-        EXPECT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        EXPECT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         run.errors = errors.text();
         run.output = output.text();
     }
@@ -140,7 +140,7 @@ TEST_F(Engine, ACancelBetweenFilesLeavesTheOldLogbook) {
                 recorder.cancel = true;
         };
         const GenerationResult result = generateLogbook(request, recorder);
-        EXPECT_EQ(result.failure, GenerationFailure::Cancelled);
+        EXPECT_EQ(result.failure.kind, FailureKind::Cancelled);
         EXPECT_EQ(seen, 3);
         EXPECT_EQ(failureText(result), "The logbook was not generated: cancelled.\nThe old "
                                        "logbook was left as it was.");

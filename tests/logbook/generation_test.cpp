@@ -440,7 +440,7 @@ TEST_F(Generation, OneResultPerFileWithTheReasonForNoEntry) {
     EXPECT_EQ(recorder.steps.size(), 7U);
     for (std::size_t k = 0; k < recorder.steps.size(); ++k)
         EXPECT_EQ(recorder.steps[k], std::make_pair(static_cast<int>(k) + 1, 7));
-    ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+    ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
     EXPECT_EQ(errors.text(), "");
     EXPECT_EQ(output.text(), "");
     EXPECT_EQ(result.files, 7);

@@ -60,7 +60,7 @@ TEST(Golden, GenerationOverHandMadeFiles) {
         request.format_date = testing_support::germanDates();
         testing_support::RunRecorder recorder;
         const GenerationResult result = generateLogbook(request, recorder);
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_EQ(recorder.lines.str(), "Generating new logbook\n");
         errors = error_stream.text();
         output = output_stream.text();

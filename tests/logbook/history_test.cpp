@@ -154,13 +154,13 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
             asked.push_back(entry.file_name);
         EXPECT_EQ(asked, (std::vector<std::string>{"gone2.igc", "gone1.igc"}));
         if (row.answer == Answer::Cancel) {
-            EXPECT_EQ(result.failure, GenerationFailure::Cancelled);
+            EXPECT_EQ(result.failure.kind, FailureKind::Cancelled);
             EXPECT_EQ(bytesOf(logbook_), old);
             EXPECT_FALSE(fs::exists(logbook_ + ".bak"));
             EXPECT_TRUE(result.dropped.empty());
             continue;
         }
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_EQ(result.kept_entries, row.kept);
         EXPECT_EQ(result.dropped.count, 2U - static_cast<std::size_t>(row.kept));
         EXPECT_EQ(result.entries, row.entries);
@@ -196,7 +196,7 @@ TEST_F(HistoryRun, EachGenerationComesBackAndARestoreIsUndoneByTheNext) {
                   "Pilot " + std::to_string(age));
 
         const GenerationResult restored = restoreGeneration(logbook_, age);
-        ASSERT_EQ(restored.failure, GenerationFailure::None) << failureText(restored);
+        ASSERT_EQ(restored.failure.kind, FailureKind::None) << failureText(restored);
         EXPECT_EQ(bytesOf(logbook_), logbookOf(age));
         EXPECT_EQ(bytesOf(logbook_ + ".bak"), logbookOf(9));
         EXPECT_EQ(restored.entries, age);
@@ -208,7 +208,7 @@ TEST_F(HistoryRun, EachGenerationComesBackAndARestoreIsUndoneByTheNext) {
                       ".bak");
 
         const GenerationResult undone = restoreGeneration(logbook_, 0);
-        ASSERT_EQ(undone.failure, GenerationFailure::None) << failureText(undone);
+        ASSERT_EQ(undone.failure.kind, FailureKind::None) << failureText(undone);
         EXPECT_EQ(bytesOf(logbook_), logbookOf(9));
         EXPECT_EQ(bytesOf(logbook_ + ".bak"), logbookOf(age));
         // Nothing given up, nothing twice: the same six logbooks, only in other places.
@@ -235,14 +235,13 @@ TEST_F(HistoryRun, ARestoreThatCannotBeDoneLeavesEverythingAsItWas) {
         int age;
         bool held;    // another run writes the logbook
         bool changed; // the generation changed between the list and the restore
-        GenerationFailure failure;
+        FailureKind failure;
     };
     const Row rows[] = {
-        {"a run holds the logbook", 0, true, false, GenerationFailure::Busy},
-        {"no such generation kept", 3, false, false, GenerationFailure::NoGeneration},
-        {"no such generation at all", 5, false, false, GenerationFailure::NoGeneration},
-        {"the generation listed is another now", 0, false, true,
-         GenerationFailure::GenerationChanged},
+        {"a run holds the logbook", 0, true, false, FailureKind::Busy},
+        {"no such generation kept", 3, false, false, FailureKind::NoGeneration},
+        {"no such generation at all", 5, false, false, FailureKind::NoGeneration},
+        {"the generation listed is another now", 0, false, true, FailureKind::GenerationChanged},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -254,7 +253,7 @@ TEST_F(HistoryRun, ARestoreThatCannotBeDoneLeavesEverythingAsItWas) {
             write(logbook_ + ".bak", header("Someone else"));
         const GenerationResult result =
             restoreGeneration(logbook_, row.age, listedIdentity(listed, row.age));
-        EXPECT_EQ(result.failure, row.failure);
+        EXPECT_EQ(result.failure.kind, row.failure);
         EXPECT_NE(failureText(result).find("The old logbook was left as it was."),
                   std::string::npos)
             << failureText(result);

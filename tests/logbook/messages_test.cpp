@@ -141,7 +141,7 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     for (int k = 0; k < 7; ++k) {
         std::ofstream(logbook, std::ios::binary) << old(k);
         const GenerationResult result = run("IGC", false);
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_EQ(result.replaced_entries, 1);
     }
     for (int age = 0; age < kGenerations; ++age)
@@ -151,7 +151,7 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
     // A folder without flights: asked, and on No the logbook of one entry stays.
     const std::string before = bytesOf(logbook);
     const GenerationResult refused = run(none, false);
-    EXPECT_EQ(refused.failure, GenerationFailure::KeptOld);
+    EXPECT_EQ(refused.failure.kind, FailureKind::EmptyRefused);
     EXPECT_EQ(questions_, "The folder " + (dir_ / none).string() +
                               " holds no IGC file. Replace your logbook of 1 entry with an empty "
                               "one?\n");
@@ -160,7 +160,7 @@ TEST_F(Generations, FiveReplacedLogbooksAreKeptAndAnEmptyOneIsAskedFor) {
                                         " holds no IGC file.\nThe old logbook was left as it was.");
     EXPECT_EQ(bytesOf(logbook), before);
     const GenerationResult allowed = run(none, true);
-    EXPECT_EQ(allowed.failure, GenerationFailure::None);
+    EXPECT_EQ(allowed.failure.kind, FailureKind::None);
     EXPECT_EQ(allowed.entries, 0);
     EXPECT_EQ(bytesOf(logbook + ".bak"), before);
 }
@@ -180,7 +180,7 @@ TEST_F(Generations, AnUnreadableLogbookStopsTheRun) {
     fs::permissions(logbook, fs::perms::owner_write);
     const GenerationResult refused = run("none", false);
     fs::permissions(logbook, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(refused.failure, GenerationFailure::Unreadable);
+    EXPECT_EQ(refused.failure.kind, FailureKind::Unreadable);
     EXPECT_EQ(questions_, "");
     EXPECT_EQ(failureText(refused), "Couldn't read the old logbook!\n" + logbook +
                                         "\nPermission denied\nThe old logbook was left as it was.");

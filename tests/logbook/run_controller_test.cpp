@@ -189,23 +189,21 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
         const char* name;
         const char* igc; // "none": the question before the logbook is emptied
         Act act;
-        GenerationFailure failure;
+        FailureKind failure;
         bool tell;
         bool close;
         bool old_kept;
     } rows[] = {
-        {"left to its end", "IGC", Act::Nothing, GenerationFailure::None, true, false, false},
-        {"cancelled at once", "IGC", Act::CancelAtOnce, GenerationFailure::Cancelled, true, false,
+        {"left to its end", "IGC", Act::Nothing, FailureKind::None, true, false, false},
+        {"cancelled at once", "IGC", Act::CancelAtOnce, FailureKind::Cancelled, true, false, true},
+        {"cancelled midway", "IGC", Act::CancelMidway, FailureKind::Cancelled, true, false, true},
+        {"closed midway: nothing to tell", "IGC", Act::CloseMidway, FailureKind::Cancelled, false,
+         true, true},
+        {"emptied: yes", "none", Act::Yes, FailureKind::None, true, false, false},
+        {"emptied: no: nothing to tell", "none", Act::No, FailureKind::EmptyRefused, false, false,
          true},
-        {"cancelled midway", "IGC", Act::CancelMidway, GenerationFailure::Cancelled, true, false,
-         true},
-        {"closed midway: nothing to tell", "IGC", Act::CloseMidway, GenerationFailure::Cancelled,
+        {"closed at the question: stopped", "none", Act::CloseAtQuestion, FailureKind::Cancelled,
          false, true, true},
-        {"emptied: yes", "none", Act::Yes, GenerationFailure::None, true, false, false},
-        {"emptied: no: nothing to tell", "none", Act::No, GenerationFailure::KeptOld, false, false,
-         true},
-        {"closed at the question: stopped", "none", Act::CloseAtQuestion,
-         GenerationFailure::Cancelled, false, true, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -248,7 +246,7 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
                 EXPECT_TRUE(controller.close());
         }
         ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
-        EXPECT_EQ(view.end->result.failure, row.failure) << failureText(view.end->result);
+        EXPECT_EQ(view.end->result.failure.kind, row.failure) << failureText(view.end->result);
         EXPECT_EQ(view.end->box.has_value(), row.tell);
         EXPECT_EQ(view.close, row.close);
         EXPECT_EQ(view.asked.size(), std::string(row.igc) == "none" ? 1U : 0U);
@@ -269,14 +267,13 @@ TEST_F(Controller, FlightsWithoutRecordingAreAskedAboutBeforeTheRun) {
         const char* name;
         Answer answer;
         bool close;
-        GenerationFailure failure;
+        FailureKind failure;
         int kept;
     } rows[] = {
-        {"kept", Answer::Yes, false, GenerationFailure::None, 1},
-        {"dropped", Answer::No, false, GenerationFailure::None, 0},
-        {"the box closed: stopped", Answer::Cancel, false, GenerationFailure::Cancelled, 0},
-        {"the window closed at the question", Answer::Cancel, true, GenerationFailure::Cancelled,
-         0},
+        {"kept", Answer::Yes, false, FailureKind::None, 1},
+        {"dropped", Answer::No, false, FailureKind::None, 0},
+        {"the box closed: stopped", Answer::Cancel, false, FailureKind::Cancelled, 0},
+        {"the window closed at the question", Answer::Cancel, true, FailureKind::Cancelled, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -296,7 +293,7 @@ TEST_F(Controller, FlightsWithoutRecordingAreAskedAboutBeforeTheRun) {
         };
         ASSERT_TRUE(controller.start(run));
         ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
-        EXPECT_EQ(view.end->result.failure, row.failure) << failureText(view.end->result);
+        EXPECT_EQ(view.end->result.failure.kind, row.failure) << failureText(view.end->result);
         ASSERT_EQ(view.asked.size(), 1U);
         EXPECT_EQ(view.asked[0], "1 flight of your logbook has no recording in " +
                                      (dir_ / "IGC").string() + ". Keep it in the new logbook?");
@@ -327,7 +324,7 @@ TEST_F(Controller, OnlyALongRunShowsItsProgress) {
         });
         ASSERT_TRUE(controller.start(run));
         ASSERT_TRUE(window.pumpUntil([&] { return view.end.has_value(); }));
-        EXPECT_EQ(view.end->result.failure, GenerationFailure::None);
+        EXPECT_EQ(view.end->result.failure.kind, FailureKind::None);
         EXPECT_EQ(view.shown > 0, long_run);
     }
 }

@@ -185,7 +185,7 @@ public:
         lay(generations);
         Files before = filesOf(dir_ / "book");
         count();
-        EXPECT_EQ(change(age).failure, GenerationFailure::None);
+        EXPECT_EQ(change(age).failure.kind, FailureKind::None);
         Files after = filesOf(dir_ / "book");
         lay(generations);
         return {before, after};
@@ -194,7 +194,7 @@ public:
     std::array<int, kPoints> stepsOf(const char* generations, int age) const {
         lay(generations);
         count();
-        EXPECT_EQ(change(age).failure, GenerationFailure::None);
+        EXPECT_EQ(change(age).failure.kind, FailureKind::None);
         std::array<int, kPoints> steps{};
         for (int point = 0; point < kPoints; ++point)
             steps[static_cast<std::size_t>(point)] = calls[point];
@@ -261,7 +261,7 @@ void failEachStep(StoreFailure& test, const ChangeRow& row, int& tried) {
                 armed[0] = armed[1] = {};
                 const Files now = test.snapshot();
                 const std::string said = failureText(result);
-                if (result.failure == GenerationFailure::None) {
+                if (result.failure.kind == FailureKind::None) {
                     // Only what comes after the arrival may fail so: giving up the oldest
                     // generation (left to the next run), the folder's last sync.
                     EXPECT_TRUE(point == FaultPoint::Remove || point == FaultPoint::Sync);
@@ -336,7 +336,7 @@ Stopped changeStoppedAt(const StoreFailure& test, const ChangeRow& row, int step
         stop_at = step;
         stop_signal = signal_number;
         const GenerationResult result = test.change(row.age, true);
-        _exit(result.failure == GenerationFailure::None ? 0 : 1);
+        _exit(result.failure.kind == FailureKind::None ? 0 : 1);
     }
     ::close(said[1]);
     char block[256];
@@ -406,7 +406,7 @@ TEST_F(StoreFailure, StoppedChange) {
     links_fail = std::string(std::getenv("THERMORA_STOP_LINKS")) == "1";
     stop_at = std::atoi(at);
     const GenerationResult result = change(std::atoi(std::getenv("THERMORA_STOP_AGE")));
-    std::_Exit(result.failure == GenerationFailure::None ? 0 : 1);
+    std::_Exit(result.failure.kind == FailureKind::None ? 0 : 1);
 }
 
 // Only a run that succeeds moves the generations, and only as far as the first free place.
@@ -426,7 +426,7 @@ TEST_F(StoreFailure, ASuccessfulRunMovesGenerationsOnlyToTheFirstFreePlace) {
         SCOPED_TRACE(row.name);
         lay(row.generations);
         const GenerationResult result = run();
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_EQ(result.backup_path, generationName(logbook_, 0));
         std::string after;
         for (int age = 0; age < kGenerations; ++age) {
@@ -447,11 +447,11 @@ TEST_F(StoreFailure, ASuccessfulRunMovesGenerationsOnlyToTheFirstFreePlace) {
 // Runs that change nothing move nothing: the pilot's generations outlast any number of them.
 TEST_F(StoreFailure, IdenticalRunsKeepTheGenerations) {
     lay("01234");
-    ASSERT_EQ(run().failure, GenerationFailure::None);
+    ASSERT_EQ(run().failure.kind, FailureKind::None);
     const Files first = snapshot();
     for (int k = 0; k < 6; ++k) {
         const GenerationResult result = run();
-        ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_TRUE(result.up_to_date);
         EXPECT_TRUE(result.backup_path.empty());
         EXPECT_EQ(snapshot(), first);
@@ -478,7 +478,7 @@ TEST_F(StoreFailure, WhatWasKeptIsSaidOnlyWhenItWas) {
     recorder.quiet = true;
     recorder.on_file = [this](const FlightResult&) { fs::remove(logbook_); };
     const GenerationResult result = generateLogbook(request, recorder);
-    ASSERT_EQ(result.failure, GenerationFailure::None) << failureText(result);
+    ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
     EXPECT_EQ(result.backup_path, "");
     EXPECT_EQ(generations(), before);
     EXPECT_TRUE(fs::exists(logbook_));

@@ -56,7 +56,7 @@ const char* failureName(logbook::FailureKind failure) {
     case FailureKind::Unreadable:
         return "Unreadable";
     case FailureKind::EmptyRefused:
-        return "KeptOld";
+        return "EmptyRefused";
     case FailureKind::NoGeneration:
         return "NoGeneration";
     case FailureKind::GenerationChanged:

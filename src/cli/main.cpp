@@ -22,7 +22,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace {
@@ -91,15 +90,22 @@ std::optional<install::InstallationSearch> takeInstallationPaths(cli::Options& o
     return search;
 }
 
+// Whether the run goes on, or the program ends with an exit status.
+using GoOn = platform::Expected<void, cli::Exit>;
+
+GoOn stop(int status) {
+    return platform::unexpected(cli::Exit{status});
+}
+
 // A pilot name that the core refuses, or that holds characters beyond Latin-1: refused without
-// --yes, else written with "?" for them after a warning. The status when refused.
-std::optional<int> refusedPilot(const logbook::RequestCheck& check, bool yes) {
+// --yes, else written with "?" for them after a warning.
+GoOn acceptedPilot(const logbook::RequestCheck& check, bool yes) {
     if (check.refusal != logbook::Refusal::None)
-        return cli::usageError(std::cerr, logbook::pilotRefusalLine(check));
+        return stop(cli::usageError(std::cerr, logbook::pilotRefusalLine(check)));
     if (check.beyond_latin1.empty())
-        return std::nullopt;
+        return {};
     say(logbook::latin1Line(check, yes));
-    return yes ? std::nullopt : std::optional<int>(kUsage);
+    return yes ? GoOn() : stop(kUsage);
 }
 
 int noInstallation(const install::InstallationSearch& search, const cli::Options& options) {
@@ -111,22 +117,22 @@ int noInstallation(const install::InstallationSearch& search, const cli::Options
                                                                    : "--logbook"));
 }
 
-// An existing logbook is replaced with --yes, or after a yes on the terminal; else the status.
-std::optional<int> refusedReplacing(const cli::Options& options) {
+// An existing logbook is replaced with --yes, or after a yes on the terminal.
+GoOn mayReplace(const cli::Options& options) {
     const std::string& logbook_path = options.logbook_path;
     if (options.yes)
-        return std::nullopt;
+        return {};
     if (!platform::isTerminal(platform::Stream::Input))
-        return notWritten(logbook::notReplacingLine(logbook_path));
+        return stop(notWritten(logbook::notReplacingLine(logbook_path)));
     // Asked only when the run could go ahead: a wrong IGC directory is said first. A restore
     // reads none.
     if (const std::string problem =
             options.generates() ? logbook::pathsProblem(options.igc_directory, logbook_path) : "";
         !problem.empty())
-        return notWritten(problem);
+        return stop(notWritten(problem));
     if (!cli::confirmReplace(logbook_path, std::cin, std::cerr))
-        return notWritten(logbook::notReplacingLine(logbook_path));
-    return std::nullopt;
+        return stop(notWritten(logbook::notReplacingLine(logbook_path)));
+    return {};
 }
 
 // The run's environment on the terminal: the count drawn on `drawing` (standard error past its
@@ -242,8 +248,8 @@ int restore(const cli::Options& options) {
         });
     // Asked only when there is a logbook to put back: else the restore says that there is none.
     if (had_logbook && chosen != kept.end()) {
-        if (const std::optional<int> refused = refusedReplacing(options))
-            return *refused;
+        if (const GoOn replace = mayReplace(options); !replace)
+            return replace.error().status;
     }
     catchInterrupts(logbook_path, had_logbook, platform::isTerminal(platform::Stream::Errors));
     const logbook::GenerationResult result = logbook::restoreGeneration(
@@ -279,8 +285,8 @@ int run(const std::vector<std::string>& arguments) {
     // The paths are left to the run, which says itself what is wrong with them.
     const logbook::RequestCheck check = logbook::checkRequest(
         options.pilot, options.igc_directory, options.logbook_path, logbook::PathCheck::ByTheRun);
-    if (const std::optional<int> refused = refusedPilot(check, options.yes))
-        return *refused;
+    if (const GoOn pilot = acceptedPilot(check, options.yes); !pilot)
+        return pilot.error().status;
     if (search && !search->taken)
         return noInstallation(*search, options);
     // Which of several installations the run takes, before anything is written to it.
@@ -291,8 +297,8 @@ int run(const std::vector<std::string>& arguments) {
         return notWritten(logbook::betterFolderLine(options.igc_directory, check));
 
     if (check.replaces_logbook) {
-        if (const std::optional<int> refused = refusedReplacing(options))
-            return *refused;
+        if (const GoOn replace = mayReplace(options); !replace)
+            return replace.error().status;
     }
     const logbook::GenerationResult result = generate(options, check, terminal.errorsAsWritten());
     return told(result, logbook::summaryLine(result, options.logbook_path), options.logbook_path);

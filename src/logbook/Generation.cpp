@@ -38,109 +38,134 @@ FlightResult analyzeSafely(const FlightFile& file, int min_time_minutes,
     }
 }
 
-// Files analysed on `jobs` threads and handed to `deliver` in listing order on the calling thread.
-// Workers run at most `window` files ahead of the one to be emitted, and a file of the request's
-// alone_bytes or more is analysed alone, so that memory stays bounded by the largest files whatever
-// the directory holds. False when cancelled.
+// Files analysed on several threads and handed on in listing order on the calling thread.
+// Workers run at most `window` files ahead of the one to be handed on, and a file of the
+// request's alone_bytes or more is analysed alone, so that memory stays bounded by the largest
+// files whatever the directory holds.
+class OrderedAnalysis {
+public:
+    OrderedAnalysis(const std::vector<FlightFile>& files, const GenerationRequest& request,
+                    const platform::DateFormatter& format_date, int jobs)
+        : files_(files), request_(request), format_date_(format_date),
+          window_(2 * static_cast<std::size_t>(jobs)), pending_(window_) {}
+
+    // A worker: takes the next file it may, analyses it, puts its result in its slot; until
+    // every file is taken or the run stops.
+    void work() {
+        AnalysisBuffers buffers;
+        for (;;) {
+            const std::optional<std::size_t> index = take();
+            if (!index)
+                return;
+            const bool large = isLarge(*index);
+            FlightResult result =
+                analyzeSafely(files_[*index], request_.min_time_minutes, format_date_, buffers);
+            {
+                const std::lock_guard lock(mutex_);
+                pending_[*index % window_] = std::move(result);
+                --running_;
+                if (large)
+                    alone_ = false;
+            }
+            ready_.notify_all();
+            room_.notify_all(); // a large file may wait for this one, or others for it
+        }
+    }
+
+    // The result of file `index`, once a worker has it; its slot is free again.
+    FlightResult next(std::size_t index) {
+        FlightResult result;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return pending_[index % window_].has_value(); });
+            result = std::move(*pending_[index % window_]);
+            pending_[index % window_].reset();
+            next_to_emit_ = index + 1;
+        }
+        room_.notify_all();
+        return result;
+    }
+
+    // The workers take no more files.
+    void stop() {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        room_.notify_all();
+    }
+
+private:
+    [[nodiscard]] bool isLarge(std::size_t index) const {
+        return files_[index].size >= request_.alone_bytes;
+    }
+    // The next file to analyse, once the window and the large files allow; none when done.
+    std::optional<std::size_t> take() {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] {
+            if (stop_ || next_to_take_ >= files_.size())
+                return true;
+            return next_to_take_ < next_to_emit_ + window_ && !alone_ &&
+                   (!isLarge(next_to_take_) || running_ == 0);
+        });
+        if (stop_ || next_to_take_ >= files_.size())
+            return std::nullopt;
+        const std::size_t index = next_to_take_++;
+        ++running_;
+        alone_ = isLarge(index);
+        return index;
+    }
+
+    const std::vector<FlightFile>& files_;
+    const GenerationRequest& request_;
+    const platform::DateFormatter& format_date_;
+    const std::size_t window_;
+    std::vector<std::optional<FlightResult>> pending_; // under mutex_, one slot a file
+    std::mutex mutex_;
+    std::condition_variable ready_; // a slot was filled
+    std::condition_variable room_;  // a slot was emptied, or the run stops
+    std::size_t next_to_take_ = 0;  // under mutex_
+    std::size_t next_to_emit_ = 0;  // under mutex_
+    int running_ = 0;               // analyses under way, under mutex_
+    bool alone_ = false;            // a large file's analysis is under way, under mutex_
+    bool stop_ = false;             // under mutex_
+};
+
+// Files analysed on `jobs` threads and handed to `deliver` in listing order on the calling
+// thread, as one thread would hand them. False when cancelled.
 bool analyzeInOrder(const std::vector<FlightFile>& files, const GenerationRequest& request,
                     const platform::DateFormatter& format_date, int jobs,
                     const RunEnvironment& environment,
                     const std::function<void(FlightResult&&)>& deliver) {
-    const auto cancelled = [&environment] { return environment.cancelled(); };
     if (jobs <= 1 || files.size() <= 1) {
         AnalysisBuffers buffers;
         for (const FlightFile& file : files) {
-            if (cancelled())
+            if (environment.cancelled())
                 return false;
             deliver(analyzeSafely(file, request.min_time_minutes, format_date, buffers));
         }
-        return !cancelled();
+        return !environment.cancelled();
     }
-
-    const std::size_t window = 2 * static_cast<std::size_t>(jobs);
-    std::vector<std::optional<FlightResult>> pending(window);
-    std::mutex mutex;
-    std::condition_variable ready; // a slot was filled
-    std::condition_variable room;  // a slot was emptied, or the run stops
-    std::size_t next_to_take = 0;  // under mutex
-    std::size_t next_to_emit = 0;  // under mutex
-    int running = 0;               // analyses under way, under mutex
-    bool alone = false;            // a large file's analysis is under way, under mutex
-    bool stop = false;             // under mutex
-
-    const auto work = [&] {
-        AnalysisBuffers buffers;
-        for (;;) {
-            std::size_t index = 0;
-            bool large = false;
-            {
-                std::unique_lock lock(mutex);
-                room.wait(lock, [&] {
-                    if (stop || next_to_take >= files.size())
-                        return true;
-                    const bool next_large = files[next_to_take].size >= request.alone_bytes;
-                    return next_to_take < next_to_emit + window && !alone &&
-                           (!next_large || running == 0);
-                });
-                if (stop || next_to_take >= files.size())
-                    return;
-                index = next_to_take++;
-                large = files[index].size >= request.alone_bytes;
-                ++running;
-                alone = large;
-            }
-            FlightResult result =
-                analyzeSafely(files[index], request.min_time_minutes, format_date, buffers);
-            {
-                const std::lock_guard lock(mutex);
-                pending[index % window] = std::move(result);
-                --running;
-                if (large)
-                    alone = false;
-            }
-            ready.notify_all();
-            room.notify_all(); // a large file may wait for this one, or others for it
-        }
-    };
+    OrderedAnalysis analysis(files, request, format_date, jobs);
     std::vector<std::jthread> workers;
     {
         // Workers take no interruption: its handler runs on the thread that set it up.
         const platform::InterruptsBlocked blocked;
         for (int k = 0; k < jobs; ++k)
-            workers.emplace_back(work);
+            workers.emplace_back([&analysis] { analysis.work(); });
     }
     // However this thread leaves (a delivery that throws: no memory for an entry), the workers
     // are told to stop before they are joined.
-    const auto stop_workers = [&] {
-        {
-            const std::lock_guard lock(mutex);
-            stop = true;
-        }
-        room.notify_all();
-    };
     struct StopOnExit {
-        const decltype(stop_workers)& stop;
-        ~StopOnExit() { stop(); }
-    } const stop_on_exit{stop_workers};
-
-    bool finished = true;
+        OrderedAnalysis& analysis;
+        ~StopOnExit() { analysis.stop(); }
+    } const stop_on_exit{analysis};
     for (std::size_t index = 0; index < files.size(); ++index) {
-        if (cancelled()) {
-            finished = false;
-            break;
-        }
-        FlightResult result;
-        {
-            std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return pending[index % window].has_value(); });
-            result = std::move(*pending[index % window]);
-            pending[index % window].reset();
-            next_to_emit = index + 1;
-        }
-        room.notify_all();
-        deliver(std::move(result));
+        if (environment.cancelled())
+            return false;
+        deliver(analysis.next(index));
     }
-    return finished && !cancelled();
+    return !environment.cancelled();
 }
 
 } // namespace

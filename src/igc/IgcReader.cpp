@@ -425,19 +425,80 @@ bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostic
     return load(file, path, diagnostics, outcome);
 }
 
+namespace {
+
+// A file that is not read to its end: said, and told to the caller.
+bool failed(LoadOutcome& outcome, std::ostream& diagnostics, LoadError error, long long line,
+            std::string_view record) {
+    diagnostics << "IGCLib: " << loadErrorText(error) << "\n";
+    outcome.error = error;
+    outcome.line = line;
+    outcome.record.assign(record);
+    return false;
+}
+
+// The A record that a recording begins with and the H records after it.
+bool readHeaderRecords(FlightLog& log, LineReader& reader, std::ostream& diagnostics,
+                       LoadOutcome& outcome) {
+    if (reader.peek() != 'A')
+        return failed(outcome, diagnostics, LoadError::MissingARecord, 0, {});
+    ARecordFields a;
+    if (const std::string_view line = reader.readLine(); parseARecord(line, a) != 3)
+        return failed(outcome, diagnostics, LoadError::ARecord, reader.lineNumber(), line);
+    log.manufacturer_ = a.code;
+    log.logger_id_ = a.rest;
+
+    HRecordFields h;
+    while (reader.peek() == 'H') {
+        if (const std::string_view line = reader.readLine(); parseHRecord(line, h) != 4)
+            return failed(outcome, diagnostics, LoadError::HRecord, reader.lineNumber(), line);
+        storeHeader(log, h.code, h.rest);
+    }
+    return true;
+}
+
+// A C record: the first of the file (`task_read` false) is the task declaration, read with the
+// lines that follow it; a later one is only warned about. False when the declaration breaks off.
+bool readTaskRecord(FlightLog& log, LineReader& reader, bool& task_read, std::ostream& diagnostics,
+                    LoadOutcome& outcome) {
+    if (task_read) {
+        diagnostics << "Warning: extra C record: " << EchoedBytes{reader.readLine()} << std::endl;
+        return true;
+    }
+    FileLines lines(reader);
+    extractTask(lines, log.task_, diagnostics);
+    if (lines.failed()) {
+        outcome.error = LoadError::CRecord;
+        outcome.line = lines.failedLine();
+        outcome.record = std::move(lines.failedRecord());
+        return false;
+    }
+    log.has_task_ = true;
+    task_read = true;
+    return true;
+}
+
+// A line whose letter names no record the reader knows: said, and passed over.
+void sayUnknownRecord(LineReader& reader, int next, std::ostream& diagnostics) {
+    // The letter of a blank line is the first byte of its line end (LF, or the CR of CR LF),
+    // not content of the file: it goes out as it is and so still ends a line.
+    const bool blank = reader.readLine().empty() && (next == '\n' || next == '\r');
+    const char letter = static_cast<char>(next);
+    diagnostics << "unknown record: ";
+    if (blank)
+        diagnostics << letter;
+    else
+        diagnostics << EchoedBytes{std::string_view(&letter, 1)};
+    diagnostics << std::endl;
+}
+
+} // namespace
+
 bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostics,
                      LoadOutcome& outcome) {
     // Streaming a null pointer would put the stream into the failed state for good.
     const char* name = path == nullptr ? "" : path;
     outcome = {};
-    const auto fail = [&outcome, &diagnostics](LoadError error, long long line,
-                                               std::string_view record) {
-        diagnostics << "IGCLib: " << loadErrorText(error) << "\n";
-        outcome.error = error;
-        outcome.line = line;
-        outcome.record.assign(record);
-        return false;
-    };
     const int open_error = file == nullptr ? errno : 0;
     LineReader reader;
     if (!reader.open(file)) {
@@ -447,21 +508,8 @@ bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostic
         return false;
     }
     fixes_.clear();
-
-    if (reader.peek() != 'A')
-        return fail(LoadError::MissingARecord, 0, {});
-    ARecordFields a;
-    if (const std::string_view line = reader.readLine(); parseARecord(line, a) != 3)
-        return fail(LoadError::ARecord, reader.lineNumber(), line);
-    manufacturer_ = a.code;
-    logger_id_ = a.rest;
-
-    HRecordFields h;
-    while (reader.peek() == 'H') {
-        if (const std::string_view line = reader.readLine(); parseHRecord(line, h) != 4)
-            return fail(LoadError::HRecord, reader.lineNumber(), line);
-        storeHeader(*this, h.code, h.rest);
-    }
+    if (!readHeaderRecords(*this, reader, diagnostics, outcome))
+        return false;
 
     bool task_read = false;
     long long first_fix_at = -1; // where the first B record starts
@@ -484,39 +532,16 @@ bool FlightLog::load(std::FILE* file, const char* path, std::ostream& diagnostic
             storeExtensions(*this, reader.readLine(), diagnostics);
             break;
         case 'C':
-            if (task_read) {
-                diagnostics << "Warning: extra C record: " << EchoedBytes{reader.readLine()}
-                            << std::endl;
-            } else {
-                FileLines lines(reader);
-                extractTask(lines, task_, diagnostics);
-                if (lines.failed()) {
-                    outcome.error = LoadError::CRecord;
-                    outcome.line = lines.failedLine();
-                    outcome.record = std::move(lines.failedRecord());
-                    return false;
-                }
-                has_task_ = true;
-                task_read = true;
-            }
+            if (!readTaskRecord(*this, reader, task_read, diagnostics, outcome))
+                return false;
             break;
         case 'L':
         case 'G':
             reader.skipLine();
             break;
-        default: {
-            // The letter of a blank line is the first byte of its line end (LF, or the CR of
-            // CR LF), not content of the file: it goes out as it is and so still ends a line.
-            const bool blank = reader.readLine().empty() && (next == '\n' || next == '\r');
-            const char letter = static_cast<char>(next);
-            diagnostics << "unknown record: ";
-            if (blank)
-                diagnostics << letter;
-            else
-                diagnostics << EchoedBytes{std::string_view(&letter, 1)};
-            diagnostics << std::endl;
+        default:
+            sayUnknownRecord(reader, next, diagnostics);
             break;
-        }
         }
     }
     if (fixes_.capacity() - fixes_.size() > fixes_.size() / 8)

@@ -94,10 +94,8 @@ MainWindow::MainWindow()
     : MainWindow(install::searchInstallations(install::SearchExtent::Everywhere)) {}
 
 MainWindow::MainWindow(install::InstallationSearch search)
-    : search_(std::move(search)), run_(*this, [this](std::function<void()> work) {
-          // Queued, never waited for; dropped with the window.
-          return QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-      }) {
+    : search_(std::move(search)),
+      run_(*this, [this](std::function<void()> work) { return posted_.post(std::move(work)); }) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
     // Typing a name is the first thing a pilot does; the tab order stays the form's.
     pilot_name_->setFocus();

@@ -6,6 +6,7 @@
 // put an earlier logbook back.
 
 #include "app/MainWindowBase.h"
+#include "app/WindowQueue.h"
 #include "install/Installation.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Generation.h"
@@ -15,6 +16,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +94,10 @@ private:
     void takeInstallation(std::size_t index);
 
     install::InstallationSearch search_;
+
+    /// Where the run hands its work to this thread. Before the controller: it outlives the
+    /// controller's threads.
+    WindowQueue posted_;
 
     logbook::RunController run_;
     std::unique_ptr<QProgressDialog> progress_; // while a run shows its progress

@@ -161,6 +161,7 @@ bool RunController::generate(DialogForm form) {
     return start([form = std::move(form)](DialogShell& shell) {
         FlowEnd end;
         if (std::optional<GenerationResult> result = generateFlow(form, shell)) {
+            end.ran = true;
             end.box = resultBox(*result, form.logbook_path);
             end.result = std::move(*result);
         }

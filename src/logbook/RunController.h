@@ -26,6 +26,7 @@ namespace logbook {
 /// How a flow ended: the run's result when there was a run, and the box that tells it; none when
 /// there is nothing to tell (a refusal or a restore already told, a question not answered Yes).
 struct FlowEnd {
+    bool ran = false; // a run was started: `result` is its
     GenerationResult result;
     std::optional<ResultBox> box;
 };

@@ -206,7 +206,7 @@ void MainDialog::disableForm() {
 }
 
 void MainDialog::finishFlow(const logbook::FlowEnd& end, bool close) {
-    if (end.box)
+    if (end.ran)
         dialog_log::result(end.result);
     for (HWND child : std::exchange(disabled_, {}))
         EnableWindow(child, TRUE);

@@ -139,6 +139,7 @@ RunController::Job slowRun(GenerationRequest request, std::function<void()> afte
     return [request = std::move(request), after_file = std::move(after_file)](DialogShell& shell) {
         SlowShell slow(shell, after_file);
         FlowEnd end;
+        end.ran = true;
         end.result = generateLogbook(request, slow);
         end.box = resultBox(end.result, request.logbook_path);
         return end;

@@ -148,18 +148,16 @@ TEST_F(Flows, GenerateLogbook) {
          igc,
          std::string(kHeader) + gone,
          {"yes", "yes"},
-         {"ask This wil overwrite your existing logbook", "ask 1 flight of your logbook has no "
-                                                          "recording in " +
-                                                              (fs::path("data") / "IGC").string()},
+         {"ask This wil overwrite your existing logbook",
+          "ask 1 flight of your logbook has no recording in data/IGC"},
          FailureKind::None},
         {"a flight without recording: the question closed writes nothing",
          "P",
          igc,
          std::string(kHeader) + gone,
          {"yes", "escape"},
-         {"ask This wil overwrite your existing logbook", "ask 1 flight of your logbook has no "
-                                                          "recording in " +
-                                                              (fs::path("data") / "IGC").string()},
+         {"ask This wil overwrite your existing logbook",
+          "ask 1 flight of your logbook has no recording in data/IGC"},
          FailureKind::Cancelled},
         {"no flight for a logbook with entries: no",
          "P",

@@ -25,28 +25,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     // First with nothing listed: every entry is without its recording. Then half of those shown
     // listed, in both letter-case rules.
-    logbook::OldLogbook all;
-    if (logbook::readOldLogbook(file, {}, all) != 0) {
+    const auto read = logbook::readOldLogbook(file, {});
+    if (!read) {
         std::fclose(file);
         return 0;
     }
+    const logbook::OldLogbook& all = *read;
     std::vector<logbook::FlightFile> listed;
     for (std::size_t k = 0; k < all.missing.shown.size(); k += 2)
-        listed.push_back({"IGC/" + all.missing.shown[k].file_name, nullptr,
-                          all.missing.shown[k].file_name});
+        listed.push_back(
+            {"IGC/" + all.missing.shown[k].file_name, nullptr, all.missing.shown[k].file_name});
     for (const bool ignore_case : {false, true}) {
         std::rewind(file);
-        logbook::OldLogbook old;
-        if (logbook::readOldLogbook(file, listed, old, ignore_case) != 0)
+        const auto reread = logbook::readOldLogbook(file, listed, ignore_case);
+        if (!reread)
             break;
-        if (old.missing.count > all.missing.count ||
-            old.missing.count != old.missing_lines.size())
+        const logbook::OldLogbook& old = *reread;
+        if (old.missing.count > all.missing.count || old.missing.count != old.missing_lines.size())
             __builtin_trap();
         static_cast<void>(logbook::missingRecordingsList(old.missing));
         static_cast<void>(logbook::missingRecordingsQuestion("IGC", old.missing.count));
         // The lines copied out are the entries' lines as they stood, each again an entry.
         std::ostringstream copied;
-        if (logbook::copyLines(file, old.missing_lines, copied) != 0)
+        if (logbook::copyLines(file, old.missing_lines, copied))
             __builtin_trap();
         std::istringstream lines(copied.str());
         for (std::string line; std::getline(lines, line);) {

@@ -8,12 +8,11 @@
 namespace install {
 
 std::int64_t newestRecording(const std::string& igc_directory) {
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
-    if (!platform::listDirectory(igc_directory, platform::isFlightName, entries, error))
+    const auto entries = platform::listDirectory(igc_directory, platform::isFlightName);
+    if (!entries)
         return -1;
     std::int64_t newest = -1;
-    for (const platform::DirectoryEntry& entry : entries) {
+    for (const platform::DirectoryEntry& entry : *entries) {
         if (entry.kind == platform::FileKind::Regular)
             newest = std::max(newest, entry.modified_ms);
     }

@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -164,6 +165,97 @@ SkipReason readerFailure(const igc::LoadOutcome& outcome, platform::FileKind kin
     }
 }
 
+// Why a flight that was not opened is skipped before the reader sees it; nothing when the reader
+// is to say what it makes of it (a file to read, or the system's reason why none was opened).
+std::optional<SkipReason> refusedBeforeReading(const platform::OpenedFlight& opened) {
+    // Its maker could have this run put a recording that he may not read into the logbook.
+    if (opened.kind == platform::FileKind::ForeignLink)
+        return SkipReason{SkipKind::NotReadable, kindText(opened.kind, {})};
+    // Put in the file's place after the listing: a named pipe would block the run.
+    if (opened.file == nullptr && !opened.error)
+        return SkipReason{SkipKind::NotAFile, kindText(opened.kind, {})};
+    return std::nullopt;
+}
+
+// The fix that ends the first pair fast enough for a takeoff; 0 when there is none.
+std::size_t takeoffFix(const std::vector<igc::Fix>& fixes, std::ostream& errors) {
+    for (std::size_t i = 1; i < fixes.size(); ++i) {
+        const double speed = pairSpeed(fixes, i);
+        if (speed > kTakeoffSpeed) {
+            errors << "Start idx = " << i << " (speed = " << speed * 3.6 << ")\n";
+            return i;
+        }
+    }
+    return 0;
+}
+
+// The fix that ends the last pair still fast enough to be flying. The start pair is itself
+// faster than the landing speed, so the search always ends at or after the start fix.
+std::size_t landingFix(const std::vector<igc::Fix>& fixes, std::size_t start,
+                       std::ostream& errors) {
+    for (std::size_t j = fixes.size() - 1; j >= 1; --j) {
+        const double speed = pairSpeed(fixes, j);
+        if (speed > kLandingSpeed) {
+            errors << "End idx = " << j << " (speed = " << speed * 3.6 << ")\n";
+            return j;
+        }
+    }
+    return start;
+}
+
+// Seconds with the engine running from the fix `start` to the fix `end`. An engine interval
+// across midnight counts with the day added, as the flight time does; without it one such
+// interval would take almost a day off the engine time. Only a step back of more than half a day
+// is midnight: a shorter one is a fix out of order, and counts nothing rather than a day.
+double engineTime(const std::vector<igc::Fix>& fixes, std::size_t start, std::size_t end) {
+    double engine_time = 0.0;
+    for (std::size_t k = start; k <= end; ++k) {
+        if (fixes[k - 1].enl >= kEngineNoise && fixes[k].enl >= kEngineNoise) {
+            double interval = secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]);
+            if (interval < -kDay / 2)
+                interval += kDay;
+            else if (interval < 0.0)
+                interval = 0.0;
+            engine_time += interval;
+        }
+    }
+    return engine_time;
+}
+
+// Seconds from the fix `start` to the fix `end`, across midnight when it is earlier in the day.
+double flightTime(const std::vector<igc::Fix>& fixes, std::size_t start, std::size_t end) {
+    const double flight_time = secondsOfDay(fixes[end]) - secondsOfDay(fixes[start]);
+    return flight_time < 0.0 ? flight_time + kDay : flight_time;
+}
+
+// Where the flight lies among the fixes: the fixes that end its takeoff and its landing pair,
+// and the seconds from the one to the other.
+struct FlightSpan {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    double seconds = 0.0;
+};
+
+// The entry line of the flight `span` of `log`, read from `path`: its times, its route and, for
+// a declared task, its scoring.
+std::string entryLine(const igc::FlightLog& log, const std::string& path, const FlightSpan& span,
+                      AnalysisBuffers& buffers, const platform::DateFormatter& format_date,
+                      std::ostream& errors) {
+    LogbookEntry entry;
+    entry.date = log.date_;
+    entry.glider_type = log.glider_type_;
+    entry.glider_id = log.glider_id_;
+    entry.route = routeOf(log);
+    entry.flight_time = span.seconds;
+    entry.engine_time = engineTime(log.fixes_, span.start, span.end);
+    if (log.has_task_)
+        scoreTask(log, buffers.track, entry.distance, entry.speed, errors);
+    entry.file_name = entryFileName(platform::fileNameOf(path));
+    std::ostringstream line;
+    writeLogbookEntry(line, entry, format_date);
+    return std::move(line).str();
+}
+
 } // namespace
 
 std::string entryFileName(const std::string& name) {
@@ -203,101 +295,40 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
         result.errors = std::move(errors).str();
         return result;
     };
-    platform::FileKind kind = platform::FileKind::Other;
-    int open_error = 0;
-    std::FILE* opened = file.folder
-                            ? file.folder->openFlight(file.name, file.is_link, kind, open_error)
-                            : platform::openFlight(path, file.is_link, kind, open_error);
-    if (kind == platform::FileKind::ForeignLink) {
-        // Its maker could have this run put a recording that he may not read into the logbook.
-        SkipReason reason{SkipKind::NotReadable, kindText(kind, 0)};
-        errors << "Skipping " << echoed(path) << ": " << reasonText(reason) << "\n";
-        return done(std::move(reason));
-    }
-    if (opened == nullptr && open_error == 0) {
-        // Put in the file's place after the listing: a named pipe would block the run.
-        SkipReason reason{SkipKind::NotAFile, kindText(kind, 0)};
-        errors << "Skipping " << echoed(path) << ": " << reasonText(reason) << "\n";
-        return done(std::move(reason));
+    const platform::OpenedFlight opened = file.folder
+                                              ? file.folder->openFlight(file.name, file.is_link)
+                                              : platform::openFlight(path, file.is_link);
+    if (std::optional<SkipReason> refused = refusedBeforeReading(opened)) {
+        errors << "Skipping " << echoed(path) << ": " << reasonText(*refused) << "\n";
+        return done(std::move(*refused));
     }
     igc::FlightLog log;
     const LentFixes lent(log, buffers);
     igc::LoadOutcome outcome;
-    if (!log.load(opened, path.c_str(), errors, outcome)) {
-        if (opened == nullptr) // the reader said so in its own words; the system's are ours
-            outcome.system_error = open_error;
+    if (!log.load(opened.file, path.c_str(), errors, outcome)) {
+        if (opened.file == nullptr) // the reader said so in its own words; the system's are ours
+            outcome.system_error = opened.error.value();
         errors << "Couldn't load IGC file " << path << "!" << std::endl;
-        return done(readerFailure(outcome, kind));
+        return done(readerFailure(outcome, opened.kind));
     }
     const std::vector<igc::Fix>& fixes = log.fixes_;
-    const std::size_t count = fixes.size();
-    if (count < 2) {
+    if (fixes.size() < 2) {
         result.output = "Empty log file: " + path + "!\n";
-        return done({count == 0 ? SkipKind::Empty : SkipKind::OneFix});
+        return done({fixes.empty() ? SkipKind::Empty : SkipKind::OneFix});
     }
     errors << "analyzeFlight()\n";
-
-    std::size_t start = 0;
-    for (std::size_t i = 1; i < count && start == 0; ++i) {
-        const double speed = pairSpeed(fixes, i);
-        if (speed > kTakeoffSpeed) {
-            start = i;
-            errors << "Start idx = " << i << " (speed = " << speed * 3.6 << ")\n";
-        }
-    }
+    const std::size_t start = takeoffFix(fixes, errors);
     if (start == 0) {
         errors << "Error: Couldn't find start fix!\n";
         return done({SkipKind::NoTakeoff});
     }
-    // The start pair is itself faster than the landing speed, so this search always ends at or
-    // after the start fix.
-    std::size_t end = start;
-    for (std::size_t j = count - 1; j >= 1; --j) {
-        const double speed = pairSpeed(fixes, j);
-        if (speed > kLandingSpeed) {
-            end = j;
-            errors << "End idx = " << j << " (speed = " << speed * 3.6 << ")\n";
-            break;
-        }
+    const std::size_t end = landingFix(fixes, start, errors);
+    const FlightSpan span{start, end, flightTime(fixes, start, end)};
+    if (min_time_minutes * 60.0 > span.seconds) {
+        errors << "Flight too short (" << span.seconds << " seconds) - skipping\n";
+        return done({SkipKind::TooShort, {}, 0, span.seconds});
     }
-
-    // An engine interval across midnight counts with the day added, as the flight time does;
-    // without it one such interval would take almost a day off the engine time. Only a step
-    // back of more than half a day is midnight: a shorter one is a fix out of order, and counts
-    // nothing rather than a day.
-    double engine_time = 0.0;
-    for (std::size_t k = start; k <= end; ++k) {
-        if (fixes[k - 1].enl >= kEngineNoise && fixes[k].enl >= kEngineNoise) {
-            double interval = secondsOfDay(fixes[k]) - secondsOfDay(fixes[k - 1]);
-            if (interval < -kDay / 2)
-                interval += kDay;
-            else if (interval < 0.0)
-                interval = 0.0;
-            engine_time += interval;
-        }
-    }
-
-    double flight_time = secondsOfDay(fixes[end]) - secondsOfDay(fixes[start]);
-    if (flight_time < 0.0)
-        flight_time += kDay;
-    if (min_time_minutes * 60.0 > flight_time) {
-        errors << "Flight too short (" << flight_time << " seconds) - skipping\n";
-        return done({SkipKind::TooShort, {}, 0, flight_time});
-    }
-
-    LogbookEntry entry;
-    entry.date = log.date_;
-    entry.glider_type = log.glider_type_;
-    entry.glider_id = log.glider_id_;
-    entry.route = routeOf(log);
-    entry.flight_time = flight_time;
-    entry.engine_time = engine_time;
-    if (log.has_task_)
-        scoreTask(log, buffers.track, entry.distance, entry.speed, errors);
-    entry.file_name = entryFileName(platform::fileNameOf(path));
-    std::ostringstream line;
-    writeLogbookEntry(line, entry, format_date);
-    result.entry = std::move(line).str();
+    result.entry = entryLine(log, path, span, buffers, format_date, errors);
     return done({});
 }
 

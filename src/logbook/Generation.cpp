@@ -181,16 +181,16 @@ namespace {
 // never taken for an empty one: the run stops and it stays. False when the run is over.
 bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFile>& files,
                     RunEnvironment& environment, LogbookFile& out, GenerationResult& result) {
-    int error = 0;
-    std::FILE* const old_file = out.store().openLogbook(error);
+    const platform::Expected<std::FILE*, std::error_code> opened = out.store().openLogbook();
+    std::FILE* const old_file = opened ? *opened : nullptr;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(old_file, std::fclose);
-    OldLogbook old;
-    if (old_file != nullptr)
-        error = readOldLogbook(old_file, files, old);
-    if (error != 0) {
-        result.failure = {FailureKind::Unreadable, request.logbook_path, systemCode(error), {}};
+    platform::Expected<OldLogbook, std::error_code> read =
+        opened ? readOldLogbook(old_file, files) : platform::unexpected(opened.error());
+    if (!read) {
+        result.failure = {FailureKind::Unreadable, request.logbook_path, read.error(), {}};
         return false;
     }
+    OldLogbook& old = *read;
     result.replaced_entries = old.summary.entries + old.summary.other_lines;
     if (old.missing.empty())
         return true;
@@ -208,8 +208,8 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     case Answer::Yes:
         break;
     }
-    if ((error = copyLines(old_file, old.missing_lines, out)) != 0) {
-        result.failure = {FailureKind::Write, request.logbook_path, systemCode(error), {}};
+    if (const std::error_code error = copyLines(old_file, old.missing_lines, out)) {
+        result.failure = {FailureKind::Write, request.logbook_path, error, {}};
         return false;
     }
     result.kept_entries = static_cast<int>(old.missing.count);
@@ -263,11 +263,10 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     environment.begin();
     environment.diagnostics() << "Generating new logbook\n" << std::flush;
     // A wrong directory must not leave an empty logbook behind: list before anything is opened.
-    std::string why;
-    const std::optional<std::vector<FlightFile>> files = listFlights(
-        request.igc_directory, why, environment.fileDiagnostics(), &result.hidden_files);
+    const Expected<std::vector<FlightFile>> files =
+        listFlights(request.igc_directory, environment.fileDiagnostics(), &result.hidden_files);
     if (!files) {
-        result.failure = {FailureKind::Directory, request.igc_directory, {}, why};
+        result.failure = files.error();
         result.had_logbook = logbookExists(request.logbook_path);
         return result;
     }

@@ -33,7 +33,7 @@ std::string echoed(std::string_view text) {
     return shown;
 }
 
-std::string kindText(platform::FileKind kind, int error) {
+std::string kindText(platform::FileKind kind, std::error_code error) {
     switch (kind) {
     case platform::FileKind::Regular:
     case platform::FileKind::Directory:
@@ -56,24 +56,21 @@ std::string kindText(platform::FileKind kind, int error) {
     case platform::FileKind::Other:
         break;
     }
-    return error != 0 ? platform::systemReason(error) : "not a regular file";
+    return error ? platform::systemReason(error) : "not a regular file";
 }
 
-std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
-                                                   std::ostream& diagnostics, int* hidden) {
-    if (directory.empty()) {
-        why = "No IGC directory was given";
-        return std::nullopt;
-    }
+Expected<std::vector<FlightFile>> listFlights(const std::string& directory,
+                                              std::ostream& diagnostics, int* hidden) {
+    const auto refused = [&directory](std::error_code code, std::string detail) {
+        return unexpected(Failure{FailureKind::Directory, directory, code, std::move(detail)});
+    };
+    if (directory.empty())
+        return refused({}, "No IGC directory was given");
     // Flights read through another user's link to a folder would go into this run's logbook as
     // surely as through links to the flights themselves.
     if (const platform::PathInfo info = platform::inspect(directory);
-        info.kind == platform::FileKind::ForeignLink) {
-        why = info.foreign_link + " is " + kindText(info.kind, 0);
-        return std::nullopt;
-    }
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
+        info.kind == platform::FileKind::ForeignLink)
+        return refused({}, info.foreign_link + " is " + kindText(info.kind, {}));
     int hidden_names = 0;
     const auto wanted = [&hidden_names](std::string_view name) {
         if (platform::isFlightName(name))
@@ -85,20 +82,18 @@ std::optional<std::vector<FlightFile>> listFlights(const std::string& directory,
     };
     auto folder = std::make_shared<platform::Folder>();
     std::string foreign;
-    error = folder->open(directory, &foreign);
-    if (error == 0)
-        error = folder->list(wanted, entries);
-    if (!foreign.empty()) {
-        why = foreign + " is " + kindText(platform::FileKind::ForeignLink, 0);
-        return std::nullopt;
+    if (const std::error_code error = folder->open(directory, &foreign)) {
+        if (!foreign.empty())
+            return refused({}, foreign + " is " + kindText(platform::FileKind::ForeignLink, {}));
+        return refused(error, {});
     }
-    if (error != 0) {
-        why = platform::systemReason(error);
-        return std::nullopt;
-    }
+    platform::Expected<std::vector<platform::DirectoryEntry>, std::error_code> entries =
+        folder->list(wanted);
+    if (!entries)
+        return refused(entries.error(), {});
     std::vector<Listed> listed;
-    listed.reserve(entries.size());
-    for (platform::DirectoryEntry& entry : entries) {
+    listed.reserve(entries->size());
+    for (platform::DirectoryEntry& entry : *entries) {
         Listed item;
         item.file.path = platform::joinPath(directory, entry.name);
         // Another user's link is handed on: its reading refuses it, and the file counts as
@@ -148,14 +143,14 @@ constexpr int kLookedAtAtMost = 10000;
 // The recordings in `folder` and in its subfolders `depth` levels down; `looked_at` counts the
 // entries seen, so that a huge tree is not walked whole.
 int recordingsUnder(const std::string& folder, int depth, int& looked_at) {
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
-    if (looked_at >= kLookedAtAtMost ||
-        !platform::listDirectory(
-            folder, [](std::string_view name) { return !name.starts_with('.'); }, entries, error))
+    if (looked_at >= kLookedAtAtMost)
+        return 0;
+    const auto entries = platform::listDirectory(
+        folder, [](std::string_view name) { return !name.starts_with('.'); });
+    if (!entries)
         return 0;
     int recordings = 0;
-    for (const platform::DirectoryEntry& entry : entries) {
+    for (const platform::DirectoryEntry& entry : *entries) {
         if (++looked_at >= kLookedAtAtMost)
             break;
         if (entry.kind == platform::FileKind::Regular && platform::isFlightName(entry.name))
@@ -171,13 +166,13 @@ int recordingsUnder(const std::string& folder, int depth, int& looked_at) {
 
 RecordingsElsewhere findRecordingsElsewhere(const std::string& directory) {
     RecordingsElsewhere found;
-    std::vector<platform::DirectoryEntry> entries;
-    int error = 0;
-    if (directory.empty() ||
-        !platform::listDirectory(
-            directory, [](std::string_view name) { return !name.starts_with('.'); }, entries,
-            error))
+    if (directory.empty())
         return found;
+    auto listed = platform::listDirectory(
+        directory, [](std::string_view name) { return !name.starts_with('.'); });
+    if (!listed)
+        return found;
+    std::vector<platform::DirectoryEntry>& entries = *listed;
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
     int looked_at = 0;

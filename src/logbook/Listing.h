@@ -4,13 +4,14 @@
 // name is not valid text in the user's encoding is read like any other, and a directory is
 // opened by exactly the bytes it was given.
 
+#include "logbook/Failure.h"
+
 #include "platform/Files.h"
 #include "platform/Folder.h"
 
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,15 +33,15 @@ struct FlightFile {
 /// not hidden, regular files and directories alike (a directory named x.igc is handed on and the
 /// reader says what it makes of it), symbolic links followed where the platform's `inspect`
 /// follows them (another user's link is handed on for its reading to refuse; one on the way to
-/// `directory` refuses the listing, the link named in `why`). Oldest modification first; equal
-/// times in descending order of their names as text, then of their bytes. Entries that could
-/// block a reader or lead nowhere (named pipes, sockets, devices, dangling links, link loops) are
-/// left out with one line each on `diagnostics`. No value, with the system's reason in `why`,
-/// when the directory text is empty or the directory cannot be listed or searched.
-/// `hidden`, when given, counts the hidden names ending in ".igc" that were left out.
-std::optional<std::vector<FlightFile>> listFlights(const std::string& directory, std::string& why,
-                                                   std::ostream& diagnostics,
-                                                   int* hidden = nullptr);
+/// `directory` refuses the listing). Oldest modification first; equal times in descending order
+/// of their names as text, then of their bytes. Entries that could block a reader or lead
+/// nowhere (named pipes, sockets, devices, dangling links, link loops) are left out with one line
+/// each on `diagnostics`. A failure of kind Directory about `directory` when the directory text
+/// is empty or leads through another user's link (both said in its detail), or when the
+/// directory cannot be listed or searched (the system's code). `hidden`, when given, counts the
+/// hidden names ending in ".igc" that were left out.
+Expected<std::vector<FlightFile>> listFlights(const std::string& directory,
+                                              std::ostream& diagnostics, int* hidden = nullptr);
 
 /// Where the recordings are when a folder holds none of its own: a pilot who chose the data
 /// folder instead of its IGC folder, or keeps the recordings in folders by year.
@@ -61,7 +62,7 @@ RecordingsElsewhere findRecordingsElsewhere(const std::string& directory);
 std::string echoed(std::string_view text);
 
 /// Why an entry of `kind` is not read as a flight ("a named pipe"); empty for a regular file or
-/// a directory.
-std::string kindText(platform::FileKind kind, int error);
+/// a directory. For kind Other, the system's `error` when it gave one.
+std::string kindText(platform::FileKind kind, std::error_code error);
 
 } // namespace logbook

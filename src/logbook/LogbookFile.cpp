@@ -24,9 +24,9 @@ std::string logbookPathProblem(const std::string& path) {
         return path + " is a directory, not a logbook file";
     case platform::FileKind::ForeignLink:
         // The link named, which may be one of the path's directories.
-        return info.foreign_link + " is " + kindText(info.kind, 0);
+        return info.foreign_link + " is " + kindText(info.kind, {});
     case platform::FileKind::Other:
-        if (info.error != 0)
+        if (info.error)
             return {}; // not to be looked at: opening it says why, as for any file
         break;
     default:
@@ -35,12 +35,11 @@ std::string logbookPathProblem(const std::string& path) {
     return path + " is " + kindText(info.kind, info.error) + ", not a logbook file";
 }
 
-std::string creationProblem(const std::string& target, int error) {
+std::string creationProblem(const std::string& target, std::error_code error) {
     const std::string reason = platform::systemReason(error);
     const std::string folder = platform::directoryOf(target);
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
+    using platform::errorOf;
+    if (error == errorOf(ENOENT) || error == errorOf(ENOTDIR)) {
         switch (platform::inspect(folder).kind) {
         case platform::FileKind::Directory:
             break;
@@ -49,17 +48,18 @@ std::string creationProblem(const std::string& target, int error) {
         default:
             return reason + ": " + folder + " is not a folder";
         }
-        break;
-    case EACCES:
-    case EPERM:
+    } else if (error == errorOf(EACCES) || error == errorOf(EPERM)) {
         return reason + ": you may not write in the folder " + folder +
                "; choose a logbook file in a folder of your own";
-    case EROFS:
+    } else if (error == errorOf(EROFS)) {
         return reason + ": choose a logbook file on a disk that can be written";
-    default:
-        break;
     }
     return reason;
+}
+
+bool allowsNoNewFile(std::error_code error) {
+    return error == platform::errorOf(EACCES) || error == platform::errorOf(EPERM) ||
+           error == platform::errorOf(EROFS);
 }
 
 bool logbookExists(const std::string& path) {
@@ -89,16 +89,16 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
     failure_ = Failure::None;
     error_.clear();
     error_path_.clear();
-    buffer_.error = 0;
+    buffer_.error.clear();
     buffer_.restart();
     if (!store_.open(path) || !store_.lock(std::move(watcher))) {
         setstate(std::ios::badbit);
         return false;
     }
-    if (const int error = store_.createNew(file_); error != 0) {
+    if (const std::error_code error = store_.createNew(file_)) {
         // A folder that allows no new file: said as when the lock file could not be made.
         const std::string target = store_.pathOf(store_.name());
-        if ((error == EACCES || error == EPERM || error == EROFS) && store_.hadLogbook())
+        if (allowsNoNewFile(error) && store_.hadLogbook())
             return failWith(
                 Failure::Open, path,
                 "The directory " + platform::directoryOf(target) + " allows no new file (" +
@@ -113,13 +113,15 @@ bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
 bool LogbookFile::commit() {
     if (!writing_)
         return failWith(Failure::Write, errorPath(),
-                        error().empty() ? platform::systemReason(EBADF) : error());
+                        error().empty() ? platform::systemReason(platform::errorOf(EBADF))
+                                        : error());
     // Every step that can fail without touching the old logbook or its generations comes
     // first: the new file written and on disk.
     flush();
-    if (buffer_.error != 0 || bad())
-        return failWith(Failure::Write, store_.pathOf(store_.name()),
-                        platform::systemReason(buffer_.error != 0 ? buffer_.error : EIO));
+    if (buffer_.error || bad())
+        return failWith(
+            Failure::Write, store_.pathOf(store_.name()),
+            platform::systemReason(buffer_.error ? buffer_.error : platform::errorOf(EIO)));
     if (!store_.commit(file_)) {
         discard();
         setstate(std::ios::badbit);
@@ -135,10 +137,11 @@ void LogbookFile::discard() {
 }
 
 bool LogbookFile::FileBuffer::write(const char* data, std::size_t size) {
-    const int failure = file == nullptr ? EBADF : file->write(data, size);
-    if (failure != 0 && error == 0)
+    const std::error_code failure =
+        file == nullptr ? platform::errorOf(EBADF) : file->write(data, size);
+    if (failure && !error)
         error = failure;
-    return failure == 0;
+    return !failure;
 }
 
 } // namespace logbook

@@ -16,6 +16,7 @@
 
 #include <ostream>
 #include <string>
+#include <system_error>
 
 namespace logbook {
 
@@ -65,7 +66,7 @@ private:
     class FileBuffer : public CrLfBuffer {
     public:
         platform::NewFile* file = nullptr;
-        int error = 0;
+        std::error_code error;
 
     protected:
         bool write(const char* data, std::size_t size) override;
@@ -90,7 +91,11 @@ std::string logbookPathProblem(const std::string& path);
 /// Why no logbook can be created at `target`, in the system's words and what to do about it:
 /// "No such file or directory: the folder /x does not exist", "Permission denied: you may not
 /// write in the folder D; choose a logbook file in a folder of your own".
-std::string creationProblem(const std::string& target, int error);
+std::string creationProblem(const std::string& target, std::error_code error);
+
+/// Whether `error`, met making a file in a folder, says that the folder allows no new file (its
+/// permissions, a read-only disk).
+bool allowsNoNewFile(std::error_code error);
 
 /// Whether a logbook (a regular file, also behind a link) exists at `path`.
 bool logbookExists(const std::string& path);

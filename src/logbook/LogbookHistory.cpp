@@ -19,6 +19,11 @@ namespace {
 constexpr int kHeaderLines = 4;
 constexpr std::string_view kNamePrefix = "name = ";
 
+// Why a stream's reading failed: the system's error that the C library left, else EIO.
+std::error_code readError() {
+    return platform::errorOf(errno != 0 ? errno : EIO);
+}
+
 // A file name as the platform compares names: itself, or with Latin-1's capitals (but the
 // multiplication sign) made small where letter case does not tell names apart.
 std::string comparable(std::string_view name, bool ignore_case) {
@@ -35,9 +40,9 @@ std::string comparable(std::string_view name, bool ignore_case) {
 
 // Hands each line of `file` to `take` (its bytes without the line end, its number from 1, where
 // it begins), holding at most `kLongestLine` bytes: a longer line comes as `too_long` without
-// its bytes. 0, or the system's error.
+// its bytes. No error, or the system's error.
 template <typename Take>
-int forEachLine(std::FILE* file, const Take& take) {
+std::error_code forEachLine(std::FILE* file, const Take& take) {
     std::string line;
     bool too_long = false;
     int number = 1;
@@ -72,7 +77,7 @@ int forEachLine(std::FILE* file, const Take& take) {
     }
     if (!line.empty() || too_long)
         end_line();
-    return std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+    return std::ferror(file) != 0 ? readError() : std::error_code();
 }
 
 // One line read into the summary; the entry it reads as, if any.
@@ -93,25 +98,25 @@ std::optional<OldEntry> summarize(std::string_view line, int number, bool too_lo
 
 } // namespace
 
-int summarizeLogbook(std::FILE* file, LogbookSummary& summary) {
-    summary = {};
-    const int error =
+platform::Expected<LogbookSummary, std::error_code> summarizeLogbook(std::FILE* file) {
+    LogbookSummary summary;
+    const std::error_code error =
         forEachLine(file, [&](std::string_view line, int number, std::int64_t, bool too_long) {
             static_cast<void>(summarize(line, number, too_long, summary));
         });
-    if (error != 0)
-        summary = {};
-    return error;
+    if (error)
+        return platform::unexpected(error);
+    return summary;
 }
 
-int readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, OldLogbook& old,
-                   bool ignore_case) {
-    old = {};
+platform::Expected<OldLogbook, std::error_code>
+readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, bool ignore_case) {
+    OldLogbook old;
     std::unordered_set<std::string> recorded;
     recorded.reserve(files.size());
     for (const FlightFile& listed : files)
         recorded.insert(comparable(entryFileName(listed.name), ignore_case));
-    const int error = forEachLine(
+    const std::error_code error = forEachLine(
         file, [&](std::string_view line, int number, std::int64_t offset, bool too_long) {
             std::optional<OldEntry> entry = summarize(line, number, too_long, old.summary);
             if (!entry || recorded.contains(comparable(entry->file_name, ignore_case)))
@@ -121,12 +126,12 @@ int readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, OldLog
                 old.missing.shown.push_back(std::move(*entry));
             ++old.missing.count;
         });
-    if (error != 0)
-        old = {};
-    return error;
+    if (error)
+        return platform::unexpected(error);
+    return old;
 }
 
-int copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out) {
+std::error_code copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out) {
     // Read once more from the start, the lines taken as they pass: no seek, whose offsets are
     // narrower than a file's on some systems.
     std::rewind(file);
@@ -152,8 +157,9 @@ int copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream&
         }
     }
     if (std::ferror(file) != 0)
-        return errno != 0 ? errno : EIO;
-    return span == spans.end() ? 0 : EIO; // the file ended before the lines it held
+        return readError();
+    // The file ended before the lines it held.
+    return span == spans.end() ? std::error_code() : platform::errorOf(EIO);
 }
 
 bool namesRecording(std::string_view entry_file_name, std::string_view recording_file_name,

@@ -10,6 +10,7 @@
 #include "logbook/Listing.h"
 #include "logbook/LogbookStore.h"
 
+#include "platform/Expected.h"
 #include "platform/Files.h"
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace logbook {
@@ -32,8 +34,8 @@ struct LogbookSummary {
     std::string pilot_name; // the header's "name = " line (Latin-1); empty when none
 };
 
-/// Reads the logbook `file` to its end. 0, or the system's error.
-int summarizeLogbook(std::FILE* file, LogbookSummary& summary);
+/// Reads the logbook `file` to its end: what it holds, or the system's error.
+platform::Expected<LogbookSummary, std::error_code> summarizeLogbook(std::FILE* file);
 
 /// Where one line of a file lies, its line end left out.
 struct LineSpan {
@@ -48,14 +50,15 @@ struct OldLogbook {
     std::vector<LineSpan> missing_lines; // where each of them lies, in their order
 };
 
-/// Reads the logbook `file` and finds its entries whose file name names none of `files`. 0, or
-/// the system's error (nothing found then).
-int readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, OldLogbook& old,
-                   bool ignore_case = platform::kFileNamesIgnoreCase);
-
-/// Appends the lines `spans` of `file` to `out`, each as it stood, with a line end. 0, or the
+/// Reads the logbook `file` and finds its entries whose file name names none of `files`; or the
 /// system's error.
-int copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out);
+platform::Expected<OldLogbook, std::error_code>
+readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files,
+               bool ignore_case = platform::kFileNamesIgnoreCase);
+
+/// Appends the lines `spans` of `file` to `out`, each as it stood, with a line end. No error, or
+/// the system's error (EIO when the file ends before them).
+std::error_code copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out);
 
 /// Whether an entry's file name is that of a recording named `recording_file_name` (as the entry
 /// writer gives it), in the letter case that the platform's file names keep: exactly on POSIX

@@ -30,9 +30,10 @@ std::string journalName(const std::string& name) {
     return name + ".journal";
 }
 
-bool noSecondNames(int error) {
-    return error == EPERM || error == EMLINK || error == EOPNOTSUPP || error == ENOSYS ||
-           error == EXDEV;
+bool noSecondNames(std::error_code error) {
+    using platform::errorOf;
+    return error == errorOf(EPERM) || error == errorOf(EMLINK) || error == errorOf(EOPNOTSUPP) ||
+           error == errorOf(ENOSYS) || error == errorOf(EXDEV);
 }
 
 std::string hexOf(std::string_view bytes) {
@@ -137,26 +138,30 @@ bool readJournal(const std::string& text, const std::string& name, std::vector<S
     return false;
 }
 
+// What `name` holds; nothing when it could not be looked at.
+platform::FolderEntry entryAt(const platform::Folder& folder, const std::string& name) {
+    const platform::Expected<platform::FolderEntry, std::error_code> entry = folder.look(name);
+    return entry ? *entry : platform::FolderEntry{};
+}
+
 // Whether `name` holds the file `id` now.
 bool holds(const platform::Folder& folder, const std::string& name,
            const platform::FileIdentity& id) {
-    platform::FolderEntry entry;
-    return folder.look(name, entry) == 0 && entry.kind != platform::FileKind::Missing &&
-           entry.id.sameFile(id);
+    const platform::Expected<platform::FolderEntry, std::error_code> entry = folder.look(name);
+    return entry && entry->kind != platform::FileKind::Missing && entry->id.sameFile(id);
 }
 
 bool isFree(const platform::Folder& folder, const std::string& name) {
-    platform::FolderEntry entry;
-    return folder.look(name, entry) == 0 && entry.kind == platform::FileKind::Missing &&
-           !entry.is_link;
+    const platform::Expected<platform::FolderEntry, std::error_code> entry = folder.look(name);
+    return entry && entry->kind == platform::FileKind::Missing && !entry->is_link;
 }
 
-int take(const platform::Folder& folder, const Step& step) {
+std::error_code take(const platform::Folder& folder, const Step& step) {
     switch (step.kind) {
     case Step::Kind::Move:
         return folder.rename(step.from, step.to, false);
     case Step::Kind::Link: {
-        const int error = folder.link(step.from, step.to);
+        const std::error_code error = folder.link(step.from, step.to);
         // Where files have one name only (a FAT stick), the old logbook itself moves: for the
         // moment until the new one arrives the logbook's name is free.
         return noSecondNames(error) ? folder.rename(step.from, step.to, false) : error;
@@ -164,19 +169,20 @@ int take(const platform::Folder& folder, const Step& step) {
     case Step::Kind::Put:
         return folder.rename(step.from, step.to, true);
     case Step::Kind::Remove:
-        return holds(folder, step.from, step.id) ? folder.remove(step.from) : 0;
+        return holds(folder, step.from, step.id) ? folder.remove(step.from) : std::error_code();
     }
-    return EINVAL;
+    return platform::errorOf(EINVAL);
 }
 
-// Undoes `step` if it was taken, as the folder shows it. 0, or the error that kept it undone.
-int undo(const platform::Folder& folder, const Step& step) {
+// Undoes `step` if it was taken, as the folder shows it. No error, or the error that kept it
+// undone.
+std::error_code undo(const platform::Folder& folder, const Step& step) {
     if (!holds(folder, step.to, step.id))
-        return 0; // never taken, or undone already
+        return {}; // never taken, or undone already
     if (step.kind == Step::Kind::Link && holds(folder, step.from, step.id))
         return folder.remove(step.to);
     if (!isFree(folder, step.from))
-        return EEXIST;
+        return platform::errorOf(EEXIST);
     return folder.rename(step.to, step.from, false);
 }
 
@@ -211,13 +217,13 @@ bool LogbookStore::open(const std::string& path) {
     const std::string target = platform::inspect(path).resolved;
     name_ = platform::lastNameOf(target);
     std::string foreign;
-    if (const int error = folder_.open(platform::directoryOf(target), &foreign); error != 0) {
+    if (const std::error_code error = folder_.open(platform::directoryOf(target), &foreign)) {
         if (!foreign.empty())
             return failWith(Failure::NotALogbook, path,
-                            foreign + " is " + kindText(platform::FileKind::ForeignLink, 0));
+                            foreign + " is " + kindText(platform::FileKind::ForeignLink, {}));
         return failWith(Failure::Open, path, creationProblem(target, error));
     }
-    if (const int error = folder_.look(name_, logbook_); error != 0)
+    if (const std::error_code error = lookAtLogbook())
         return failWith(Failure::Open, path, platform::systemReason(error));
     // Put there since the path was looked at: whatever it is, it is not replaced.
     if (logbook_.is_link || (logbook_.kind != platform::FileKind::Regular &&
@@ -233,28 +239,29 @@ bool LogbookStore::lock(platform::TemporaryWatcher watcher) {
     // A logbook that its owner protected from writing stays protected, as when it was written
     // in place: replacing it would only need the folder's permission.
     if (hadLogbook()) {
-        if (const int error = platform::writeAccess(target); error != 0)
+        if (const std::error_code error = platform::writeAccess(target))
             return failWith(Failure::Open, path_, platform::systemReason(error));
     }
     std::uint32_t owner = 0;
     const std::string lock_path = folder_.pathOf(platform::RunLock::nameFor(name_));
-    if (const int error = lock_.acquire(folder_, name_, logbook_, owner); error != 0) {
-        if (error == EWOULDBLOCK)
+    if (const std::error_code error = lock_.acquire(folder_, name_, logbook_, owner)) {
+        using platform::errorOf;
+        if (error == errorOf(EWOULDBLOCK))
             return failWith(Failure::Busy, path_,
                             "another run is writing " + path_ + " (it holds the lock file " +
                                 lock_path + ")");
-        if (error == EACCES || error == EPERM) {
-            platform::FolderEntry lock_file;
-            if (folder_.look(platform::RunLock::nameFor(name_), lock_file) == 0 &&
-                lock_file.kind != platform::FileKind::Missing)
+        if (error == errorOf(EACCES) || error == errorOf(EPERM)) {
+            const platform::Expected<platform::FolderEntry, std::error_code> lock_file =
+                folder_.look(platform::RunLock::nameFor(name_));
+            if (lock_file && lock_file->kind != platform::FileKind::Missing)
                 return failWith(Failure::Open, path_,
                                 platform::systemReason(error) + ": the lock file " + lock_path +
-                                    " belongs to " + platform::userName(lock_file.owner) +
+                                    " belongs to " + platform::userName(lock_file->owner) +
                                     ", and you may not write it");
         }
         // A folder that allows no new file refuses the lock file first: said as for the new
         // file.
-        if ((error == EACCES || error == EPERM || error == EROFS) && hadLogbook())
+        if (allowsNoNewFile(error) && hadLogbook())
             return failWith(
                 Failure::Open, path_,
                 "The directory " + folder_.path() + " allows no new file (" +
@@ -266,22 +273,29 @@ bool LogbookStore::lock(platform::TemporaryWatcher watcher) {
         return false;
     removeLeftovers();
     // What the logbook is now that no other run can change it.
-    if (const int error = folder_.look(name_, logbook_); error != 0)
+    if (const std::error_code error = lookAtLogbook())
         return failWith(Failure::Open, path_, platform::systemReason(error));
     return true;
+}
+
+std::error_code LogbookStore::lookAtLogbook() {
+    const platform::Expected<platform::FolderEntry, std::error_code> entry = folder_.look(name_);
+    logbook_ = entry ? *entry : platform::FolderEntry{};
+    return entry ? std::error_code() : entry.error();
 }
 
 bool LogbookStore::recover() {
     recovery_ = Recovery::None;
     const std::string journal = journalName(name_);
-    std::string text;
-    const int read = folder_.readSmall(journal, kJournalLimit, text);
-    if (read == ENOENT)
+    const platform::Expected<std::string, std::error_code> text =
+        folder_.readSmall(journal, kJournalLimit);
+    if (!text && text.error() == platform::errorOf(ENOENT))
         return true;
     std::vector<Step> steps;
-    if (read != 0 || !readJournal(text, name_, steps)) {
+    if (!text || !readJournal(*text, name_, steps)) {
         // Cut short before its first step was taken, or none of ours: nothing to finish.
-        if (const int error = folder_.remove(journal); error != 0 && error != ENOENT)
+        if (const std::error_code error = folder_.remove(journal);
+            error && error != platform::errorOf(ENOENT))
             return failWith(Failure::Open, folder_.pathOf(journal), platform::systemReason(error));
         return true;
     }
@@ -290,7 +304,7 @@ bool LogbookStore::recover() {
     if (put != steps.end() && holds(folder_, put->to, put->id)) {
         // The new logbook had arrived: what was left is giving up the oldest generation.
         for (auto step = put + 1; step != steps.end(); ++step) {
-            if (const int error = take(folder_, *step); error != 0)
+            if (const std::error_code error = take(folder_, *step))
                 return failWith(Failure::Open, folder_.pathOf(step->from),
                                 platform::systemReason(error));
         }
@@ -298,7 +312,7 @@ bool LogbookStore::recover() {
     } else {
         const platform::InterruptsHeld held;
         for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-            if (const int error = undo(folder_, *step); error != 0) {
+            if (const std::error_code error = undo(folder_, *step)) {
                 undo_problem_ = whereNow(*step);
                 return failWith(Failure::Open, folder_.pathOf(step->to),
                                 platform::systemReason(error));
@@ -307,18 +321,19 @@ bool LogbookStore::recover() {
         recovery_ = Recovery::Undone;
     }
     static_cast<void>(folder_.sync());
-    if (const int error = folder_.remove(journal); error != 0 && error != ENOENT)
+    if (const std::error_code error = folder_.remove(journal);
+        error && error != platform::errorOf(ENOENT))
         return failWith(Failure::Open, folder_.pathOf(journal), platform::systemReason(error));
     return true;
 }
 
 void LogbookStore::removeLeftovers() const {
-    std::vector<platform::DirectoryEntry> entries;
     const std::string& name = name_;
-    static_cast<void>(folder_.list(
-        [&name](std::string_view candidate) { return platform::isTemporaryOf(name, candidate); },
-        entries));
-    for (const platform::DirectoryEntry& entry : entries) {
+    const auto entries = folder_.list(
+        [&name](std::string_view candidate) { return platform::isTemporaryOf(name, candidate); });
+    if (!entries)
+        return;
+    for (const platform::DirectoryEntry& entry : *entries) {
         if (entry.kind == platform::FileKind::Regular && !entry.is_link)
             static_cast<void>(folder_.remove(entry.name));
     }
@@ -332,46 +347,49 @@ std::vector<KeptLogbook> LogbookStore::kept() const {
         const std::string name = age < 0 ? name_ : generationName(name_, age);
         logbook.path = age < 0 ? path_ : folder_.pathOf(name);
         platform::FolderEntry entry;
-        int error = 0;
-        std::FILE* file = folder_.openRead(name, error, &entry);
-        logbook.exists = file != nullptr || (error != ENOENT && error != ELOOP && error != EINVAL);
-        if (file != nullptr) {
+        const platform::Expected<std::FILE*, std::error_code> file = folder_.openRead(name, &entry);
+        using platform::errorOf;
+        logbook.exists =
+            file || (file.error() != errorOf(ENOENT) && file.error() != errorOf(ELOOP) &&
+                     file.error() != errorOf(EINVAL));
+        if (file) {
             logbook.identity = entry.id;
             logbook.modified_ms = entry.id.modified_ns / 1000000;
-            LogbookSummary summary;
-            if (const int read = summarizeLogbook(file, summary); read != 0) {
-                logbook.unreadable = platform::systemReason(read);
+            const platform::Expected<LogbookSummary, std::error_code> summary =
+                summarizeLogbook(*file);
+            if (!summary) {
+                logbook.unreadable = platform::systemReason(summary.error());
             } else {
-                logbook.entries = summary.entries;
-                logbook.other_lines = summary.other_lines;
-                logbook.pilot_name = utf8OfLatin1(summary.pilot_name);
+                logbook.entries = summary->entries;
+                logbook.other_lines = summary->other_lines;
+                logbook.pilot_name = utf8OfLatin1(summary->pilot_name);
             }
-            std::fclose(file);
+            std::fclose(*file);
         } else if (logbook.exists) {
-            if (folder_.look(name, entry) == 0) {
-                logbook.identity = entry.id;
-                logbook.modified_ms = entry.id.modified_ns / 1000000;
+            if (const auto looked = folder_.look(name)) {
+                logbook.identity = looked->id;
+                logbook.modified_ms = looked->id.modified_ns / 1000000;
             }
-            logbook.unreadable = platform::systemReason(error);
+            logbook.unreadable = platform::systemReason(file.error());
         }
         kept.push_back(std::move(logbook));
     }
     return kept;
 }
 
-std::FILE* LogbookStore::openLogbook(int& error) const {
-    return folder_.openRead(name_, error);
+platform::Expected<std::FILE*, std::error_code> LogbookStore::openLogbook() const {
+    return folder_.openRead(name_);
 }
 
-int LogbookStore::createNew(platform::NewFile& file) const {
+std::error_code LogbookStore::createNew(platform::NewFile& file) const {
     return file.create(folder_, name_, watcher_);
 }
 
 bool LogbookStore::sameBytes(platform::NewFile& file) const {
-    int error = 0;
-    std::FILE* old = folder_.openRead(name_, error);
-    if (old == nullptr)
+    const platform::Expected<std::FILE*, std::error_code> opened = folder_.openRead(name_);
+    if (!opened)
         return false;
+    std::FILE* old = *opened;
     char theirs[64 * 1024];
     char ours[64 * 1024];
     std::int64_t offset = 0;
@@ -382,11 +400,13 @@ bool LogbookStore::sameBytes(platform::NewFile& file) const {
         const std::size_t wanted = got == 0 ? 1 : got;
         std::size_t have = 0;
         for (std::size_t read = 1; have < wanted && read > 0;) {
-            if (file.readBack(offset + static_cast<std::int64_t>(have), ours + have, wanted - have,
-                              read) != 0) {
+            const platform::Expected<std::size_t, std::error_code> back =
+                file.readBack(offset + static_cast<std::int64_t>(have), ours + have, wanted - have);
+            if (!back) {
                 same = false;
                 break;
             }
+            read = *back;
             have += read;
         }
         if (!same || have != got || std::memcmp(theirs, ours, got) != 0) {
@@ -404,19 +424,19 @@ bool LogbookStore::sameBytes(platform::NewFile& file) const {
 
 bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
     const std::string journal = journalName(name_);
-    int failed = 0;
+    std::error_code failed;
     const Step* failed_step = nullptr;
     {
         // No interruption from the journal to its removal: one that comes meanwhile ends the
         // process once the folder is whole again, and leaves nothing for the next run.
         const platform::InterruptsHeld held;
-        if (const int error = folder_.writeNew(journal, journalText(steps)); error != 0)
+        if (const std::error_code error = folder_.writeNew(journal, journalText(steps)))
             return failWith(failure, folder_.pathOf(journal), platform::systemReason(error));
         for (const Step& step : steps) {
             // Past the arrival the change stands: an oldest generation that could not be given
             // up is left to the next run, whose journal says to.
-            if (const int error = take(folder_, step);
-                error != 0 && step.kind != Step::Kind::Remove) {
+            if (const std::error_code error = take(folder_, step);
+                error && step.kind != Step::Kind::Remove) {
                 failed = error;
                 failed_step = &step;
                 break;
@@ -426,9 +446,9 @@ bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
             if (step.kind == Step::Kind::Put && watcher_)
                 watcher_({}, true);
         }
-        if (failed != 0) {
+        if (failed) {
             for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-                if (const int error = undo(folder_, *step); error != 0) {
+                if (undo(folder_, *step)) {
                     undo_problem_ = whereNow(*step);
                     break;
                 }
@@ -440,7 +460,7 @@ bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
         if (undo_problem_.empty())
             static_cast<void>(folder_.remove(journal));
     }
-    if (failed != 0)
+    if (failed)
         return failWith(failed_step->kind == Step::Kind::Put ? Failure::Write : failure,
                         folder_.pathOf(failed_step->to), platform::systemReason(failed));
     return true;
@@ -454,10 +474,10 @@ void movesBack(const platform::Folder& folder, const std::string& name, int from
                std::vector<Step>& steps) {
     for (int age = from_age; age > 0; --age) {
         const std::string older = generationName(name, age - 1);
-        platform::FolderEntry entry;
-        if (folder.look(older, entry) != 0 || entry.kind == platform::FileKind::Missing)
+        const platform::Expected<platform::FolderEntry, std::error_code> entry = folder.look(older);
+        if (!entry || entry->kind == platform::FileKind::Missing)
             continue; // a gap: nothing to move into the place behind it
-        steps.push_back({Step::Kind::Move, older, generationName(name, age), entry.id});
+        steps.push_back({Step::Kind::Move, older, generationName(name, age), entry->id});
     }
 }
 
@@ -467,15 +487,16 @@ bool LogbookStore::commit(platform::NewFile& file) {
     backup_path_.clear();
     up_to_date_ = false;
     undo_problem_.clear();
-    if (lock_.stillHeld() != 0)
+    if (lock_.stillHeld())
         return failWith(Failure::Busy, path_,
                         "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
                             " was removed or replaced during the run; another run may be "
                             "writing " +
                             path_);
-    platform::FolderEntry old;
-    if (const int error = folder_.look(name_, old); error != 0)
-        return failWith(Failure::Write, path_, platform::systemReason(error));
+    const platform::Expected<platform::FolderEntry, std::error_code> looked = folder_.look(name_);
+    if (!looked)
+        return failWith(Failure::Write, path_, platform::systemReason(looked.error()));
+    const platform::FolderEntry& old = *looked;
     // Only a logbook that is still there is kept (one deleted during the run is not).
     const bool replaces = old.kind == platform::FileKind::Regular && !old.is_link;
     if (replaces && sameBytes(file)) {
@@ -485,11 +506,11 @@ bool LogbookStore::commit(platform::NewFile& file) {
     }
     // A logbook that another program holds (the simulator, on Windows) cannot be moved: said
     // before anything moves.
-    if (const int error = replaces ? folder_.replaceable(name_) : 0; error != 0)
+    if (const std::error_code error = replaces ? folder_.replaceable(name_) : std::error_code())
         return failWith(Failure::Write, path_, platform::systemReason(error));
-    if (const int error = file.finish(replaces ? &old : nullptr); error != 0)
+    if (const std::error_code error = file.finish(replaces ? &old : nullptr))
         return failWith(Failure::Write, path_, platform::systemReason(error));
-    if (const int error = file.giveName(); error != 0)
+    if (const std::error_code error = file.giveName())
         return failWith(Failure::Write, path_, platform::systemReason(error));
 
     std::vector<Step> steps;
@@ -507,7 +528,7 @@ bool LogbookStore::commit(platform::NewFile& file) {
         if (free_age < 0) {
             free_age = kGenerations - 1;
             const std::string oldest_name = generationName(name_, free_age);
-            static_cast<void>(folder_.look(oldest_name, oldest));
+            oldest = entryAt(folder_, oldest_name);
             aside = platform::temporaryNameFor(name_);
             steps.push_back({Step::Kind::Move, oldest_name, aside, oldest.id});
         }
@@ -535,24 +556,26 @@ bool LogbookStore::restore(int age, const platform::FileIdentity* expected) {
         return failWith(Failure::NoGeneration, path_,
                         "only the generations 0 (.bak) to " + std::to_string(kGenerations - 1) +
                             " are kept");
-    if (lock_.stillHeld() != 0)
+    if (lock_.stillHeld())
         return failWith(Failure::Busy, path_,
                         "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
                             " was removed or replaced meanwhile");
-    platform::FolderEntry entry;
-    if (const int error = folder_.look(chosen, entry); error != 0)
+    const platform::Expected<platform::FolderEntry, std::error_code> found = folder_.look(chosen);
+    if (!found)
         return failWith(Failure::NoGeneration, folder_.pathOf(chosen),
-                        platform::systemReason(error));
+                        platform::systemReason(found.error()));
+    const platform::FolderEntry& entry = *found;
     if (entry.kind != platform::FileKind::Regular || entry.is_link)
         return failWith(Failure::NoGeneration, folder_.pathOf(chosen),
-                        platform::systemReason(ENOENT));
+                        platform::systemReason(platform::errorOf(ENOENT)));
     if (expected != nullptr && !(entry.id == *expected))
         return failWith(Failure::Changed, folder_.pathOf(chosen), "it changed since it was listed");
-    platform::FolderEntry old;
-    if (const int error = folder_.look(name_, old); error != 0)
-        return failWith(Failure::Write, path_, platform::systemReason(error));
+    const platform::Expected<platform::FolderEntry, std::error_code> looked = folder_.look(name_);
+    if (!looked)
+        return failWith(Failure::Write, path_, platform::systemReason(looked.error()));
+    const platform::FolderEntry& old = *looked;
     for (const std::string& moving : {chosen, name_}) {
-        if (const int error = folder_.replaceable(moving); error != 0)
+        if (const std::error_code error = folder_.replaceable(moving))
             return failWith(Failure::Write, folder_.pathOf(moving), platform::systemReason(error));
     }
     std::vector<Step> steps;

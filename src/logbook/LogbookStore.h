@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace logbook {
@@ -82,11 +83,12 @@ public:
     [[nodiscard]] std::vector<KeptLogbook> kept() const;
     /// Whether a logbook (a regular file) was there when the store was opened or locked.
     [[nodiscard]] bool hadLogbook() const { return logbook_.kind == platform::FileKind::Regular; }
-    /// The logbook opened for reading; null with the error.
-    std::FILE* openLogbook(int& error) const;
+    /// The logbook opened for reading (the caller's to close), or the error.
+    [[nodiscard]] platform::Expected<std::FILE*, std::error_code> openLogbook() const;
 
-    /// Starts the new logbook (a file without a place yet, or with a temporary name).
-    int createNew(platform::NewFile& file) const;
+    /// Starts the new logbook (a file without a place yet, or with a temporary name). No error,
+    /// or the error.
+    [[nodiscard]] std::error_code createNew(platform::NewFile& file) const;
     /// Makes `file` the logbook: the one it replaces kept as ".bak", the generations moved back
     /// as far as the first free place, the oldest given up only when all five are taken. A new
     /// logbook byte for byte the old one changes nothing (`upToDate`). False with `failure()`:
@@ -122,6 +124,9 @@ public:
 
 private:
     bool failWith(Failure failure, const std::string& path, const std::string& reason);
+    // Looks at what the logbook's name holds now, nothing when it cannot be looked at. No
+    // error, or the error.
+    std::error_code lookAtLogbook();
     bool recover();
     bool run(const std::vector<ChangeStep>& steps, Failure failure);
     [[nodiscard]] bool sameBytes(platform::NewFile& file) const;

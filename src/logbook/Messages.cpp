@@ -350,14 +350,13 @@ std::string restoredLine(const GenerationResult& result, const std::string& logb
 
 std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {
     // The run's own checks, in its order: the directory is listed, then the logbook looked at.
-    std::string why;
     std::ostream nowhere(nullptr); // the entries a run would skip are its own business
     GenerationResult result;
     result.had_logbook = logbookExists(logbook_path);
-    if (!listFlights(igc_directory, why, nowhere)) {
+    if (const auto files = listFlights(igc_directory, nowhere); !files) {
         if (igc_directory.empty())
-            return why;
-        result.failure = {FailureKind::Directory, igc_directory, {}, why};
+            return files.error().reason();
+        result.failure = files.error();
     } else if (logbook_path.empty()) {
         return logbookPathProblem(logbook_path);
     } else if (std::string problem = logbookPathProblem(logbook_path); !problem.empty()) {

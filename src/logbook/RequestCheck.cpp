@@ -34,9 +34,8 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
     check.beyond_latin1 = charactersBeyondLatin1(pilot);
     check.replaces_logbook = logbookExists(logbook_path);
     // A pilot who chose the data folder instead of its IGC folder is pointed to the right one.
-    std::string why;
     std::ostream nowhere(nullptr);
-    if (const auto files = listFlights(igc_directory, why, nowhere); files && files->empty()) {
+    if (const auto files = listFlights(igc_directory, nowhere); files && files->empty()) {
         const RecordingsElsewhere elsewhere = findRecordingsElsewhere(igc_directory);
         check.better_folder = elsewhere.igc_folder;
         check.better_folder_recordings = elsewhere.igc_recordings;

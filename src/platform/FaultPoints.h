@@ -3,7 +3,9 @@
 // The steps of writing and replacing a logbook at which a failure of the system can be made
 // to happen, so that tests can fail each in turn and find the logbook and its generations as
 // they were. The programs never fail a step on purpose: their `injectedFault` (NoFaults.cpp)
-// answers 0 always. A test program links a definition of its own in its place.
+// answers no error always. A test program links a definition of its own in its place.
+
+#include <system_error>
 
 namespace platform {
 
@@ -16,8 +18,8 @@ enum class FaultPoint {
     Journal, // the journal of a change written before its first step
 };
 
-/// The error (an errno value) that the step `point` is to fail with instead of being done; 0:
-/// done as usual.
-int injectedFault(FaultPoint point);
+/// The error that the step `point` is to fail with instead of being done; no error: done as
+/// usual.
+std::error_code injectedFault(FaultPoint point);
 
 } // namespace platform

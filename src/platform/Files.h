@@ -5,6 +5,13 @@
 // with their times, a flight opened without blocking, a new file put in place of an old one with
 // a backup, and the lock that lets one run at a time write a logbook. Paths are bytes: on POSIX
 // exactly as given, on Windows UTF-8. No texts for the user here: the caller words them.
+//
+// A failure is the system's error number as a std::error_code of the generic category (Windows'
+// own errors mapped to those numbers first), so that a reason reads and compares the same on
+// every system; a step that did not fail gives the empty code, and one that gives something back
+// gives an Expected of it.
+
+#include "platform/Expected.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +19,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace platform {
+
+/// The system's error number `error` as a code; 0 is no error, the empty code, which compares
+/// equal to a default `std::error_code`.
+inline std::error_code errorOf(int error) {
+    return error == 0 ? std::error_code() : std::error_code(error, std::generic_category());
+}
 
 /// What a path names, symbolic links followed.
 enum class FileKind {
@@ -38,7 +52,7 @@ struct PathInfo {
     // system takes it (the dots and spaces that end it dropped, an 8.3 short name of an existing
     // file as its long name), so that names made from it (".bak", ".lock") are that file's.
     std::string resolved;
-    int error = 0;                // the system's error when the kind could not be told
+    std::error_code error;        // the system's error when the kind could not be told
     std::int64_t modified_ms = 0; // a regular file's last modification, ms since 1970
     // With ForeignLink: the link not followed, as `path` spells it when it is part of it (the
     // path itself, one of its directories), else where a link before it led.
@@ -51,12 +65,14 @@ struct PathInfo {
 /// a file that its maker could not. Otherwise the kind is ForeignLink, whatever lies beyond it.
 PathInfo inspect(const std::string& path);
 
-/// The system's text for an error code of this module ("No space left on device").
+/// The system's text for an error number of this module ("No space left on device").
 std::string systemReason(int error);
+/// The same for a code of this module; a code of another category in its own words.
+std::string systemReason(std::error_code error);
 
 /// Whether the system's user may write the file at `path` (its permissions, a read-only mount):
-/// 0, or the error that a write would meet.
-int writeAccess(const std::string& path);
+/// no error, or the one that a write would meet.
+std::error_code writeAccess(const std::string& path);
 
 /// The directory that holds `path` ("." for a bare name).
 std::string directoryOf(const std::string& path);
@@ -89,22 +105,30 @@ struct DirectoryEntry {
                                   // follows one; kind ForeignLink, time its own, where not)
     std::int64_t modified_ms = 0; // last modification, milliseconds since 1970
     std::int64_t size = 0;        // bytes, of a regular file (behind a link: of its target)
-    int error = 0;                // why the kind could not be told, with kind Other
+    std::error_code error;        // why the kind could not be told, with kind Other
 };
 
-/// The entries of `directory` whose names `wanted` accepts, in the system's order. False, with
-/// the system's error, when the directory cannot be read or searched (read but not searchable
-/// counts as unreadable: its files could not be opened).
-bool listDirectory(const std::string& directory,
-                   const std::function<bool(std::string_view name)>& wanted,
-                   std::vector<DirectoryEntry>& entries, int& error);
+/// The entries of `directory` whose names `wanted` accepts, in the system's order; the system's
+/// error when the directory cannot be read or searched (read but not searchable counts as
+/// unreadable: its files could not be opened).
+Expected<std::vector<DirectoryEntry>, std::error_code>
+listDirectory(const std::string& directory,
+              const std::function<bool(std::string_view name)>& wanted);
+
+/// What opening a flight found: a file to read, or what was there instead.
+struct OpenedFlight {
+    std::FILE* file = nullptr; // the caller's to close; null when not opened
+    FileKind kind = FileKind::Other;
+    // Why it was not opened; empty with no file when something that is no file was found.
+    std::error_code error;
+};
 
 /// Opens a flight that a listing gave, for reading: never blocks (a named pipe put in its place
 /// after the listing is not waited on), follows a symbolic link only when `through_link` (the
-/// listing saw one) and then only as `inspect` would (else kind ForeignLink, error 0), and gives
-/// a file only for a regular file or a directory (whose reading then fails). Otherwise null, with
-/// `kind` telling what was found, or `error` the system's reason.
-std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error);
+/// listing saw one) and then only as `inspect` would (else kind ForeignLink, no error), and gives
+/// a file only for a regular file or a directory (whose reading then fails). Otherwise no file,
+/// with `kind` telling what was found, or `error` the system's reason.
+OpenedFlight openFlight(const std::string& path, bool through_link);
 
 /// Told a temporary file's path when it gets a name beside the target, and an empty path once it
 /// has none: `in_place` when it became the target, not when it was removed. An interruption

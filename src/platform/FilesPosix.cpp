@@ -56,12 +56,17 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Durable once this returns 0: the data and the file's size are on disk. A file system that
-// cannot sync (EINVAL) has nothing to make durable.
-int syncFile(int fd) {
-    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+// The error that the last system call left.
+std::error_code lastError() {
+    return errorOf(errno);
+}
+
+// Durable once this returns no error: the data and the file's size are on disk. A file system
+// that cannot sync (EINVAL) has nothing to make durable.
+std::error_code syncFile(int fd) {
+    if (const std::error_code fault = injectedFault(FaultPoint::Sync))
         return fault;
-    return fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    return fsync(fd) == 0 || errno == EINVAL ? std::error_code() : lastError();
 }
 
 } // namespace
@@ -86,7 +91,7 @@ bool followable(uid_t link_owner, uid_t target_owner) {
 struct Way {
     Descriptor end;           // an O_PATH descriptor of the file reached; none when not reached
     struct stat info {};      // of `end`
-    int error = 0;            // why the way broke off (ENOENT, ENOTDIR, ELOOP, EACCES)
+    std::error_code error;    // why the way broke off (ENOENT, ENOTDIR, ELOOP, EACCES)
     std::string resolved;     // the path of `end` without links, from the directory started in
     std::string foreign_link; // the link not followed, as `path` names it where it is part of it
 };
@@ -133,7 +138,7 @@ public:
 
 private:
     bool stop(int error) {
-        way_.error = error;
+        way_.error = errorOf(error);
         return false;
     }
     bool climb();
@@ -240,7 +245,7 @@ bool TrustedWalk::followLink(const PathPart& part, const Descriptor& link, uid_t
 
 Way TrustedWalk::arrived() && {
     if (fstat(here_.get(), &way_.info) != 0) {
-        way_.error = errno;
+        way_.error = lastError();
         return std::move(way_);
     }
     if (way_.resolved.empty())
@@ -288,15 +293,15 @@ PathInfo inspect(const std::string& path) {
     if (unseen != 0) {
         if (unseen != ENOENT) {
             info.kind = FileKind::Other;
-            info.error = unseen;
+            info.error = errorOf(unseen);
         }
         return info;
     }
-    if (way.error != 0) {
+    if (way.error) {
         info.error = way.error;
-        info.kind = info.error == ENOENT  ? FileKind::DanglingLink
-                    : info.error == ELOOP ? FileKind::LinkLoop
-                                          : FileKind::Other;
+        info.kind = info.error == errorOf(ENOENT)  ? FileKind::DanglingLink
+                    : info.error == errorOf(ELOOP) ? FileKind::LinkLoop
+                                                   : FileKind::Other;
         return info;
     }
     info.kind = kindOfMode(way.info.st_mode);
@@ -311,8 +316,14 @@ std::string systemReason(int error) {
     return std::strerror(error);
 }
 
-int writeAccess(const std::string& path) {
-    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+std::string systemReason(std::error_code error) {
+    return error.category() == std::generic_category() ? systemReason(error.value())
+                                                       : error.message();
+}
+
+std::error_code writeAccess(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? std::error_code()
+                                                                    : lastError();
 }
 
 std::string directoryOf(const std::string& path) {
@@ -351,26 +362,27 @@ namespace {
 
 // The entries of the directory open as `fd` (which this takes over), as `listDirectory` gives
 // them.
-bool listOpened(int fd, const std::function<bool(std::string_view name)>& wanted,
-                std::vector<DirectoryEntry>& entries, int& error) {
-    error = 0;
+Expected<std::vector<DirectoryEntry>, std::error_code>
+listOpened(int fd, const std::function<bool(std::string_view name)>& wanted) {
     // Listable but not searchable: the names are there, but not one file could be opened.
     if (faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
-        error = errno;
+        const std::error_code error = lastError();
         ::close(fd);
-        return false;
+        return unexpected(error);
     }
     DIR* dir = fdopendir(fd);
     if (dir == nullptr) {
-        error = errno;
+        const std::error_code error = lastError();
         ::close(fd);
-        return false;
+        return unexpected(error);
     }
+    std::vector<DirectoryEntry> entries;
+    std::error_code error;
     for (;;) {
         errno = 0;
         const dirent* found = readdir(dir);
         if (found == nullptr) {
-            error = errno;
+            error = lastError();
             break;
         }
         const std::string_view name = found->d_name;
@@ -388,7 +400,7 @@ bool listOpened(int fd, const std::function<bool(std::string_view name)>& wanted
             return static_cast<std::int64_t>(of.st_mtim.tv_sec) * 1000 +
                    static_cast<std::int64_t>(of.st_mtim.tv_nsec / 1000000);
         };
-        int unseen = 0;
+        std::error_code unseen;
         if (entry.is_link) {
             // Followed for its kind and size only as far as reading it would follow it. A link
             // of another user's is handed on with its own time, for the reading to refuse.
@@ -403,17 +415,17 @@ bool listOpened(int fd, const std::function<bool(std::string_view name)>& wanted
             unseen = way.error;
             info = way.info;
         } else if (fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            unseen = errno;
+            unseen = lastError();
         }
-        if (unseen != 0) {
+        if (unseen) {
             entry.error = unseen;
-            if (entry.error == EACCES) { // as above: a directory whose files cannot be opened
-                error = EACCES;
+            if (unseen == errorOf(EACCES)) { // as above: a directory whose files cannot be opened
+                error = unseen;
                 break;
             }
-            entry.kind = entry.is_link && entry.error == ENOENT  ? FileKind::DanglingLink
-                         : entry.is_link && entry.error == ELOOP ? FileKind::LinkLoop
-                                                                 : FileKind::Other;
+            entry.kind = entry.is_link && unseen == errorOf(ENOENT)  ? FileKind::DanglingLink
+                         : entry.is_link && unseen == errorOf(ELOOP) ? FileKind::LinkLoop
+                                                                     : FileKind::Other;
         } else {
             entry.kind = kindOfMode(info.st_mode);
             entry.modified_ms = modified(info);
@@ -423,88 +435,90 @@ bool listOpened(int fd, const std::function<bool(std::string_view name)>& wanted
         entries.push_back(std::move(entry));
     }
     closedir(dir);
-    return error == 0;
+    if (error)
+        return unexpected(error);
+    return entries;
 }
 
 } // namespace
 
-bool listDirectory(const std::string& directory,
-                   const std::function<bool(std::string_view name)>& wanted,
-                   std::vector<DirectoryEntry>& entries, int& error) {
+Expected<std::vector<DirectoryEntry>, std::error_code>
+listDirectory(const std::string& directory,
+              const std::function<bool(std::string_view name)>& wanted) {
     const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
-    return listOpened(fd, wanted, entries, error);
+    if (fd < 0)
+        return unexpected(lastError());
+    return listOpened(fd, wanted);
 }
 
 namespace {
 
 // `path` opened from the directory `at` as `openFlight` opens it.
-std::FILE* openFlightAt(int at, const std::string& path, bool through_link, FileKind& kind,
-                        int& error) {
+OpenedFlight openFlightAt(int at, const std::string& path, bool through_link) {
     const int no_follow = through_link ? 0 : O_NOFOLLOW;
     // Looked at before it is opened: opening a device can do things (rewind a tape), and
     // opening a named pipe for reading waits for a writer. Through a link, the very file that the
     // links judged trustworthy lead to.
     int fd = -1;
+    OpenedFlight opened;
     if (through_link) {
         Way way = followTrusted(at, "", path);
         if (!way.foreign_link.empty()) {
-            kind = FileKind::ForeignLink;
-            error = 0;
-            return nullptr;
+            opened.kind = FileKind::ForeignLink;
+            return opened;
         }
         fd = way.end.release();
-        error = way.error;
+        opened.error = way.error;
     } else {
         fd = ::openat(at, path.c_str(), O_PATH | O_CLOEXEC | O_NOFOLLOW);
-        error = fd < 0 ? errno : 0;
+        if (fd < 0)
+            opened.error = lastError();
     }
     if (fd < 0) {
-        kind = FileKind::Other;
-        return nullptr;
+        opened.kind = FileKind::Other;
+        return opened;
     }
     struct stat info {};
     if (fstat(fd, &info) != 0 || (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))) {
-        error = S_ISLNK(info.st_mode) ? ELOOP : 0;
-        kind = kindOfMode(info.st_mode);
+        opened.error = S_ISLNK(info.st_mode) ? errorOf(ELOOP) : std::error_code();
+        opened.kind = kindOfMode(info.st_mode);
         ::close(fd);
-        return nullptr;
+        return opened;
     }
-    kind = kindOfMode(info.st_mode);
+    opened.kind = kindOfMode(info.st_mode);
     // The very file looked at, opened for reading through its descriptor.
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     int readable = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (readable < 0 && errno == ENOENT) // no /proc: by its path, still never waiting
         readable = ::openat(at, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow);
-    error = errno;
+    const std::error_code refused = lastError();
     ::close(fd);
-    if (readable < 0)
-        return nullptr;
-    struct stat opened {};
-    if (fstat(readable, &opened) != 0 || opened.st_ino != info.st_ino ||
-        opened.st_dev != info.st_dev) {
+    if (readable < 0) {
+        opened.error = refused;
+        return opened;
+    }
+    struct stat reached {};
+    if (fstat(readable, &reached) != 0 || reached.st_ino != info.st_ino ||
+        reached.st_dev != info.st_dev) {
         ::close(readable);
-        error = ESTALE;
-        return nullptr;
+        opened.error = errorOf(ESTALE);
+        return opened;
     }
     const int flags = fcntl(readable, F_GETFL);
     if (flags >= 0)
         static_cast<void>(fcntl(readable, F_SETFL, flags & ~O_NONBLOCK));
-    std::FILE* file = fdopen(readable, "rb");
-    if (file == nullptr) {
-        error = errno;
+    opened.file = fdopen(readable, "rb");
+    if (opened.file == nullptr) {
+        opened.error = lastError();
         ::close(readable);
     }
-    return file;
+    return opened;
 }
 
 } // namespace
 
-std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
-    return openFlightAt(AT_FDCWD, path, through_link, kind, error);
+OpenedFlight openFlight(const std::string& path, bool through_link) {
+    return openFlightAt(AT_FDCWD, path, through_link);
 }
 
 // A folder worked from its descriptor.
@@ -571,24 +585,24 @@ Folder::~Folder() = default;
 Folder::Folder(Folder&&) noexcept = default;
 Folder& Folder::operator=(Folder&&) noexcept = default;
 
-int Folder::open(const std::string& path, std::string* foreign_link) {
+std::error_code Folder::open(const std::string& path, std::string* foreign_link) {
     state_ = std::make_unique<State>();
     Way way = followTrusted(AT_FDCWD, "", path);
     if (!way.foreign_link.empty()) {
         if (foreign_link != nullptr)
             *foreign_link = way.foreign_link;
-        return ELOOP;
+        return errorOf(ELOOP);
     }
-    if (way.error != 0)
+    if (way.error)
         return way.error;
     if (!S_ISDIR(way.info.st_mode))
-        return ENOTDIR;
+        return errorOf(ENOTDIR);
     // Opened for reading from the very folder reached, so that it can be listed and synced.
     Descriptor readable(::openat(way.end.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     state_->fd = readable ? std::move(readable) : std::move(way.end);
     state_->path = path;
     state_->self = way.info;
-    return 0;
+    return {};
 }
 
 bool Folder::isOpen() const {
@@ -599,153 +613,151 @@ const std::string& Folder::path() const {
     return state_->path;
 }
 
-int Folder::lookSelf(FolderEntry& entry) const {
+Expected<FolderEntry, std::error_code> Folder::lookSelf() const {
     struct stat info {};
     if (fstat(state_->fd.get(), &info) != 0)
-        return errno;
-    entry = entryOf(info);
-    return 0;
+        return unexpected(lastError());
+    return entryOf(info);
 }
 
-int Folder::look(std::string_view name, FolderEntry& entry) const {
-    entry = {};
+Expected<FolderEntry, std::error_code> Folder::look(std::string_view name) const {
     if (!isSingleName(name))
-        return EINVAL;
+        return unexpected(errorOf(EINVAL));
     struct stat info {};
-    if (fstatat(state_->fd.get(), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? 0 : errno;
-    entry = entryOf(info);
-    return 0;
+    if (fstatat(state_->fd.get(), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return FolderEntry{};
+        return unexpected(lastError());
+    }
+    return entryOf(info);
 }
 
-int Folder::stillAt() const {
+std::error_code Folder::stillAt() const {
     struct stat now {};
     if (::stat(state_->path.c_str(), &now) != 0)
-        return errno == ENOENT ? ESTALE : errno;
-    return now.st_dev == state_->self.st_dev && now.st_ino == state_->self.st_ino ? 0 : ESTALE;
+        return errno == ENOENT ? errorOf(ESTALE) : lastError();
+    return now.st_dev == state_->self.st_dev && now.st_ino == state_->self.st_ino
+               ? std::error_code()
+               : errorOf(ESTALE);
 }
 
-std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entry) const {
-    if (!isSingleName(name)) {
-        error = EINVAL;
-        return nullptr;
-    }
+Expected<std::FILE*, std::error_code> Folder::openRead(std::string_view name,
+                                                       FolderEntry* entry) const {
+    if (!isSingleName(name))
+        return unexpected(errorOf(EINVAL));
     Descriptor fd(::openat(state_->fd.get(), std::string(name).c_str(),
                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
-    if (!fd || fstat(fd.get(), &info) != 0) {
-        error = errno;
-        return nullptr;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = EINVAL;
-        return nullptr;
-    }
+    if (!fd || fstat(fd.get(), &info) != 0)
+        return unexpected(lastError());
+    if (!S_ISREG(info.st_mode))
+        return unexpected(errorOf(EINVAL));
     if (entry != nullptr)
         *entry = entryOf(info);
     const int flags = fcntl(fd.get(), F_GETFL);
     if (flags >= 0)
         static_cast<void>(fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK));
     std::FILE* file = fdopen(fd.get(), "rb");
-    if (file == nullptr) {
-        error = errno;
-        return nullptr;
-    }
+    if (file == nullptr)
+        return unexpected(lastError());
     fd.release(); // the stream's now
-    error = 0;
     return file;
 }
 
-std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
-                              int& error) const {
+OpenedFlight Folder::openFlight(std::string_view name, bool through_link) const {
     if (!isSingleName(name))
-        return refusedName(kind, error);
-    return openFlightAt(state_->fd.get(), std::string(name), through_link, kind, error);
+        return refusedName();
+    return openFlightAt(state_->fd.get(), std::string(name), through_link);
 }
 
-int Folder::list(const std::function<bool(std::string_view name)>& wanted,
-                 std::vector<DirectoryEntry>& entries) const {
+Expected<std::vector<DirectoryEntry>, std::error_code>
+Folder::list(const std::function<bool(std::string_view name)>& wanted) const {
     const int fd = ::openat(state_->fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return errno;
-    int error = 0;
-    listOpened(fd, wanted, entries, error);
-    return error;
+        return unexpected(lastError());
+    return listOpened(fd, wanted);
 }
 
-int Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
+std::error_code Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
     if (!isSingleName(from) || !isSingleName(to))
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Rename))
         return fault;
     const std::string from_name(from);
     const std::string to_name(to);
     const int fd = state_->fd.get();
     if (replacing)
-        return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? 0 : errno;
+        return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? std::error_code()
+                                                                           : lastError();
     if (::renameat2(fd, from_name.c_str(), fd, to_name.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
+        return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return errno;
+        return lastError();
     // A file system that cannot refuse a taken name in the rename itself: looked at first, which
     // under the logbook's lock only another program could undo.
     struct stat taken {};
     if (fstatat(fd, to_name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? 0 : errno;
+        return errorOf(EEXIST);
+    return ::renameat(fd, from_name.c_str(), fd, to_name.c_str()) == 0 ? std::error_code()
+                                                                       : lastError();
 }
 
-int Folder::link(std::string_view from, std::string_view to) const {
+std::error_code Folder::link(std::string_view from, std::string_view to) const {
     if (!isSingleName(from) || !isSingleName(to))
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Link); fault != 0)
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Link))
         return fault;
     const int fd = state_->fd.get();
-    return ::linkat(fd, std::string(from).c_str(), fd, std::string(to).c_str(), 0) == 0 ? 0 : errno;
+    return ::linkat(fd, std::string(from).c_str(), fd, std::string(to).c_str(), 0) == 0
+               ? std::error_code()
+               : lastError();
 }
 
-int Folder::remove(std::string_view name) const {
+std::error_code Folder::remove(std::string_view name) const {
     if (!isSingleName(name))
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Remove); fault != 0)
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Remove))
         return fault;
-    return ::unlinkat(state_->fd.get(), std::string(name).c_str(), 0) == 0 ? 0 : errno;
+    return ::unlinkat(state_->fd.get(), std::string(name).c_str(), 0) == 0 ? std::error_code()
+                                                                           : lastError();
 }
 
-int Folder::sync() const {
-    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+std::error_code Folder::sync() const {
+    if (const std::error_code fault = injectedFault(FaultPoint::Sync))
         return fault;
     const Descriptor readable(::openat(state_->fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!readable)
-        return errno;
-    return fsync(readable.get()) == 0 || errno == EINVAL ? 0 : errno;
+        return lastError();
+    return fsync(readable.get()) == 0 || errno == EINVAL ? std::error_code() : lastError();
 }
 
-int Folder::replaceable(std::string_view /*name*/) const {
-    return 0;
+std::error_code Folder::replaceable(std::string_view /*name*/) const {
+    return {};
 }
 
-int Folder::writeNew(std::string_view name, std::string_view bytes) const {
+std::error_code Folder::writeNew(std::string_view name, std::string_view bytes) const {
     if (!isSingleName(name))
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Journal); fault != 0)
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Journal))
         return fault;
     const std::string file_name(name);
     const Descriptor fd(::openat(state_->fd.get(), file_name.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd)
-        return errno;
-    int error = writeAll(fd.get(), bytes.data(), bytes.size()) ? 0 : errno;
-    if (error == 0)
+        return lastError();
+    std::error_code error =
+        writeAll(fd.get(), bytes.data(), bytes.size()) ? std::error_code() : lastError();
+    if (!error)
         error = syncFile(fd.get());
-    if (error == 0)
+    if (!error)
         error = sync();
-    if (error != 0)
+    if (error)
         static_cast<void>(::unlinkat(state_->fd.get(), file_name.c_str(), 0));
     return error;
 }
 
-int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
+std::error_code NewFile::create(const Folder& folder, std::string_view target_name,
+                                TemporaryWatcher watcher) {
     discard();
     state_->start(folder, target_name, std::move(watcher));
     const int at = folder.state_->fd.get();
@@ -753,48 +765,47 @@ int NewFile::create(const Folder& folder, std::string_view target_name, Temporar
     // Unnamed until it is put in place: a run that dies leaves nothing behind.
     state_->file = Descriptor(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (state_->file)
-        return 0;
+        return {};
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        return errno;
+        return lastError();
 #endif
     return state_->takeName([this, at](const std::string& candidate) {
         state_->file = Descriptor(::openat(
             at, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        return state_->file ? 0 : errno;
+        return state_->file ? std::error_code() : lastError();
     });
 }
 
-int NewFile::write(const char* data, std::size_t size) {
+std::error_code NewFile::write(const char* data, std::size_t size) {
     if (!state_->file)
-        return EBADF;
-    if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
+        return errorOf(EBADF);
+    if (const std::error_code fault = injectedFault(FaultPoint::Write))
         return fault;
-    return writeAll(state_->file.get(), data, size) ? 0 : errno;
+    return writeAll(state_->file.get(), data, size) ? std::error_code() : lastError();
 }
 
-int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
-    got = 0;
+Expected<std::size_t, std::error_code> NewFile::readBack(std::int64_t offset, char* data,
+                                                         std::size_t size) {
     if (!state_->file)
-        return EBADF;
+        return unexpected(errorOf(EBADF));
     for (;;) {
         const ssize_t read = ::pread(state_->file.get(), data, size, offset);
         if (read < 0 && errno == EINTR)
             continue;
         if (read < 0)
-            return errno;
-        got = static_cast<std::size_t>(read);
-        return 0;
+            return unexpected(lastError());
+        return static_cast<std::size_t>(read);
     }
 }
 
-int NewFile::finish(const FolderEntry* like) {
+std::error_code NewFile::finish(const FolderEntry* like) {
     if (!state_->file)
-        return EBADF;
+        return errorOf(EBADF);
     const int fd = state_->file.get();
     // A run by another user (root, say) leaves the pilot's file his: the owner and group of the
     // file replaced, else of the folder (whose group a set-group-ID folder gives anyway).
-    FolderEntry folder{};
-    static_cast<void>(state_->folder->lookSelf(folder));
+    const Expected<FolderEntry, std::error_code> self = state_->folder->lookSelf();
+    const FolderEntry folder = self ? *self : FolderEntry{};
     const uid_t owner = like != nullptr ? like->owner : folder.owner;
     const gid_t group = like != nullptr                                  ? like->group
                         : (folder.mode & S_ISGID) != 0 || geteuid() == 0 ? folder.group
@@ -807,7 +818,7 @@ int NewFile::finish(const FolderEntry* like) {
     }
     const mode_t mode = like != nullptr ? like->mode & 0777 : newFileMode();
     if (fchmod(fd, mode) != 0)
-        return errno;
+        return lastError();
     return syncFile(fd);
 }
 
@@ -818,22 +829,22 @@ FileIdentity NewFile::identity() const {
     return entryOf(info).id;
 }
 
-int NewFile::giveName() {
+std::error_code NewFile::giveName() {
     if (!state_->file)
-        return EBADF;
+        return errorOf(EBADF);
     if (!state_->named.empty())
-        return 0;
+        return {};
     const int at = state_->folder->state_->fd.get();
     const int fd = state_->file.get();
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     return state_->takeName([at, fd, &self](const std::string& candidate) {
         // Part of writing the new file, not a second name of an old one.
-        if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
+        if (const std::error_code fault = injectedFault(FaultPoint::Write))
             return fault;
         int done = ::linkat(AT_FDCWD, self.c_str(), at, candidate.c_str(), AT_SYMLINK_FOLLOW);
         if (done != 0 && errno == ENOENT) // no /proc; linking by the descriptor needs privilege
             done = ::linkat(fd, "", at, candidate.c_str(), AT_EMPTY_PATH);
-        return done == 0 ? 0 : errno;
+        return done == 0 ? std::error_code() : lastError();
     });
 }
 
@@ -864,9 +875,10 @@ mode_t lockMode(const FolderEntry& target, const FolderEntry& folder) {
 }
 
 // Opens the lock file for writing, never through a link, a named pipe or a device put at its
-// name, and creates it when there is none. The descriptor, or none with `error`; `created` when
-// made by this call.
-Descriptor openLockFile(int at, const std::string& name, mode_t mode, bool& created, int& error) {
+// name, and creates it when there is none. The descriptor, or the error; `created` when made by
+// this call.
+Expected<Descriptor, std::error_code> openLockFile(int at, const std::string& name, mode_t mode,
+                                                   bool& created) {
     constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     for (int attempt = 0; attempt < 3; ++attempt) {
         Descriptor fd(::openat(at, name.c_str(), kFlags | O_CREAT | O_EXCL, mode));
@@ -876,14 +888,14 @@ Descriptor openLockFile(int at, const std::string& name, mode_t mode, bool& crea
             if (!fd && errno == ENOENT)
                 continue; // removed by hand between the two: made again
         }
-        error = fd ? 0 : errno;
+        if (!fd)
+            return unexpected(lastError());
         return fd;
     }
-    error = ENOENT;
-    return Descriptor();
+    return unexpected(errorOf(ENOENT));
 }
 
-int lockWhole(int fd) {
+std::error_code lockWhole(int fd) {
     // A write lock, which only a descriptor open for writing may take. The lock of the open file
     // itself (not of the process), so that a second lock of the same process is refused as
     // another's would be; kernels before 3.15 have only the process's.
@@ -901,37 +913,38 @@ int lockWhole(int fd) {
 #endif
     } while (locked != 0 && errno == EINTR);
     if (locked == 0)
-        return 0;
+        return {};
     // Held by another (EACCES from some systems' F_SETLK), or no lock to be had on this file
     // system (ENOLCK): no run writes without the lock.
-    return errno == EACCES || errno == EAGAIN ? EWOULDBLOCK : errno;
+    return errno == EACCES || errno == EAGAIN ? errorOf(EWOULDBLOCK) : lastError();
 }
 
 } // namespace
 
-int RunLock::acquire(const Folder& folder, std::string_view target_name, const FolderEntry& target,
-                     std::uint32_t& owner) {
+std::error_code RunLock::acquire(const Folder& folder, std::string_view target_name,
+                                 const FolderEntry& target, std::uint32_t& owner) {
     state_->fd.reset();
     const int at = folder.state_->fd.get();
     const std::string name = nameFor(target_name);
-    FolderEntry self{};
-    static_cast<void>(folder.lookSelf(self));
+    const Expected<FolderEntry, std::error_code> looked = folder.lookSelf();
+    const FolderEntry self = looked ? *looked : FolderEntry{};
     const mode_t mode = lockMode(target, self);
     // Made again when the file locked is no longer the one at its name (removed or replaced by
     // hand meanwhile): a lock of a file without a name keeps nobody out.
     for (int attempt = 0; attempt < 3; ++attempt) {
         bool created = false;
-        int error = 0;
-        Descriptor fd = openLockFile(at, name, mode, created, error);
+        Expected<Descriptor, std::error_code> opened = openLockFile(at, name, mode, created);
         struct stat info {};
-        if (!fd || fstat(fd.get(), &info) != 0) {
+        if (!opened || fstat(opened->get(), &info) != 0) {
+            const std::error_code error = opened ? lastError() : opened.error();
             if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
                 owner = info.st_uid;
-            return fd ? errno : error; // ELOOP for a link, ENXIO for a named pipe
+            return error; // ELOOP for a link, ENXIO for a named pipe
         }
+        Descriptor fd = std::move(opened).value();
         owner = info.st_uid;
         if (!S_ISREG(info.st_mode))
-            return ENXIO; // a named pipe with a reader
+            return errorOf(ENXIO); // a named pipe with a reader
         if (created || info.st_uid == geteuid()) {
             // Its maker's permissions as the target's group may use it; made by root for a
             // pilot's logbook, the pilot's, so that his own runs can still take it. A lock file
@@ -947,7 +960,7 @@ int RunLock::acquire(const Folder& folder, std::string_view target_name, const F
             if (created)
                 owner = geteuid() == 0 ? like.owner : geteuid();
         }
-        if (const int locked = lockWhole(fd.get()); locked != 0)
+        if (const std::error_code locked = lockWhole(fd.get()))
             return locked;
         struct stat named {};
         if (fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -955,20 +968,21 @@ int RunLock::acquire(const Folder& folder, std::string_view target_name, const F
             state_->fd = std::move(fd);
             state_->folder = at;
             state_->name = name;
-            return 0;
+            return {};
         }
     }
-    return EWOULDBLOCK;
+    return errorOf(EWOULDBLOCK);
 }
 
-int RunLock::stillHeld() const {
+std::error_code RunLock::stillHeld() const {
     struct stat held {};
     struct stat named {};
     if (!state_->fd || fstat(state_->fd.get(), &held) != 0)
-        return ESTALE;
+        return errorOf(ESTALE);
     if (fstatat(state_->folder, state_->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
-        return ESTALE;
-    return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? 0 : ESTALE;
+        return errorOf(ESTALE);
+    return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? std::error_code()
+                                                                      : errorOf(ESTALE);
 }
 
 } // namespace platform

@@ -22,8 +22,9 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-int lastError() {
-    return errnoOf(GetLastError());
+// The error that the last call of the Windows API left, as an error number.
+std::error_code lastError() {
+    return errorOf(errnoOf(GetLastError()));
 }
 
 std::int64_t millisecondsOf(const FILETIME& time) {
@@ -69,7 +70,8 @@ HandleInfo infoOf(HANDLE handle) {
 }
 
 // What a path names, links followed; `error` set when it could not be looked at.
-HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::string* resolved) {
+HandleInfo follow(const std::wstring& path, bool& is_link, std::error_code& error,
+                  std::string* resolved) {
     HandleInfo info;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     is_link =
@@ -78,11 +80,12 @@ HandleInfo follow(const std::wstring& path, bool& is_link, int& error, std::stri
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) {
         error = lastError();
-        info.kind = error == ENOENT  ? (is_link ? FileKind::DanglingLink : FileKind::Missing)
-                    : error == ELOOP ? FileKind::LinkLoop
-                                     : FileKind::Other;
-        if (info.kind != FileKind::Other)
-            error = info.kind == FileKind::Missing ? 0 : error;
+        info.kind = error == errorOf(ENOENT)
+                        ? (is_link ? FileKind::DanglingLink : FileKind::Missing)
+                    : error == errorOf(ELOOP) ? FileKind::LinkLoop
+                                              : FileKind::Other;
+        if (info.kind == FileKind::Missing)
+            error.clear();
         return info;
     }
     info = infoOf(handle.get());
@@ -176,7 +179,7 @@ PathInfo inspect(const std::string& path) {
     const std::string_view name = lastName(info.resolved);
     if (isNotAllowed(name)) {
         info.kind = FileKind::Other;
-        info.error = EINVAL;
+        info.error = errorOf(EINVAL);
         return info;
     }
     if (isDeviceName(name)) {
@@ -233,11 +236,16 @@ std::string systemReason(int error) {
     }
 }
 
-int writeAccess(const std::string& path) {
+std::string systemReason(std::error_code error) {
+    return error.category() == std::generic_category() ? systemReason(error.value())
+                                                       : error.message();
+}
+
+std::error_code writeAccess(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(longPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return lastError();
-    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? errorOf(EACCES) : std::error_code();
 }
 
 std::string directoryOf(const std::string& path) {
@@ -283,8 +291,8 @@ bool isFlightName(std::string_view name) {
 namespace {
 
 // The entries of the folder `folder` (a long path), as `listDirectory` gives them.
-bool listAt(const std::wstring& folder, const std::function<bool(std::string_view name)>& wanted,
-            std::vector<DirectoryEntry>& entries, int& error) {
+Expected<std::vector<DirectoryEntry>, std::error_code>
+listAt(const std::wstring& folder, const std::function<bool(std::string_view name)>& wanted) {
     std::wstring base = folder;
     if (!base.empty() && base.back() != L'\\')
         base += L'\\';
@@ -293,18 +301,18 @@ bool listAt(const std::wstring& folder, const std::function<bool(std::string_vie
                                              FindExSearchNameMatch, nullptr,
                                              FIND_FIRST_EX_LARGE_FETCH));
     if (!search) {
-        error = lastError();
+        std::error_code error = lastError();
         // A file where the folder should be is "Not a directory", as on POSIX systems, however
         // the search put it (Wine: no such path, or a name not allowed).
-        if (error == ENOENT || error == EINVAL) {
+        if (error == errorOf(ENOENT) || error == errorOf(EINVAL)) {
             const DWORD attributes = GetFileAttributesW(folder.c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                error = ENOTDIR;
+                error = errorOf(ENOTDIR);
         }
-        return false;
+        return unexpected(error);
     }
-    error = 0;
+    std::vector<DirectoryEntry> entries;
     do {
         // Hidden entries are never listed, as the toolkit's listing never listed them.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0)
@@ -332,80 +340,83 @@ bool listAt(const std::wstring& folder, const std::function<bool(std::string_vie
         entries.push_back(std::move(entry));
     } while (FindNextFileW(search.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES)
-        error = lastError();
-    return error == 0;
+        return unexpected(lastError());
+    return entries;
 }
 
 // A file opened for reading as a stream of the C library, which then owns the handle.
-std::FILE* streamOf(KernelHandle& handle, int& error) {
+Expected<std::FILE*, std::error_code> streamOf(KernelHandle& handle) {
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        error = EMFILE;
-        return nullptr;
-    }
+    if (fd < 0)
+        return unexpected(errorOf(EMFILE));
     handle.release(); // the descriptor's now, closed with it
     std::FILE* file = _fdopen(fd, "rb");
     if (file == nullptr) {
-        error = errno;
+        const std::error_code error = errorOf(errno);
         _close(fd);
+        return unexpected(error);
     }
     return file;
 }
 
 // The flight at `path` (a long path) whose last name is `name`, as `openFlight` opens it.
-std::FILE* openFlightAt(const std::wstring& path, std::string_view name, bool through_link,
-                        FileKind& kind, int& error) {
-    error = 0;
+OpenedFlight openFlightAt(const std::wstring& path, std::string_view name, bool through_link) {
+    OpenedFlight opened;
     // Told by the name, as `inspect` tells them.
     if (isDeviceName(name)) {
-        kind = FileKind::CharacterDevice;
-        return nullptr;
+        opened.kind = FileKind::CharacterDevice;
+        return opened;
     }
     if (isNotAllowed(name))
-        return refusedName(kind, error);
+        return refusedName();
     KernelHandle handle(CreateFileW(
         path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_SEQUENTIAL_SCAN | (through_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     if (!handle) {
-        error = lastError();
-        kind = FileKind::Other;
+        opened.error = lastError();
+        opened.kind = FileKind::Other;
         // A directory cannot be opened as a file here, where POSIX systems open it and fail
         // to read it: both say so in the same words.
         const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
+        if (opened.error == errorOf(EACCES) && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            error = EISDIR;
-            kind = FileKind::Directory;
+            opened.error = errorOf(EISDIR);
+            opened.kind = FileKind::Directory;
         }
-        return nullptr;
+        return opened;
     }
     // A link put in a file's place after the listing saw none, opened as itself, would read as
     // a file: refused as POSIX systems refuse it.
     if (!through_link) {
-        BY_HANDLE_FILE_INFORMATION opened{};
-        if (GetFileInformationByHandle(handle.get(), &opened) &&
-            (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            kind = FileKind::Other;
-            error = ELOOP;
-            return nullptr;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileInformationByHandle(handle.get(), &info) &&
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            opened.kind = FileKind::Other;
+            opened.error = errorOf(ELOOP);
+            return opened;
         }
     }
-    kind = infoOf(handle.get()).kind;
-    if (kind != FileKind::Regular)
-        return nullptr;
-    return streamOf(handle, error);
+    opened.kind = infoOf(handle.get()).kind;
+    if (opened.kind != FileKind::Regular)
+        return opened;
+    const Expected<std::FILE*, std::error_code> stream = streamOf(handle);
+    if (stream)
+        opened.file = *stream;
+    else
+        opened.error = stream.error();
+    return opened;
 }
 
 } // namespace
 
-bool listDirectory(const std::string& directory,
-                   const std::function<bool(std::string_view name)>& wanted,
-                   std::vector<DirectoryEntry>& entries, int& error) {
-    return listAt(longPath(directory), wanted, entries, error);
+Expected<std::vector<DirectoryEntry>, std::error_code>
+listDirectory(const std::string& directory,
+              const std::function<bool(std::string_view name)>& wanted) {
+    return listAt(longPath(directory), wanted);
 }
 
-std::FILE* openFlight(const std::string& path, bool through_link, FileKind& kind, int& error) {
-    return openFlightAt(longPath(path), lastName(path), through_link, kind, error);
+OpenedFlight openFlight(const std::string& path, bool through_link) {
+    return openFlightAt(longPath(path), lastName(path), through_link);
 }
 
 // A folder worked from a handle that keeps it where it is, and from its path, checked by the
@@ -446,14 +457,14 @@ bool isSingleName(std::string_view name) {
 
 // A name that a change may be made at: a single name and no device's (in the "\\?\" form the
 // system would make a file of that name, which no other program could then open or remove).
-int changeableName(std::string_view name) {
-    return isSingleName(name) && !isDeviceName(name) ? 0 : EINVAL;
+bool isChangeableName(std::string_view name) {
+    return isSingleName(name) && !isDeviceName(name);
 }
 
-int flushed(HANDLE handle) {
-    if (const int fault = injectedFault(FaultPoint::Sync); fault != 0)
+std::error_code flushed(HANDLE handle) {
+    if (const std::error_code fault = injectedFault(FaultPoint::Sync))
         return fault;
-    return FlushFileBuffers(handle) ? 0 : lastError();
+    return FlushFileBuffers(handle) ? std::error_code() : lastError();
 }
 
 // Writes `size` bytes at `offset`, whatever a read moved the handle's position to.
@@ -488,8 +499,8 @@ struct Folder::State {
     BY_HANDLE_FILE_INFORMATION self{};
 
     std::wstring at(std::string_view name) const { return base + widened(std::string(name)); }
-    int stillAt() const;
-    int look(std::string_view name, FolderEntry& entry) const;
+    std::error_code stillAt() const;
+    Expected<FolderEntry, std::error_code> look(std::string_view name) const;
 };
 
 Folder::Folder() : state_(std::make_unique<State>()) {}
@@ -497,7 +508,7 @@ Folder::~Folder() = default;
 Folder::Folder(Folder&&) noexcept = default;
 Folder& Folder::operator=(Folder&&) noexcept = default;
 
-int Folder::open(const std::string& path, std::string* /*foreign_link*/) {
+std::error_code Folder::open(const std::string& path, std::string* /*foreign_link*/) {
     state_ = std::make_unique<State>();
     const std::wstring folder = longPath(path);
     // Links on the way followed as `inspect` follows them. Shared for reading and writing, not
@@ -509,22 +520,22 @@ int Folder::open(const std::string& path, std::string* /*foreign_link*/) {
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION self{};
     if (!handle) {
-        const int error = lastError();
+        const std::error_code error = lastError();
         const DWORD attributes = GetFileAttributesW(folder.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
-                   ? ENOTDIR
+                   ? errorOf(ENOTDIR)
                    : error;
     }
     if (!GetFileInformationByHandle(handle.get(), &self))
         return lastError();
     if ((self.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return ENOTDIR;
+        return errorOf(ENOTDIR);
     state_->handle = std::move(handle);
     state_->path = path;
     state_->folder = folder;
     state_->base = folder.empty() || folder.back() == L'\\' ? folder : folder + L'\\';
     state_->self = self;
-    return 0;
+    return {};
 }
 
 bool Folder::isOpen() const {
@@ -535,145 +546,136 @@ const std::string& Folder::path() const {
     return state_->path;
 }
 
-int Folder::lookSelf(FolderEntry& entry) const {
+Expected<FolderEntry, std::error_code> Folder::lookSelf() const {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(state_->handle.get(), &info))
-        return lastError();
-    entry = entryOf(info, state_->self.dwVolumeSerialNumber);
-    return 0;
+        return unexpected(lastError());
+    return entryOf(info, state_->self.dwVolumeSerialNumber);
 }
 
-int Folder::stillAt() const {
+std::error_code Folder::stillAt() const {
     return state_->stillAt();
 }
 
-int Folder::State::stillAt() const {
+std::error_code Folder::State::stillAt() const {
     if (!handle)
-        return EBADF;
+        return errorOf(EBADF);
     const KernelHandle now(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!now) {
-        const int error = lastError();
-        return error == ENOENT ? ESTALE : error;
+        const std::error_code error = lastError();
+        return error == errorOf(ENOENT) ? errorOf(ESTALE) : error;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(now.get(), &info))
         return lastError();
     return info.dwVolumeSerialNumber == self.dwVolumeSerialNumber &&
                    fileIndexOf(info) == fileIndexOf(self)
-               ? 0
-               : ESTALE;
+               ? std::error_code()
+               : errorOf(ESTALE);
 }
 
-int Folder::look(std::string_view name, FolderEntry& entry) const {
-    return state_->look(name, entry);
+Expected<FolderEntry, std::error_code> Folder::look(std::string_view name) const {
+    return state_->look(name);
 }
 
-int Folder::State::look(std::string_view name, FolderEntry& entry) const {
-    entry = {};
+Expected<FolderEntry, std::error_code> Folder::State::look(std::string_view name) const {
     if (!isSingleName(name))
-        return EINVAL;
+        return unexpected(errorOf(EINVAL));
     if (isDeviceName(name)) { // a device in every folder, never opened to be looked at
-        entry.kind = FileKind::CharacterDevice;
-        return 0;
+        FolderEntry device;
+        device.kind = FileKind::CharacterDevice;
+        return device;
     }
     // Looked up by the path: only while the path still leads to this folder is it this
     // folder's name.
-    if (const int moved = stillAt(); moved != 0)
-        return moved;
+    if (const std::error_code moved = stillAt())
+        return unexpected(moved);
     const KernelHandle opened(
         CreateFileW(at(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!opened)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : lastError();
+    if (!opened) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            return FolderEntry{};
+        return unexpected(lastError());
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(opened.get(), &info))
-        return lastError();
-    entry = entryOf(info, self.dwVolumeSerialNumber);
-    return 0;
+        return unexpected(lastError());
+    return entryOf(info, self.dwVolumeSerialNumber);
 }
 
-std::FILE* Folder::openRead(std::string_view name, int& error, FolderEntry* entry) const {
-    if (!isSingleName(name) || isDeviceName(name)) {
-        error = EINVAL;
-        return nullptr;
-    }
-    if (error = stillAt(); error != 0)
-        return nullptr;
+Expected<std::FILE*, std::error_code> Folder::openRead(std::string_view name,
+                                                       FolderEntry* entry) const {
+    if (!isSingleName(name) || isDeviceName(name))
+        return unexpected(errorOf(EINVAL));
+    if (const std::error_code moved = stillAt())
+        return unexpected(moved);
     KernelHandle handle(CreateFileW(
         state_->at(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
         nullptr));
-    if (!handle) {
-        error = lastError();
-        return nullptr;
-    }
+    if (!handle)
+        return unexpected(lastError());
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle.get()) != FILE_TYPE_DISK ||
-        !GetFileInformationByHandle(handle.get(), &info)) {
-        error = EINVAL;
-        return nullptr;
-    }
+        !GetFileInformationByHandle(handle.get(), &info))
+        return unexpected(errorOf(EINVAL));
     const FolderEntry opened = entryOf(info, state_->self.dwVolumeSerialNumber);
-    if (opened.is_link || opened.kind != FileKind::Regular) {
-        error = opened.is_link ? ELOOP : EINVAL;
-        return nullptr;
-    }
+    if (opened.is_link || opened.kind != FileKind::Regular)
+        return unexpected(errorOf(opened.is_link ? ELOOP : EINVAL));
     if (entry != nullptr)
         *entry = opened;
-    error = 0;
-    return streamOf(handle, error);
+    return streamOf(handle);
 }
 
-std::FILE* Folder::openFlight(std::string_view name, bool through_link, FileKind& kind,
-                              int& error) const {
+OpenedFlight Folder::openFlight(std::string_view name, bool through_link) const {
     if (!isSingleName(name))
-        return refusedName(kind, error);
-    return openFlightAt(state_->at(name), name, through_link, kind, error);
+        return refusedName();
+    return openFlightAt(state_->at(name), name, through_link);
 }
 
-int Folder::list(const std::function<bool(std::string_view name)>& wanted,
-                 std::vector<DirectoryEntry>& entries) const {
-    if (const int moved = stillAt(); moved != 0)
-        return moved;
-    int error = 0;
-    listAt(state_->folder, wanted, entries, error);
-    return error;
+Expected<std::vector<DirectoryEntry>, std::error_code>
+Folder::list(const std::function<bool(std::string_view name)>& wanted) const {
+    if (const std::error_code moved = stillAt())
+        return unexpected(moved);
+    return listAt(state_->folder, wanted);
 }
 
-int Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
-    if (changeableName(from) != 0 || changeableName(to) != 0)
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Rename); fault != 0)
+std::error_code Folder::rename(std::string_view from, std::string_view to, bool replacing) const {
+    if (!isChangeableName(from) || !isChangeableName(to))
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Rename))
         return fault;
-    if (const int moved = stillAt(); moved != 0)
+    if (const std::error_code moved = stillAt())
         return moved;
     // Without MOVEFILE_REPLACE_EXISTING the system itself refuses a taken name.
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0);
-    return MoveFileExW(state_->at(from).c_str(), state_->at(to).c_str(), flags) ? 0 : lastError();
+    return MoveFileExW(state_->at(from).c_str(), state_->at(to).c_str(), flags) ? std::error_code()
+                                                                                : lastError();
 }
 
-int Folder::link(std::string_view from, std::string_view to) const {
-    if (changeableName(from) != 0 || changeableName(to) != 0)
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Link); fault != 0)
+std::error_code Folder::link(std::string_view from, std::string_view to) const {
+    if (!isChangeableName(from) || !isChangeableName(to))
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Link))
         return fault;
-    if (const int moved = stillAt(); moved != 0)
+    if (const std::error_code moved = stillAt())
         return moved;
     if (CreateHardLinkW(state_->at(to).c_str(), state_->at(from).c_str(), nullptr))
-        return 0;
+        return {};
     // FAT and most network shares have no second names: ERROR_INVALID_FUNCTION or
     // ERROR_NOT_SUPPORTED, which are EOPNOTSUPP; NTFS gives a file 1023 at most.
     const DWORD failure = GetLastError();
-    return failure == ERROR_TOO_MANY_LINKS ? EMLINK : errnoOf(failure);
+    return errorOf(failure == ERROR_TOO_MANY_LINKS ? EMLINK : errnoOf(failure));
 }
 
-int Folder::remove(std::string_view name) const {
-    if (changeableName(name) != 0)
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Remove); fault != 0)
+std::error_code Folder::remove(std::string_view name) const {
+    if (!isChangeableName(name))
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Remove))
         return fault;
-    if (const int moved = stillAt(); moved != 0)
+    if (const std::error_code moved = stillAt())
         return moved;
     const std::wstring path = state_->at(name);
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -681,64 +683,67 @@ int Folder::remove(std::string_view name) const {
         // A link to a folder is removed as a folder is, the link alone; a folder itself is not a
         // name this removes, as on POSIX systems.
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-            return EISDIR;
-        return RemoveDirectoryW(path.c_str()) ? 0 : lastError();
+            return errorOf(EISDIR);
+        return RemoveDirectoryW(path.c_str()) ? std::error_code() : lastError();
     }
-    return DeleteFileW(path.c_str()) ? 0 : lastError();
+    return DeleteFileW(path.c_str()) ? std::error_code() : lastError();
 }
 
-int Folder::replaceable(std::string_view name) const {
-    if (changeableName(name) != 0)
-        return EINVAL;
+std::error_code Folder::replaceable(std::string_view name) const {
+    if (!isChangeableName(name))
+        return errorOf(EINVAL);
     // Opened as a rename opens it: a program that holds it without letting it be deleted keeps
     // it from moving, which is best known before any step is taken.
     KernelHandle file(
         CreateFileW(state_->at(name).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file)
-        return 0;
+        return {};
     const DWORD failure = GetLastError();
-    return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ? 0
-                                                                              : errnoOf(failure);
+    return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND
+               ? std::error_code()
+               : errorOf(errnoOf(failure));
 }
 
-int Folder::sync() const {
+std::error_code Folder::sync() const {
     // Every change here is written through (MOVEFILE_WRITE_THROUGH, FlushFileBuffers) before it
     // returns, and a folder cannot be flushed as a file is; the step is still a step that can
     // fail, as on POSIX systems.
     return injectedFault(FaultPoint::Sync);
 }
 
-int Folder::writeNew(std::string_view name, std::string_view bytes) const {
-    if (changeableName(name) != 0)
-        return EINVAL;
-    if (const int fault = injectedFault(FaultPoint::Journal); fault != 0)
+std::error_code Folder::writeNew(std::string_view name, std::string_view bytes) const {
+    if (!isChangeableName(name))
+        return errorOf(EINVAL);
+    if (const std::error_code fault = injectedFault(FaultPoint::Journal))
         return fault;
-    if (const int moved = stillAt(); moved != 0)
+    if (const std::error_code moved = stillAt())
         return moved;
     const std::wstring path = state_->at(name);
     KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return lastError();
-    int error = writeAllAt(file.get(), 0, bytes.data(), bytes.size()) ? 0 : lastError();
-    if (error == 0)
+    std::error_code error =
+        writeAllAt(file.get(), 0, bytes.data(), bytes.size()) ? std::error_code() : lastError();
+    if (!error)
         error = flushed(file.get());
-    if (error == 0)
+    if (!error)
         error = sync();
-    if (error != 0) {
+    if (error) {
         file.reset();
         DeleteFileW(path.c_str());
     }
     return error;
 }
 
-int NewFile::create(const Folder& folder, std::string_view target_name, TemporaryWatcher watcher) {
+std::error_code NewFile::create(const Folder& folder, std::string_view target_name,
+                                TemporaryWatcher watcher) {
     discard();
     state_->start(folder, target_name, std::move(watcher));
-    if (changeableName(target_name) != 0)
-        return EINVAL;
-    if (const int moved = folder.stillAt(); moved != 0)
+    if (!isChangeableName(target_name))
+        return errorOf(EINVAL);
+    if (const std::error_code moved = folder.stillAt())
         return moved;
     return state_->takeName([this, &folder](const std::string& candidate) {
         // Shared for deleting, so that it can be given its place by name while it is open (and
@@ -747,41 +752,43 @@ int NewFile::create(const Folder& folder, std::string_view target_name, Temporar
                                        GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        return state_->file ? 0 : lastError();
+        return state_->file ? std::error_code() : lastError();
     });
 }
 
-int NewFile::write(const char* data, std::size_t size) {
+std::error_code NewFile::write(const char* data, std::size_t size) {
     if (!state_->file)
-        return EBADF;
-    if (const int fault = injectedFault(FaultPoint::Write); fault != 0)
+        return errorOf(EBADF);
+    if (const std::error_code fault = injectedFault(FaultPoint::Write))
         return fault;
     if (!writeAllAt(state_->file.get(), state_->length, data, size))
         return lastError();
     state_->length += static_cast<std::int64_t>(size);
-    return 0;
+    return {};
 }
 
-int NewFile::readBack(std::int64_t offset, char* data, std::size_t size, std::size_t& got) {
-    got = 0;
+Expected<std::size_t, std::error_code> NewFile::readBack(std::int64_t offset, char* data,
+                                                         std::size_t size) {
     if (!state_->file)
-        return EBADF;
+        return unexpected(errorOf(EBADF));
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
     at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
     DWORD read = 0;
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    if (!ReadFile(state_->file.get(), data, chunk, &read, &at))
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : lastError();
-    got = read;
-    return 0;
+    if (!ReadFile(state_->file.get(), data, chunk, &read, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF)
+            return std::size_t{0};
+        return unexpected(lastError());
+    }
+    return std::size_t{read};
 }
 
-int NewFile::finish(const FolderEntry* /*like*/) {
+std::error_code NewFile::finish(const FolderEntry* /*like*/) {
     // Owners and permission bits are POSIX's: a new file here takes the folder's inherited
     // security, as the file it replaces had.
     if (!state_->file)
-        return EBADF;
+        return errorOf(EBADF);
     return flushed(state_->file.get());
 }
 
@@ -792,9 +799,9 @@ FileIdentity NewFile::identity() const {
     return entryOf(info, state_->folder->state_->self.dwVolumeSerialNumber).id;
 }
 
-int NewFile::giveName() {
+std::error_code NewFile::giveName() {
     // Named from its start: there is no file without a name here.
-    return state_->file ? 0 : EBADF;
+    return state_->file ? std::error_code() : errorOf(EBADF);
 }
 
 struct RunLock::State {
@@ -812,16 +819,16 @@ std::string RunLock::nameFor(std::string_view target_name) {
     return std::string(target_name) + ".lock";
 }
 
-int RunLock::acquire(const Folder& folder, std::string_view target_name,
-                     const FolderEntry& /*target*/, std::uint32_t& owner) {
+std::error_code RunLock::acquire(const Folder& folder, std::string_view target_name,
+                                 const FolderEntry& /*target*/, std::uint32_t& owner) {
     state_->file.reset();
     owner = 0; // no numeric owners here
     const std::string name = nameFor(target_name);
     if (!isSingleName(name))
-        return EINVAL;
+        return errorOf(EINVAL);
     if (isDeviceName(name))
-        return ENXIO; // a device in every folder, never a lock file
-    if (const int moved = folder.stillAt(); moved != 0)
+        return errorOf(ENXIO); // a device in every folder, never a lock file
+    if (const std::error_code moved = folder.stillAt())
         return moved;
     // Open without any sharing: while this run has it open, every other opening fails, whatever
     // path led there (an 8.3 name, another drive letter for the same folder) and whoever asks,
@@ -834,32 +841,31 @@ int RunLock::acquire(const Folder& folder, std::string_view target_name,
                                   nullptr));
     if (!file) {
         const DWORD failure = GetLastError();
-        return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION
-                   ? EWOULDBLOCK
-                   : errnoOf(failure);
+        return errorOf(failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION
+                           ? EWOULDBLOCK
+                           : errnoOf(failure));
     }
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        return ENXIO;
+        return errorOf(ENXIO);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file.get(), &info))
         return lastError();
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return ELOOP;
+        return errorOf(ELOOP);
     state_->file = std::move(file);
     state_->folder = folder.state_.get();
     state_->name = name;
-    return 0;
+    return {};
 }
 
-int RunLock::stillHeld() const {
+std::error_code RunLock::stillHeld() const {
     BY_HANDLE_FILE_INFORMATION held{};
     if (!state_->file || !GetFileInformationByHandle(state_->file.get(), &held))
-        return ESTALE;
-    FolderEntry named{};
-    if (state_->folder->look(state_->name, named) != 0 || named.kind != FileKind::Regular ||
-        named.is_link)
-        return ESTALE;
-    return named.id.file == fileIndexOf(held) ? 0 : ESTALE;
+        return errorOf(ESTALE);
+    const Expected<FolderEntry, std::error_code> named = state_->folder->look(state_->name);
+    if (!named || named->kind != FileKind::Regular || named->is_link)
+        return errorOf(ESTALE);
+    return named->id.file == fileIndexOf(held) ? std::error_code() : errorOf(ESTALE);
 }
 
 } // namespace platform

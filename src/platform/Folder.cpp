@@ -14,24 +14,26 @@ std::string Folder::pathOf(std::string_view name) const {
     return joinPath(path(), std::string(name));
 }
 
-int Folder::readSmall(std::string_view name, std::size_t limit, std::string& bytes) const {
-    bytes.clear();
-    int error = 0;
-    std::FILE* file = openRead(name, error);
-    if (file == nullptr)
-        return error;
+Expected<std::string, std::error_code> Folder::readSmall(std::string_view name,
+                                                         std::size_t limit) const {
+    const Expected<std::FILE*, std::error_code> opened = openRead(name);
+    if (!opened)
+        return unexpected(opened.error());
+    std::FILE* file = *opened;
+    std::string bytes;
     char block[4096];
     for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
         if (bytes.size() + got > limit) {
             std::fclose(file);
-            bytes.clear();
-            return EFBIG;
+            return unexpected(errorOf(EFBIG));
         }
         bytes.append(block, got);
     }
-    error = std::ferror(file) != 0 ? EIO : 0;
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    return error;
+    if (failed)
+        return unexpected(errorOf(EIO));
+    return bytes;
 }
 
 void NewFile::State::start(const Folder& in, std::string_view target_name, TemporaryWatcher told) {
@@ -46,19 +48,20 @@ void NewFile::State::tell(const std::string& name, bool in_place) const {
         watcher(name.empty() ? std::string() : folder->pathOf(name), in_place);
 }
 
-int NewFile::State::takeName(const std::function<int(const std::string& candidate)>& make) {
+std::error_code
+NewFile::State::takeName(const std::function<std::error_code(const std::string& candidate)>& make) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = temporaryNameFor(target);
-        const int error = make(candidate);
-        if (error == 0) {
+        const std::error_code error = make(candidate);
+        if (!error) {
             named = candidate;
             tell(candidate, false);
-            return 0;
+            return {};
         }
-        if (error != EEXIST)
+        if (error != errorOf(EEXIST))
             return error;
     }
-    return EEXIST;
+    return errorOf(EEXIST);
 }
 
 NewFile::NewFile() : state_(std::make_unique<State>()) {}

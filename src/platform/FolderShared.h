@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #ifdef _WIN32
 #include "platform/WindowsHandles.h"
@@ -31,10 +32,8 @@ using SystemFile = Descriptor;
 
 /// What opening a flight by a name that no file of the folder may have gives: nothing, with kind
 /// Other and EINVAL.
-inline std::FILE* refusedName(FileKind& kind, int& error) {
-    kind = FileKind::Other;
-    error = EINVAL;
-    return nullptr;
+inline OpenedFlight refusedName() {
+    return {nullptr, FileKind::Other, errorOf(EINVAL)};
 }
 
 struct NewFile::State {
@@ -52,10 +51,11 @@ struct NewFile::State {
     void start(const Folder& in, std::string_view target_name, TemporaryWatcher told);
     /// Tells the watcher, if any, the path of the name `name` (empty: none any more).
     void tell(const std::string& name, bool in_place) const;
-    /// Draws temporary names of the target until `make` (0, EEXIST when the name is taken, or the
-    /// error) makes the file under one; the file is then named so and the watcher told. 0, or
-    /// the error; EEXIST when every name drawn was taken.
-    int takeName(const std::function<int(const std::string& candidate)>& make);
+    /// Draws temporary names of the target until `make` (no error, EEXIST when the name is
+    /// taken, or the error) makes the file under one; the file is then named so and the watcher
+    /// told. No error, or the error; EEXIST when every name drawn was taken.
+    std::error_code
+    takeName(const std::function<std::error_code(const std::string& candidate)>& make);
 };
 
 } // namespace platform

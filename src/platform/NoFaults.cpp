@@ -5,8 +5,8 @@
 
 namespace platform {
 
-int injectedFault(FaultPoint /*point*/) {
-    return 0;
+std::error_code injectedFault(FaultPoint /*point*/) {
+    return {};
 }
 
 } // namespace platform

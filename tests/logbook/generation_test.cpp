@@ -378,10 +378,9 @@ TEST_F(Generation, ListsOldestFirstByTheListingRules) {
     std::error_code ignored; // Wine sets no directory's time: it is then the newest anyway
     fs::last_write_time(dir_ / "folder.igc", now - 30min, ignored);
 
-    std::string why;
     std::ostringstream skipped;
-    const std::optional<std::vector<FlightFile>> listed = listFlights(path(""), why, skipped);
-    ASSERT_TRUE(listed.has_value()) << why;
+    const Expected<std::vector<FlightFile>> listed = listFlights(path(""), skipped);
+    ASSERT_TRUE(listed.has_value()) << listed.error().reason();
     std::string names;
     for (const FlightFile& entry : *listed)
         names += (names.empty() ? "" : " ") + entry.name;

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -120,6 +122,58 @@ protected:
     fs::path dir_;
     std::string logbook_;
 };
+
+// The lines of flights without recording are copied out of the old logbook only while it holds
+// them whole: one that it no longer holds (the file shortened since it was read) is the system's
+// failure, never a line quietly lost.
+TEST_F(HistoryRun, LinesAreCopiedOnlyWhileTheFileHoldsThem) {
+    const struct {
+        const char* row;
+        std::vector<LineSpan> spans;
+        int error;
+        const char* copied;
+    } rows[] = {
+        {"no line", {}, 0, ""},
+        {"every line", {{0, 3}, {5, 3}}, 0, "one\ntwo\n"},
+        {"a line after its end", {{0, 3}, {20, 3}}, EIO, "one\n"},
+        {"a line running over its end", {{5, 8}}, EIO, ""},
+    };
+    write(dir_ / "old.dat", "one\r\ntwo\r\n");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.row);
+        std::FILE* file = std::fopen((dir_ / "old.dat").string().c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        std::ostringstream copied;
+        EXPECT_EQ(copyLines(file, row.spans, copied), platform::errorOf(row.error));
+        EXPECT_EQ(copied.str(), row.copied);
+        std::fclose(file);
+    }
+}
+
+// A logbook that cannot be read is the system's failure, not an empty logbook: a run that took it
+// for one would drop every flight it held.
+TEST_F(HistoryRun, AnUnreadableLogbookIsAFailureNotAnEmptyOne) {
+    write(logbook_, header("Jane") + "01.05.2024;T;X;Local flight;01:00;00:00;-;-;gone.igc\r\n");
+    std::FILE* readable = std::fopen(logbook_.c_str(), "rb");
+    ASSERT_NE(readable, nullptr);
+    const auto read = readOldLogbook(readable, {});
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read->summary.entries, 1);
+    EXPECT_EQ(read->missing.count, 1U);
+    std::fclose(readable);
+
+#ifdef _WIN32
+    GTEST_SKIP() << "the C library here reads nothing from a stream open for writing, and says "
+                    "no more";
+#endif
+    std::FILE* written_only = std::fopen(logbook_.c_str(), "ab");
+    ASSERT_NE(written_only, nullptr);
+    const auto old = readOldLogbook(written_only, {});
+    EXPECT_FALSE(old);
+    const auto summary = summarizeLogbook(written_only);
+    EXPECT_FALSE(summary);
+    std::fclose(written_only);
+}
 
 TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
     testing_support::FlightBuilder flight(36000, 50.0, 10.0);

@@ -10,6 +10,7 @@
 #include "logbook/LogbookHistory.h"
 #include "logbook/LogbookStore.h"
 #include "platform/FaultPoints.h"
+#include "platform/Files.h"
 #include "platform/Interrupts.h"
 
 #include "support/FileBytes.h"
@@ -27,6 +28,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <csignal>
@@ -70,18 +72,18 @@ void stopHere() {
 } // namespace
 
 // This program's own: the steps fail, or the process is stopped, as the test arms them.
-int platform::injectedFault(platform::FaultPoint point) {
+std::error_code platform::injectedFault(platform::FaultPoint point) {
     const int index = static_cast<int>(point);
     const int call = ++calls[index];
     if (stop_at > 0 && ++steps_seen == stop_at)
         stopHere();
     for (const Armed& step : armed) {
         if (index == step.point && call == step.call)
-            return step.error;
+            return platform::errorOf(step.error);
     }
     if (point == platform::FaultPoint::Link && links_fail)
-        return EMLINK;
-    return 0;
+        return platform::errorOf(EMLINK);
+    return {};
 }
 
 namespace logbook {

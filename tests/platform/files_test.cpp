@@ -16,6 +16,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -222,10 +223,9 @@ TEST_P(Listing, GivesEachFlightWithItsKindSizeAndTime) {
     const ListingRow& row = GetParam();
     if (const std::string why = row.make(dir_ / row.name); !why.empty())
         GTEST_SKIP() << why;
-    std::vector<DirectoryEntry> entries;
-    int error = -1;
-    ASSERT_TRUE(listDirectory(pathText(dir_), isFlightName, entries, error)) << error;
-    EXPECT_EQ(error, 0);
+    const auto listed = listDirectory(pathText(dir_), isFlightName);
+    ASSERT_TRUE(listed) << listed.error();
+    const std::vector<DirectoryEntry>& entries = *listed;
     const auto entry = std::find_if(entries.begin(), entries.end(),
                                     [&row](const DirectoryEntry& e) { return e.name == row.name; });
     if (!row.listed) {
@@ -267,10 +267,9 @@ TEST_P(Unlistable, IsRefusedWithTheSystemsReason) {
     const fs::path folder = dir_ / "IGC";
     if (const std::string why = row.make(folder); !why.empty())
         GTEST_SKIP() << why;
-    std::vector<DirectoryEntry> entries;
-    int error = 0;
-    EXPECT_FALSE(listDirectory(pathText(folder), isFlightName, entries, error));
-    EXPECT_EQ(error, row.error) << systemReason(error);
+    const auto listed = listDirectory(pathText(folder), isFlightName);
+    ASSERT_FALSE(listed);
+    EXPECT_EQ(listed.error(), errorOf(row.error)) << systemReason(listed.error());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Unlistable, ::testing::ValuesIn(kUnlistableRows),
@@ -284,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Unlistable, ::testing::ValuesIn(kUnlistableRows),
 // What came of opening a flight and reading it whole.
 struct Opened {
     FileKind kind = FileKind::Other;
-    int error = 0;                    // why it was not opened, or not read
+    std::error_code error;            // why it was not opened, or not read
     std::optional<std::string> bytes; // what it held, when read
     bool operator==(const Opened&) const = default;
 };
@@ -294,29 +293,27 @@ void PrintTo(const Opened& opened, std::ostream* out) {
         *out << ", \"" << *opened.bytes << "\"";
 }
 Opened gave(FileKind kind, const char* bytes) {
-    return {kind, 0, bytes};
+    return {kind, {}, bytes};
 }
 Opened refused(FileKind kind, int error) {
-    return {kind, error, std::nullopt};
+    return {kind, errorOf(error), std::nullopt};
 }
 
 Opened openAndRead(const std::string& path, bool through_link) {
-    Opened opened;
-    int error = 0;
-    std::FILE* file = openFlight(path, through_link, opened.kind, error);
-    if (file == nullptr) {
-        opened.error = error;
+    const OpenedFlight flight = openFlight(path, through_link);
+    Opened opened{flight.kind, flight.error, std::nullopt};
+    if (flight.file == nullptr)
         return opened;
-    }
+    EXPECT_FALSE(flight.error) << "a file opened, and a reason why it was not";
     std::string bytes;
     char block[256];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, flight.file)) > 0;)
         bytes.append(block, got);
-    if (std::ferror(file) != 0)
-        opened.error = errno;
+    if (std::ferror(flight.file) != 0)
+        opened.error = errorOf(errno);
     else
         opened.bytes = bytes;
-    std::fclose(file);
+    std::fclose(flight.file);
     return opened;
 }
 
@@ -478,11 +475,11 @@ TEST_P(DeviceNames, AreDevicesInEveryFolderOnWindows) {
     EXPECT_EQ(openAndRead(path, true),
               device ? refused(FileKind::CharacterDevice, 0) : refused(FileKind::Other, ENOENT));
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(dir_)), 0);
+    ASSERT_EQ(folder.open(pathText(dir_)), std::error_code());
     RunLock lock;
     std::uint32_t owner = 0;
     // Its lock file would be a device too.
-    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), device ? ENXIO : 0);
+    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), errorOf(device ? ENXIO : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeviceNames, ::testing::ValuesIn(kDeviceNameRows),
@@ -519,13 +516,13 @@ TEST_P(NotAllowedNames, AreRefusedOnWindowsInTheirOwnWords) {
     const bool allowed = !kOnWindows || row.allowed;
     const PathInfo info = inspect(path);
     EXPECT_EQ(info.kind, allowed ? FileKind::Missing : FileKind::Other);
-    EXPECT_EQ(info.error, allowed ? 0 : EINVAL);
+    EXPECT_EQ(info.error, errorOf(allowed ? 0 : EINVAL));
     EXPECT_EQ(openAndRead(path, true), refused(FileKind::Other, allowed ? ENOENT : EINVAL));
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(dir_)), 0);
+    ASSERT_EQ(folder.open(pathText(dir_)), std::error_code());
     RunLock lock;
     std::uint32_t owner = 0;
-    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), allowed ? 0 : EINVAL);
+    EXPECT_EQ(lock.acquire(folder, row.name, FolderEntry{}, owner), errorOf(allowed ? 0 : EINVAL));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, NotAllowedNames, ::testing::ValuesIn(kNotAllowedRows),
@@ -706,7 +703,7 @@ TEST_P(WriteAccess, IsTheErrorAWriteWouldMeet) {
     const fs::path at = dir_ / "logbook.dat";
     if (const std::string why = row.make(at); !why.empty())
         GTEST_SKIP() << why;
-    EXPECT_EQ(writeAccess(pathText(at)), row.error);
+    EXPECT_EQ(writeAccess(pathText(at)), errorOf(row.error));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WriteAccess, ::testing::ValuesIn(kWriteRows), rowName<WriteRow>);
@@ -779,8 +776,27 @@ TEST(SystemReason, IsWordedAsOnLinux) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(systemReason(row.error), kOnWindows && row.windows ? row.windows : row.text);
+        const char* const text = kOnWindows && row.windows ? row.windows : row.text;
+        EXPECT_EQ(systemReason(row.error), text);
+        EXPECT_EQ(systemReason(errorOf(row.error)), text);
     }
+}
+
+// An error number as a code: 0 is no error at all, equal to the empty code that a step which
+// did not fail returns; any other compares as the standard's condition of that number. A code of
+// another category is worded by its own category, never read as an error number of this module.
+TEST(ErrorCodes, AreTheErrorNumbersAndNoErrorIsEmpty) {
+    EXPECT_FALSE(errorOf(0));
+    EXPECT_EQ(errorOf(0), std::error_code());
+    EXPECT_TRUE(errorOf(ENOENT));
+    EXPECT_EQ(errorOf(ENOENT), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(errorOf(EACCES).category(), std::generic_category());
+    EXPECT_NE(errorOf(EACCES), errorOf(EPERM));
+
+    const std::error_code foreign = std::make_error_code(std::io_errc::stream);
+    ASSERT_EQ(foreign.value(), EPERM) << "the row needs a code whose number is another's";
+    EXPECT_EQ(systemReason(foreign), foreign.message());
+    EXPECT_NE(systemReason(foreign), systemReason(EPERM));
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -98,7 +99,7 @@ std::string describe(const FolderEntry& entry) {
 struct PrimitiveRow {
     const char* row;
     const char* before;
-    int (*act)(const Folder& folder, std::string& said);
+    std::error_code (*act)(const Folder& folder, std::string& said);
     int error;
     const char* said;
     const char* after; // nullptr: as before
@@ -107,53 +108,57 @@ void PrintTo(const PrimitiveRow& row, std::ostream* out) {
     *out << row.row;
 }
 
-int renameReplacing(const Folder& folder, std::string&) {
+std::error_code renameReplacing(const Folder& folder, std::string&) {
     return folder.rename("a", "b", true);
 }
-int renameNotReplacing(const Folder& folder, std::string&) {
+std::error_code renameNotReplacing(const Folder& folder, std::string&) {
     return folder.rename("a", "b", false);
 }
-int renameOutOfTheFolder(const Folder& folder, std::string&) {
+std::error_code renameOutOfTheFolder(const Folder& folder, std::string&) {
     return folder.rename("a", "../b", true);
 }
-int linkAsB(const Folder& folder, std::string& said) {
-    const int error = folder.link("a", "b");
-    FolderEntry a;
-    FolderEntry b;
-    if (folder.look("a", a) == 0 && folder.look("b", b) == 0 && a.kind == FileKind::Regular &&
-        b.kind == FileKind::Regular && a.id.sameFile(b.id))
-        said = "one file of " + std::to_string(b.links) + " names";
+std::error_code linkAsB(const Folder& folder, std::string& said) {
+    const std::error_code error = folder.link("a", "b");
+    const auto a = folder.look("a");
+    const auto b = folder.look("b");
+    if (a && b && a->kind == FileKind::Regular && b->kind == FileKind::Regular &&
+        a->id.sameFile(b->id))
+        said = "one file of " + std::to_string(b->links) + " names";
     return error;
 }
-int removeB(const Folder& folder, std::string&) {
+std::error_code removeB(const Folder& folder, std::string&) {
     return folder.remove("b");
 }
-int removeParent(const Folder& folder, std::string&) {
+std::error_code removeParent(const Folder& folder, std::string&) {
     return folder.remove("..");
 }
-int lookAtB(const Folder& folder, std::string& said) {
-    FolderEntry entry;
-    const int error = folder.look("b", entry);
-    said = describe(entry);
-    return error;
+std::error_code lookAtB(const Folder& folder, std::string& said) {
+    const auto entry = folder.look("b");
+    if (!entry)
+        return entry.error();
+    said = describe(*entry);
+    return {};
 }
-int openB(const Folder& folder, std::string& said) {
-    int error = 0;
+std::error_code openB(const Folder& folder, std::string& said) {
     FolderEntry entry;
-    std::FILE* file = folder.openRead("b", error, &entry);
-    if (file == nullptr)
-        return error;
+    const auto file = folder.openRead("b", &entry);
+    if (!file)
+        return file.error();
     char block[64];
-    said.assign(block, std::fread(block, 1, sizeof block, file));
-    std::fclose(file);
+    said.assign(block, std::fread(block, 1, sizeof block, *file));
+    std::fclose(*file);
     said += ", " + describe(entry);
-    return 0;
+    return {};
 }
-int writeNewB(const Folder& folder, std::string&) {
+std::error_code writeNewB(const Folder& folder, std::string&) {
     return folder.writeNew("b", "steps");
 }
-int readFiveOfB(const Folder& folder, std::string& said) {
-    return folder.readSmall("b", 5, said);
+std::error_code readFiveOfB(const Folder& folder, std::string& said) {
+    const auto bytes = folder.readSmall("b", 5);
+    if (!bytes)
+        return bytes.error();
+    said = *bytes;
+    return {};
 }
 
 const PrimitiveRow kPrimitiveRows[] = {
@@ -200,10 +205,10 @@ TEST_P(Primitives, AnswerAndLeaveTheFolderAsTheySay) {
         GTEST_SKIP() << why;
     const std::string before = stateOf(folder_path);
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(folder_path)), 0);
+    ASSERT_EQ(folder.open(pathText(folder_path)), std::error_code());
     std::string said;
-    const int error = row.act(folder, said);
-    EXPECT_EQ(error, row.error) << systemReason(error);
+    const std::error_code error = row.act(folder, said);
+    EXPECT_EQ(error, errorOf(row.error)) << systemReason(error);
     EXPECT_EQ(said, row.said);
     EXPECT_EQ(stateOf(folder_path), row.after != nullptr ? row.after : before);
     EXPECT_EQ(stateOf(dir_), "data/") << "nothing beside the folder";
@@ -286,7 +291,7 @@ TEST_P(SwappedFolder, KeepsEveryChangeInTheFolderOpened) {
             GTEST_SKIP() << why;
     }
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(dir_ / row.opened)), 0);
+    ASSERT_EQ(folder.open(pathText(dir_ / row.opened)), std::error_code());
     std::string why;
     const Swap swap = row.swap(dir_, why);
     if (swap == Swap::NotPossible)
@@ -295,13 +300,13 @@ TEST_P(SwappedFolder, KeepsEveryChangeInTheFolderOpened) {
     if (kOnWindows && row.moves_the_folder_opened) {
         EXPECT_EQ(swap, Swap::Refused) << "a folder held open was moved";
     }
-    EXPECT_EQ(folder.stillAt(), swap == Swap::Made ? ESTALE : 0);
+    EXPECT_EQ(folder.stillAt(), errorOf(swap == Swap::Made ? ESTALE : 0));
     if (swap == Swap::Refused)
         std::cout << "the system kept the folder where it was: the changes land in it\n";
 
     // The steps of a change to a logbook, each refused or done in the folder opened.
     const bool refused = kOnWindows && swap == Swap::Made;
-    const int expected = refused ? ESTALE : 0;
+    const std::error_code expected = errorOf(refused ? ESTALE : 0);
     EXPECT_EQ(folder.writeNew("journal", "steps"), expected);
     EXPECT_EQ(folder.link("logbook.dat", "logbook.dat.bak"), expected);
     EXPECT_EQ(folder.rename("logbook.dat.bak", "logbook.dat.bak.1", false), expected);
@@ -313,10 +318,10 @@ TEST_P(SwappedFolder, KeepsEveryChangeInTheFolderOpened) {
         NewFile file;
         EXPECT_EQ(file.create(folder, "logbook.dat"), expected);
         if (!refused) {
-            ASSERT_EQ(file.write("new", 3), 0);
-            ASSERT_EQ(file.finish(nullptr), 0);
-            ASSERT_EQ(file.giveName(), 0);
-            EXPECT_EQ(folder.rename(file.name(), "logbook.dat", true), 0);
+            ASSERT_EQ(file.write("new", 3), std::error_code());
+            ASSERT_EQ(file.finish(nullptr), std::error_code());
+            ASSERT_EQ(file.giveName(), std::error_code());
+            EXPECT_EQ(folder.rename(file.name(), "logbook.dat", true), std::error_code());
             file.keep();
         }
     }
@@ -369,7 +374,7 @@ TEST_P(NewFiles, AreInPlaceWholeOrLeaveNothing) {
     const NewFileRow& row = GetParam();
     make(dir_, row.before);
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(dir_)), 0);
+    ASSERT_EQ(folder.open(pathText(dir_)), std::error_code());
     std::vector<std::string> told;
     bool last_in_place = false;
     const TemporaryWatcher watcher = [&](const std::string& path, bool in_place) {
@@ -385,35 +390,41 @@ TEST_P(NewFiles, AreInPlaceWholeOrLeaveNothing) {
     {
         NewFile file;
         if (row.end == End::NeverCreated) {
-            std::size_t got = 0;
             char byte = 0;
-            EXPECT_EQ(file.write(kNew.data(), kNew.size()), row.error);
-            EXPECT_EQ(file.readBack(0, &byte, 1, got), row.error);
-            EXPECT_EQ(file.finish(nullptr), row.error);
-            EXPECT_EQ(file.giveName(), row.error);
+            EXPECT_EQ(file.write(kNew.data(), kNew.size()), errorOf(row.error));
+            const auto back = file.readBack(0, &byte, 1);
+            ASSERT_FALSE(back);
+            EXPECT_EQ(back.error(), errorOf(row.error));
+            EXPECT_EQ(file.finish(nullptr), errorOf(row.error));
+            EXPECT_EQ(file.giveName(), errorOf(row.error));
         } else {
-            ASSERT_EQ(file.create(folder, "logbook.dat", watcher), 0);
-            ASSERT_EQ(file.write(kNew.data(), 3), 0);
-            ASSERT_EQ(file.write(kNew.data() + 3, 2), 0);
+            ASSERT_EQ(file.create(folder, "logbook.dat", watcher), std::error_code());
+            ASSERT_EQ(file.write(kNew.data(), 3), std::error_code());
+            ASSERT_EQ(file.write(kNew.data() + 3, 2), std::error_code());
         }
         if (row.end == End::Discarded)
             file.discard();
         if (row.end == End::PutInPlace || row.end == End::PutInAFreePlace) {
-            ASSERT_EQ(file.finish(nullptr), 0);
-            ASSERT_EQ(file.giveName(), 0);
+            ASSERT_EQ(file.finish(nullptr), std::error_code());
+            ASSERT_EQ(file.giveName(), std::error_code());
             const std::string name = file.name();
-            const int error = folder.rename(name, "logbook.dat", row.end == End::PutInPlace);
-            EXPECT_EQ(error, row.error) << systemReason(error);
-            // Read back and known as itself after it is made durable, wherever its name went.
+            const std::error_code error =
+                folder.rename(name, "logbook.dat", row.end == End::PutInPlace);
+            EXPECT_EQ(error, errorOf(row.error)) << systemReason(error);
+            // Read back and known as itself after it is made durable, wherever its name went;
+            // nothing more at its end.
             char back[16];
-            std::size_t got = 0;
-            ASSERT_EQ(file.readBack(1, back, sizeof back, got), 0);
-            EXPECT_EQ(std::string_view(back, got), kNew.substr(1));
+            const auto got = file.readBack(1, back, sizeof back);
+            ASSERT_TRUE(got) << got.error();
+            EXPECT_EQ(std::string_view(back, *got), kNew.substr(1));
+            const auto beyond = file.readBack(5, back, sizeof back);
+            ASSERT_TRUE(beyond) << beyond.error();
+            EXPECT_EQ(*beyond, 0U);
             EXPECT_EQ(file.identity().size, 5);
-            FolderEntry at_name;
-            ASSERT_EQ(folder.look(error == 0 ? "logbook.dat" : name, at_name), 0);
-            EXPECT_TRUE(file.identity().sameFile(at_name.id));
-            if (error == 0)
+            const auto at_name = folder.look(!error ? "logbook.dat" : name);
+            ASSERT_TRUE(at_name) << at_name.error();
+            EXPECT_TRUE(file.identity().sameFile(at_name->id));
+            if (!error)
                 file.keep();
         }
     }
@@ -505,21 +516,20 @@ const LockRow kLockRows[] = {
 
 class Lock : public TestFolder, public ::testing::WithParamInterface<LockRow> {};
 
-int acquired(RunLock& lock, const Folder& folder, const std::string& target) {
-    FolderEntry at_target;
-    static_cast<void>(folder.look(target, at_target));
+std::error_code acquired(RunLock& lock, const Folder& folder, const std::string& target) {
+    const auto at_target = folder.look(target);
     std::uint32_t owner = 0;
-    return lock.acquire(folder, target, at_target, owner);
+    return lock.acquire(folder, target, at_target ? *at_target : FolderEntry{}, owner);
 }
 
 // The second run's answer, asked on a thread of its own and let go there.
-int askOnAnotherThread(const Asked& asked) {
-    int error = -1;
+std::error_code askOnAnotherThread(const Asked& asked) {
+    std::error_code error;
     std::thread([&error, &asked] {
         Folder folder;
         error = folder.open(asked.folder);
         RunLock lock;
-        if (error == 0)
+        if (!error)
             error = acquired(lock, folder, asked.target);
     }).join();
     return error;
@@ -534,28 +544,28 @@ TEST_P(Lock, OneRunAtATimePerTarget) {
         GTEST_SKIP() << why;
     {
         Folder folder;
-        ASSERT_EQ(folder.open(pathText(dir_ / kFlights)), 0);
+        ASSERT_EQ(folder.open(pathText(dir_ / kFlights)), std::error_code());
         RunLock first;
-        ASSERT_EQ(acquired(first, folder, kLogbook), 0);
-        EXPECT_EQ(first.stillHeld(), 0);
+        ASSERT_EQ(acquired(first, folder, kLogbook), std::error_code());
+        EXPECT_EQ(first.stillHeld(), std::error_code());
         switch (row.asker) {
         case Asker::AnotherThread:
-            EXPECT_EQ(askOnAnotherThread(second), row.while_held);
+            EXPECT_EQ(askOnAnotherThread(second), errorOf(row.while_held));
             break;
         case Asker::AnotherLockOfThisThread: {
             Folder again;
-            ASSERT_EQ(again.open(second.folder), 0);
+            ASSERT_EQ(again.open(second.folder), std::error_code());
             RunLock another;
-            EXPECT_EQ(acquired(another, again, second.target), row.while_held);
+            EXPECT_EQ(acquired(another, again, second.target), errorOf(row.while_held));
             break;
         }
         case Asker::TheSameLock:
-            EXPECT_EQ(acquired(first, folder, second.target), row.while_held);
-            EXPECT_EQ(askOnAnotherThread(second), EWOULDBLOCK) << "held again";
+            EXPECT_EQ(acquired(first, folder, second.target), errorOf(row.while_held));
+            EXPECT_EQ(askOnAnotherThread(second), errorOf(EWOULDBLOCK)) << "held again";
             break;
         }
     }
-    EXPECT_EQ(askOnAnotherThread(second), 0) << "let go";
+    EXPECT_EQ(askOnAnotherThread(second), std::error_code()) << "let go";
     EXPECT_TRUE(fs::is_regular_file(dir_ / kFlights / RunLock::nameFor(kLogbook)))
         << "never removed";
 }
@@ -607,11 +617,12 @@ TEST_F(LockFile, IsNeverFollowedAndHeldOnlyWhileItIsTheOneAtItsName) {
         }
         {
             Folder folder;
-            ASSERT_EQ(folder.open(pathText(data)), 0);
+            ASSERT_EQ(folder.open(pathText(data)), std::error_code());
             RunLock lock;
-            const int error = acquired(lock, folder, "logbook.dat");
-            EXPECT_EQ(error, kOnWindows ? row.windows_error : row.error) << systemReason(error);
-            if (error == 0) {
+            const std::error_code error = acquired(lock, folder, "logbook.dat");
+            EXPECT_EQ(error, errorOf(kOnWindows ? row.windows_error : row.error))
+                << systemReason(error);
+            if (!error) {
                 EXPECT_EQ(bytesOf(data / "logbook.dat.lock"), "");
                 std::error_code refused;
                 if (std::string_view(row.by_hand) == "remove")
@@ -621,7 +632,7 @@ TEST_F(LockFile, IsNeverFollowedAndHeldOnlyWhileItIsTheOneAtItsName) {
                 const bool changed = *row.by_hand != '\0' && !refused;
                 EXPECT_TRUE(changed || *row.by_hand == '\0' || kOnWindows)
                     << "only Windows keeps a held file from being changed";
-                EXPECT_EQ(lock.stillHeld(), changed ? ESTALE : 0);
+                EXPECT_EQ(lock.stillHeld(), errorOf(changed ? ESTALE : 0));
             } else {
                 EXPECT_EQ(stateOf(data), before) << "nothing made, nothing followed";
             }
@@ -670,12 +681,12 @@ TEST_F(LockFileMode, FollowsWhoMayWriteTheTarget) {
         }
         ASSERT_EQ(chmod(data.c_str(), row.folder), 0); // after chown, which drops set-group-ID
         Folder folder;
-        ASSERT_EQ(folder.open(pathText(data)), 0);
+        ASSERT_EQ(folder.open(pathText(data)), std::error_code());
         RunLock lock;
-        FolderEntry target;
-        ASSERT_EQ(folder.look("logbook.dat", target), 0);
+        const auto target = folder.look("logbook.dat");
+        ASSERT_TRUE(target) << target.error();
         std::uint32_t owner = 0;
-        ASSERT_EQ(lock.acquire(folder, "logbook.dat", target, owner), 0);
+        ASSERT_EQ(lock.acquire(folder, "logbook.dat", *target, owner), std::error_code());
         struct stat made {};
         ASSERT_EQ(stat((data / "logbook.dat.lock").c_str(), &made), 0);
         EXPECT_EQ(made.st_mode & 07777, row.lock);
@@ -696,26 +707,26 @@ using LockBetweenProcesses = TestFolder;
 
 TEST_F(LockBetweenProcesses, OnlyALivingHolderKeepsOthersOut) {
     Folder folder;
-    ASSERT_EQ(folder.open(pathText(dir_)), 0);
+    ASSERT_EQ(folder.open(pathText(dir_)), std::error_code());
     {
         RunLock held;
-        const int taken = acquired(held, folder, "logbook.dat");
+        const std::error_code taken = acquired(held, folder, "logbook.dat");
         EXPECT_EXIT(
             {
                 RunLock other;
-                std::_Exit(acquired(other, folder, "logbook.dat") == EWOULDBLOCK ? 0 : 1);
+                std::_Exit(acquired(other, folder, "logbook.dat") == errorOf(EWOULDBLOCK) ? 0 : 1);
             },
             ::testing::ExitedWithCode(0), "");
-        EXPECT_EQ(taken, 0);
+        EXPECT_EQ(taken, std::error_code());
     }
     EXPECT_EXIT(
         {
             RunLock dying;
-            std::_Exit(acquired(dying, folder, "logbook.dat"));
+            std::_Exit(acquired(dying, folder, "logbook.dat").value());
         },
         ::testing::ExitedWithCode(0), "");
     RunLock after;
-    EXPECT_EQ(acquired(after, folder, "logbook.dat"), 0);
+    EXPECT_EQ(acquired(after, folder, "logbook.dat"), std::error_code());
 }
 
 } // namespace

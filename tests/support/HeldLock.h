@@ -8,21 +8,22 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace testing_support {
 
 class HeldLock {
 public:
-    /// Takes the lock of the logbook at `logbook_path` (links resolved). 0, or the error.
+    /// Takes the lock of the logbook at `logbook_path` (links resolved). 0, or the error number.
     int take(const std::string& logbook_path) {
         const std::string target = platform::inspect(logbook_path).resolved;
-        if (const int error = folder_.open(platform::directoryOf(target)); error != 0)
-            return error;
-        platform::FolderEntry logbook;
+        if (const std::error_code error = folder_.open(platform::directoryOf(target)))
+            return error.value();
         const std::string name = platform::fileNameOf(target);
-        static_cast<void>(folder_.look(name, logbook));
+        const auto looked = folder_.look(name);
         std::uint32_t owner = 0;
-        return lock_.acquire(folder_, name, logbook, owner);
+        return lock_.acquire(folder_, name, looked ? *looked : platform::FolderEntry{}, owner)
+            .value();
     }
 
 private:

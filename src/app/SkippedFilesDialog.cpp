@@ -47,7 +47,7 @@ SkippedFilesDialog::SkippedFilesDialog(const logbook::GenerationResult& result, 
     for (const auto& [name, reason] : logbook::skippedRows(result)) {
         // A name's control bytes shown as \xNN, so that a row stays one line, and so does its copy.
         rows << new QTreeWidgetItem(
-            QStringList{QFile::decodeName(QByteArray::fromStdString(logbook::echoed(name))),
+            QStringList{QFile::decodeName(QByteArray::fromStdString(logbook::escaped(name))),
                         QString::fromStdString(reason)});
     }
     files_->addTopLevelItems(rows);

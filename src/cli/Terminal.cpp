@@ -54,7 +54,7 @@ void Counter::writeLine(const std::string& line) {
 }
 
 std::string skippedLine(const logbook::FlightResult& file) {
-    return "Skipped " + logbook::echoed(file.path) + ": " + logbook::reasonText(file.reason);
+    return "Skipped " + logbook::escaped(file.path) + ": " + logbook::reasonText(file.reason);
 }
 
 bool confirmReplace(const std::string& path, std::istream& input, std::ostream& terminal) {

@@ -49,8 +49,8 @@ int listInstallations() {
     const install::InstallationSearch search =
         install::searchInstallations(install::SearchExtent::Everywhere);
     for (const install::FoundInstallation& installation : search.found)
-        std::cout << logbook::echoed(installation.directory) << '\t'
-                  << logbook::echoed(installation.source) << '\n';
+        std::cout << logbook::escaped(installation.directory) << '\t'
+                  << logbook::escaped(installation.source) << '\n';
     if (search.found.empty())
         return notWritten(install::notFoundText(search));
     return kWritten;
@@ -203,7 +203,7 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     // The hint only where nobody was asked.
     if (result.failure.kind == logbook::FailureKind::None && !options.quiet) {
         for (const logbook::OldEntry& entry : result.dropped.shown)
-            std::cerr << logbook::echoed(logbook::droppedLine(entry, options.igc_directory))
+            std::cerr << logbook::escaped(logbook::droppedLine(entry, options.igc_directory))
                       << "\n";
         if (const std::string more = logbook::moreDroppedLine(result.dropped); !more.empty())
             std::cerr << more << "\n";

@@ -39,7 +39,7 @@ struct Failure {
     [[nodiscard]] std::string reason() const {
         if (!detail.empty() || !code)
             return detail;
-        return platform::systemReason(code.value());
+        return platform::systemReason(code);
     }
 };
 

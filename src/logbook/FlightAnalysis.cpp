@@ -299,7 +299,7 @@ FlightResult analyzeFile(const FlightFile& file, int min_time_minutes,
                                               ? file.folder->openFlight(file.name, file.is_link)
                                               : platform::openFlight(path, file.is_link);
     if (std::optional<SkipReason> refused = refusedBeforeReading(opened)) {
-        errors << "Skipping " << echoed(path) << ": " << reasonText(*refused) << "\n";
+        errors << "Skipping " << escaped(path) << ": " << reasonText(*refused) << "\n";
         return done(std::move(*refused));
     }
     igc::FlightLog log;

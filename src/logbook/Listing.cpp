@@ -16,7 +16,7 @@ struct Listed {
 
 } // namespace
 
-std::string echoed(std::string_view text) {
+std::string escaped(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string shown;
     shown.reserve(text.size());
@@ -105,7 +105,7 @@ Expected<std::vector<FlightFile>> listFlights(const std::string& directory,
             const bool special = entry.kind != platform::FileKind::DanglingLink &&
                                  entry.kind != platform::FileKind::LinkLoop &&
                                  entry.kind != platform::FileKind::Other;
-            diagnostics << "Skipping " << echoed(item.file.path) << ": "
+            diagnostics << "Skipping " << escaped(item.file.path) << ": "
                         << kindText(entry.kind, entry.error) << (special ? ", not a file" : "")
                         << "\n";
             continue;

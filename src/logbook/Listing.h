@@ -59,7 +59,7 @@ RecordingsElsewhere findRecordingsElsewhere(const std::string& directory);
 
 /// `text` as a line on a terminal may show it: control bytes (ESC, BEL, a line end) as \xNN,
 /// so that a file name cannot move the cursor, ring or start a line of its own.
-std::string echoed(std::string_view text);
+std::string escaped(std::string_view text);
 
 /// Why an entry of `kind` is not read as a flight ("a named pipe"); empty for a regular file or
 /// a directory. For kind Other, the system's `error` when it gave one.

@@ -25,7 +25,7 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
     } else if (hasControlCharacter(check.pilot_latin1)) {
         // A pasted line break is invisible in a field: shown as \x0A it tells where it is.
         check.refusal = Refusal::ControlCharacter;
-        check.pilot_shown = echoed(pilot);
+        check.pilot_shown = escaped(pilot);
     } else if (paths == PathCheck::BeforeQuestions) {
         check.paths_problem = pathsProblem(igc_directory, logbook_path);
         if (!check.paths_problem.empty())

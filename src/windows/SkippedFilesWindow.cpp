@@ -135,7 +135,7 @@ void initialize(HWND window, SkippedFiles& files) {
                     platform::widened(logbook::skippedCountsText(result)).c_str());
     for (const auto& [name, reason] : logbook::skippedRows(result)) {
         // A name's control bytes shown as \xNN, so that a row stays one line, and so does its copy.
-        files.rows.emplace_back(platform::widened(logbook::echoed(name)),
+        files.rows.emplace_back(platform::widened(logbook::escaped(name)),
                                 platform::widened(reason));
     }
     files.list = GetDlgItem(window, IDC_SKIPPED_LIST);

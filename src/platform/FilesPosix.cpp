@@ -350,14 +350,6 @@ std::string joinPath(const std::string& directory, const std::string& name) {
     return base + name;
 }
 
-bool isFlightName(std::string_view name) {
-    if (name.size() < 4 || name[0] == '.')
-        return false;
-    const std::string_view extension = name.substr(name.size() - 4);
-    return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
-           (extension[3] | 0x20) == 'c';
-}
-
 namespace {
 
 // The entries of the directory open as `fd` (which this takes over), as `listDirectory` gives
@@ -576,7 +568,6 @@ std::string userName(std::uint32_t id) {
 
 struct Folder::State {
     Descriptor fd; // the folder, open for reading (or only as a path where it may not be read)
-    std::string path;
     struct stat self {};
 };
 
@@ -600,17 +591,13 @@ std::error_code Folder::open(const std::string& path, std::string* foreign_link)
     // Opened for reading from the very folder reached, so that it can be listed and synced.
     Descriptor readable(::openat(way.end.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     state_->fd = readable ? std::move(readable) : std::move(way.end);
-    state_->path = path;
+    path_ = path;
     state_->self = way.info;
     return {};
 }
 
 bool Folder::isOpen() const {
     return static_cast<bool>(state_->fd);
-}
-
-const std::string& Folder::path() const {
-    return state_->path;
 }
 
 Expected<FolderEntry, std::error_code> Folder::lookSelf() const {
@@ -634,7 +621,7 @@ Expected<FolderEntry, std::error_code> Folder::look(std::string_view name) const
 
 std::error_code Folder::stillAt() const {
     struct stat now {};
-    if (::stat(state_->path.c_str(), &now) != 0)
+    if (::stat(path_.c_str(), &now) != 0)
         return errno == ENOENT ? errorOf(ESTALE) : lastError();
     return now.st_dev == state_->self.st_dev && now.st_ino == state_->self.st_ino
                ? std::error_code()
@@ -777,10 +764,8 @@ std::error_code NewFile::create(const Folder& folder, std::string_view target_na
 }
 
 std::error_code NewFile::write(const char* data, std::size_t size) {
-    if (!state_->file)
-        return errorOf(EBADF);
-    if (const std::error_code fault = injectedFault(FaultPoint::Write))
-        return fault;
+    if (const std::error_code refused = state_->writeRefused())
+        return refused;
     return writeAll(state_->file.get(), data, size) ? std::error_code() : lastError();
 }
 

@@ -279,15 +279,6 @@ std::string joinPath(const std::string& directory, const std::string& name) {
     return directory + (forward ? '/' : '\\') + name;
 }
 
-bool isFlightName(std::string_view name) {
-    // Hidden is an attribute here, which the listing looks at; a name may start with a dot.
-    if (name.size() < 4)
-        return false;
-    const std::string_view extension = name.substr(name.size() - 4);
-    return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
-           (extension[3] | 0x20) == 'c';
-}
-
 namespace {
 
 // The entries of the folder `folder` (a long path), as `listDirectory` gives them.
@@ -493,7 +484,6 @@ std::string userName(std::uint32_t id) {
 
 struct Folder::State {
     KernelHandle handle; // the folder, held so that it cannot be renamed, moved or removed
-    std::string path;    // as given
     std::wstring folder; // its long path, as the folder was reached
     std::wstring base;   // the same with the separator that a name follows
     BY_HANDLE_FILE_INFORMATION self{};
@@ -531,7 +521,7 @@ std::error_code Folder::open(const std::string& path, std::string* /*foreign_lin
     if ((self.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return errorOf(ENOTDIR);
     state_->handle = std::move(handle);
-    state_->path = path;
+    path_ = path;
     state_->folder = folder;
     state_->base = folder.empty() || folder.back() == L'\\' ? folder : folder + L'\\';
     state_->self = self;
@@ -540,10 +530,6 @@ std::error_code Folder::open(const std::string& path, std::string* /*foreign_lin
 
 bool Folder::isOpen() const {
     return static_cast<bool>(state_->handle);
-}
-
-const std::string& Folder::path() const {
-    return state_->path;
 }
 
 Expected<FolderEntry, std::error_code> Folder::lookSelf() const {
@@ -757,10 +743,8 @@ std::error_code NewFile::create(const Folder& folder, std::string_view target_na
 }
 
 std::error_code NewFile::write(const char* data, std::size_t size) {
-    if (!state_->file)
-        return errorOf(EBADF);
-    if (const std::error_code fault = injectedFault(FaultPoint::Write))
-        return fault;
+    if (const std::error_code refused = state_->writeRefused())
+        return refused;
     if (!writeAllAt(state_->file.get(), state_->length, data, size))
         return lastError();
     state_->length += static_cast<std::int64_t>(size);

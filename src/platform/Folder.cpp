@@ -1,5 +1,6 @@
 #include "platform/Folder.h"
 
+#include "platform/FaultPoints.h"
 #include "platform/FolderShared.h"
 #include "platform/TemporaryNames.h"
 
@@ -9,6 +10,22 @@
 
 // What a folder does the same on every system, on the primitives of its own system.
 namespace platform {
+
+// A name that starts with a dot is hidden on POSIX systems; on Windows hidden is an attribute,
+// which the listing looks at, and a name may start with a dot.
+#ifdef _WIN32
+constexpr bool kLeadingDotHides = false;
+#else
+constexpr bool kLeadingDotHides = true;
+#endif
+
+bool isFlightName(std::string_view name) {
+    if (name.size() < 4 || (kLeadingDotHides && name[0] == '.'))
+        return false;
+    const std::string_view extension = name.substr(name.size() - 4);
+    return extension[0] == '.' && (extension[1] | 0x20) == 'i' && (extension[2] | 0x20) == 'g' &&
+           (extension[3] | 0x20) == 'c';
+}
 
 std::string Folder::pathOf(std::string_view name) const {
     return joinPath(path(), std::string(name));
@@ -41,6 +58,12 @@ void NewFile::State::start(const Folder& in, std::string_view target_name, Tempo
     target = std::string(target_name);
     watcher = std::move(told);
     length = 0;
+}
+
+std::error_code NewFile::State::writeRefused() const {
+    if (!file)
+        return errorOf(EBADF);
+    return injectedFault(FaultPoint::Write);
 }
 
 void NewFile::State::tell(const std::string& name, bool in_place) const {

@@ -71,7 +71,7 @@ public:
     std::error_code open(const std::string& path, std::string* foreign_link = nullptr);
     [[nodiscard]] bool isOpen() const;
     /// The path it was opened by, for words only: nothing is ever opened by it again.
-    [[nodiscard]] const std::string& path() const;
+    [[nodiscard]] const std::string& path() const { return path_; }
     /// `name` in this folder, as a path for words.
     [[nodiscard]] std::string pathOf(std::string_view name) const;
 
@@ -124,6 +124,7 @@ private:
     friend class RunLock;
     struct State;
     std::unique_ptr<State> state_;
+    std::string path_; // as given to `open`
 };
 
 /// A new file in a folder, written and made durable before anything else is touched; it has no

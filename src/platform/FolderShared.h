@@ -56,6 +56,9 @@ struct NewFile::State {
     /// told. No error, or the error; EEXIST when every name drawn was taken.
     std::error_code
     takeName(const std::function<std::error_code(const std::string& candidate)>& make);
+    /// Why a write cannot go ahead: no file open, or a fault that a test put there; no error
+    /// when it can.
+    [[nodiscard]] std::error_code writeRefused() const;
 };
 
 } // namespace platform

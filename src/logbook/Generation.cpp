@@ -273,7 +273,7 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     if (files->empty())
         result.elsewhere = findRecordingsElsewhere(request.igc_directory);
     LogbookFile out;
-    const bool opened =
+    const Expected<void> opened =
         out.open(request.logbook_path, [&environment](const std::string& path, bool in_place) {
             environment.temporaryNamed(path, in_place);
         });
@@ -305,31 +305,10 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     return result;
 }
 
-FailureKind failureOf(LogbookStore::Failure failure) {
-    switch (failure) {
-    case LogbookStore::Failure::NotALogbook:
-        return FailureKind::NotALogbook;
-    case LogbookStore::Failure::Busy:
-        return FailureKind::Busy;
-    case LogbookStore::Failure::Write:
-        return FailureKind::Write;
-    case LogbookStore::Failure::Backup:
-        return FailureKind::Backup;
-    case LogbookStore::Failure::NoGeneration:
-        return FailureKind::NoGeneration;
-    case LogbookStore::Failure::Changed:
-        return FailureKind::GenerationChanged;
-    default:
-        return FailureKind::Open;
-    }
-}
-
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
-    result.failure.kind = failureOf(store.failure());
+    result.failure = store.failure();
     if (result.failure.kind == FailureKind::Write || result.failure.kind == FailureKind::Backup)
         result.failure.kind = FailureKind::Open; // nothing was written yet
-    result.failure.path = store.errorPath();
-    result.failure.detail = store.error();
     result.undo_problem = store.undoProblem();
     result.had_logbook = store.hadLogbook();
 }
@@ -337,18 +316,15 @@ void takeStoreFailure(const LogbookStore& store, GenerationResult& result) {
 void takeOpenFailure(const LogbookFile& out, const std::string& path, GenerationResult& result) {
     takeStoreFailure(out.store(), result);
     // Said of the path as given, in the words of whichever step refused it.
-    result.failure.kind = failureOf(out.failure());
+    result.failure = out.failure();
     if (result.failure.kind == FailureKind::Write || result.failure.kind == FailureKind::Backup)
         result.failure.kind = FailureKind::Open;
     result.failure.path = path;
-    result.failure.detail = out.error();
 }
 
 bool commitInto(LogbookFile& out, GenerationResult& result) {
-    if (!out.commit()) {
-        result.failure.kind = failureOf(out.failure());
-        result.failure.path = out.errorPath();
-        result.failure.detail = out.error();
+    if (Expected<void> committed = out.commit(); !committed) {
+        result.failure = committed.error();
         result.undo_problem = out.store().undoProblem();
         return false;
     }

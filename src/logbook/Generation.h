@@ -69,8 +69,6 @@ int defaultJobs();
 /// unanswered, or a cancel, ends it with nothing written.
 GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironment& environment);
 
-/// The run's failure for a store's.
-FailureKind failureOf(LogbookStore::Failure failure);
 /// A store that could not be opened or locked as the run's failure.
 void takeStoreFailure(const LogbookStore& store, GenerationResult& result);
 /// A logbook that could not be opened (`out.open` false) as the run's failure about `path`.

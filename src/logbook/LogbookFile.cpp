@@ -74,61 +74,68 @@ LogbookFile::~LogbookFile() {
     discard();
 }
 
-bool LogbookFile::failWith(Failure failure, const std::string& path, const std::string& reason) {
-    failure_ = failure;
-    error_path_ = path;
-    error_ = reason;
+platform::Unexpected<Failure> LogbookFile::failWith(Failure failure) {
+    failure_ = std::move(failure);
     discard();
     setstate(std::ios::badbit);
-    return false;
+    return unexpected(failure_);
 }
 
-bool LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
+Expected<void> LogbookFile::open(const std::string& path, TemporaryWatcher watcher) {
     discard();
     clear();
-    failure_ = Failure::None;
-    error_.clear();
-    error_path_.clear();
+    failure_ = {};
     buffer_.error.clear();
     buffer_.restart();
-    if (!store_.open(path) || !store_.lock(std::move(watcher))) {
+    if (Expected<void> opened = store_.open(path); !opened) {
         setstate(std::ios::badbit);
-        return false;
+        return opened;
+    }
+    if (Expected<void> locked = store_.lock(std::move(watcher)); !locked) {
+        setstate(std::ios::badbit);
+        return locked;
     }
     if (const std::error_code error = store_.createNew(file_)) {
         // A folder that allows no new file: said as when the lock file could not be made.
         const std::string target = store_.pathOf(store_.name());
         if (allowsNoNewFile(error) && store_.hadLogbook())
-            return failWith(
-                Failure::Open, path,
-                "The directory " + platform::directoryOf(target) + " allows no new file (" +
-                    platform::systemReason(error) +
-                    "); the logbook is only ever replaced whole, never written in place");
-        return failWith(Failure::Open, path, creationProblem(target, error));
+            return failWith({FailureKind::Open,
+                             path,
+                             {},
+                             "The directory " + platform::directoryOf(target) +
+                                 " allows no new file (" + platform::systemReason(error) +
+                                 "); the logbook is only ever replaced whole, never written in "
+                                 "place"});
+        return failWith({FailureKind::Open, path, {}, creationProblem(target, error)});
     }
     writing_ = true;
-    return true;
+    return {};
 }
 
-bool LogbookFile::commit() {
-    if (!writing_)
-        return failWith(Failure::Write, errorPath(),
-                        error().empty() ? platform::systemReason(platform::errorOf(EBADF))
-                                        : error());
+Expected<void> LogbookFile::commit() {
+    if (!writing_) {
+        // Never opened, or dropped: its own failure if it had one, else nothing to commit.
+        Failure why = failure();
+        why.kind = FailureKind::Write;
+        if (why.detail.empty() && !why.code)
+            why.code = platform::errorOf(EBADF);
+        return failWith(std::move(why));
+    }
     // Every step that can fail without touching the old logbook or its generations comes
     // first: the new file written and on disk.
     flush();
     if (buffer_.error || bad())
-        return failWith(
-            Failure::Write, store_.pathOf(store_.name()),
-            platform::systemReason(buffer_.error ? buffer_.error : platform::errorOf(EIO)));
-    if (!store_.commit(file_)) {
+        return failWith({FailureKind::Write,
+                         store_.pathOf(store_.name()),
+                         buffer_.error ? buffer_.error : platform::errorOf(EIO),
+                         {}});
+    if (Expected<void> committed = store_.commit(file_); !committed) {
         discard();
         setstate(std::ios::badbit);
-        return false;
+        return committed;
     }
     writing_ = false;
-    return true;
+    return {};
 }
 
 void LogbookFile::discard() {

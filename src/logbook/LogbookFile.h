@@ -23,7 +23,6 @@ namespace logbook {
 class LogbookFile : public std::ostream {
 public:
     using TemporaryWatcher = platform::TemporaryWatcher;
-    using Failure = LogbookStore::Failure;
 
     LogbookFile();
     /// Drops the new logbook unless it was committed.
@@ -32,31 +31,21 @@ public:
     LogbookFile& operator=(const LogbookFile&) = delete;
 
     /// Starts a new logbook for `path` (bytes, as given), after the store's checks and with its
-    /// lock (see LogbookStore::open and lock). False, with the stream failed and `failure()` set,
-    /// when it cannot start; nothing on disk has changed then.
-    bool open(const std::string& path, TemporaryWatcher watcher = {});
+    /// lock (see LogbookStore::open and lock). The failure, the stream failed too, when it
+    /// cannot start; nothing on disk has changed then.
+    Expected<void> open(const std::string& path, TemporaryWatcher watcher = {});
 
-    /// Makes what was written the logbook (LogbookStore::commit). False, with `failure()` set
-    /// and the new file removed, when any step fails.
-    bool commit();
+    /// Makes what was written the logbook (LogbookStore::commit). The failure, the new file
+    /// removed, when any step fails.
+    Expected<void> commit();
 
     /// Drops what was written; the old logbook stays as it was.
     void discard();
 
     /// The logbook's store, open and locked while this writes.
     [[nodiscard]] const LogbookStore& store() const { return store_; }
-    [[nodiscard]] Failure failure() const {
-        return failure_ != Failure::None ? failure_ : store_.failure();
-    }
-    /// The system's reason for the failure ("No space left on device"), or the whole sentence
-    /// for NotALogbook and Busy.
-    [[nodiscard]] const std::string& error() const {
-        return failure_ != Failure::None ? error_ : store_.error();
-    }
-    /// The file that the failed step was about (the logbook, its folder or a generation).
-    [[nodiscard]] const std::string& errorPath() const {
-        return failure_ != Failure::None ? error_path_ : store_.errorPath();
-    }
+    /// What kept the last step from being taken.
+    [[nodiscard]] const Failure& failure() const { return failure_ ? failure_ : store_.failure(); }
     /// True when a logbook (a regular file) of that name was there when the run took its lock.
     [[nodiscard]] bool replacesExisting() const { return store_.hadLogbook(); }
 
@@ -72,15 +61,13 @@ private:
         bool write(const char* data, std::size_t size) override;
     };
 
-    bool failWith(Failure failure, const std::string& path, const std::string& reason);
+    platform::Unexpected<Failure> failWith(Failure failure);
 
     LogbookStore store_;
     platform::NewFile file_;
     FileBuffer buffer_;
     bool writing_ = false;
-    Failure failure_ = Failure::None;
-    std::string error_;
-    std::string error_path_;
+    Failure failure_;
 };
 
 /// Why `path` cannot be a logbook file, as a sentence that names it ("/dev/null is a character

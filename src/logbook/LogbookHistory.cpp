@@ -206,10 +206,8 @@ GenerationResult restoreGeneration(const std::string& logbook_path, int age,
         if (logbook.age == age && logbook.exists)
             result.entries = logbook.entries;
     }
-    if (!store.restore(age, listed)) {
-        result.failure.kind = failureOf(store.failure());
-        result.failure.path = store.errorPath();
-        result.failure.detail = store.error();
+    if (Expected<void> restored = store.restore(age, listed); !restored) {
+        result.failure = restored.error();
         result.undo_problem = store.undoProblem();
         return result;
     }

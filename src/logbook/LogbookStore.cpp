@@ -196,22 +196,18 @@ std::string whereNow(const Step& step) {
 LogbookStore::LogbookStore() = default;
 LogbookStore::~LogbookStore() = default;
 
-bool LogbookStore::failWith(Failure failure, const std::string& path, const std::string& reason) {
-    failure_ = failure;
-    error_path_ = path;
-    error_ = reason;
-    return false;
+platform::Unexpected<Failure> LogbookStore::failWith(Failure failure) {
+    failure_ = std::move(failure);
+    return unexpected(failure_);
 }
 
-bool LogbookStore::open(const std::string& path) {
+Expected<void> LogbookStore::open(const std::string& path) {
     path_ = path;
-    failure_ = Failure::None;
-    error_.clear();
-    error_path_.clear();
+    failure_ = {};
     if (path.empty())
-        return failWith(Failure::Open, path, logbookPathProblem(path));
+        return failWith({FailureKind::Open, path, {}, logbookPathProblem(path)});
     if (const std::string problem = logbookPathProblem(path); !problem.empty())
-        return failWith(Failure::NotALogbook, path, problem);
+        return failWith({FailureKind::NotALogbook, path, {}, problem});
     // A link is followed to the file it names, so that the new logbook replaces that file and
     // not the link, and the generations lie beside it.
     const std::string target = platform::inspect(path).resolved;
@@ -219,63 +215,73 @@ bool LogbookStore::open(const std::string& path) {
     std::string foreign;
     if (const std::error_code error = folder_.open(platform::directoryOf(target), &foreign)) {
         if (!foreign.empty())
-            return failWith(Failure::NotALogbook, path,
-                            foreign + " is " + kindText(platform::FileKind::ForeignLink, {}));
-        return failWith(Failure::Open, path, creationProblem(target, error));
+            return failWith({FailureKind::NotALogbook,
+                             path,
+                             {},
+                             foreign + " is " + kindText(platform::FileKind::ForeignLink, {})});
+        return failWith({FailureKind::Open, path, {}, creationProblem(target, error)});
     }
     if (const std::error_code error = lookAtLogbook())
-        return failWith(Failure::Open, path, platform::systemReason(error));
+        return failWith({FailureKind::Open, path, error, {}});
     // Put there since the path was looked at: whatever it is, it is not replaced.
     if (logbook_.is_link || (logbook_.kind != platform::FileKind::Regular &&
                              logbook_.kind != platform::FileKind::Missing))
-        return failWith(Failure::NotALogbook, path,
-                        path + " is no longer a logbook file: something else was put there");
-    return true;
+        return failWith({FailureKind::NotALogbook,
+                         path,
+                         {},
+                         path + " is no longer a logbook file: something else was put there"});
+    return {};
 }
 
-bool LogbookStore::lock(platform::TemporaryWatcher watcher) {
+Expected<void> LogbookStore::lock(platform::TemporaryWatcher watcher) {
     watcher_ = std::move(watcher);
     const std::string target = folder_.pathOf(name_);
     // A logbook that its owner protected from writing stays protected, as when it was written
     // in place: replacing it would only need the folder's permission.
     if (hadLogbook()) {
         if (const std::error_code error = platform::writeAccess(target))
-            return failWith(Failure::Open, path_, platform::systemReason(error));
+            return failWith({FailureKind::Open, path_, error, {}});
     }
     std::uint32_t owner = 0;
     const std::string lock_path = folder_.pathOf(platform::RunLock::nameFor(name_));
     if (const std::error_code error = lock_.acquire(folder_, name_, logbook_, owner)) {
         using platform::errorOf;
         if (error == errorOf(EWOULDBLOCK))
-            return failWith(Failure::Busy, path_,
-                            "another run is writing " + path_ + " (it holds the lock file " +
-                                lock_path + ")");
+            return failWith({FailureKind::Busy,
+                             path_,
+                             {},
+                             "another run is writing " + path_ + " (it holds the lock file " +
+                                 lock_path + ")"});
         if (error == errorOf(EACCES) || error == errorOf(EPERM)) {
             const platform::Expected<platform::FolderEntry, std::error_code> lock_file =
                 folder_.look(platform::RunLock::nameFor(name_));
             if (lock_file && lock_file->kind != platform::FileKind::Missing)
-                return failWith(Failure::Open, path_,
-                                platform::systemReason(error) + ": the lock file " + lock_path +
-                                    " belongs to " + platform::userName(lock_file->owner) +
-                                    ", and you may not write it");
+                return failWith({FailureKind::Open,
+                                 path_,
+                                 {},
+                                 platform::systemReason(error) + ": the lock file " + lock_path +
+                                     " belongs to " + platform::userName(lock_file->owner) +
+                                     ", and you may not write it"});
         }
         // A folder that allows no new file refuses the lock file first: said as for the new
         // file.
         if (allowsNoNewFile(error) && hadLogbook())
-            return failWith(
-                Failure::Open, path_,
-                "The directory " + folder_.path() + " allows no new file (" +
-                    platform::systemReason(error) +
-                    "); the logbook is only ever replaced whole, never written in place");
-        return failWith(Failure::Open, path_, creationProblem(target, error));
+            return failWith({FailureKind::Open,
+                             path_,
+                             {},
+                             "The directory " + folder_.path() + " allows no new file (" +
+                                 platform::systemReason(error) +
+                                 "); the logbook is only ever replaced whole, never written in "
+                                 "place"});
+        return failWith({FailureKind::Open, path_, {}, creationProblem(target, error)});
     }
-    if (!recover())
-        return false;
+    if (Expected<void> recovered = recover(); !recovered)
+        return recovered;
     removeLeftovers();
     // What the logbook is now that no other run can change it.
     if (const std::error_code error = lookAtLogbook())
-        return failWith(Failure::Open, path_, platform::systemReason(error));
-    return true;
+        return failWith({FailureKind::Open, path_, error, {}});
+    return {};
 }
 
 std::error_code LogbookStore::lookAtLogbook() {
@@ -284,20 +290,20 @@ std::error_code LogbookStore::lookAtLogbook() {
     return entry ? std::error_code() : entry.error();
 }
 
-bool LogbookStore::recover() {
+Expected<void> LogbookStore::recover() {
     recovery_ = Recovery::None;
     const std::string journal = journalName(name_);
     const platform::Expected<std::string, std::error_code> text =
         folder_.readSmall(journal, kJournalLimit);
     if (!text && text.error() == platform::errorOf(ENOENT))
-        return true;
+        return {};
     std::vector<Step> steps;
     if (!text || !readJournal(*text, name_, steps)) {
         // Cut short before its first step was taken, or none of ours: nothing to finish.
         if (const std::error_code error = folder_.remove(journal);
             error && error != platform::errorOf(ENOENT))
-            return failWith(Failure::Open, folder_.pathOf(journal), platform::systemReason(error));
-        return true;
+            return failWith({FailureKind::Open, folder_.pathOf(journal), error, {}});
+        return {};
     }
     const auto put = std::find_if(steps.begin(), steps.end(),
                                   [](const Step& step) { return step.kind == Step::Kind::Put; });
@@ -305,8 +311,7 @@ bool LogbookStore::recover() {
         // The new logbook had arrived: what was left is giving up the oldest generation.
         for (auto step = put + 1; step != steps.end(); ++step) {
             if (const std::error_code error = take(folder_, *step))
-                return failWith(Failure::Open, folder_.pathOf(step->from),
-                                platform::systemReason(error));
+                return failWith({FailureKind::Open, folder_.pathOf(step->from), error, {}});
         }
         recovery_ = Recovery::Finished;
     } else {
@@ -314,8 +319,7 @@ bool LogbookStore::recover() {
         for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
             if (const std::error_code error = undo(folder_, *step)) {
                 undo_problem_ = whereNow(*step);
-                return failWith(Failure::Open, folder_.pathOf(step->to),
-                                platform::systemReason(error));
+                return failWith({FailureKind::Open, folder_.pathOf(step->to), error, {}});
             }
         }
         recovery_ = Recovery::Undone;
@@ -323,8 +327,8 @@ bool LogbookStore::recover() {
     static_cast<void>(folder_.sync());
     if (const std::error_code error = folder_.remove(journal);
         error && error != platform::errorOf(ENOENT))
-        return failWith(Failure::Open, folder_.pathOf(journal), platform::systemReason(error));
-    return true;
+        return failWith({FailureKind::Open, folder_.pathOf(journal), error, {}});
+    return {};
 }
 
 void LogbookStore::removeLeftovers() const {
@@ -422,7 +426,7 @@ bool LogbookStore::sameBytes(platform::NewFile& file) const {
     return same;
 }
 
-bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
+Expected<void> LogbookStore::run(const std::vector<Step>& steps, FailureKind failure) {
     const std::string journal = journalName(name_);
     std::error_code failed;
     const Step* failed_step = nullptr;
@@ -431,7 +435,7 @@ bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
         // process once the folder is whole again, and leaves nothing for the next run.
         const platform::InterruptsHeld held;
         if (const std::error_code error = folder_.writeNew(journal, journalText(steps)))
-            return failWith(failure, folder_.pathOf(journal), platform::systemReason(error));
+            return failWith({failure, folder_.pathOf(journal), error, {}});
         for (const Step& step : steps) {
             // Past the arrival the change stands: an oldest generation that could not be given
             // up is left to the next run, whose journal says to.
@@ -461,9 +465,11 @@ bool LogbookStore::run(const std::vector<Step>& steps, Failure failure) {
             static_cast<void>(folder_.remove(journal));
     }
     if (failed)
-        return failWith(failed_step->kind == Step::Kind::Put ? Failure::Write : failure,
-                        folder_.pathOf(failed_step->to), platform::systemReason(failed));
-    return true;
+        return failWith({failed_step->kind == Step::Kind::Put ? FailureKind::Write : failure,
+                         folder_.pathOf(failed_step->to),
+                         failed,
+                         {}});
+    return {};
 }
 
 namespace {
@@ -483,35 +489,37 @@ void movesBack(const platform::Folder& folder, const std::string& name, int from
 
 } // namespace
 
-bool LogbookStore::commit(platform::NewFile& file) {
+Expected<void> LogbookStore::commit(platform::NewFile& file) {
     backup_path_.clear();
     up_to_date_ = false;
     undo_problem_.clear();
     if (lock_.stillHeld())
-        return failWith(Failure::Busy, path_,
-                        "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
-                            " was removed or replaced during the run; another run may be "
-                            "writing " +
-                            path_);
+        return failWith({FailureKind::Busy,
+                         path_,
+                         {},
+                         "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
+                             " was removed or replaced during the run; another run may be "
+                             "writing " +
+                             path_});
     const platform::Expected<platform::FolderEntry, std::error_code> looked = folder_.look(name_);
     if (!looked)
-        return failWith(Failure::Write, path_, platform::systemReason(looked.error()));
+        return failWith({FailureKind::Write, path_, looked.error(), {}});
     const platform::FolderEntry& old = *looked;
     // Only a logbook that is still there is kept (one deleted during the run is not).
     const bool replaces = old.kind == platform::FileKind::Regular && !old.is_link;
     if (replaces && sameBytes(file)) {
         file.discard();
         up_to_date_ = true;
-        return true;
+        return {};
     }
     // A logbook that another program holds (the simulator, on Windows) cannot be moved: said
     // before anything moves.
     if (const std::error_code error = replaces ? folder_.replaceable(name_) : std::error_code())
-        return failWith(Failure::Write, path_, platform::systemReason(error));
+        return failWith({FailureKind::Write, path_, error, {}});
     if (const std::error_code error = file.finish(replaces ? &old : nullptr))
-        return failWith(Failure::Write, path_, platform::systemReason(error));
+        return failWith({FailureKind::Write, path_, error, {}});
     if (const std::error_code error = file.giveName())
-        return failWith(Failure::Write, path_, platform::systemReason(error));
+        return failWith({FailureKind::Write, path_, error, {}});
 
     std::vector<Step> steps;
     if (replaces) {
@@ -540,43 +548,49 @@ bool LogbookStore::commit(platform::NewFile& file) {
     } else {
         steps.push_back({Step::Kind::Put, file.name(), name_, file.identity()});
     }
-    if (!run(steps, Failure::Backup))
-        return false;
+    if (Expected<void> done = run(steps, FailureKind::Backup); !done)
+        return done;
     file.keep();
     if (replaces)
         backup_path_ = generationPath(0);
-    return true;
+    return {};
 }
 
-bool LogbookStore::restore(int age, const platform::FileIdentity* expected) {
+Expected<void> LogbookStore::restore(int age, const platform::FileIdentity* expected) {
     backup_path_.clear();
     undo_problem_.clear();
     const std::string chosen = generationName(name_, age);
     if (age < 0 || age >= kGenerations)
-        return failWith(Failure::NoGeneration, path_,
-                        "only the generations 0 (.bak) to " + std::to_string(kGenerations - 1) +
-                            " are kept");
+        return failWith(
+            {FailureKind::NoGeneration,
+             path_,
+             {},
+             "only the generations 0 (.bak) to " + std::to_string(kGenerations - 1) + " are kept"});
     if (lock_.stillHeld())
-        return failWith(Failure::Busy, path_,
-                        "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
-                            " was removed or replaced meanwhile");
+        return failWith({FailureKind::Busy,
+                         path_,
+                         {},
+                         "the lock file " + folder_.pathOf(platform::RunLock::nameFor(name_)) +
+                             " was removed or replaced meanwhile"});
     const platform::Expected<platform::FolderEntry, std::error_code> found = folder_.look(chosen);
     if (!found)
-        return failWith(Failure::NoGeneration, folder_.pathOf(chosen),
-                        platform::systemReason(found.error()));
+        return failWith({FailureKind::NoGeneration, folder_.pathOf(chosen), found.error(), {}});
     const platform::FolderEntry& entry = *found;
     if (entry.kind != platform::FileKind::Regular || entry.is_link)
-        return failWith(Failure::NoGeneration, folder_.pathOf(chosen),
-                        platform::systemReason(platform::errorOf(ENOENT)));
+        return failWith(
+            {FailureKind::NoGeneration, folder_.pathOf(chosen), platform::errorOf(ENOENT), {}});
     if (expected != nullptr && !(entry.id == *expected))
-        return failWith(Failure::Changed, folder_.pathOf(chosen), "it changed since it was listed");
+        return failWith({FailureKind::GenerationChanged,
+                         folder_.pathOf(chosen),
+                         {},
+                         "it changed since it was listed"});
     const platform::Expected<platform::FolderEntry, std::error_code> looked = folder_.look(name_);
     if (!looked)
-        return failWith(Failure::Write, path_, platform::systemReason(looked.error()));
+        return failWith({FailureKind::Write, path_, looked.error(), {}});
     const platform::FolderEntry& old = *looked;
     for (const std::string& moving : {chosen, name_}) {
         if (const std::error_code error = folder_.replaceable(moving))
-            return failWith(Failure::Write, folder_.pathOf(moving), platform::systemReason(error));
+            return failWith({FailureKind::Write, folder_.pathOf(moving), error, {}});
     }
     std::vector<Step> steps;
     if (old.kind == platform::FileKind::Regular && !old.is_link) {
@@ -588,11 +602,11 @@ bool LogbookStore::restore(int age, const platform::FileIdentity* expected) {
     } else {
         steps.push_back({Step::Kind::Put, chosen, name_, entry.id});
     }
-    if (!run(steps, Failure::Backup))
-        return false;
+    if (Expected<void> done = run(steps, FailureKind::Backup); !done)
+        return done;
     if (old.kind == platform::FileKind::Regular)
         backup_path_ = generationPath(0);
-    return true;
+    return {};
 }
 
 } // namespace logbook

@@ -8,6 +8,7 @@
 // arrival, finished) by the change itself or by the next run that finds its journal. The
 // interruptions of the process wait while the steps are taken.
 
+#include "logbook/Failure.h"
 #include "platform/Files.h"
 #include "platform/Folder.h"
 
@@ -49,19 +50,6 @@ struct ChangeStep;
 
 class LogbookStore {
 public:
-    /// What kept a change from being made.
-    enum class Failure {
-        None,
-        NotALogbook,  // the path names something else: a device, a directory, a link to nothing
-        Busy,         // another run is changing the logbook
-        Open,         // the folder cannot be worked in (permissions, a missing folder, a journal
-                      // that could not be undone)
-        Write,        // the new logbook could not be written or put in place
-        Backup,       // the old logbook could not be kept as the backup; it was not replaced
-        NoGeneration, // a restore: no earlier logbook of that age is kept
-        Changed,      // a restore: the generation is no longer the one listed
-    };
-
     LogbookStore();
     ~LogbookStore();
     LogbookStore(const LogbookStore&) = delete;
@@ -70,13 +58,13 @@ public:
     /// Opens the folder of the logbook at `path` (bytes, as given; a link to the logbook is
     /// followed to its file, and the generations are kept beside that file) and looks at the
     /// logbook: a regular file, or nothing yet. No lock: enough to list the generations.
-    bool open(const std::string& path);
+    Expected<void> open(const std::string& path);
     /// Takes the lock for a change, after the checks (a logbook this user may write, a folder
     /// that allows new files), then finishes or undoes a change that an earlier run left
     /// (`recovery`) and removes what runs that died left beside the logbook.
     /// `watcher` is told of the new logbook's temporary name, and of its arrival the moment it
     /// arrives (a restore's too), for an interruption's handler.
-    bool lock(platform::TemporaryWatcher watcher = {});
+    Expected<void> lock(platform::TemporaryWatcher watcher = {});
 
     /// The logbook and its generations, the logbook first, each read line by line within fixed
     /// bounds whatever it holds.
@@ -93,18 +81,16 @@ public:
     /// as far as the first free place, the oldest given up only when all five are taken. A new
     /// logbook byte for byte the old one changes nothing (`upToDate`). False with `failure()`:
     /// every step taken undone, or `undoProblem()` saying what could not be.
-    bool commit(platform::NewFile& file);
+    Expected<void> commit(platform::NewFile& file);
     /// Puts generation `age` back as the logbook: it leaves its place, the logbook becomes
     /// ".bak", the generations before its place move back one and none beyond it moves, so that
     /// no generation is lost and restoring ".bak" gives the same six files back. Refused with
     /// Changed when `expected` (as listed) no longer is what that place holds.
-    bool restore(int age, const platform::FileIdentity* expected);
+    Expected<void> restore(int age, const platform::FileIdentity* expected);
 
-    [[nodiscard]] Failure failure() const { return failure_; }
-    /// The system's reason for the failure, or the whole sentence for NotALogbook and Busy.
-    [[nodiscard]] const std::string& error() const { return error_; }
-    /// The file that the failed step was about.
-    [[nodiscard]] const std::string& errorPath() const { return error_path_; }
+    /// What kept the last step from being taken: its kind, the file it was about, the system's
+    /// code, or the whole sentence for NotALogbook and Busy.
+    [[nodiscard]] const Failure& failure() const { return failure_; }
     /// Where a failed change left the file it could not put back ("logbook.dat.bak.3 is now
     /// logbook.dat.bak.4"); empty when everything is as it was.
     [[nodiscard]] const std::string& undoProblem() const { return undo_problem_; }
@@ -123,12 +109,12 @@ public:
     [[nodiscard]] const std::string& name() const { return name_; }
 
 private:
-    bool failWith(Failure failure, const std::string& path, const std::string& reason);
+    platform::Unexpected<Failure> failWith(Failure failure);
     // Looks at what the logbook's name holds now, nothing when it cannot be looked at. No
     // error, or the error.
     std::error_code lookAtLogbook();
-    bool recover();
-    bool run(const std::vector<ChangeStep>& steps, Failure failure);
+    Expected<void> recover();
+    Expected<void> run(const std::vector<ChangeStep>& steps, FailureKind failure);
     [[nodiscard]] bool sameBytes(platform::NewFile& file) const;
     void removeLeftovers() const;
 
@@ -138,9 +124,7 @@ private:
     std::string path_; // as given
     std::string name_; // the logbook's name in the folder
     platform::FolderEntry logbook_;
-    Failure failure_ = Failure::None;
-    std::string error_;
-    std::string error_path_;
+    Failure failure_;
     std::string undo_problem_;
     std::string backup_path_;
     bool up_to_date_ = false;

@@ -97,7 +97,7 @@ TEST(LogbookFile, WritesCrLfForEveryLineEnd) {
         // Lines that straddle the write buffer's edge keep their CR LF too.
         for (int k = 0; k < 20000; ++k)
             out << "0123456789\n";
-        ASSERT_TRUE(out.commit()) << out.error();
+        ASSERT_TRUE(out.commit()) << out.failure().reason();
     }
     std::string lines;
     for (int k = 0; k < 20000; ++k)

@@ -165,7 +165,7 @@ TEST_F(Generation, WorkedLogbookExampleByteForByte) {
         ASSERT_TRUE(logbook.open(path("logbook.dat")));
         const struct Commit {
             LogbookFile& file;
-            ~Commit() { EXPECT_TRUE(file.commit()) << file.error(); }
+            ~Commit() { EXPECT_TRUE(file.commit()) << file.failure().reason(); }
         } commit{logbook};
         writeLogbookHeader(logbook, "Example Pilot");
         CaptureStream errors(std::cerr);

@@ -85,7 +85,7 @@ TEST_F(Safety, TheOldLogbookIsReplacedWholeOrNotAtAll) {
             // Until the rename the old logbook is as it was.
             EXPECT_EQ(bytesOf(path), row.old_exists ? "old" : "");
             if (row.end == End::Commit) {
-                ASSERT_TRUE(out.commit()) << out.error();
+                ASSERT_TRUE(out.commit()) << out.failure().reason();
             }
             if (row.end == End::Discard)
                 out.discard();
@@ -117,7 +117,7 @@ TEST_F(Safety, ALinkedLogbookReplacesTheFileItNames) {
     LogbookFile out;
     ASSERT_TRUE(out.open((dir_ / "link.dat").string()));
     out << "new\n";
-    ASSERT_TRUE(out.commit()) << out.error();
+    ASSERT_TRUE(out.commit()) << out.failure().reason();
     EXPECT_TRUE(fs::is_symlink(dir_ / "link.dat"));
     EXPECT_EQ(bytesOf(dir_ / "real" / "logbook.dat"), "new\r\n");
     EXPECT_EQ(bytesOf(dir_ / "real" / "logbook.dat.bak"), "old");
@@ -146,7 +146,7 @@ TEST_F(Safety, AFailedOpenChangesNothing) {
         LogbookFile out;
         EXPECT_FALSE(out.open(row.path));
         EXPECT_TRUE(out.fail());
-        EXPECT_EQ(out.error(), row.error);
+        EXPECT_EQ(out.failure().reason(), row.error);
         EXPECT_EQ(out.replacesExisting(), row.replaces);
         EXPECT_FALSE(out.commit());
     }
@@ -161,7 +161,7 @@ TEST_F(Safety, ADirectoryWithoutRoomForANewFileIsRefused) {
     fs::permissions(dir_, fs::perms(0555));
     LogbookFile out;
     EXPECT_FALSE(out.open((dir_ / "logbook.dat").string()));
-    EXPECT_EQ(out.error(), "The directory " + dir_.string() +
+    EXPECT_EQ(out.failure().reason(), "The directory " + dir_.string() +
                                " allows no new file (Permission denied); the logbook is only ever "
                                "replaced whole, never written in place");
     fs::permissions(dir_, fs::perms(0755));
@@ -391,7 +391,7 @@ TEST_F(Safety, AGenerationThatIsALinkIsNeverWrittenThrough) {
         LogbookFile out;
         ASSERT_TRUE(out.open(path));
         out << "new\n";
-        ASSERT_TRUE(out.commit()) << out.error();
+        ASSERT_TRUE(out.commit()) << out.failure().reason();
         std::string after;
         for (int age = 0; age < kGenerations; ++age) {
             const fs::path generation = generationName(path, age);

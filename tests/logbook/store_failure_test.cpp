@@ -179,7 +179,7 @@ public:
     // The next run's look at the folder: whatever a change left halfway is finished or undone.
     Recovery nextRun() const {
         LogbookStore store;
-        EXPECT_TRUE(store.open(logbook_) && store.lock()) << store.error();
+        EXPECT_TRUE(store.open(logbook_) && store.lock()) << store.failure().reason();
         return store.recovery();
     }
     // The folder before and after the change `age` done without a fault, from `generations`.

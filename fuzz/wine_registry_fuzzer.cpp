@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QStringLiteral("Software\\Thermora\\Thermora Simulator"),
         QStringLiteral("Software\\Wow6432Node\\Thermora\\Thermora Simulator")};
     const QByteArray registry(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QString why;
-    const std::optional<QString> location =
-        install::registryString(registry, keys, QStringLiteral("Location"), why);
+    const auto location = install::registryString(registry, keys, QStringLiteral("Location"));
     if (location)
-        static_cast<void>(install::unixPath(prefix.path(), *location, why));
+        static_cast<void>(install::unixPath(prefix.path(), *location));
+    else
+        static_cast<void>(install::wineReason(location.error()));
     return 0;
 }

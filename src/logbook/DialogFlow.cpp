@@ -57,9 +57,9 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
                                  check.beyond_latin1 + " will be written as \"?\".\nGo on anyway?",
                              false});
     if (check.replaces_logbook)
-        questions.push_back(
-            {dialog::kWarning,
-             "This wil overwrite your existing logbook!\nAre you sure you want to do this?", true});
+        questions.push_back({dialog::kWarning,
+                             check.overwrite_warning + "\nAre you sure you want to do this?",
+                             true});
     return questions;
 }
 

@@ -10,6 +10,14 @@
 
 namespace logbook {
 
+std::string overwriteWarning(const std::string& logbook_path) {
+    // Kept beside the file that the path leads to, named after it, as the run keeps it.
+    const platform::PathInfo info = platform::inspect(logbook_path);
+    const std::string& file = info.resolved.empty() ? logbook_path : info.resolved;
+    return "This will overwrite your existing logbook! It is kept as " +
+           generationName(platform::lastNameOf(file), 0) + ".";
+}
+
 bool isMissingPilotName(const std::string& pilot) {
     // Only the blank: a tab or any other control character is refused as such.
     return pilot.find_first_not_of(' ') == std::string::npos;
@@ -33,6 +41,8 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
     }
     check.beyond_latin1 = charactersBeyondLatin1(pilot);
     check.replaces_logbook = logbookExists(logbook_path);
+    if (check.replaces_logbook)
+        check.overwrite_warning = overwriteWarning(logbook_path);
     // A pilot who chose the data folder instead of its IGC folder is pointed to the right one.
     std::ostream nowhere(nullptr);
     if (const auto files = listFlights(igc_directory, nowhere); files && files->empty()) {
@@ -90,7 +100,7 @@ std::string notReplacingLine(const std::string& logbook_path) {
 }
 
 std::string replacePrompt(const std::string& logbook_path) {
-    return "This will overwrite your existing logbook!\nReplace " + logbook_path + "? [y/N] ";
+    return overwriteWarning(logbook_path) + "\nReplace " + logbook_path + "? [y/N] ";
 }
 
 bool isYes(const std::string& answer) {

@@ -30,6 +30,7 @@ struct RequestCheck {
     // The questions, in the order a pilot meets them; a "no" to either ends the run unstarted.
     std::string beyond_latin1;     // the name's characters that the logbook cannot hold, quoted
     bool replaces_logbook = false; // a logbook exists at the path
+    std::string overwrite_warning; // then what its replacing means: overwriteWarning
     std::string pilot_latin1;      // the name as the logbook's header holds it
     // The IGC folder holds no recording, but its own IGC folder does: the folder meant, asked
     // about (the dialogs) or named in the refusal (the command line).
@@ -41,6 +42,10 @@ struct RequestCheck {
 /// that cannot start), or not (the command line, where a run told to go ahead says itself what
 /// is wrong with them, and `pathsProblem` is asked only before a question on the terminal).
 enum class PathCheck { BeforeQuestions, ByTheRun };
+
+/// What replacing the logbook at `logbook_path` means, before the question: "This will overwrite
+/// your existing logbook! It is kept as logbook.dat.bak."
+std::string overwriteWarning(const std::string& logbook_path);
 
 /// Checks a pilot name (UTF-8), an IGC folder and a logbook path (bytes, as given).
 RequestCheck checkRequest(const std::string& pilot, const std::string& igc_directory,

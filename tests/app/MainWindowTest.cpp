@@ -58,7 +58,8 @@ const QRegularExpression
 const QString kNoInstallationText =
     QStringLiteral("Couldn't find Thermora installation directory!\nPlease check installation");
 const QString kOverwriteText =
-    QStringLiteral("This wil overwrite your existing logbook!\nAre you sure you want to do this?");
+    QStringLiteral("This will overwrite your existing logbook! It is kept as logbook.dat.bak.\n"
+                   "Are you sure you want to do this?");
 const QString kOpenErrorText = QStringLiteral("Couldn't open output logbook file!\nEnsure that "
                                               "you have write permission to the Thermora data "
                                               "directory");

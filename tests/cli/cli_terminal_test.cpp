@@ -155,7 +155,8 @@ TEST(CliPrompt, ReplacesOnlyOnAYesLine) {
         EXPECT_EQ(cli::confirmReplace("/flights/logbook.dat", input, terminal), row.replace);
         EXPECT_EQ(
             terminal.str(),
-            "This will overwrite your existing logbook!\nReplace /flights/logbook.dat? [y/N] ");
+            "This will overwrite your existing logbook! It is kept as logbook.dat.bak.\nReplace "
+            "/flights/logbook.dat? [y/N] ");
         input.clear();
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(input), {}), row.left);
     }

@@ -255,8 +255,8 @@ TEST_F(Cli, AsksAndCountsOnATerminal) {
         ASSERT_GE(output.size(), row.output_end.size()) << terminal.output;
         EXPECT_EQ(output.substr(output.size() - row.output_end.size()), row.output_end);
         EXPECT_EQ(output.find(" of 5 files") != std::string::npos, row.counted);
-        EXPECT_EQ(output.find("This will overwrite your existing logbook!\r\nReplace ") !=
-                      std::string::npos,
+        EXPECT_EQ(output.find("This will overwrite your existing logbook! It is kept as "
+                              "terminal.dat.bak.\r\nReplace ") != std::string::npos,
                   row.asked);
         // Each "Skipped" line starts a line of its own, never after the count.
         for (std::size_t at = 0; (at = output.find("Skipped ", at + 1)) != std::string::npos;) {

@@ -200,8 +200,9 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     TerminalRun environment(options, drawing);
     const logbook::GenerationResult result = logbook::generateLogbook(request, environment);
     environment.clear();
-    // The hint only where nobody was asked.
-    if (result.failure.kind == logbook::FailureKind::None && !options.quiet) {
+    // The hint only where nobody was asked. Flights dropped are a warning: --quiet does not
+    // silence them.
+    if (result.failure.kind == logbook::FailureKind::None) {
         for (const logbook::OldEntry& entry : result.dropped.shown)
             std::cerr << logbook::escaped(logbook::droppedLine(entry, options.igc_directory))
                       << "\n";

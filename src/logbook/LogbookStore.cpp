@@ -251,7 +251,7 @@ Expected<void> LogbookStore::lock(platform::TemporaryWatcher watcher) {
                              path_,
                              {},
                              "another run is writing " + path_ + " (it holds the lock file " +
-                                 lock_path + ")"});
+                                 lock_path + "); wait until it has finished"});
         if (error == errorOf(EACCES) || error == errorOf(EPERM)) {
             const platform::Expected<platform::FolderEntry, std::error_code> lock_file =
                 folder_.look(platform::RunLock::nameFor(name_));

@@ -1233,7 +1233,7 @@ void MainWindowTest::restore_data() {
     QTest::newRow("another run holds the logbook: refused")
         << logbook << true << true << 0 << true << "Error"
         << "Couldn't write the logbook file!\nanother run is writing {L} (it holds the lock file "
-           "{L}.lock)\nThe old logbook was left as it was.";
+           "{L}.lock); wait until it has finished\nThe old logbook was left as it was.";
     for (int age = 0; age < 5; ++age)
         QTest::addRow("generation %d restored, then undone", age)
             << logbook << true << false << age << true << "Logbook restored"

@@ -122,7 +122,7 @@ TEST_F(CliSafety, RunsAtOnceExcludeEachOther) {
                   "Generating new logbook\nthermora-logbook-cli: Couldn't write the logbook file!\n"
                   "another run is writing " +
                       logbook_ + " (it holds the lock file " + logbook_ +
-                      ".lock)\nThe old logbook was left as it was.\n");
+                      ".lock); wait until it has finished\nThe old logbook was left as it was.\n");
     }
     EXPECT_GE(written, 1);
     // One whole logbook, and the backup either the old one or a whole one of another run.

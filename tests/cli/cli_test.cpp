@@ -939,7 +939,8 @@ TEST_F(Cli, RestoresAnEarlierLogbookAsARunReplacesOne) {
          true,
          1,
          "thermora-logbook-cli: Couldn't write the logbook file!\nanother run is writing " + at +
-             " (it holds the lock file " + at + ".lock)\nThe old logbook was left as it was.\n"},
+             " (it holds the lock file " + at +
+             ".lock); wait until it has finished\nThe old logbook was left as it was.\n"},
         {"no such earlier logbook, said before asking",
          {"--restore", "3"},
          3,

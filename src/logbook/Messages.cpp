@@ -31,7 +31,7 @@ KindWords countedWords(SkipKind kind) {
     case SkipKind::NotIgc:
         return {"not an IGC file", "not IGC files"};
     case SkipKind::TaskIncomplete:
-        return {"with an incomplete task", "with an incomplete task"};
+        return {"with an unreadable task declaration", "with an unreadable task declaration"};
     case SkipKind::Empty:
         return {"empty", "empty"};
     case SkipKind::OneFix:
@@ -68,7 +68,7 @@ std::string reasonText(const SkipReason& reason) {
         text.append("not an IGC file: ").append(reason.detail);
         break;
     case SkipKind::TaskIncomplete:
-        text.append("task incomplete: ").append(reason.detail);
+        text.append("task declaration unreadable: ").append(reason.detail);
         break;
     case SkipKind::Empty:
         text = "empty";

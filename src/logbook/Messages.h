@@ -14,7 +14,7 @@
 namespace logbook {
 
 /// Why a file gave no entry, in the words of the per-file lines and the dialog's list: "not an
-/// IGC file: Missing A record", "task incomplete: parse error in C record (line 7)", "too short:
+/// IGC file: Missing A record", "task declaration unreadable: parse error in C record (line 7)", "too short:
 /// 4 s"; empty for a file that gave one.
 std::string reasonText(const SkipReason& reason);
 

@@ -1086,12 +1086,14 @@ void MainWindowTest::everyReasonCountedInTheList() {
             expected_rows += QString::fromStdString(row.name + "\t" + row.reason + "\n");
     }
     QCOMPARE(rows, expected_rows);
-    QCOMPARE(counts, unreadable ? QStringLiteral("5 not IGC files, 3 with an incomplete task, 2 "
-                                                 "empty, 2 not readable, 1 with one fix only, 1 "
-                                                 "without a takeoff, 1 too short")
-                                : QStringLiteral("5 not IGC files, 3 with an incomplete task, 2 "
-                                                 "empty, 1 with one fix only, 1 without a "
-                                                 "takeoff, 1 too short, 1 not readable"));
+    QCOMPARE(counts,
+             unreadable
+                 ? QStringLiteral("5 not IGC files, 3 with an unreadable task declaration, 2 "
+                                  "empty, 2 not readable, 1 with one fix only, 1 "
+                                  "without a takeoff, 1 too short")
+                 : QStringLiteral("5 not IGC files, 3 with an unreadable task declaration, 2 "
+                                  "empty, 1 with one fix only, 1 without a "
+                                  "takeoff, 1 too short, 1 not readable"));
 }
 
 void MainWindowTest::choosers_data() {

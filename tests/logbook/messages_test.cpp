@@ -83,7 +83,7 @@ TEST(Messages, SkippedFilesAreWordedAndCountedPerKindMostFirst) {
          "not an IGC file: parse error in H record (line 3)"},
         {{SkipKind::TooShort, {}, 0, 0}, "too short: 0 s"},
         {{SkipKind::TaskIncomplete, "parse error in C record", 7},
-         "task incomplete: parse error in C record (line 7)"},
+         "task declaration unreadable: parse error in C record (line 7)"},
         {{SkipKind::NotAFile, "a named pipe"}, "a named pipe, not a file"},
         {{SkipKind::NotReadable, "Permission denied"}, "not readable: Permission denied"},
         {{SkipKind::OneFix}, "one fix only"},
@@ -95,7 +95,8 @@ TEST(Messages, SkippedFilesAreWordedAndCountedPerKindMostFirst) {
         result.skipped.emplace_back("/igc/x.igc", row.reason);
     }
     EXPECT_EQ(skippedCountsText(result),
-              "3 too short, 2 not IGC files, 1 empty, 1 with an incomplete task, 1 not a file, "
+              "3 too short, 2 not IGC files, 1 empty, 1 with an unreadable task declaration, 1 not "
+              "a file, "
               "1 not readable, 1 with one fix only, 1 without a takeoff");
     EXPECT_EQ(skippedRows(result).front(),
               std::make_pair(std::string("x.igc"), std::string("too short: 12 s")));

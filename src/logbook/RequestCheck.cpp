@@ -88,7 +88,8 @@ std::string betterFolderFinding(const std::string& igc_directory, const RequestC
 } // namespace
 
 std::string betterFolderLine(const std::string& igc_directory, const RequestCheck& check) {
-    return betterFolderFinding(igc_directory, check) + ": give --igc-dir " + check.better_folder;
+    return betterFolderFinding(igc_directory, check) + ": give --igc-dir " +
+           shellWord(check.better_folder);
 }
 
 std::string betterFolderQuestion(const std::string& igc_directory, const RequestCheck& check) {

@@ -1,9 +1,18 @@
 #include "logbook/Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace logbook {
+
+namespace {
+#ifdef _WIN32
+constexpr bool kWindowsShell = true;
+#else
+constexpr bool kWindowsShell = false;
+#endif
+} // namespace
 
 namespace {
 
@@ -119,6 +128,27 @@ std::string charactersBeyondLatin1(std::string_view utf8) {
         quoted += '"';
     });
     return quoted;
+}
+
+std::string shellWord(std::string_view word) {
+    const auto plain = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return std::isalnum(byte) != 0 ||
+               std::string_view("_-./:,@%+=").find(c) != std::string_view::npos ||
+               (c == '\\' && kWindowsShell);
+    };
+    if (!word.empty() && std::all_of(word.begin(), word.end(), plain))
+        return std::string(word);
+    if (kWindowsShell)
+        return "\"" + std::string(word) + "\""; // a Windows path holds no '"'
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
 }
 
 std::string utf8OfLatin1(std::string_view latin1) {

@@ -25,4 +25,9 @@ std::string charactersBeyondLatin1(std::string_view utf8);
 /// Latin-1 bytes (a logbook's text) as UTF-8, for a pilot to read.
 std::string utf8OfLatin1(std::string_view latin1);
 
+/// `word` as one word of a command that a pilot copies into the shell: as it is when it holds
+/// only letters, digits and `_-./:,@%+=` (and `\` on Windows), else quoted, as the system's
+/// shell reads it ('a b' with ' as '\'' on POSIX systems, "a b" on Windows).
+std::string shellWord(std::string_view word);
+
 } // namespace logbook

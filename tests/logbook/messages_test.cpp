@@ -6,6 +6,7 @@
 #include "logbook/Generation.h"
 #include "logbook/LogbookFile.h"
 #include "logbook/Messages.h"
+#include "logbook/Text.h"
 #include "support/FileBytes.h"
 #include "support/RunRecorder.h"
 #include "support/TestDirectory.h"
@@ -234,6 +235,39 @@ TEST(DialogFlow, RefusesBeforeItAsks) {
         EXPECT_EQ(outcome, row.outcome);
     }
     fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace logbook
+
+namespace logbook {
+namespace {
+
+// A folder the command line suggests is one word for the shell, whatever it holds.
+TEST(Messages, SuggestedPathsAreOneShellWord) {
+#ifdef _WIN32
+    const struct {
+        const char* word;
+        const char* shown;
+    } rows[] = {
+        {"C:\\Thermora\\data\\IGC", "C:\\Thermora\\data\\IGC"},
+        {"C:\\Program Files\\Thermora\\data\\IGC", "\"C:\\Program Files\\Thermora\\data\\IGC\""},
+        {"", "\"\""},
+    };
+#else
+    const struct {
+        const char* word;
+        const char* shown;
+    } rows[] = {
+        {"/home/jane/Thermora/data/IGC", "/home/jane/Thermora/data/IGC"},
+        {"/home/jane/My Flights/IGC", "'/home/jane/My Flights/IGC'"},
+        {"/home/jane/Jane's/IGC", "'/home/jane/Jane'\\''s/IGC'"},
+        {"/tmp/$HOME;rm", "'/tmp/$HOME;rm'"},
+        {"", "''"},
+    };
+#endif
+    for (const auto& row : rows)
+        EXPECT_EQ(shellWord(row.word), row.shown) << row.word;
 }
 
 } // namespace

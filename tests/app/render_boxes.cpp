@@ -76,8 +76,12 @@ bool renderMissingRecordings(const QString& picture) {
             missing.shown.push_back(*entry);
         ++missing.count;
     }
-    QuestionBox box(logbook::missingRecordingsQuestionBox("/home/pilot/Thermora/data/IGC", missing),
-                    nullptr);
+    // As the run asks it: with "Cancel", which stops the run.
+    logbook::RunQuestion question;
+    question.kind = logbook::RunQuestion::Kind::KeepMissing;
+    question.igc_directory = "/home/pilot/Thermora/data/IGC";
+    question.missing = missing;
+    QuestionBox box(logbook::runQuestionBox(question), nullptr);
     box.show();
     QApplication::processEvents();
     for (QPushButton* button : box.findChildren<QPushButton*>()) {

@@ -203,13 +203,18 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     // The hint only where nobody was asked. Flights dropped are a warning: --quiet does not
     // silence them.
     if (result.failure.kind == logbook::FailureKind::None) {
-        for (const logbook::OldEntry& entry : result.dropped.shown)
-            std::cerr << logbook::escaped(logbook::droppedLine(entry, options.igc_directory))
-                      << "\n";
-        if (const std::string more = logbook::moreDroppedLine(result.dropped); !more.empty())
-            std::cerr << more << "\n";
-        if (!result.dropped.empty() && !options.drop_missing && !environment.asked())
-            std::cerr << logbook::keepMissingHint() << "\n";
+        const bool dropped = !result.dropped.empty() || !result.dropped_unreadable.empty();
+        for (const logbook::MissingRecordings* flights :
+             {&result.dropped, &result.dropped_unreadable}) {
+            for (const logbook::OldEntry& entry : flights->shown)
+                std::cerr << logbook::escaped(
+                                 logbook::droppedLine(entry, *flights, options.igc_directory))
+                          << "\n";
+            if (const std::string more = logbook::moreDroppedLine(*flights); !more.empty())
+                std::cerr << more << "\n";
+        }
+        if (dropped && !options.drop_missing && !environment.asked())
+            std::cerr << logbook::keepMissingHint(result) << "\n";
     }
     return result;
 }

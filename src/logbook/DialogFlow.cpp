@@ -86,7 +86,7 @@ DialogQuestion runQuestionBox(const RunQuestion& question) {
 DialogQuestion missingRecordingsQuestionBox(const std::string& igc_directory,
                                             const MissingRecordings& missing) {
     return {.title = dialog::kWarning,
-            .text = missingRecordingsQuestion(igc_directory, missing.count),
+            .text = missingRecordingsQuestion(igc_directory, missing),
             .yes_by_default = true,
             .details = missingRecordingsList(missing)};
 }

@@ -258,10 +258,10 @@ std::string entryLine(const igc::FlightLog& log, const std::string& path, const 
 
 } // namespace
 
-std::string entryFileName(const std::string& name) {
+std::string entryFileName(const std::string& name, bool composed) {
     // The simulator reads the logbook as Latin-1; the name is shown as the file system's
     // encoding decodes it.
-    std::string field = latin1Of(name);
+    std::string field = composed ? latin1Of(name) : latin1OfUncomposed(name);
     for (char& c : field) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == ';' || byte < 0x20 || byte == 0x7F)

@@ -85,6 +85,7 @@ bool analyzeFlight(const std::string& path, std::ostream& logbook, int min_time_
 
 /// The entry's file-name field for the file name `name` (bytes): the name as Latin-1 text, with
 /// every ";" and every control character made "_", so that no name can add a field or a line.
-std::string entryFileName(const std::string& name);
+/// `composed` false: as earlier versions wrote it, a decomposed letter's mark as "?".
+std::string entryFileName(const std::string& name, bool composed = true);
 
 } // namespace logbook

@@ -13,7 +13,9 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <thread>
+#include <unordered_map>
 
 namespace logbook {
 
@@ -176,22 +178,30 @@ int defaultJobs() {
 
 namespace {
 
+// What the run keeps of the old logbook past its first reading: the file, open, and where the
+// entries of each listed recording lie, for a recording that cannot be read during the run.
+struct OldLogbookKept {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
+    std::vector<std::vector<LineSpan>> lines_of_file;
+};
+
 // The old logbook, read while this run holds it: its flights whose recording is gone are kept,
 // as they stood and in their order, only when the pilot says so. One that cannot be read is
 // never taken for an empty one: the run stops and it stays. False when the run is over.
 bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFile>& files,
-                    RunEnvironment& environment, LogbookFile& out, GenerationResult& result) {
+                    RunEnvironment& environment, LogbookFile& out, GenerationResult& result,
+                    OldLogbookKept& kept) {
     const platform::Expected<std::FILE*, std::error_code> opened = out.store().openLogbook();
-    std::FILE* const old_file = opened ? *opened : nullptr;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(old_file, std::fclose);
+    kept.file.reset(opened ? *opened : nullptr);
     platform::Expected<OldLogbook, std::error_code> read =
-        opened ? readOldLogbook(old_file, files) : platform::unexpected(opened.error());
+        opened ? readOldLogbook(kept.file.get(), files) : platform::unexpected(opened.error());
     if (!read) {
         result.failure = {FailureKind::Unreadable, request.logbook_path, read.error(), {}};
         return false;
     }
     OldLogbook& old = *read;
-    result.replaced_entries = old.summary.entries + old.summary.other_lines;
+    kept.lines_of_file = std::move(old.lines_of_file);
+    result.replaced_entries = old.summary.flights();
     if (old.missing.empty())
         return true;
     RunQuestion question;
@@ -208,7 +218,7 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     case Answer::Yes:
         break;
     }
-    if (const std::error_code error = copyLines(old_file, old.missing_lines, out)) {
+    if (const std::error_code error = copyLines(kept.file.get(), old.missing_lines, out)) {
         result.failure = {FailureKind::Write, request.logbook_path, error, {}};
         return false;
     }
@@ -217,20 +227,96 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     return true;
 }
 
+// The entries of a run from the first recording that could not be read (one the old logbook
+// holds an entry of) on: held back until the pilot has said whether its old entries stay, so
+// that each stays in its recording's place.
+struct HeldEntries {
+    static constexpr std::size_t kNew = SIZE_MAX;
+    struct Piece {
+        std::string entry;       // a new entry; empty in an unreadable recording's place
+        std::size_t file = kNew; // the unreadable recording's index in the listing
+    };
+    std::vector<Piece> pieces;
+    std::vector<LineSpan> old_lines; // the unreadable recordings' old entries
+    [[nodiscard]] bool holding() const { return !pieces.empty(); }
+};
+
 // A file's result into the logbook and the counts.
-void takeFile(FlightResult&& file, LogbookFile& out, GenerationResult& result) {
+void takeFile(FlightResult&& file, std::size_t index, const OldLogbookKept& old, LogbookFile& out,
+              HeldEntries& held, GenerationResult& result) {
     ++result.files;
     if (file.entry.empty()) {
+        if (file.reason.kind == SkipKind::NotReadable && index < old.lines_of_file.size() &&
+            !old.lines_of_file[index].empty()) {
+            held.pieces.push_back({{}, index});
+            for (const LineSpan& line : old.lines_of_file[index])
+                held.old_lines.push_back(line);
+        }
         result.skipped.emplace_back(file.path, file.reason);
         return;
     }
     ++result.entries;
-    out << file.entry;
+    if (held.holding())
+        held.pieces.push_back({std::move(file.entry), HeldEntries::kNew});
+    else
+        out << file.entry;
     // The simulator reads the logbook as Latin-1: a name beyond it is written with "?" for what
     // it cannot hold.
     const std::string name = platform::fileNameOf(file.path);
     if (std::count(name.begin(), name.end(), '?') < std::ranges::count(entryFileName(name), '?'))
         ++result.names_with_question_marks;
+}
+
+// The old entries of the recordings that could not be read: kept in their places when the pilot
+// says so, the entries held back written after each. False when the run is over.
+bool takeHeldEntries(const GenerationRequest& request, const OldLogbookKept& old, HeldEntries& held,
+                     RunEnvironment& environment, LogbookFile& out, GenerationResult& result) {
+    if (!held.holding())
+        return true;
+    // Their lines, read once more: entries all, so each is short.
+    std::sort(held.old_lines.begin(), held.old_lines.end(),
+              [](const LineSpan& a, const LineSpan& b) { return a.offset < b.offset; });
+    std::ostringstream copied;
+    if (const std::error_code error = copyLines(old.file.get(), held.old_lines, copied)) {
+        result.failure = {FailureKind::Unreadable, request.logbook_path, error, {}};
+        return false;
+    }
+    RunQuestion question;
+    question.kind = RunQuestion::Kind::KeepMissing;
+    question.igc_directory = request.igc_directory;
+    question.missing.unreadable = true;
+    std::unordered_map<std::int64_t, std::string> line_at; // by where it lies
+    const std::string lines = std::move(copied).str();
+    for (std::size_t from = 0; const LineSpan& span : held.old_lines) {
+        const std::size_t to = lines.find('\n', from);
+        std::string line = lines.substr(from, to - from);
+        from = to + 1;
+        if (std::optional<OldEntry> entry = readEntryLine(line);
+            entry && question.missing.shown.size() < kShownFlights)
+            question.missing.shown.push_back(std::move(*entry));
+        ++question.missing.count;
+        line_at.emplace(span.offset, std::move(line));
+    }
+    const Answer answer = environment.ask(question);
+    if (answer == Answer::Cancel) {
+        result.failure = {FailureKind::Cancelled, request.logbook_path, {}, {}};
+        return false;
+    }
+    const bool keep = answer == Answer::Yes;
+    if (!keep)
+        result.dropped_unreadable = std::move(question.missing);
+    for (HeldEntries::Piece& piece : held.pieces) {
+        if (piece.file == HeldEntries::kNew) {
+            out << piece.entry;
+        } else if (keep) {
+            for (const LineSpan& span : old.lines_of_file[piece.file]) {
+                out << line_at[span.offset] << '\n';
+                ++result.kept_entries;
+                ++result.entries;
+            }
+        }
+    }
+    return true;
 }
 
 // A run whose folder gave no entry empties a logbook that held some only when the pilot says
@@ -284,8 +370,11 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     }
     writeLogbookHeader(out, request.pilot_name);
     result.recovery = out.store().recovery();
-    if (out.replacesExisting() && !takeOldLogbook(request, *files, environment, out, result))
+    OldLogbookKept old;
+    if (out.replacesExisting() && !takeOldLogbook(request, *files, environment, out, result, old))
         return result;
+    HeldEntries held;
+    std::size_t index = 0;
     const auto total = static_cast<int>(files->size());
     const int jobs = request.jobs > 0 ? request.jobs : defaultJobs();
     const platform::DateFormatter format_date =
@@ -293,13 +382,15 @@ GenerationResult generateLogbook(const GenerationRequest& request, RunEnvironmen
     const bool finished =
         analyzeInOrder(*files, request, format_date, jobs, environment, [&](FlightResult&& file) {
             environment.fileDone(file);
-            takeFile(std::move(file), out, result);
+            takeFile(std::move(file), index++, old, out, held, result);
             environment.progress(result.files, total);
         });
     if (!finished) {
         result.failure = {FailureKind::Cancelled, request.logbook_path, {}, {}};
         return result;
     }
+    if (!takeHeldEntries(request, old, held, environment, out, result))
+        return result;
     if (mayEmpty(request, environment, result))
         commitInto(out, result);
     return result;

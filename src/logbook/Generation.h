@@ -51,6 +51,7 @@ struct GenerationResult {
     int hidden_files = 0;              // hidden recordings ('.' first) that the listing left out
     RecordingsElsewhere elsewhere;     // when the folder listed no recording: where some are
     MissingRecordings dropped;         // entries of the old logbook dropped for the same want
+    MissingRecordings dropped_unreadable; // and those whose recording could not be read
     bool up_to_date = false; // the new logbook was the old one byte for byte: nothing moved
     Recovery recovery = Recovery::None; // a change an earlier run left halfway, undone or finished
     std::string undo_problem;           // what a failed change could not put back; empty: all of it

@@ -49,6 +49,19 @@ bool endsInIgc(std::string_view name) {
            lower(name[name.size() - 1]) == 'c';
 }
 
+// A text field as a line can hold it and read back: its control bytes made "_", as the file
+// name's are (a glider's name in a recording may hold a tab or an escape byte, which would make
+// the line no entry when read again; a line end would split it).
+std::string field(std::string_view text) {
+    std::string written(text);
+    for (char& c : written) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '_';
+    }
+    return written;
+}
+
 } // namespace
 
 void writeLogbookHeader(std::ostream& out, const std::string& pilot_name) {
@@ -83,11 +96,11 @@ std::string formatDuration(double seconds) {
 void writeLogbookEntry(std::ostream& out, const LogbookEntry& entry,
                        const platform::DateFormatter& format_date) {
     const bool has_distance = entry.distance > 0.0;
-    out << formatEntryDate(entry.date, format_date) << ';' << entry.glider_type << ';'
-        << entry.glider_id << ';' << entry.route << ';' << formatDuration(entry.flight_time) << ';'
-        << formatDuration(entry.engine_time) << ';'
+    out << field(formatEntryDate(entry.date, format_date)) << ';' << field(entry.glider_type) << ';'
+        << field(entry.glider_id) << ';' << field(entry.route) << ';'
+        << formatDuration(entry.flight_time) << ';' << formatDuration(entry.engine_time) << ';'
         << (has_distance ? oneDecimal(entry.distance * 0.001) + " km" : "-") << ';'
-        << (has_distance ? oneDecimal(entry.speed) + " km/h" : "-") << ';' << entry.file_name
+        << (has_distance ? oneDecimal(entry.speed) + " km/h" : "-") << ';' << field(entry.file_name)
         << std::endl;
 }
 

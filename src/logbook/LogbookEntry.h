@@ -6,6 +6,7 @@
 
 #include "platform/LocaleDates.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -43,7 +44,7 @@ std::string formatEntryDate(const igc::IgcDate& date, const platform::DateFormat
 /// "hh:mm" of whole seconds, the hours reduced modulo 24 and the remaining seconds dropped.
 std::string formatDuration(double seconds);
 
-/// One line of a logbook that reads as an entry: the date first, the glider's type and
+/// One line of a logbook below its header. An entry: the date first, the glider's type and
 /// identification and the route, the flight and engine times as "hh:mm", the distance and the
 /// speed ("152.3 km" and "78.4 km/h", or "-" and "-"), the recording's file name last.
 struct OldEntry {
@@ -51,16 +52,24 @@ struct OldEntry {
     std::string date;      // as the line holds it (Latin-1)
     std::string route;     // as the line holds it (Latin-1)
     std::string file_name; // as the line holds it (Latin-1)
+    /// A line below the header that does not read as an entry (typed by hand, cut short, of
+    /// another program): no recording can be told from it, so it is a flight without one, named
+    /// by its place and its text. Its date, route and file name are empty; `line` is empty too
+    /// when the line was longer than a line is held.
+    bool is_entry = true;
+    long long line_number = 0; // from 1, the header's lines counted
+    std::int64_t line_length = 0;
 };
 
 /// How many flights a question or a list shows at most, the rest counted: a screenful.
 inline constexpr std::size_t kShownFlights = 20;
 
-/// The old logbook's entries whose recording is gone: the first `kShownFlights` of them as
-/// entries, and how many there are.
+/// The old logbook's flights whose recording is gone (or, `unreadable`, could not be read during
+/// the run): the first `kShownFlights` of them, and how many there are.
 struct MissingRecordings {
     std::vector<OldEntry> shown;
     std::size_t count = 0;
+    bool unreadable = false;
     [[nodiscard]] bool empty() const { return count == 0; }
 };
 

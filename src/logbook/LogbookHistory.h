@@ -32,6 +32,9 @@ struct LogbookSummary {
     int entries = 0;        // lines after the header that read as entries
     int other_lines = 0;    // lines after the header that hold something else
     std::string pilot_name; // the header's "name = " line (Latin-1); empty when none
+    /// The flights it holds as a pilot counts them: every line below the header that holds
+    /// something, an entry or not (a flight typed by hand is one too).
+    [[nodiscard]] int flights() const { return entries + other_lines; }
 };
 
 /// Reads the logbook `file` to its end: what it holds, or the system's error.
@@ -40,31 +43,36 @@ platform::Expected<LogbookSummary, std::error_code> summarizeLogbook(std::FILE* 
 /// Where one line of a file lies, its line end left out.
 struct LineSpan {
     std::int64_t offset = 0;
-    std::uint32_t length = 0;
+    std::int64_t length = 0;
 };
 
 /// The old logbook, read for a run.
 struct OldLogbook {
     LogbookSummary summary;
-    MissingRecordings missing;           // its entries without a recording in the folder
+    MissingRecordings missing;           // its flights without a recording in the folder
     std::vector<LineSpan> missing_lines; // where each of them lies, in their order
+    /// Where the entries of each listed recording lie (by the listing's index), for a recording
+    /// that cannot be read during the run: its old entry then stands in for it.
+    std::vector<std::vector<LineSpan>> lines_of_file;
 };
 
-/// Reads the logbook `file` and finds its entries whose file name names none of `files`; or the
-/// system's error.
+/// Reads the logbook `file` and finds its flights without a recording among `files`: its
+/// entries whose file name names none of them, in any letter case (the simulator's system
+/// ignores it, and so does a FAT stick that wrote "FLIGHT.IGC" for "flight.igc"), and its lines
+/// that are no entry. Or the system's error.
 platform::Expected<OldLogbook, std::error_code>
-readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files,
-               bool ignore_case = platform::kFileNamesIgnoreCase);
+readOldLogbook(std::FILE* file, const std::vector<FlightFile>& files, bool ignore_case = true);
 
-/// Appends the lines `spans` of `file` to `out`, each as it stood, with a line end. No error, or
-/// the system's error (EIO when the file ends before them).
+/// Appends the lines `spans` of `file` to `out`, each as it stood, with a line end; a line of
+/// any length, passed on block by block. No error, or the system's error (EIO when the file ends
+/// before them).
 std::error_code copyLines(std::FILE* file, const std::vector<LineSpan>& spans, std::ostream& out);
 
 /// Whether an entry's file name is that of a recording named `recording_file_name` (as the entry
-/// writer gives it), in the letter case that the platform's file names keep: exactly on POSIX
-/// systems, any letter case of Latin-1's letters on Windows (`ignore_case`).
+/// writer gives it): in any letter case of Latin-1's letters (`ignore_case`), as the simulator's
+/// system matches names, or exactly.
 bool namesRecording(std::string_view entry_file_name, std::string_view recording_file_name,
-                    bool ignore_case = platform::kFileNamesIgnoreCase);
+                    bool ignore_case = true);
 
 /// The logbook at `logbook_path` and its five generations, the logbook first, then from the
 /// newest; those that do not exist with `exists` false.

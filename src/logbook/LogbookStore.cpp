@@ -364,7 +364,7 @@ std::vector<KeptLogbook> LogbookStore::kept() const {
             if (!summary) {
                 logbook.unreadable = platform::systemReason(summary.error());
             } else {
-                logbook.entries = summary->entries;
+                logbook.entries = summary->flights();
                 logbook.other_lines = summary->other_lines;
                 logbook.pilot_name = utf8OfLatin1(summary->pilot_name);
             }

@@ -33,10 +33,11 @@ struct KeptLogbook {
     bool exists = false; // a regular file is there
     std::int64_t modified_ms = 0;    // when it was last written, milliseconds since 1970
     platform::FileIdentity identity; // the file and its bytes when listed
-    int entries = -1;                // lines that read as entries; -1 when it could not be read
-    int other_lines = 0;             // lines after the header that are no entry
-    std::string pilot_name;          // as UTF-8
-    std::string unreadable;          // why it could not be read, in the system's words
+    int entries = -1;       // flights it holds, as a run counts them (every line below the header
+                            // that holds something); -1 when it could not be read
+    int other_lines = 0;    // those of them that are no entry (typed by hand, cut short)
+    std::string pilot_name; // as UTF-8
+    std::string unreadable; // why it could not be read, in the system's words
 };
 
 /// What became of a change that an earlier run left halfway (killed, or its undo failed).

@@ -229,8 +229,13 @@ std::string emptyLogbookQuestion(const RunQuestion& question) {
     return emptyLogbookQuestion(question.igc_directory, found);
 }
 
-std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count) {
-    const auto n = static_cast<long long>(count);
+std::string missingRecordingsQuestion(const std::string& igc_directory,
+                                      const MissingRecordings& missing) {
+    const auto n = static_cast<long long>(missing.count);
+    if (missing.unreadable)
+        return counted(n, "flight", "flights") + " whose recording could not be read in " +
+               igc_directory + ". Keep " + (n == 1 ? "its entry" : "their entries") +
+               " from the old logbook?";
     return counted(n, "flight", "flights") + " of your logbook " + (n == 1 ? "has" : "have") +
            " no recording in " + igc_directory + ". Keep " + (n == 1 ? "it" : "them") +
            " in the new logbook?";
@@ -244,12 +249,30 @@ std::string dateAndRoute(const OldEntry& entry) {
            utf8OfLatin1(entry.route);
 }
 
+// A line that is no entry, as a pilot can find it in the file: its text with its control bytes
+// shown as "?", a long one cut, one too long to be held by its length.
+std::string otherLineText(const OldEntry& line) {
+    constexpr std::size_t kShown = 60;
+    if (line.line.empty() && line.line_length > 0)
+        return "a line of " + counted(line.line_length, "byte", "bytes");
+    std::string shown = line.line.substr(0, kShown);
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
+    }
+    return utf8OfLatin1(shown) + (line.line.size() > kShown ? "..." : "");
+}
+
 } // namespace
 
 std::string missingRecordingsList(const MissingRecordings& missing) {
     std::string list;
     for (const OldEntry& entry : missing.shown)
-        list += dateAndRoute(entry) + ", " + utf8OfLatin1(entry.file_name) + "\n";
+        list += (entry.is_entry ? dateAndRoute(entry) + ", " + utf8OfLatin1(entry.file_name)
+                                : "line " + grouped(entry.line_number) +
+                                      " (no entry): " + otherLineText(entry)) +
+                "\n";
     if (missing.count > missing.shown.size())
         list += "and " +
                 counted(static_cast<long long>(missing.count - missing.shown.size()), "more flight",
@@ -259,12 +282,17 @@ std::string missingRecordingsList(const MissingRecordings& missing) {
 }
 
 std::string droppedText(const GenerationResult& result) {
-    if (result.dropped.empty())
-        return {};
-    const auto count = static_cast<long long>(result.dropped.count);
-    return counted(count, "flight", "flights") + " of the old logbook " +
-           (count == 1 ? "was" : "were") + " dropped: " + (count == 1 ? "its" : "their") +
-           " recording is gone";
+    std::string text;
+    for (const MissingRecordings* dropped : {&result.dropped, &result.dropped_unreadable}) {
+        if (dropped->empty())
+            continue;
+        const auto count = static_cast<long long>(dropped->count);
+        text += (text.empty() ? "" : "; ") + counted(count, "flight", "flights") +
+                " of the old logbook " + (count == 1 ? "was" : "were") +
+                " dropped: " + (count == 1 ? "its" : "their") + " recording " +
+                (dropped->unreadable ? "could not be read" : "is gone");
+    }
+    return text;
 }
 
 std::string moreDroppedLine(const MissingRecordings& dropped) {
@@ -296,13 +324,22 @@ std::string recoveryLine(Recovery recovery, const std::string& logbook_path) {
     return {};
 }
 
-std::string droppedLine(const OldEntry& entry, const std::string& igc_directory) {
-    return "Dropped " + utf8OfLatin1(entry.file_name) + " (" + dateAndRoute(entry) +
-           "): no recording in " + igc_directory;
+std::string droppedLine(const OldEntry& entry, const MissingRecordings& dropped,
+                        const std::string& igc_directory) {
+    if (!entry.is_entry)
+        return "Dropped line " + grouped(entry.line_number) +
+               " (no entry: " + otherLineText(entry) + "): it names no recording in " +
+               igc_directory;
+    return "Dropped " + utf8OfLatin1(entry.file_name) + " (" + dateAndRoute(entry) + "): " +
+           (dropped.unreadable ? "its recording could not be read in " : "no recording in ") +
+           igc_directory;
 }
 
-std::string keepMissingHint() {
-    return "hint: give --keep-missing to keep the flights whose recording is gone";
+std::string keepMissingHint(const GenerationResult& result) {
+    return std::string("hint: give --keep-missing to keep the flights whose recording ") +
+           (result.dropped.empty()              ? "could not be read"
+            : result.dropped_unreadable.empty() ? "is gone"
+                                                : "is gone or could not be read");
 }
 
 std::string generationName(int age) {

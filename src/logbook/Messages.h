@@ -62,8 +62,11 @@ std::string emptyLogbookQuestion(const std::string& igc_directory, const Generat
 std::string emptyLogbookQuestion(const RunQuestion& question);
 
 /// The question before the old logbook's flights without a recording are dropped: "2 flights of
-/// your logbook have no recording in F. Keep them in the new logbook?"
-std::string missingRecordingsQuestion(const std::string& igc_directory, std::size_t count);
+/// your logbook have no recording in F. Keep them in the new logbook?"; for recordings that
+/// could not be read, "2 flights whose recording could not be read in F. Keep their entries from
+/// the old logbook?"
+std::string missingRecordingsQuestion(const std::string& igc_directory,
+                                      const MissingRecordings& missing);
 /// Those flights, one line each, "05.01.2008, Local flight, flight01.igc" (UTF-8), as many as
 /// are shown, then "and 999 more flights" for the rest.
 std::string missingRecordingsList(const MissingRecordings& missing);
@@ -78,10 +81,11 @@ std::string upToDateLine(const GenerationResult& result, const std::string& logb
 /// when there was none.
 std::string recoveryLine(Recovery recovery, const std::string& logbook_path);
 /// The command line's line for such a flight dropped: "Dropped flight01.igc (05.01.2008, Local
-/// flight): no recording in F".
-std::string droppedLine(const OldEntry& entry, const std::string& igc_directory);
+/// flight): no recording in F" (`dropped` says why: gone, or not readable).
+std::string droppedLine(const OldEntry& entry, const MissingRecordings& dropped,
+                        const std::string& igc_directory);
 /// After those lines, when neither option answered the question.
-std::string keepMissingHint();
+std::string keepMissingHint(const GenerationResult& result);
 
 /// The logbook and the earlier logbooks kept beside it, as --list-generations shows them: a row
 /// each that exists (the generation's number, when it was written, its entries, its pilot, its

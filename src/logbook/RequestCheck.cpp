@@ -123,7 +123,7 @@ std::string keepMissingPrompt(const std::string& igc_directory, const MissingRec
         start = end + 1;
     }
     // Yes by default: a flight dropped is lost for good once the kept logbooks have moved on.
-    return prompt + missingRecordingsQuestion(igc_directory, missing.count) + " [Y/n] ";
+    return prompt + missingRecordingsQuestion(igc_directory, missing) + " [Y/n] ";
 }
 
 bool keepsMissing(const std::string& answer) {

@@ -167,3 +167,15 @@ std::string utf8OfLatin1(std::string_view latin1) {
 }
 
 } // namespace logbook
+    std::string text;
+    text.reserve(utf8.size());
+    forEachComposedCharacter(utf8, [&text](char32_t code) {
+        if (code <= 0xFF)
+            text += static_cast<char>(code);
+        else
+            text += code < 0x10000 ? "?" : "??";
+    });
+    return text;
+}
+
+std::string latin1OfUncomposed(std::string_view utf8) {

@@ -21,6 +21,9 @@ std::string latin1Of(std::string_view utf8);
 /// The characters of `utf8` that Latin-1 cannot hold, each once, in their order, quoted and
 /// separated by commas ("\"Ł\", \"鈴\""), as UTF-8; empty when there are none.
 std::string charactersBeyondLatin1(std::string_view utf8);
+/// The same without composing: as earlier versions wrote names, so that their entries are still
+/// found ("Pe?gase" for a decomposed "Pégase").
+std::string latin1OfUncomposed(std::string_view utf8);
 
 /// Latin-1 bytes (a logbook's text) as UTF-8, for a pilot to read.
 std::string utf8OfLatin1(std::string_view latin1);

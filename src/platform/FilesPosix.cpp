@@ -453,6 +453,11 @@ OpenedFlight openFlightAt(int at, const std::string& path, bool through_link) {
     // links judged trustworthy lead to.
     int fd = -1;
     OpenedFlight opened;
+    if (const std::error_code fault = injectedFault(FaultPoint::ReadFlight)) {
+        opened.kind = FileKind::Regular;
+        opened.error = fault;
+        return opened;
+    }
     if (through_link) {
         Way way = followTrusted(at, "", path);
         if (!way.foreign_link.empty()) {

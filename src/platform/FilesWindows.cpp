@@ -354,6 +354,11 @@ Expected<std::FILE*, std::error_code> streamOf(KernelHandle& handle) {
 OpenedFlight openFlightAt(const std::wstring& path, std::string_view name, bool through_link) {
     OpenedFlight opened;
     // Told by the name, as `inspect` tells them.
+    if (const std::error_code fault = injectedFault(FaultPoint::ReadFlight)) {
+        opened.kind = FileKind::Regular;
+        opened.error = fault;
+        return opened;
+    }
     if (isDeviceName(name)) {
         opened.kind = FileKind::CharacterDevice;
         return opened;

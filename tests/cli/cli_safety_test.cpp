@@ -213,7 +213,9 @@ TEST_F(CliSafety, ALogbookIsEmptiedOnlyWhenAllowed) {
              " holds no IGC file.\nThe old logbook was left as it was.\nGive --allow-empty to "
              "write the empty logbook anyway.\n"},
         {"a;b\r\n", "--allow-empty", 0,
-         "warning: " + wrote +
+         "Dropped line 5 (no entry: a;b): it names no recording in " + none +
+             "\nhint: give --keep-missing to keep the flights whose recording is gone\nwarning: " +
+             wrote +
              ", 1 fewer than the 1 of the logbook it replaced (0 files read, 0 "
              "skipped)" +
              kept},

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 namespace logbook {
@@ -69,6 +70,37 @@ TEST(LogbookEntry, WritesDistanceAndSpeedTogetherOrNeither) {
         std::ostringstream out;
         writeLogbookEntry(out, row.entry, testing_support::germanDates());
         EXPECT_EQ(out.str(), row.line);
+    }
+}
+
+// Each line written reads back as the entry it is: a control byte from a recording's header (a
+// tab, an escape, a line end) is written as "_", as in a file name.
+TEST(LogbookEntry, EveryLineWrittenReadsBackAsItsEntry) {
+    const struct {
+        const char* name;
+        const char* type;
+        const char* route;
+        const char* file;
+        const char* line;
+    } rows[] = {
+        {"a tab in the glider's type", "Disc\tus", "Local flight", "f.igc",
+         "05.01.2008;Disc_us;Unknown;Local flight;02:31;00:12;-;-;f.igc"},
+        {"an escape and a line end in the route", "T", "A\x1b[2J - B\r\nC", "f.igc",
+         "05.01.2008;T;Unknown;A_[2J - B__C;02:31;00:12;-;-;f.igc"},
+        {"a delete byte in the file name", "T", "Local flight", "f\x7f.igc",
+         "05.01.2008;T;Unknown;Local flight;02:31;00:12;-;-;f_.igc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogbookEntry written = entry(row.route, 0.0, 0.0);
+        written.glider_type = row.type;
+        written.file_name = row.file;
+        std::ostringstream out;
+        writeLogbookEntry(out, written, testing_support::germanDates());
+        EXPECT_EQ(out.str(), std::string(row.line) + "\n");
+        const std::optional<OldEntry> read = readEntryLine(row.line);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->line, row.line);
     }
 }
 

@@ -90,6 +90,37 @@ TEST(History, AnEntryNamesARecordingInTheLetterCaseOfItsPlatform) {
     }
 }
 
+// An old entry finds its recording as the simulator's system would: in any letter case, and by
+// the name an earlier version wrote for it (a decomposed letter's mark as "?").
+TEST(History, OldEntriesFindTheirRecordingsWhateverTheNamesCase) {
+    const struct {
+        const char* entry;
+        const char* listed;
+        bool missing;
+    } rows[] = {
+        {"flight.igc", "FLIGHT.IGC", false},
+        {"Pe?gase.igc", "Pe\xcc\x81gase.igc", false}, // as written before names were composed
+        {"P\xe9gase.igc", "Pe\xcc\x81gase.igc", false},
+        {"flight.igc", "flight2.igc", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entry);
+        const std::string old =
+            std::string("#\r\n#\r\n\r\nname = P\r\n01.05.2024;T;X;Local flight;") +
+            "01:00;00:00;-;-;" + row.entry + "\r\n";
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        std::fwrite(old.data(), 1, old.size(), file);
+        std::rewind(file);
+        FlightFile listed;
+        listed.name = row.listed;
+        const auto read = readOldLogbook(file, {listed});
+        std::fclose(file);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->missing.count, row.missing ? 1U : 0U);
+    }
+}
+
 class HistoryRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -136,7 +167,7 @@ TEST_F(HistoryRun, LinesAreCopiedOnlyWhileTheFileHoldsThem) {
         {"no line", {}, 0, ""},
         {"every line", {{0, 3}, {5, 3}}, 0, "one\ntwo\n"},
         {"a line after its end", {{0, 3}, {20, 3}}, EIO, "one\n"},
-        {"a line running over its end", {{5, 8}}, EIO, ""},
+        {"a line running over its end", {{5, 8}}, EIO, "two\r\n"}, // the run then fails
     };
     write(dir_ / "old.dat", "one\r\ntwo\r\n");
     for (const auto& row : rows) {
@@ -192,7 +223,7 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
         int entries;
     };
     const Row rows[] = {
-        {"kept", Answer::Yes, 2, 3},
+        {"kept", Answer::Yes, 3, 4},
         {"dropped", Answer::No, 0, 1},
         {"the question closed: nothing written", Answer::Cancel, 0, 0},
     };
@@ -205,8 +236,9 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
         ASSERT_EQ(recorder.asked.size(), 1U);
         std::vector<std::string> asked;
         for (const OldEntry& entry : recorder.asked[0].missing.shown)
-            asked.push_back(entry.file_name);
-        EXPECT_EQ(asked, (std::vector<std::string>{"gone2.igc", "gone1.igc"}));
+            asked.push_back(entry.is_entry ? entry.file_name : entry.line);
+        EXPECT_EQ(asked,
+                  (std::vector<std::string>{"gone2.igc", "corrupt;line;gone3.igc", "gone1.igc"}));
         if (row.answer == Answer::Cancel) {
             EXPECT_EQ(result.failure.kind, FailureKind::Cancelled);
             EXPECT_EQ(bytesOf(logbook_), old);
@@ -216,15 +248,79 @@ TEST_F(HistoryRun, FlightsWithoutRecordingAreKeptOrDroppedByThePilotsWord) {
         }
         ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
         EXPECT_EQ(result.kept_entries, row.kept);
-        EXPECT_EQ(result.dropped.count, 2U - static_cast<std::size_t>(row.kept));
+        EXPECT_EQ(result.dropped.count, 3U - static_cast<std::size_t>(row.kept));
         EXPECT_EQ(result.entries, row.entries);
         const std::string written = bytesOf(logbook_);
         // The kept lines as they stood, in their old order, before the rebuilt entry.
-        const std::string kept = row.kept > 0 ? gone2 + "\r\n" + gone1 + "\r\n" : "";
+        const std::string kept =
+            row.kept > 0 ? gone2 + "\r\ncorrupt;line;gone3.igc\r\n" + gone1 + "\r\n" : "";
         EXPECT_EQ(written.substr(0, header("Jane").size() + kept.size()), header("Jane") + kept);
         EXPECT_NE(written.find(";present.igc\r\n"), std::string::npos);
-        EXPECT_EQ(written.find("corrupt"), std::string::npos);
         EXPECT_EQ(bytesOf(logbook_ + ".bak"), old);
+    }
+}
+
+// Every line below the header is a flight: one that reads as no entry (typed by hand, of another
+// program, its line ends those of an old Mac) is counted as the list counts it, named in the
+// question, and kept as it stood.
+TEST_F(HistoryRun, EveryLineBelowTheHeaderIsAFlightCountedNamedAndKept) {
+    testing_support::FlightBuilder flight(36000, 50.0, 10.0);
+    flight.hold(30, 1).move(300, 1, 22, 0).hold(30, 1);
+    write(dir_ / "IGC" / "present.igc", flight.text());
+    const std::string long_line(70 * 1024, 'x');
+    struct Row {
+        const char* name;
+        std::vector<std::string> lines; // below the header
+        const char* end;                // their line end, the header's too
+        const char* listed;             // as the question's details name them
+    };
+    const Row rows[] = {
+        {"an empty file column",
+         {"05.01.2008;Trainer;X;Local flight;00:45;00:00;-;-;"},
+         "\r\n",
+         "line 5 (no entry): 05.01.2008;Trainer;X;Local flight;00:45;00:00;-;-;\n"},
+        {"a time as a pilot types it",
+         {"05.01.2008;T;X;Local flight;0:45;00:00;-;-;f.igc"},
+         "\n",
+         "line 5 (no entry): 05.01.2008;T;X;Local flight;0:45;00:00;-;-;f.igc\n"},
+        {"a lone CR and a control byte",
+         {"05.01.2008;T\x1b;X;Local\rflight;01:00;00:00;-;-;f.igc"},
+         "\r\n",
+         "line 5 (no entry): 05.01.2008;T?;X;Local?flight;01:00;00:00;-;-;f.igc\n"},
+        {"an old Mac's line ends",
+         {"05.01.2008;T;X;Local flight;01:00;00:00;-;-;gone.igc", "hand typed"},
+         "\r",
+         "05.01.2008, Local flight, gone.igc\nline 6 (no entry): hand typed\n"},
+        {"a line longer than a line is held",
+         {long_line},
+         "\r\n",
+         "line 5 (no entry): a line of 71,680 bytes\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string old = "# Thermora Log Book. (Vantaline V1.0)" + std::string(row.end) +
+                          "# This file is autogenerated, do not edit!" + row.end + row.end +
+                          "name = Jane" + row.end;
+        for (const std::string& line : row.lines)
+            old += line + row.end;
+        write(logbook_, old);
+        fs::remove(logbook_ + ".bak");
+        const auto flights = static_cast<int>(row.lines.size());
+        EXPECT_EQ(keptLogbooks(logbook_)[0].entries, flights);
+        EXPECT_EQ(keptLogbooks(logbook_)[0].pilot_name, "Jane");
+
+        testing_support::RunRecorder recorder({Answer::Yes});
+        const GenerationResult result = run(recorder);
+        ASSERT_EQ(result.failure.kind, FailureKind::None) << failureText(result);
+        EXPECT_EQ(result.replaced_entries, flights);
+        ASSERT_EQ(recorder.asked.size(), 1U);
+        EXPECT_EQ(recorder.asked[0].missing.count, row.lines.size());
+        EXPECT_EQ(missingRecordingsList(recorder.asked[0].missing), row.listed);
+        EXPECT_EQ(result.kept_entries, flights);
+        std::string kept;
+        for (const std::string& line : row.lines)
+            kept += line + "\r\n";
+        EXPECT_EQ(bytesOf(logbook_).substr(header("Jane").size(), kept.size()), kept);
     }
 }
 

@@ -178,7 +178,8 @@ protected:
         };
     }
 
-    static constexpr const char* kOld = "# old\r\n#\r\n\r\nname = Old\r\nentry\r\n";
+    static constexpr const char* kOld =
+        "# old\r\n#\r\n\r\nname = Old\r\n01.05.2024;T;X;Local flight;01:00;00:00;-;-;f0.igc\r\n";
     fs::path dir_;
     std::string logbook_;
 };
@@ -188,23 +189,27 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
     enum class Act { Nothing, CancelAtOnce, CancelMidway, CloseMidway, Yes, No, CloseAtQuestion };
     const struct {
         const char* name;
-        const char* igc; // "none": the question before the logbook is emptied
+        const char* igc; // "none": the old flight has no recording there: kept, or the
+                         // logbook emptied
         Act act;
         FailureKind failure;
         bool tell;
         bool close;
         bool old_kept;
+        std::size_t asked;
     } rows[] = {
-        {"left to its end", "IGC", Act::Nothing, FailureKind::None, true, false, false},
-        {"cancelled at once", "IGC", Act::CancelAtOnce, FailureKind::Cancelled, true, false, true},
-        {"cancelled midway", "IGC", Act::CancelMidway, FailureKind::Cancelled, true, false, true},
+        {"left to its end", "IGC", Act::Nothing, FailureKind::None, true, false, false, 0},
+        {"cancelled at once", "IGC", Act::CancelAtOnce, FailureKind::Cancelled, true, false, true,
+         0},
+        {"cancelled midway", "IGC", Act::CancelMidway, FailureKind::Cancelled, true, false, true,
+         0},
         {"closed midway: nothing to tell", "IGC", Act::CloseMidway, FailureKind::Cancelled, false,
-         true, true},
-        {"emptied: yes", "none", Act::Yes, FailureKind::None, true, false, false},
-        {"emptied: no: nothing to tell", "none", Act::No, FailureKind::EmptyRefused, false, false,
-         true},
+         true, true, 0},
+        {"kept: yes", "none", Act::Yes, FailureKind::None, true, false, false, 1},
+        {"not kept, not emptied: nothing to tell", "none", Act::No, FailureKind::EmptyRefused,
+         false, false, true, 2},
         {"closed at the question: stopped", "none", Act::CloseAtQuestion, FailureKind::Cancelled,
-         false, true, true},
+         false, true, true, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -250,7 +255,7 @@ TEST_F(Controller, EachStageOfARunEndsAsThePilotChose) {
         EXPECT_EQ(view.end->result.failure.kind, row.failure) << failureText(view.end->result);
         EXPECT_EQ(view.end->box.has_value(), row.tell);
         EXPECT_EQ(view.close, row.close);
-        EXPECT_EQ(view.asked.size(), std::string(row.igc) == "none" ? 1U : 0U);
+        EXPECT_EQ(view.asked.size(), row.asked);
         EXPECT_FALSE(controller.running());
         EXPECT_GE(view.hidden, 1) << "the progress goes at the end";
         EXPECT_EQ(testing_support::bytesOf(logbook_) == kOld, row.old_kept);

@@ -9,6 +9,7 @@
 #include "logbook/LogbookFile.h"
 #include "logbook/LogbookHistory.h"
 #include "logbook/LogbookStore.h"
+#include "logbook/Messages.h"
 #include "platform/FaultPoints.h"
 #include "platform/Files.h"
 #include "platform/Interrupts.h"
@@ -43,7 +44,7 @@
 
 namespace {
 
-constexpr int kPoints = 6;
+constexpr int kPoints = 7; // the steps, and the reading of a recording
 std::atomic<int> calls[kPoints];
 struct Armed {
     int point = -1; // the step to fail, -1: none
@@ -484,6 +485,97 @@ TEST_F(StoreFailure, WhatWasKeptIsSaidOnlyWhenItWas) {
     EXPECT_EQ(result.backup_path, "");
     EXPECT_EQ(generations(), before);
     EXPECT_TRUE(fs::exists(logbook_));
+}
+
+// A recording that cannot be read during the run (held by another program, its permissions)
+// does not lose its flight unasked: its old entry stays in its place, or goes, by the pilot's
+// word; a question closed writes nothing.
+TEST_F(StoreFailure, ARecordingThatCannotBeReadKeepsItsOldEntryByThePilotsWord) {
+    for (const char* name : {"a.igc", "c.igc"})
+        fs::copy_file(dir_ / "IGC" / "task.igc", dir_ / "IGC" / name);
+    const auto old_entry = [](const std::string& file) {
+        return "01.05.2024;Old;X;Local flight;01:00;00:00;-;-;" + file;
+    };
+    const std::string old = "# L\r\n#\r\n\r\nname = L\r\n" + old_entry("a.igc") + "\r\n" +
+                            old_entry("TASK.IGC") + "\r\n" + old_entry("c.igc") + "\r\n";
+    struct Row {
+        const char* name;
+        Answer answer;
+        FailureKind failure;
+        int kept;
+        std::size_t dropped;
+    };
+    const Row rows[] = {
+        {"kept in its place", Answer::Yes, FailureKind::None, 1, 0},
+        {"dropped", Answer::No, FailureKind::None, 0, 1},
+        {"the question closed: nothing written", Answer::Cancel, FailureKind::Cancelled, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir_ / "book");
+        fs::create_directories(dir_ / "book");
+        std::ofstream(logbook_, std::ios::binary) << old;
+        count();
+        armed[0] = {static_cast<int>(FaultPoint::ReadFlight), 2, EACCES};
+        testing_support::RunRecorder recorder({row.answer});
+        recorder.quiet = true;
+        std::vector<std::string> delivered; // the recordings' names, in the order read
+        recorder.on_file = [&delivered](const FlightResult& file) {
+            delivered.push_back(platform::fileNameOf(file.path));
+        };
+        GenerationRequest request;
+        request.igc_directory = (dir_ / "IGC").string();
+        request.logbook_path = logbook_;
+        request.pilot_name = "L";
+        request.min_time_minutes = 0;
+        request.jobs = 1;
+        request.format_date = testing_support::germanDates();
+        const GenerationResult result = generateLogbook(request, recorder);
+        armed[0] = {};
+
+        ASSERT_EQ(result.failure.kind, row.failure) << failureText(result);
+        ASSERT_EQ(result.skipped.size(), 1U);
+        const std::string unreadable = platform::fileNameOf(result.skipped[0].first);
+        ASSERT_EQ(recorder.asked.size(), 1U);
+        const RunQuestion& asked = recorder.asked[0];
+        EXPECT_TRUE(asked.missing.unreadable);
+        ASSERT_EQ(asked.missing.shown.size(), 1U);
+        // Its entry found whatever the letter case of its name there.
+        EXPECT_TRUE(namesRecording(asked.missing.shown[0].file_name, unreadable));
+        if (row.failure != FailureKind::None) {
+            EXPECT_EQ(testing_support::bytesOf(logbook_), old);
+            continue;
+        }
+        EXPECT_EQ(result.kept_entries, row.kept);
+        EXPECT_EQ(result.dropped_unreadable.count, row.dropped);
+        // The entries in the order the recordings were read, the unreadable one's the old entry
+        // (in its letter case) or none.
+        std::vector<std::string> expected;
+        for (const std::string& file : delivered) {
+            if (file != unreadable)
+                expected.push_back("task.igc");
+            else if (row.kept == 1)
+                expected.push_back(old_entry(file == "task.igc" ? "TASK.IGC" : file));
+        }
+        std::istringstream written(testing_support::bytesOf(logbook_));
+        std::vector<std::string> entries;
+        int line_number = 0;
+        for (std::string line; std::getline(written, line);) {
+            if (++line_number > 4)
+                entries.push_back(line.substr(0, line.size() - 1)); // its CR
+        }
+        ASSERT_EQ(entries.size(), expected.size());
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            if (expected[k] == "task.igc") // rebuilt: named after its recording
+                EXPECT_EQ(entries[k].find(";Old;"), std::string::npos) << entries[k];
+            else
+                EXPECT_EQ(entries[k], expected[k]);
+        }
+        EXPECT_EQ(result.entries, static_cast<int>(entries.size()));
+        EXPECT_EQ(droppedText(result).find("could not be read") != std::string::npos,
+                  row.dropped > 0)
+            << droppedText(result);
+    }
 }
 
 } // namespace

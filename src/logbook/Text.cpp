@@ -88,6 +88,70 @@ void appendUtf8(std::string& out, char32_t code) {
     }
 }
 
+// The letters that Latin-1 holds composed, by the combining mark that follows the base letter
+// in a decomposed name (as macOS stores names): `composed[k]` is `bases[k]` with `mark`.
+struct Composition {
+    char32_t mark;
+    std::string_view bases;
+    std::string_view composed; // Latin-1
+};
+
+constexpr Composition kCompositions[] = {
+    {0x0300, "AEIOUaeiou", "\xC0\xC8\xCC\xD2\xD9\xE0\xE8\xEC\xF2\xF9"},           // grave
+    {0x0301, "AEIOUYaeiouy", "\xC1\xC9\xCD\xD3\xDA\xDD\xE1\xE9\xED\xF3\xFA\xFD"}, // acute
+    {0x0302, "AEIOUaeiou", "\xC2\xCA\xCE\xD4\xDB\xE2\xEA\xEE\xF4\xFB"},           // circumflex
+    {0x0303, "ANOano", "\xC3\xD1\xD5\xE3\xF1\xF5"},                               // tilde
+    {0x0308, "AEIOUaeiouy", "\xC4\xCB\xCF\xD6\xDC\xE4\xEB\xEF\xF6\xFC\xFF"},      // diaeresis
+    {0x030A, "Aa", "\xC5\xE5"},                                                   // ring
+    {0x0327, "Cc", "\xC7\xE7"},                                                   // cedilla
+};
+
+// The Latin-1 letter that `base` followed by `mark` composes to, or 0.
+char32_t composedLatin1(char32_t base, char32_t mark) {
+    if (base >= 0x80)
+        return 0;
+    // The grave and acute tone marks are the grave and acute accents, canonically.
+    if (mark == 0x0340 || mark == 0x0341)
+        mark -= 0x40;
+    for (const Composition& composition : kCompositions) {
+        if (composition.mark != mark)
+            continue;
+        const std::size_t k = composition.bases.find(static_cast<char>(base));
+        return k == std::string_view::npos ? 0
+                                           : static_cast<unsigned char>(composition.composed[k]);
+    }
+    return 0;
+}
+
+// A mark that combines with the character before it.
+bool isCombiningMark(char32_t code) {
+    return (code >= 0x0300 && code <= 0x036F) || (code >= 0x1AB0 && code <= 0x1AFF) ||
+           (code >= 0x1DC0 && code <= 0x1DFF) || (code >= 0x20D0 && code <= 0x20FF) ||
+           (code >= 0xFE20 && code <= 0xFE2F);
+}
+
+// Each character of `utf8` as `forEachCharacter` gives it, but a letter followed by one mark
+// that together make a Latin-1 letter as that letter: the composed form the simulator can show.
+// A letter with more than one mark cannot be written whole in Latin-1 whatever its composed form:
+// it stays as it is.
+template <typename Each>
+void forEachComposedCharacter(std::string_view utf8, Each each) {
+    std::u32string characters;
+    characters.reserve(utf8.size());
+    forEachCharacter(utf8, [&characters](char32_t code) { characters += code; });
+    for (std::size_t k = 0; k < characters.size(); ++k) {
+        if (k + 1 < characters.size() &&
+            (k + 2 == characters.size() || !isCombiningMark(characters[k + 2]))) {
+            if (const char32_t composed = composedLatin1(characters[k], characters[k + 1])) {
+                each(composed);
+                ++k;
+                continue;
+            }
+        }
+        each(characters[k]);
+    }
+}
+
 } // namespace
 
 std::u16string utf16Of(std::string_view utf8) {
@@ -107,6 +171,18 @@ std::u16string utf16Of(std::string_view utf8) {
 std::string latin1Of(std::string_view utf8) {
     std::string text;
     text.reserve(utf8.size());
+    forEachComposedCharacter(utf8, [&text](char32_t code) {
+        if (code <= 0xFF)
+            text += static_cast<char>(code);
+        else
+            text += code < 0x10000 ? "?" : "??";
+    });
+    return text;
+}
+
+std::string latin1OfUncomposed(std::string_view utf8) {
+    std::string text;
+    text.reserve(utf8.size());
     forEachCharacter(utf8, [&text](char32_t code) {
         if (code <= 0xFF)
             text += static_cast<char>(code);
@@ -119,7 +195,7 @@ std::string latin1Of(std::string_view utf8) {
 std::string charactersBeyondLatin1(std::string_view utf8) {
     std::vector<char32_t> seen;
     std::string quoted;
-    forEachCharacter(utf8, [&](char32_t code) {
+    forEachComposedCharacter(utf8, [&](char32_t code) {
         if (code <= 0xFF || std::find(seen.begin(), seen.end(), code) != seen.end())
             return;
         seen.push_back(code);
@@ -167,15 +243,3 @@ std::string utf8OfLatin1(std::string_view latin1) {
 }
 
 } // namespace logbook
-    std::string text;
-    text.reserve(utf8.size());
-    forEachComposedCharacter(utf8, [&text](char32_t code) {
-        if (code <= 0xFF)
-            text += static_cast<char>(code);
-        else
-            text += code < 0x10000 ? "?" : "??";
-    });
-    return text;
-}
-
-std::string latin1OfUncomposed(std::string_view utf8) {

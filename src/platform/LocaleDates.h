@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -16,6 +17,14 @@ using DateFormatter = std::function<std::string(int year, int month, int day)>;
 
 /// The formatter of the user's locale, as it is when this is called.
 DateFormatter localeDateFormatter();
+
+/// The formatter of a Windows date picture (UTF-8), such as the short date form that a Windows
+/// user sets ("dd.MM.yyyy", "M/d/yyyy", "yyyy-MM-dd", "d/M/yy"): d and dd the day, M and MM the
+/// month (MMM, MMMM its English name), ddd and dddd the day of the week's English name, any run
+/// of y the year with its four digits, g the era (left out), text in single quotes as it stands
+/// ('' a quote), any other character as it stands; characters beyond Latin-1 are left out.
+/// Empty when the picture lacks the day, the month or the year, which an entry's date needs.
+DateFormatter pictureDateFormatter(std::string_view picture);
 
 /// A moment (milliseconds since 1970) in the local time zone, as "2026-12-08 12:29": when a
 /// logbook was written, the same form on every system and in every locale.

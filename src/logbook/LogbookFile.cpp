@@ -1,6 +1,7 @@
 #include "logbook/LogbookFile.h"
 
 #include "logbook/Listing.h"
+#include "logbook/Messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,8 @@ std::string logbookPathProblem(const std::string& path) {
     if (path.empty())
         return "No logbook file was given";
     const platform::PathInfo info = platform::inspect(path);
+    if (info.reserved_name)
+        return reservedNameText(platform::lastNameOf(path));
     switch (info.kind) {
     case platform::FileKind::Missing:
     case platform::FileKind::Regular:

@@ -385,6 +385,10 @@ std::string restoredLine(const GenerationResult& result, const std::string& logb
     return line;
 }
 
+std::string reservedNameText(const std::string& name) {
+    return name + ": a name that Windows reserves for a device; choose another name";
+}
+
 std::string inputsProblem(const std::string& igc_directory, const std::string& logbook_path) {
     // The run's own checks, in its order: the directory is listed, then the logbook looked at.
     std::ostream nowhere(nullptr); // the entries a run would skip are its own business

@@ -99,6 +99,10 @@ std::string keptLogbookSummary(const KeptLogbook& kept);
 /// had 63; the old logbook was kept as L.bak".
 std::string restoredLine(const GenerationResult& result, const std::string& logbook_path);
 
+/// A logbook file name that Windows keeps for a device in every folder: "NUL.dat: a name that
+/// Windows reserves for a device; choose another name".
+std::string reservedNameText(const std::string& name);
+
 /// Why a run cannot start with this IGC directory and logbook path, in the words of the failed
 /// run: the directory not given, missing, not a directory or not readable; the logbook not given
 /// or something other than a logbook file. Empty when both will do. Asked before the question

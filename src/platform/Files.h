@@ -57,6 +57,9 @@ struct PathInfo {
     // With ForeignLink: the link not followed, as `path` spells it when it is part of it (the
     // path itself, one of its directories), else where a link before it led.
     std::string foreign_link;
+    // With CharacterDevice, on Windows: the last name is one that Windows gives to a device in
+    // every folder (NUL, CON, COM1, also with an extension), not a device the pilot chose.
+    bool reserved_name = false;
 };
 
 /// What sits at `path`. On POSIX systems a symbolic link on the way (the path itself, one of its

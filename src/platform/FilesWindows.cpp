@@ -184,6 +184,7 @@ PathInfo inspect(const std::string& path) {
     }
     if (isDeviceName(name)) {
         info.kind = FileKind::CharacterDevice;
+        info.reserved_name = true;
         return info;
     }
     const HandleInfo found = follow(longPath(path), info.is_link, info.error, &info.resolved);
@@ -353,12 +354,12 @@ Expected<std::FILE*, std::error_code> streamOf(KernelHandle& handle) {
 // The flight at `path` (a long path) whose last name is `name`, as `openFlight` opens it.
 OpenedFlight openFlightAt(const std::wstring& path, std::string_view name, bool through_link) {
     OpenedFlight opened;
-    // Told by the name, as `inspect` tells them.
     if (const std::error_code fault = injectedFault(FaultPoint::ReadFlight)) {
         opened.kind = FileKind::Regular;
         opened.error = fault;
         return opened;
     }
+    // Told by the name, as `inspect` tells them.
     if (isDeviceName(name)) {
         opened.kind = FileKind::CharacterDevice;
         return opened;

@@ -472,6 +472,7 @@ TEST_P(DeviceNames, AreDevicesInEveryFolderOnWindows) {
     const std::string path = pathText(dir_) + (kOnWindows ? "\\" : "/") + row.name;
     const bool device = kOnWindows && row.device;
     EXPECT_EQ(inspect(path).kind, device ? FileKind::CharacterDevice : FileKind::Missing);
+    EXPECT_EQ(inspect(path).reserved_name, device);
     EXPECT_EQ(openAndRead(path, true),
               device ? refused(FileKind::CharacterDevice, 0) : refused(FileKind::Other, ENOENT));
     Folder folder;

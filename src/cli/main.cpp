@@ -90,11 +90,50 @@ std::optional<install::InstallationSearch> takeInstallationPaths(cli::Options& o
     return search;
 }
 
+// What became of the paths given as Windows writes them ("C:\..."): each translated through the
+// Wine prefix, said; or why one could not be.
+struct GivenPaths {
+    std::vector<std::string> notes;
+    std::string problem;
+};
+
+GivenPaths translateGivenPaths(cli::Options& options,
+                               const std::optional<install::InstallationSearch>& search) {
+    GivenPaths given;
+    const install::InstallationSearch none;
+    for (auto [is_given, path] : {std::pair{options.igc_directory_given, &options.igc_directory},
+                                  std::pair{options.logbook_given, &options.logbook_path}}) {
+        if (!is_given)
+            continue;
+        const install::GivenPath translated = install::givenPath(*path, search ? *search : none);
+        *path = translated.path;
+        if (!translated.note.empty())
+            given.notes.push_back(translated.note);
+        if (given.problem.empty())
+            given.problem = translated.problem;
+    }
+    return given;
+}
+
 // Whether the run goes on, or the program ends with an exit status.
 using GoOn = platform::Expected<void, cli::Exit>;
 
 GoOn stop(int status) {
     return platform::unexpected(cli::Exit{status});
+}
+
+// The paths translated, said; a path that names nothing here, or an installation other than the
+// one the pilot named, stops the run before anything is asked or written.
+GoOn pathsUsable(const std::optional<install::InstallationSearch>& search,
+                 const GivenPaths& given) {
+    for (const std::string& note : given.notes)
+        std::cerr << logbook::escaped(note) << "\n";
+    if (!given.problem.empty())
+        return stop(notWritten(logbook::escaped(given.problem)));
+    if (search && search->taken)
+        if (const std::string named = install::namedPlaceLine(*search); !named.empty())
+            return stop(notWritten(named));
+    return {};
 }
 
 // A pilot name that the core refuses, or that holds characters beyond Latin-1: refused without
@@ -188,7 +227,8 @@ private:
 // The run on the core, with the interruptions caught; then the flights it dropped, named once the
 // new logbook is in place (a run that fails after the decision has dropped nothing).
 logbook::GenerationResult generate(const cli::Options& options, const logbook::RequestCheck& check,
-                                   std::ostream& drawing) {
+                                   std::ostream& drawing,
+                                   const platform::DateFormatter& format_date) {
     catchInterrupts(options.logbook_path, check.replaces_logbook,
                     platform::isTerminal(platform::Stream::Errors));
     logbook::GenerationRequest request;
@@ -197,6 +237,7 @@ logbook::GenerationResult generate(const cli::Options& options, const logbook::R
     request.pilot_name = check.pilot_latin1;
     request.min_time_minutes = options.minutes;
     request.jobs = options.jobs;
+    request.format_date = format_date;
     TerminalRun environment(options, drawing);
     const logbook::GenerationResult result = logbook::generateLogbook(request, environment);
     environment.clear();
@@ -279,8 +320,11 @@ int run(const std::vector<std::string>& arguments) {
         return listInstallations();
     if (!options.generates()) {
         const std::optional<install::InstallationSearch> search = takeInstallationPaths(options);
+        const GivenPaths given = translateGivenPaths(options, search);
         if (search && !search->taken)
             return noInstallation(*search, options);
+        if (const GoOn usable = pathsUsable(search, given); !usable)
+            return usable.error().status;
         if (search)
             std::cerr << install::choiceText(*search);
         return options.list_generations ? listGenerations(options.logbook_path) : restore(options);
@@ -288,6 +332,8 @@ int run(const std::vector<std::string>& arguments) {
 
     // Which installation is taken is said only once the pilot name holds.
     const std::optional<install::InstallationSearch> search = takeInstallationPaths(options);
+    // Translated before they are looked at; said once the pilot name holds.
+    const GivenPaths given = translateGivenPaths(options, search);
     // The paths are left to the run, which says itself what is wrong with them.
     const logbook::RequestCheck check = logbook::checkRequest(
         options.pilot, options.igc_directory, options.logbook_path, logbook::PathCheck::ByTheRun);
@@ -295,6 +341,8 @@ int run(const std::vector<std::string>& arguments) {
         return pilot.error().status;
     if (search && !search->taken)
         return noInstallation(*search, options);
+    if (const GoOn usable = pathsUsable(search, given); !usable)
+        return usable.error().status;
     // Which of several installations the run takes, before anything is written to it.
     if (search)
         std::cerr << install::choiceText(*search);
@@ -306,7 +354,11 @@ int run(const std::vector<std::string>& arguments) {
         if (const GoOn replace = mayReplace(options); !replace)
             return replace.error().status;
     }
-    const logbook::GenerationResult result = generate(options, check, terminal.errorsAsWritten());
+    // The dates as the simulator writes them, in the form of its prefix when it runs under Wine.
+    const logbook::GenerationResult result =
+        generate(options, check, terminal.errorsAsWritten(),
+                 install::entryDateFormatter(options.logbook_path,
+                                             search ? *search : install::InstallationSearch{}));
     return told(result, logbook::summaryLine(result, options.logbook_path), options.logbook_path);
 }
 

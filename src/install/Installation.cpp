@@ -4,6 +4,8 @@
 #include "install/SystemSearch.h"
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace install {
@@ -11,6 +13,9 @@ namespace install {
 InstallationSearch searchInstallations(SearchExtent extent) {
     InstallationSearch search;
     if (std::string value = environmentDirectory(); !value.empty()) {
+        if (std::string installation = installationOfDataFolder(value); !installation.empty())
+            search.named_place = {NamedPlaceProblem::Kind::DataFolder, value,
+                                  std::move(installation)};
         search.found.push_back(
             {std::move(value), "THERMORA_DIR", PlaceKind::Environment, "THERMORA_DIR"});
         search.taken = 0;
@@ -22,6 +27,67 @@ InstallationSearch searchInstallations(SearchExtent extent) {
     }
     searchSystem(search);
     return search;
+}
+
+namespace {
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return lower(x) == lower(y);
+    });
+}
+
+// The named place's finding, without what to do.
+std::string namedPlaceFinding(const NamedPlaceProblem& problem) {
+    switch (problem.kind) {
+    case NamedPlaceProblem::Kind::None:
+        break;
+    case NamedPlaceProblem::Kind::EmptyWinePrefix:
+        return "WINEPREFIX names the Wine prefix " + problem.place +
+               ", which holds no Thermora installation (" + problem.detail + ")";
+    case NamedPlaceProblem::Kind::DataFolder:
+        return "THERMORA_DIR names " + problem.place +
+               ", the simulator's data folder, not its installation folder";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string installationOfDataFolder(const std::string& dir) {
+    std::string folder = dir;
+    // Without the separators that end it, as the system writes them.
+    while (folder.size() > 1 && platform::fileNameOf(folder).empty())
+        folder.pop_back();
+    // Only a folder named as the simulator names its data folder: any other folder with an IGC
+    // folder in it is the pilot's own, whose parent nobody meant.
+    if (!sameLetters(platform::fileNameOf(folder), "data") ||
+        platform::inspect(platform::joinPath(folder, "data")).kind != platform::FileKind::Missing)
+        return {};
+    if (platform::inspect(platform::joinPath(folder, "IGC")).kind !=
+            platform::FileKind::Directory &&
+        platform::inspect(platform::joinPath(folder, "logbook.dat")).kind !=
+            platform::FileKind::Regular)
+        return {};
+    return platform::directoryOf(folder);
+}
+
+std::string namedPlaceLine(const InstallationSearch& search) {
+    const NamedPlaceProblem& problem = search.named_place;
+    switch (problem.kind) {
+    case NamedPlaceProblem::Kind::None:
+        break;
+    case NamedPlaceProblem::Kind::EmptyWinePrefix:
+        return namedPlaceFinding(problem) +
+               ": unset WINEPREFIX, or set it to the Wine prefix that holds the simulator, or "
+               "give --igc-dir and --logbook";
+    case NamedPlaceProblem::Kind::DataFolder:
+        return namedPlaceFinding(problem) + ": set THERMORA_DIR to " + problem.detail;
+    }
+    return {};
 }
 
 std::string passedOverText(const InstallationSearch& search) {
@@ -93,6 +159,11 @@ std::string labelOf(const FoundInstallation& installation) {
 std::string takenText(const InstallationSearch& search) {
     if (!search.taken)
         return {};
+    // The presets are not those of the place the pilot named: that comes first.
+    const NamedPlaceProblem& problem = search.named_place;
+    if (problem.kind == NamedPlaceProblem::Kind::DataFolder)
+        return namedPlaceFinding(problem) + ": set THERMORA_DIR to " + problem.detail +
+               " before the program starts";
     const FoundInstallation& taken = search.found[*search.taken];
     std::string text =
         taken.kind == PlaceKind::WinePrefix
@@ -101,6 +172,8 @@ std::string takenText(const InstallationSearch& search) {
     if (const std::size_t others = search.found.size() - 1; others > 0)
         text += "; " + std::to_string(others) +
                 (others == 1 ? " other installation" : " other installations");
+    if (problem.kind == NamedPlaceProblem::Kind::EmptyWinePrefix)
+        return namedPlaceFinding(problem) + ". Taken instead: " + text;
     return text;
 }
 
@@ -127,8 +200,15 @@ PresetPaths presetPathsBeside(const std::string& dir, const std::string& virtual
                                    newestRecording(copy.igc_directory)};
     if (!logbook_there && newestRecordingAmong(newest) == 0)
         return own;
-    copy.note = "The simulator keeps its logbook and recordings in " + data(virtual_store) +
-                ", where Windows puts what it writes under " + data(dir);
+    // A copy without an IGC folder holds the logbook alone: the recordings are still where the
+    // simulator finds them, in the installation's own IGC folder.
+    const bool recordings_there =
+        platform::inspect(copy.igc_directory).kind == platform::FileKind::Directory;
+    if (!recordings_there)
+        copy.igc_directory = own.igc_directory;
+    copy.note = "The simulator keeps its logbook" +
+                std::string(recordings_there ? " and recordings" : "") + " in " +
+                data(virtual_store) + ", where Windows puts what it writes under " + data(dir);
     return copy;
 }
 

@@ -6,6 +6,8 @@
 // functions below, on the streams of their own choice. Directories are as the core takes paths:
 // bytes on POSIX systems, UTF-8 on Windows.
 
+#include "platform/LocaleDates.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -25,6 +27,7 @@ struct FoundInstallation {
     std::string source;    // where it was found, for the user ("THERMORA_DIR", "registry")
     PlaceKind kind = PlaceKind::Environment;
     std::string label; // the same, short, for a line under a form: "Steam (Proton), prefix 2212330"
+    std::string wine_prefix = {}; // the Wine prefix whose registry names it; empty elsewhere
     bool operator==(const FoundInstallation&) const = default;
 };
 
@@ -44,11 +47,28 @@ enum class TakenBecause {
     NewestRecording, // of several, its IGC directory holds the newest recording
 };
 
+/// A place that the pilot named, in which the search found no installation as named: the pilot
+/// meant that place, so a run does not go on with another without a word.
+struct NamedPlaceProblem {
+    enum class Kind {
+        None,
+        EmptyWinePrefix, // WINEPREFIX names `place`, which holds none (`detail`: why), while
+                         // the installation taken is another prefix's
+        DataFolder,      // THERMORA_DIR names `place`, the simulator's data folder; `detail`:
+                         // the installation folder, which holds it
+    };
+    Kind kind = Kind::None;
+    std::string place;
+    std::string detail;
+    bool operator==(const NamedPlaceProblem&) const = default;
+};
+
 struct InstallationSearch {
     std::vector<FoundInstallation> found; // THERMORA_DIR's first, then the system's, as searched
     std::optional<std::size_t> taken;     // the one a run takes, in `found`; none when empty
     TakenBecause because = TakenBecause::OnlyOne;
-    std::vector<PassedOver> passed_over;  // in the order searched
+    std::vector<PassedOver> passed_over; // in the order searched
+    NamedPlaceProblem named_place = {};
 };
 
 /// How far the search goes.
@@ -60,8 +80,28 @@ enum class SearchExtent {
 /// Searches for the simulator: THERMORA_DIR when set and not empty (it wins); then, on Windows,
 /// the registry's "Location" (64-bit view, then 32-bit); elsewhere the Wine prefixes of plain
 /// Wine, Steam's Proton, Lutris and Bottles (winePrefixes in Installations.h), of which the one
-/// whose IGC directory holds the newest recording is taken. Writes nothing.
+/// whose IGC directory holds the newest recording is taken. Notes a place named by the pilot that
+/// holds no installation as named (`named_place`). Writes nothing.
 InstallationSearch searchInstallations(SearchExtent extent = SearchExtent::UntilTaken);
+
+/// The installation folder that THERMORA_DIR's value `dir` stands for when it names the
+/// simulator's data folder instead (it has IGC or logbook.dat, and no data folder of its own):
+/// the folder that holds it; empty otherwise.
+std::string installationOfDataFolder(const std::string& dir);
+
+/// The directory that a registry's "Location" value names: the value without the double quotes
+/// around it that some installers store (C:\Program Files\Thermora, stored as "C:\...").
+inline std::string unquotedLocation(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+/// What a named place's problem means and what to do, for the command line, which stops:
+/// "WINEPREFIX names the Wine prefix /x, which holds no Thermora installation (no system.reg):
+/// unset WINEPREFIX, or set it to the Wine prefix that holds the simulator, or give --igc-dir and
+/// --logbook". Empty without a problem.
+std::string namedPlaceLine(const InstallationSearch& search);
 
 struct PresetPaths {
     std::string igc_directory; // D/data/IGC
@@ -108,9 +148,30 @@ std::string notFoundText(const InstallationSearch& search);
 std::string choiceText(const InstallationSearch& search);
 
 /// Where a dialog's presets come from, in one line under its form: "Thermora Simulator in Steam
-/// (Proton), prefix 2212330; 2 other installations". Empty when nothing was found.
+/// (Proton), prefix 2212330; 2 other installations", after the named place's problem when there
+/// is one. Empty when nothing was found.
 std::string takenText(const InstallationSearch& search);
 /// One installation as a list of them shows it: "Steam (Proton), prefix 2212330: D".
 std::string installationText(const FoundInstallation& installation);
+
+/// The form of the entries' dates: the one in which the simulator writes dates for its Windows
+/// user. On Windows the user's short date form; elsewhere the short date form (sShortDate) that
+/// the user.reg of the simulator's Wine prefix sets (the prefix whose drive_c holds
+/// `logbook_path`, else that of the installation `search` took), else the Unix locale's.
+platform::DateFormatter entryDateFormatter(const std::string& logbook_path,
+                                           const InstallationSearch& search);
+
+/// A path given as Windows writes it ("C:\Users\jo\logbook.dat"), as this system reaches it.
+struct GivenPath {
+    std::string path;    // the path to use: translated, or as given
+    std::string note;    // the translation, said in one line; empty when there was none
+    std::string problem; // why a Windows path could not be translated; empty otherwise
+};
+
+/// `given` as this system reaches it: on Windows as it is; elsewhere a path with a drive letter
+/// that names nothing here is translated through the drives of the Wine prefix of the
+/// installation `search` took (else $WINEPREFIX, else ~/.wine): its dosdevices links, letter
+/// case as Windows ignores it. A drive that the prefix lacks, or no prefix at all, is a problem.
+GivenPath givenPath(const std::string& given, const InstallationSearch& search);
 
 } // namespace install

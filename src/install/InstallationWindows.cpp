@@ -1,6 +1,7 @@
 #include "install/SystemSearch.h"
 
 #include "install/WindowsRegistry.h"
+#include "platform/Files.h"
 #include "platform/WindowsText.h"
 
 #include <windows.h>
@@ -47,10 +48,22 @@ void searchSystem(InstallationSearch& search) {
                                           " holds a control character, which no Windows path can"});
         return;
     }
+    std::string directory = unquotedLocation(fromAnsi(location.value));
+    // A folder since removed (the simulator uninstalled by hand, a drive not there) is no
+    // installation to preset the paths from.
+    if (const platform::FileKind kind = platform::inspect(directory).kind;
+        kind != platform::FileKind::Directory) {
+        search.passed_over.push_back(
+            {PlaceKind::Registry, "registry",
+             std::string("the value \"") + kRegistryValue + "\" of HKEY_LOCAL_MACHINE\\" +
+                 kRegistryKey + " names " + directory +
+                 (kind == platform::FileKind::Missing ? ", a folder that does not exist"
+                                                      : ", which is not a folder")});
+        return;
+    }
     if (!search.taken)
         search.taken = search.found.size();
-    search.found.push_back(
-        {fromAnsi(location.value), "registry", PlaceKind::Registry, "the registry"});
+    search.found.push_back({std::move(directory), "registry", PlaceKind::Registry, "the registry"});
 }
 
 PresetPaths presetPaths(const std::string& dir) {
@@ -61,6 +74,16 @@ PresetPaths presetPaths(const std::string& dir) {
                                  ? std::string()
                                  : platform::narrowed(local) + "\\VirtualStore";
     return presetPathsBeside(dir, virtualStoreCopy(dir, root), '\\');
+}
+
+platform::DateFormatter entryDateFormatter(const std::string& /*logbook_path*/,
+                                           const InstallationSearch& /*search*/) {
+    // The simulator runs as this user: the user's own short date form.
+    return platform::localeDateFormatter();
+}
+
+GivenPath givenPath(const std::string& given, const InstallationSearch& /*search*/) {
+    return {given, {}, {}};
 }
 
 } // namespace install

@@ -1,5 +1,6 @@
 #include "install/Installations.h"
 
+#include "install/Installation.h"
 #include "install/Recordings.h"
 #include "platform/PosixHandles.h"
 
@@ -106,7 +107,7 @@ platform::Expected<QString, WineFailure> fromWinePrefix(const QString& prefix) {
         keys, QStringLiteral("Location"));
     if (!location)
         return platform::unexpected(location.error());
-    return unixPath(prefix, *location);
+    return unixPath(prefix, QString::fromStdString(unquotedLocation(location->toStdString())));
 }
 
 QString home() {
@@ -236,7 +237,8 @@ std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixe
         const platform::Expected<QString, WineFailure> directory = fromWinePrefix(prefix.path);
         if (!directory) {
             if (missed != nullptr)
-                missed->push_back({prefix.description, directory.error()});
+                missed->push_back(
+                    {prefix.description, directory.error(), prefix.path, prefix.named_by_pilot});
             continue;
         }
         Installation installation;
@@ -244,6 +246,7 @@ std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixe
         installation.source = prefix.description;
         installation.label = prefix.label;
         installation.named_by_pilot = prefix.named_by_pilot;
+        installation.prefix = prefix.path;
         installation.newest_recording = newestRecording(installation.directory + "/data/IGC");
         found.push_back(std::move(installation));
     }
@@ -258,6 +261,20 @@ std::size_t preferredInstallation(const std::vector<Installation>& installations
     for (const Installation& installation : installations)
         newest.push_back(installation.newest_recording);
     return newestRecordingAmong(newest);
+}
+
+QString wineShortDate(const QString& prefix) {
+    platform::Expected<SaneFile, WineFailure> registry =
+        openSaneFile(prefix + QStringLiteral("/user.reg"));
+    if (!registry)
+        return {};
+    SaneFile& file = *registry;
+    const platform::Expected<QString, WineFailure> picture = registryString(
+        [&file](char* into, qsizetype room) {
+            return readSome(file.fd.get(), into, room, file.size);
+        },
+        {QStringLiteral("Control Panel\\International")}, QStringLiteral("sShortDate"));
+    return picture ? *picture : QString();
 }
 
 } // namespace install

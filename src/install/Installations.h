@@ -21,6 +21,7 @@ struct Installation {
     std::int64_t newest_recording = -1; // ms since 1970 of the newest data/IGC/*.igc; -1: none
     QString label = {};                 // the source, short: "Steam (Proton), prefix 2212330"
     bool named_by_pilot = false;        // found in the prefix that WINEPREFIX names
+    QString prefix = {};                // the Wine prefix whose registry names it
 };
 
 /// A Wine prefix that may hold the simulator.
@@ -42,6 +43,8 @@ std::vector<WinePrefix> winePrefixes();
 struct MissedPrefix {
     QString description;
     WineFailure failure;
+    QString path = {};           // the prefix
+    bool named_by_pilot = false; // WINEPREFIX names it
 };
 
 /// The installations found in `prefixes` (see winePrefixes), in their order, with their newest
@@ -53,5 +56,11 @@ std::vector<Installation> installationsIn(const std::vector<WinePrefix>& prefixe
 /// pilot's choice), else the one whose IGC directory holds the newest recording; on equal times
 /// (or none anywhere) the first searched.
 std::size_t preferredInstallation(const std::vector<Installation>& installations);
+
+/// The short date form that the Wine prefix `prefix` sets for its user: the value "sShortDate" of
+/// the key "Control Panel\International" in its user.reg, a Windows date picture such as
+/// "dd.MM.yyyy". Empty when the prefix sets none (Wine then takes the Unix locale's form) or its
+/// user.reg cannot be read.
+QString wineShortDate(const QString& prefix);
 
 } // namespace install

@@ -416,7 +416,7 @@ registryString(const QByteArray& registry, const QStringList& keys, const QStrin
 }
 
 platform::Expected<QString, WineFailure> unixPath(const QString& prefix,
-                                                  const QString& windows_path) {
+                                                  const QString& windows_path, PathTail tail) {
     const auto failed = [&windows_path](WineFailure::Kind kind, QString place = {}) {
         return platform::unexpected(WineFailure{kind, windows_path, std::move(place), {}, {}});
     };
@@ -453,7 +453,8 @@ platform::Expected<QString, WineFailure> unixPath(const QString& prefix,
                                     : link.absoluteFilePath();
     path = QDir::cleanPath(path);
 
-    for (const QString& component : components) {
+    for (qsizetype at = 0; at < components.size(); ++at) {
+        const QString& component = components[at];
         const QDir dir(path);
         QString found;
         if (dir.exists(component)) {
@@ -468,6 +469,9 @@ platform::Expected<QString, WineFailure> unixPath(const QString& prefix,
                 }
             }
         }
+        if (found.isEmpty() && tail == PathTail::MayNotExistYet)
+            return (path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')) +
+                   components.sliced(at).join(QLatin1Char('/'));
         if (found.isEmpty())
             return platform::unexpected(
                 WineFailure{WineFailure::Kind::NoEntry, component, path, {}, {}});

@@ -69,8 +69,11 @@ registryString(const QByteArray& registry, const QStringList& keys, const QStrin
 /// and ".." are taken as Windows takes them, by the text alone; a path whose ".." climbs above
 /// its drive's root is refused, as is one holding a control character, which no Windows path
 /// can hold. Where a drive's link points is the pilot's own setting (z: is the whole system).
-/// Fails with ControlCharacter, NoDriveLetter, AboveRoot, NoDrive or NoEntry.
-platform::Expected<QString, WineFailure> unixPath(const QString& prefix,
-                                                  const QString& windows_path);
+/// Fails with ControlCharacter, NoDriveLetter, AboveRoot, NoDrive or NoEntry; with MayNotExistYet,
+/// the components from the first that does not exist on are kept as written instead (a logbook
+/// file not written yet, a folder to be made), and NoEntry never comes.
+enum class PathTail { MustExist, MayNotExistYet };
+platform::Expected<QString, WineFailure>
+unixPath(const QString& prefix, const QString& windows_path, PathTail tail = PathTail::MustExist);
 
 } // namespace install

@@ -254,3 +254,4 @@ void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
 }
 
 } // namespace logbook
+        request.format_date = form.format_date;

@@ -201,3 +201,6 @@ inline constexpr const char* kUseInstallation = "Use";
 /// that holds them does not look empty.
 inline constexpr const char* kRecordingsFilter = "IGC files (*.igc *.IGC)";
 } // namespace logbook::dialog
+    // The entries' dates in the simulator's form (install::entryDateFormatter); unset: the
+    // user's short date form.
+    platform::DateFormatter format_date = {};

@@ -675,6 +675,98 @@ TEST_F(Cli, SaysWhichOfSeveralInstallationsItTakes) {
     EXPECT_FALSE(fs::exists(older + "/data/logbook.dat"));
 }
 
+// The installation as the pilot set it up: a WINEPREFIX without the simulator, THERMORA_DIR set to
+// the data folder and a drive the prefix lacks stop the run with what to do; paths written as
+// Windows writes them are found through the prefix's drives, said; the dates take the form that
+// the prefix sets for its user, whatever the locale of the terminal.
+TEST_F(Cli, StatesThePilotsInstallation) {
+    const fs::path bottle = dir_ / ".local/share/bottles/bottles/Thermora";
+    const fs::path simulator = bottle / "drive_c" / "Thermora";
+    fs::create_directories(bottle / "dosdevices");
+    fs::create_directories(simulator / "data");
+    fs::create_directory_symlink("../drive_c", bottle / "dosdevices" / "c:");
+    std::ofstream(bottle / "system.reg")
+        << "WINE REGISTRY Version 2\n\n[Software\\\\Thermora\\\\Thermora Simulator] 1\n"
+           "\"Location\"=\"C:\\\\Thermora\"\n";
+    std::ofstream(bottle / "user.reg")
+        << "WINE REGISTRY Version 2\n\n[Control Panel\\\\International] 1\n"
+           "\"sShortDate\"=\"yyyy-MM-dd\"\n";
+    fs::copy(dir_ / "install" / "data" / "IGC", simulator / "data" / "IGC");
+    fs::create_directories(dir_ / "other");
+    const std::string program = "thermora-logbook-cli: ";
+    const std::string logbook = (simulator / "data" / "logbook.dat").string();
+    const struct {
+        const char* name;
+        const char* thermora_dir; // below the test's folder; null: not set
+        const char* wine_prefix;  // likewise
+        QStringList arguments;
+        int exit_code;
+        std::string errors; // the first lines
+    } rows[] = {
+        {"a WINEPREFIX without the simulator",
+         nullptr,
+         "other",
+         {"-p", "X", "--yes"},
+         1,
+         program + "WINEPREFIX names the Wine prefix " + (dir_ / "other").string() +
+             ", which holds no Thermora installation (no system.reg): unset WINEPREFIX, or set it "
+             "to the Wine prefix that holds the simulator, or give --igc-dir and --logbook\n"},
+        {"THERMORA_DIR set to the data folder",
+         "install/data",
+         nullptr,
+         {"-p", "X", "--yes"},
+         1,
+         program + "THERMORA_DIR names " + (dir_ / "install" / "data").string() +
+             ", the simulator's data folder, not its installation folder: set THERMORA_DIR to " +
+             (dir_ / "install").string() + "\n"},
+        {"a drive the prefix lacks",
+         nullptr,
+         ".local/share/bottles/bottles/Thermora",
+         {"-p", "X", "--yes", "-o", "Q:\\logbook.dat"},
+         1,
+         program + "Q:\\logbook.dat is a Windows path, and the Wine prefix " + bottle.string() +
+             " has no place for it (no drive Q: in " + (bottle / "dosdevices").string() + ")\n"},
+        {"Windows paths",
+         nullptr,
+         ".local/share/bottles/bottles/Thermora",
+         {"-p", "X", "--yes", "-q", "-d", "c:\\thermora\\DATA\\igc", "-o",
+          "C:\\Thermora\\data\\logbook.dat"},
+         0,
+         "c:\\thermora\\DATA\\igc is " + (simulator / "data" / "IGC").string() +
+             " in the Wine prefix " + bottle.string() + "\nC:\\Thermora\\data\\logbook.dat is " +
+             logbook + " in the Wine prefix " + bottle.string() + "\n"},
+        {"the prefix's installation", nullptr, nullptr, {"-p", "X", "--yes", "-q"}, 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(logbook);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), path(dir_));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        environment.remove(QStringLiteral("THERMORA_DIR"));
+        environment.remove(QStringLiteral("WINEPREFIX"));
+        if (row.thermora_dir != nullptr)
+            environment.insert(QStringLiteral("THERMORA_DIR"), path(dir_ / row.thermora_dir));
+        if (row.wine_prefix != nullptr)
+            environment.insert(QStringLiteral("WINEPREFIX"), path(dir_ / row.wine_prefix));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(path(dir_));
+        process.start(QStringLiteral(THERMORA_CLI), row.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), row.exit_code);
+        const std::string errors = process.readAllStandardError().toStdString();
+        EXPECT_EQ(errors.substr(0, row.errors.size()), row.errors) << errors;
+        EXPECT_EQ(fs::exists(logbook), row.exit_code == 0);
+        // The entries' dates in the prefix's form, not the German "14.05.2026" of the locale.
+        if (row.exit_code == 0) {
+            const std::string written = testing_support::bytesOf(logbook);
+            EXPECT_NE(written.find("\r\n2026-05-14;"), std::string::npos) << written;
+            EXPECT_EQ(written.find("14.05.2026"), std::string::npos) << written;
+        }
+    }
+}
+
 TEST_F(Cli, SaysWhichOptionToGiveWithoutAnInstallation) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -713,6 +805,7 @@ const std::string kGoneB = "03.04.2021;ASK 21;D-1234;Field - Hill;01:30;00:00;52
                            "km/h;gone-b.igc";
 const std::string kLowerCase = "05.04.2021;LS 4;D-4444;Local flight;00:20;00:00;-;-;flight.igc";
 const std::string kGoneA = "04.04.2021;Ka 8;D-8888;Hop;00:10;00:00;-;-;gone-a.igc";
+const std::string kGoneC = "06.04.2021;Ka 8;gone-c.igc";
 const std::string kOldLogbook =
     "# Thermora Log Book. (Vantaline V1.0)\r\n# This file is autogenerated, do not edit!\r\n\r\n"
     "name = Old\r\n" +
@@ -808,7 +901,6 @@ TEST_F(CliMissing, KeepsOrDropsTheFlightsWhoseRecordingIsGone) {
 TEST_F(CliMissing, AsksOnATerminalBeforeDroppingFlights) {
     if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
         GTEST_SKIP() << "script(1) from util-linux is not installed";
-const std::string kGoneC = "06.04.2021;Ka 8;gone-c.igc";
     const struct {
         const char* answer;
         std::optional<bool> kept; // none: the old logbook as it was

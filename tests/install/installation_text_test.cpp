@@ -105,7 +105,8 @@ TEST(InstallationText, TellsAChoiceOnlyWhereTheNewestRecordingMadeOne) {
 }
 
 // The presets follow the simulator's files: into the VirtualStore copy when the logbook or the
-// newest recording is there, else the installation's own data folder.
+// newest recording is there, else the installation's own data folder; the IGC folder only where
+// the copy has one.
 TEST(PresetPaths, FollowTheSimulatorsFilesIntoTheVirtualStore) {
     namespace fs = std::filesystem;
     using namespace std::chrono_literals;
@@ -121,35 +122,44 @@ TEST(PresetPaths, FollowTheSimulatorsFilesIntoTheVirtualStore) {
     const struct {
         const char* name;
         std::function<void()> make;
-        bool copy_taken;
+        bool logbook_in_copy;
+        bool igc_in_copy;
     } rows[] = {
-        {"no copy", [] {}, false},
-        {"a copy without files", [&] { fs::create_directories(copy / "data"); }, false},
-        {"the logbook in the copy",
+        {"no copy", [] {}, false, false},
+        {"a copy without files", [&] { fs::create_directories(copy / "data"); }, false, false},
+        {"the logbook alone in the copy",
          [&] {
+             recording(own / "data" / "IGC", 1h);
              fs::create_directories(copy / "data");
              std::ofstream(copy / "data" / "logbook.dat") << "x";
          },
-         true},
+         true, false},
+        {"the logbook and an empty IGC folder in the copy",
+         [&] {
+             fs::create_directories(copy / "data" / "IGC");
+             std::ofstream(copy / "data" / "logbook.dat") << "x";
+         },
+         true, true},
         {"a newer recording in the copy",
          [&] {
              recording(own / "data" / "IGC", 2h);
              recording(copy / "data" / "IGC", 1h);
          },
-         true},
+         true, true},
         {"an older recording in the copy",
          [&] {
              recording(own / "data" / "IGC", 1h);
              recording(copy / "data" / "IGC", 2h);
          },
-         false},
+         false, false},
         {"a recording as old in the copy",
          [&] {
              recording(own / "data" / "IGC", 1h);
              recording(copy / "data" / "IGC", 1h);
          },
-         false},
-        {"a recording in the copy alone", [&] { recording(copy / "data" / "IGC", 1h); }, true},
+         false, false},
+        {"a recording in the copy alone", [&] { recording(copy / "data" / "IGC", 1h); }, true,
+         true},
     };
     const char separator = static_cast<char>(fs::path::preferred_separator);
     for (const auto& row : rows) {
@@ -159,10 +169,13 @@ TEST(PresetPaths, FollowTheSimulatorsFilesIntoTheVirtualStore) {
         fs::create_directories(own / "data");
         row.make();
         const PresetPaths presets = presetPathsBeside(own.string(), copy.string(), separator);
-        const fs::path taken = row.copy_taken ? copy : own;
-        EXPECT_EQ(presets.igc_directory, (taken / "data" / "IGC").string());
-        EXPECT_EQ(presets.logbook_file, (taken / "data" / "logbook.dat").string());
-        EXPECT_EQ(presets.note.empty(), !row.copy_taken) << presets.note;
+        EXPECT_EQ(presets.igc_directory,
+                  ((row.igc_in_copy ? copy : own) / "data" / "IGC").string());
+        EXPECT_EQ(presets.logbook_file,
+                  ((row.logbook_in_copy ? copy : own) / "data" / "logbook.dat").string());
+        EXPECT_EQ(presets.note.empty(), !row.logbook_in_copy) << presets.note;
+        EXPECT_EQ(presets.note.find("logbook and recordings") != std::string::npos, row.igc_in_copy)
+            << presets.note;
     }
     fs::remove_all(dir);
 }

@@ -254,18 +254,28 @@ TEST_F(Installations, TheWinePrefixThePilotNamesWins) {
     prefix(home_ / "mine", 48h);
     prefix(home_ / ".wine", 24h);
     prefix(steam, 1h);
+    fs::create_directories(home_ / "empty");
+    const std::string empty = "WINEPREFIX names the Wine prefix " + (home_ / "empty").string() +
+                              ", which holds no Thermora installation (no system.reg)";
     const struct {
         const char* name;
         const char* wine_prefix; // nullptr: not set
         std::string taken;
         TakenBecause because;
         std::string line;
+        std::string stop; // the command line's reason to stop
     } rows[] = {
         {"named", "mine", simulator(home_ / "mine"), TakenBecause::WinePrefix,
          "Thermora Simulator in Wine, prefix " + (home_ / "mine").string() +
-             " (WINEPREFIX); 1 other installation"},
+             " (WINEPREFIX); 1 other installation",
+         ""},
         {"not named", nullptr, simulator(steam), TakenBecause::NewestRecording,
-         "Thermora Simulator in Steam (Proton), prefix 2212330; 1 other installation"},
+         "Thermora Simulator in Steam (Proton), prefix 2212330; 1 other installation", ""},
+        // Another prefix's installation is no silent stand-in for the one the pilot named.
+        {"named, holding none", "empty", simulator(steam), TakenBecause::OnlyOne,
+         empty + ". Taken instead: Thermora Simulator in Steam (Proton), prefix 2212330",
+         empty + ": unset WINEPREFIX, or set it to the Wine prefix that holds the simulator, or "
+                 "give --igc-dir and --logbook"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -278,6 +288,7 @@ TEST_F(Installations, TheWinePrefixThePilotNamesWins) {
         EXPECT_EQ(search.found[*search.taken].directory, row.taken);
         EXPECT_EQ(search.because, row.because);
         EXPECT_EQ(takenText(search), row.line);
+        EXPECT_EQ(namedPlaceLine(search), row.stop);
     }
 }
 
@@ -305,6 +316,178 @@ TEST_F(Installations, TheEnvironmentWinsAsSet) {
         EXPECT_EQ(search.taken, std::optional<std::size_t>(0));
         EXPECT_EQ(choiceText(search), "");
     }
+}
+
+// THERMORA_DIR set to the simulator's data folder is taken as set, with the folder to name
+// instead; any other folder is the pilot's own business.
+TEST_F(Installations, TheEnvironmentNamingTheDataFolderIsToldItsInstallation) {
+    const fs::path installed = home_ / "Thermora";
+    fs::create_directories(installed / "data" / "IGC");
+    fs::create_directories(home_ / "flights" / "IGC");
+    fs::create_directories(home_ / "logbook-only" / "Data");
+    std::ofstream(home_ / "logbook-only" / "Data" / "logbook.dat") << "x";
+    const std::string hint = ", the simulator's data folder, not its installation folder";
+    const struct {
+        const char* name;
+        std::string dir;
+        std::string stop;
+    } rows[] = {
+        {"the installation", installed.string(), ""},
+        {"its data folder", (installed / "data").string(),
+         "THERMORA_DIR names " + (installed / "data").string() + hint + ": set THERMORA_DIR to " +
+             installed.string()},
+        {"its data folder, with a separator", (installed / "data").string() + "/",
+         "THERMORA_DIR names " + (installed / "data").string() + "/" + hint +
+             ": set THERMORA_DIR to " + installed.string()},
+        {"a data folder with the logbook alone", (home_ / "logbook-only" / "Data").string(),
+         "THERMORA_DIR names " + (home_ / "logbook-only" / "Data").string() + hint +
+             ": set THERMORA_DIR to " + (home_ / "logbook-only").string()},
+        {"a folder of the pilot's own with an IGC folder", (home_ / "flights").string(), ""},
+        {"the IGC folder", (installed / "data" / "IGC").string(), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        setenv("THERMORA_DIR", row.dir.c_str(), 1);
+        const InstallationSearch search = searchInstallations();
+        ASSERT_EQ(search.found.size(), 1U);
+        EXPECT_EQ(search.found[0].directory, row.dir);
+        EXPECT_EQ(namedPlaceLine(search), row.stop);
+        if (!row.stop.empty()) {
+            EXPECT_EQ(takenText(search), row.stop + " before the program starts");
+        }
+    }
+}
+
+// A Location value stored in quotes names the folder inside them.
+TEST_F(Installations, AQuotedLocationNamesTheFolderInIt) {
+    fs::create_directories(home_ / ".wine" / "dosdevices");
+    fs::create_directories(home_ / ".wine" / "drive_c" / "Program Files" / "Thermora");
+    fs::create_directory_symlink("../drive_c", home_ / ".wine" / "dosdevices" / "c:");
+    const struct {
+        const char* name;
+        const char* value; // as system.reg holds it
+        std::string found; // empty: none, for `reason`
+        std::string reason;
+    } rows[] = {
+        {"plain", R"("C:\\Program Files\\Thermora")",
+         (home_ / ".wine/drive_c/Program Files/Thermora").string(), ""},
+        {"quoted", R"("\"C:\\Program Files\\Thermora\"")",
+         (home_ / ".wine/drive_c/Program Files/Thermora").string(), ""},
+        {"a folder that is not there", R"("\"C:\\Program Files\\Gone\"")", "",
+         "Wine prefix " + (home_ / ".wine").string() + ": " +
+             (home_ / ".wine/drive_c/Program Files").string() + " has no Gone"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(home_ / ".wine" / "system.reg")
+            << "WINE REGISTRY Version 2\n\n[Software\\\\Thermora\\\\Thermora Simulator] 1\n"
+            << "\"Location\"=" << row.value << "\n";
+        const InstallationSearch search = searchInstallations();
+        if (row.found.empty()) {
+            EXPECT_FALSE(search.taken);
+            EXPECT_NE(passedOverText(search).find(row.reason), std::string::npos)
+                << passedOverText(search);
+        } else {
+            ASSERT_TRUE(search.taken) << passedOverText(search);
+            EXPECT_EQ(search.found[*search.taken].directory, row.found);
+        }
+    }
+}
+
+// The entries' dates take the form that the simulator's Wine prefix sets for its user: that of
+// the prefix whose drive C: holds the logbook, else that of the installation taken; the Unix
+// locale's where the prefix sets none.
+TEST_F(Installations, DatesTakeTheShortDateFormOfTheSimulatorsPrefix) {
+    using namespace std::chrono_literals;
+    prefix(home_ / ".wine", 1h);
+    prefix(home_ / "other", std::nullopt);
+    const auto user_reg = [](const fs::path& at, const char* picture) {
+        std::ofstream registry(at / "user.reg");
+        registry << "WINE REGISTRY Version 2\n\n[Control Panel\\\\Desktop] 1\n"
+                 << "\"sShortDate\"=\"no\"\n\n[Control Panel\\\\International] 1\n"
+                 << "\"sLongDate\"=\"dddd, MMMM d, yyyy\"\n";
+        if (picture != nullptr)
+            registry << "\"sShortDate\"=\"" << picture << "\"\n";
+    };
+    user_reg(home_ / "other", "yyyy-MM-dd");
+    const std::string locale = platform::localeDateFormatter()(2003, 1, 2);
+    const std::string preset = simulator(home_ / ".wine") + "/data/logbook.dat";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::string logbook;
+        std::string date; // of 2 January 2003
+    } rows[] = {
+        {"the prefix's form", [&] { user_reg(home_ / ".wine", "dd.MM.yyyy"); }, preset,
+         "02.01.2003"},
+        {"a logbook elsewhere: the installation's prefix",
+         [&] { user_reg(home_ / ".wine", "dd.MM.yyyy"); }, (home_ / "logbook.dat").string(),
+         "02.01.2003"},
+        {"a logbook in another prefix: that prefix's",
+         [&] { user_reg(home_ / ".wine", "dd.MM.yyyy"); },
+         (home_ / "other" / "drive_c" / "logbook.dat").string(), "2003-01-02"},
+        {"a form without a year: the locale's", [&] { user_reg(home_ / ".wine", "dd.MM"); }, preset,
+         locale},
+        {"no form set: the locale's", [&] { user_reg(home_ / ".wine", nullptr); }, preset, locale},
+        {"no user.reg: the locale's", [&] { fs::remove(home_ / ".wine" / "user.reg"); }, preset,
+         locale},
+    };
+    const InstallationSearch search = searchInstallations();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.make();
+        EXPECT_EQ(entryDateFormatter(row.logbook, search)(2003, 1, 2), row.date);
+    }
+    // Without an installation, the logbook's own prefix still tells.
+    EXPECT_EQ(entryDateFormatter((home_ / "other" / "drive_c" / "l.dat").string(), {})(2003, 1, 2),
+              "2003-01-02");
+}
+
+// A path given as Windows writes it is found through the drives of the installation's prefix,
+// letter case as Windows ignores it, and the translation said; a drive the prefix lacks is said.
+TEST_F(Installations, AWindowsPathIsFoundThroughThePrefixsDrives) {
+    using namespace std::chrono_literals;
+    const fs::path wine = home_ / ".wine";
+    prefix(wine, 1h);
+    fs::create_directories(home_ / "disk");
+    fs::create_directory_symlink(home_ / "disk", wine / "dosdevices" / "d:");
+    const std::string in = " in the Wine prefix " + wine.string();
+    const std::string igc = simulator(wine) + "/data/IGC";
+    const struct {
+        const char* given;
+        std::string path;
+        std::string note;
+        std::string problem;
+    } rows[] = {
+        {"/home/jo/IGC", "/home/jo/IGC", "", ""},
+        {"C:\\Thermora\\data\\IGC", igc, "C:\\Thermora\\data\\IGC is " + igc + in, ""},
+        {"c:/THERMORA/Data/igc", igc, "c:/THERMORA/Data/igc is " + igc + in, ""},
+        {"C:\\Thermora\\data\\new\\logbook.dat", simulator(wine) + "/data/new/logbook.dat",
+         "C:\\Thermora\\data\\new\\logbook.dat is " + simulator(wine) + "/data/new/logbook.dat" +
+             in,
+         ""},
+        {"D:\\logbook.dat", (home_ / "disk" / "logbook.dat").string(),
+         "D:\\logbook.dat is " + (home_ / "disk" / "logbook.dat").string() + in, ""},
+        {"Q:\\logbook.dat", "Q:\\logbook.dat", "",
+         "Q:\\logbook.dat is a Windows path, and the Wine prefix " + wine.string() +
+             " has no place for it (no drive Q: in " + (wine / "dosdevices").string() + ")"},
+        {"C:\\..\\logbook.dat", "C:\\..\\logbook.dat", "",
+         "C:\\..\\logbook.dat is a Windows path, and the Wine prefix " + wine.string() +
+             " has no place for it (\"C:\\..\\logbook.dat\" leads above the root of drive C:)"},
+    };
+    const InstallationSearch search = searchInstallations();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.given);
+        const GivenPath given = givenPath(row.given, search);
+        EXPECT_EQ(given.path, row.path);
+        EXPECT_EQ(given.note, row.note);
+        EXPECT_EQ(given.problem, row.problem);
+    }
+    // Without any Wine prefix, nothing to find it in.
+    setenv("WINEPREFIX", (home_ / "none").c_str(), 1);
+    EXPECT_EQ(givenPath("C:\\x", {}).problem,
+              "C:\\x is a Windows path, and no Wine prefix is known to find it in; give the path "
+              "as this system names it");
 }
 
 } // namespace

@@ -214,12 +214,18 @@ protected:
         fs::create_directory_symlink("/", prefix_ / "dosdevices" / "z:");
         saved_dir_ = std::getenv("THERMORA_DIR");
         saved_prefix_ = std::getenv("WINEPREFIX");
+        saved_home_ = std::getenv("HOME");
         unsetenv("THERMORA_DIR");
         setenv("WINEPREFIX", prefix_.c_str(), 1);
+        // A home of its own: the prefixes of this machine's Steam, Lutris or Bottles are not the
+        // test's.
+        fs::create_directories(prefix_ / "home");
+        setenv("HOME", (prefix_ / "home").c_str(), 1);
     }
     void TearDown() override {
         restore("THERMORA_DIR", saved_dir_);
         restore("WINEPREFIX", saved_prefix_);
+        restore("HOME", saved_home_);
         fs::remove_all(prefix_);
     }
     static void restore(const char* name, const char* value) {
@@ -245,6 +251,7 @@ protected:
     fs::path prefix_;
     const char* saved_dir_ = nullptr;
     const char* saved_prefix_ = nullptr;
+    const char* saved_home_ = nullptr;
 };
 
 TEST_F(WinePrefix, TurnsWindowsPathsIntoPathsOfThisSystem) {

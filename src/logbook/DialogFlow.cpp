@@ -210,6 +210,7 @@ std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& sh
         request.logbook_path = form.logbook_path;
         request.pilot_name = check.pilot_latin1;
         request.min_time_minutes = form.minutes;
+        request.format_date = form.format_date;
         return request;
     }
 }
@@ -254,4 +255,3 @@ void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
 }
 
 } // namespace logbook
-        request.format_date = form.format_date;

@@ -168,6 +168,9 @@ struct DialogForm {
     std::string igc_directory; // as typed (UTF-8 on Windows, the file system's bytes on Linux)
     std::string logbook_path;  // likewise
     int minutes = kDefaultMinutes;
+    // The entries' dates in the simulator's form (install::entryDateFormatter); unset: the
+    // user's short date form.
+    platform::DateFormatter format_date = {};
 };
 
 /// "Generate Logbook": what is refused before anything is asked, the questions in order (a
@@ -201,6 +204,3 @@ inline constexpr const char* kUseInstallation = "Use";
 /// that holds them does not look empty.
 inline constexpr const char* kRecordingsFilter = "IGC files (*.igc *.IGC)";
 } // namespace logbook::dialog
-    // The entries' dates in the simulator's form (install::entryDateFormatter); unset: the
-    // user's short date form.
-    platform::DateFormatter format_date = {};

@@ -5,9 +5,20 @@
 #include "logbook/Messages.h"
 #include "logbook/Text.h"
 
+#include "platform/Files.h"
 #include "platform/LocaleDates.h"
 
 namespace logbook {
+
+std::string dialog::withoutAccessKey(std::string_view text) {
+    std::string shown;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (text[k] == '&' && k + 1 < text.size())
+            ++k;
+        shown += text[k];
+    }
+    return shown;
+}
 
 DialogBox noInstallationBox(const std::string& setting) {
     // What a pilot who started the program from the desktop's menu can do comes first: such a
@@ -17,6 +28,42 @@ DialogBox noInstallationBox(const std::string& setting) {
             "\"...\" buttons, or type them in.\n\nTo have them filled in at every start, " +
                 setting,
             Severity::Warning};
+}
+
+std::string pilotNameFor(const std::string& logbook_path) {
+    // The simulator keeps the name as Latin-1; the dialogs' fields hold UTF-8.
+    const std::optional<LogbookSummary> summary = logbookSummaryAt(logbook_path);
+    return summary ? utf8OfLatin1(summary->pilot_name) : std::string();
+}
+
+DialogBox noInstallationChoice() {
+    return {dialog::kWarning, dialog::kNoInstallation,
+            "Choose the simulator's folder, or the folder that holds your IGC files, and the IGC "
+            "directory and the logbook file are filled in from it. You can also choose them "
+            "with the \"...\" buttons, or type them in.",
+            Severity::Warning};
+}
+
+ChosenFolder presetsFromFolder(const std::string& folder) {
+    const auto isFolder = [](const std::string& path) {
+        return platform::inspect(path).kind == platform::FileKind::Directory;
+    };
+    const std::string data = platform::joinPath(folder, "data");
+    const std::string data_igc = platform::joinPath(data, "IGC");
+    // The simulator's own folder: its data folder holds the recordings and the logbook.
+    if (isFolder(data_igc))
+        return {data_igc, platform::joinPath(data, "logbook.dat")};
+    // The data folder itself.
+    if (const std::string igc = platform::joinPath(folder, "IGC"); isFolder(igc))
+        return {igc, platform::joinPath(folder, "logbook.dat")};
+    // The IGC folder: the simulator keeps the logbook in the folder above it. Elsewhere nothing
+    // says where the logbook is; its field stays as it was.
+    ChosenFolder chosen{folder, {}};
+    const std::string above = platform::directoryOf(folder);
+    if (const std::string beside = platform::joinPath(above, "logbook.dat");
+        platform::inspect(beside).kind == platform::FileKind::Regular)
+        chosen.logbook_path = beside;
+    return chosen;
 }
 
 std::optional<DialogBox> refusalBeforeRun(const RequestCheck& check) {
@@ -56,10 +103,21 @@ std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
                              "(Latin-1): " +
                                  check.beyond_latin1 + " will be written as \"?\".\nGo on anyway?",
                              false});
-    if (check.replaces_logbook)
+    if (check.emptied_flights > 0) {
+        // Said before anything else is asked: the folder is most likely the wrong one.
+        GenerationResult found;
+        found.replaced_entries = check.emptied_flights;
+        found.elsewhere = check.elsewhere;
+        questions.push_back(
+            {.title = dialog::kWarning,
+             .text = emptyLogbookQuestion(igc_directory, found) + "\n" + check.kept_as,
+             .yes_by_default = false,
+             .empties_logbook = true});
+    } else if (check.replaces_logbook) {
         questions.push_back({dialog::kWarning,
                              check.overwrite_warning + "\nAre you sure you want to do this?",
                              true});
+    }
     return questions;
 }
 
@@ -171,7 +229,7 @@ std::optional<ResultBox> resultBox(const GenerationResult& result,
         informative += "\nThe folder holds no IGC file: " + elsewhere + ".";
     if (const std::string backup = backupText(result); !backup.empty())
         informative += "\n" + backup + ". To get an earlier logbook back, choose \"" +
-                       dialog::kRestore + "\".";
+                       dialog::withoutAccessKey(dialog::kRestore) + "\".";
     // A logbook that lost entries is worth a second look: a wrong folder, a stricter minimum.
     return ResultBox{{"Logbook generated", writtenText(result, logbook_path), informative,
                       holdsFewerThanBefore(result) ? Severity::Warning : Severity::Information},
@@ -185,7 +243,8 @@ namespace {
 // takes it into the field and checks it anew, as if the pilot had typed it: the refusals, the
 // questions and the run all go by the folder in the field. That folder holds recordings, so no
 // folder is asked about twice.
-std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& shell) {
+std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& shell,
+                                                bool& emptying_agreed) {
     for (;;) {
         const RequestCheck check = checkRequest(form.pilot, form.igc_directory, form.logbook_path);
         if (const std::optional<DialogBox> refusal = refusalBeforeRun(check)) {
@@ -196,6 +255,7 @@ std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& sh
         for (const DialogQuestion& question : questionsBeforeRun(check, form.igc_directory)) {
             if (shell.ask(question) != Answer::Yes)
                 return std::nullopt;
+            emptying_agreed = emptying_agreed || question.empties_logbook;
             if (!question.use_folder.empty()) {
                 form.igc_directory = question.use_folder;
                 shell.showIgcFolder(form.igc_directory);
@@ -215,13 +275,44 @@ std::optional<GenerationRequest> checkedRequest(DialogForm form, DialogShell& sh
     }
 }
 
+// The shell as the run's environment, but for what the pilot already answered before the run:
+// a logbook to be emptied, as its folder holds no IGC file, keeps none of its flights and is
+// emptied without another question.
+class AnsweredRun : public RunEnvironment {
+public:
+    AnsweredRun(DialogShell& shell, bool emptying_agreed)
+        : shell_(shell), emptying_agreed_(emptying_agreed) {}
+
+    [[nodiscard]] bool cancelled() const override { return shell_.cancelled(); }
+    void begin() override { shell_.begin(); }
+    void progress(int done, int total) override { shell_.progress(done, total); }
+    Answer ask(const RunQuestion& question) override {
+        if (emptying_agreed_)
+            return question.kind == RunQuestion::Kind::ReplaceWithEmpty ? Answer::Yes : Answer::No;
+        return shell_.ask(question);
+    }
+    void fileDone(const FlightResult& file) override { shell_.fileDone(file); }
+    std::ostream& diagnostics() override { return shell_.diagnostics(); }
+    std::ostream& fileDiagnostics() override { return shell_.fileDiagnostics(); }
+    std::ostream& diagnosticOutput() override { return shell_.diagnosticOutput(); }
+    void temporaryNamed(const std::string& path, bool in_place) override {
+        shell_.temporaryNamed(path, in_place);
+    }
+
+private:
+    DialogShell& shell_;
+    bool emptying_agreed_;
+};
+
 } // namespace
 
 std::optional<GenerationResult> generateFlow(const DialogForm& form, DialogShell& shell) {
-    const std::optional<GenerationRequest> request = checkedRequest(form, shell);
+    bool emptying_agreed = false;
+    const std::optional<GenerationRequest> request = checkedRequest(form, shell, emptying_agreed);
     if (!request)
         return std::nullopt;
-    return generateLogbook(*request, shell);
+    AnsweredRun run(shell, emptying_agreed);
+    return generateLogbook(*request, run);
 }
 
 void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
@@ -252,6 +343,41 @@ void restoreFlow(const std::string& logbook_path, DialogShell& shell) {
         if (result.failure.kind != FailureKind::GenerationChanged)
             return;
     }
+}
+
+namespace {
+
+constexpr const char* kProgram = "thermora-logbook";
+
+} // namespace
+
+ProgramStart readProgramArguments(const std::vector<std::string>& arguments,
+                                  const std::string& version, bool toolkit_taken) {
+    using Action = ProgramStart::Action;
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h")
+            return {Action::Help,
+                    std::string("Usage: ") + kProgram +
+                        " [OPTIONS] [Qt options]\n"
+                        "Rebuilds the Thermora Simulator's logbook from its IGC recordings, in a "
+                        "dialog.\n\n"
+                        "Options:\n"
+                        "  -h, --help     Displays this help and exits.\n"
+                        "  -V, --version  Displays version information and exits.\n\n"
+                        "Qt's own options (-platform, -style, -qwindowgeometry, ...) are taken "
+                        "by Qt.\n"
+                        "The same without a dialog, for scripts: thermora-logbook-cli --help.\n\n"
+                        "Exit status: 0 when the dialog was closed, 2 usage error.\n"};
+        if (argument == "--version" || argument == "-V")
+            return {Action::Version, std::string(kProgram) + " " + version + "\n"};
+    }
+    if (!toolkit_taken || arguments.empty())
+        return {};
+    const std::string& first = arguments.front();
+    return {Action::UsageError,
+            std::string(kProgram) + ": " +
+                (first.starts_with('-') ? "unknown option '" : "unexpected argument '") +
+                escaped(first) + "'\nTry '" + kProgram + " --help' for more information.\n"};
 }
 
 } // namespace logbook

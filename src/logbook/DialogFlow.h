@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace logbook {
@@ -30,7 +31,10 @@ inline constexpr const char* kClose = "Close";
 inline constexpr const char* kFileColumn = "File";
 inline constexpr const char* kReasonColumn = "Reason";
 inline constexpr const char* kGenerating = "Generating logbook";
-inline constexpr const char* kRestore = "Restore...";
+/// The main window's buttons and labels carry an access key ("&" before its letter, as both
+/// toolkits mark it), each letter once in the window: Alt with it presses the button or goes to
+/// the label's field.
+inline constexpr const char* kRestore = "&Restore...";
 inline constexpr const char* kRestoreButton = "Restore";
 inline constexpr const char* kRestoreTitle = "Restore an earlier logbook";
 inline constexpr const char* kRestoreIntro =
@@ -44,14 +48,17 @@ inline constexpr const char* kChooseDirectory = "IGC File directory";
 inline constexpr const char* kChooseLogbook = "Choose a file";
 inline constexpr const char* kNoInstallation =
     "Couldn't find Thermora installation directory!\nPlease check installation";
+/// The button of the box that says so, which opens the folder chooser, and the chooser's title.
+inline constexpr const char* kChooseFolder = "&Choose Folder...";
+inline constexpr const char* kChooseFolderTitle = "The Thermora Simulator folder or the IGC folder";
 // The form's own texts.
-inline constexpr const char* kPilotNameLabel = "Pilot Name";
-inline constexpr const char* kIgcFilesLabel = "IGC Files";
-inline constexpr const char* kLogbookFileLabel = "Logbook File";
-inline constexpr const char* kMinTimeLabel = "Min. Flight time";
+inline constexpr const char* kPilotNameLabel = "&Pilot Name";
+inline constexpr const char* kIgcFilesLabel = "&IGC Files";
+inline constexpr const char* kLogbookFileLabel = "&Logbook File";
+inline constexpr const char* kMinTimeLabel = "&Min. Flight time";
 inline constexpr const char* kBrowse = "...";
-inline constexpr const char* kGenerate = "Generate Logbook";
-inline constexpr const char* kExit = "Exit";
+inline constexpr const char* kGenerate = "&Generate Logbook";
+inline constexpr const char* kExit = "E&xit";
 inline constexpr const char* kMinTimeToolTip = "Only flights longer than this will be added";
 inline constexpr const char* kLogbookFilter = "Logbook file (logbook.dat)";
 inline constexpr const char* kAllFilesFilter = "All Files (*.*)";
@@ -61,6 +68,9 @@ inline constexpr const char* kMinutesSuffix = " minutes";
 inline const char* minutesSuffix(int minutes) {
     return minutes == 1 ? " minute" : kMinutesSuffix;
 }
+/// A button's or label's text as a sentence names it: its access key's "&" left out ("&&", a
+/// shown "&", kept as one).
+std::string withoutAccessKey(std::string_view text);
 } // namespace dialog
 
 /// How grave a box is: its icon.
@@ -79,6 +89,27 @@ struct DialogBox {
 /// the registry on Windows).
 DialogBox noInstallationBox(const std::string& setting);
 
+/// The pilot of the logbook at `logbook_path`: its header's "name = " line, as UTF-8, so that a
+/// pilot who has a logbook does not type the name at every start. Empty when there is no
+/// logbook there, it cannot be read, or it names no pilot. Reads the logbook only.
+std::string pilotNameFor(const std::string& logbook_path);
+
+/// The box at start when no installation was found, in place of noInstallationBox: it offers
+/// the folder chooser (the button dialog::kChooseFolder, the chooser's title
+/// dialog::kChooseFolderTitle), as a pilot who started the program from a menu has no way to set
+/// an environment variable. Closed, the fields stay empty.
+DialogBox noInstallationChoice();
+
+/// The IGC folder and the logbook path that a folder chosen from that box gives.
+struct ChosenFolder {
+    std::string igc_directory;
+    std::string logbook_path; // empty: the folder does not say; the field stays as it is
+};
+/// The simulator's folder gives its data folder's IGC folder and logbook; its data folder the
+/// same; any other folder is taken as the IGC folder, with the logbook beside it when there is
+/// one ("logbook.dat" in the folder above, where the simulator keeps it).
+ChosenFolder presetsFromFolder(const std::string& folder);
+
 /// What the dialog refuses before it asks anything, the first that applies: no pilot name, a
 /// control character in it (shown, "\x0A" for a pasted line break), an IGC folder or a logbook
 /// path that the run could not use. Nothing when the run may go ahead.
@@ -96,13 +127,16 @@ struct DialogQuestion {
     std::string text;
     bool yes_by_default = false;
     bool can_cancel = false;
-    std::string details = {};    // shown on "Show Details..." when not empty
-    std::string use_folder = {}; // a "&Yes" takes this folder into the IGC field, then goes on
+    std::string details = {};     // shown on "Show Details..." when not empty
+    std::string use_folder = {};  // a "&Yes" takes this folder into the IGC field, then goes on
+    bool empties_logbook = false; // a "&Yes" lets the run drop every flight unasked
 };
 
 /// The questions before a run, in order; a "&No" to any ends it with nothing written: the IGC
 /// folder's own IGC folder when it holds the recordings (`use_folder`), the pilot name's
-/// characters beyond Latin-1, then the overwrite question when a logbook exists.
+/// characters beyond Latin-1, then the overwrite question when a logbook exists; when the
+/// folder holds no IGC file and the logbook holds flights, the question whether to empty it
+/// instead (No by default), which the run then does not ask again.
 /// `igc_directory` is the folder as typed.
 std::vector<DialogQuestion> questionsBeforeRun(const RequestCheck& check,
                                                const std::string& igc_directory = {});
@@ -184,6 +218,27 @@ std::optional<GenerationResult> generateFlow(const DialogForm& form, DialogShell
 /// between the list and the restore is not put back: the list comes again, as it is now.
 void restoreFlow(const std::string& logbook_path, DialogShell& shell);
 
+/// What the dialog program's command line asks for, read before any window opens.
+struct ProgramStart {
+    enum class Action {
+        OpenDialog, // nothing of the program's own: the dialog opens
+        Help,       // `text` for standard output, then exit 0
+        Version,    // likewise
+        UsageError, // `text` for standard error, then exit 2
+    };
+    Action action = Action::OpenDialog;
+    std::string text;
+};
+/// The exit status of a usage error, as the command line's.
+inline constexpr int kUsageStatus = 2;
+
+/// Reads the arguments after the program's name: "--help" ("-h") and "--version" ("-V") answer
+/// whatever else is given, as command-line programs do, without a display. With `toolkit_taken`
+/// the toolkit has taken its own options (-platform, -style, ...) out, and anything left is a
+/// usage error; before that, the rest is left to it.
+ProgramStart readProgramArguments(const std::vector<std::string>& arguments,
+                                  const std::string& version, bool toolkit_taken);
+
 } // namespace logbook
 
 namespace logbook::dialog {
@@ -194,7 +249,7 @@ inline constexpr const char* kDetailsTitle = "Details";
 namespace logbook::dialog {
 /// The button beside the line under the form that says which installation the presets come from
 /// (install::takenText), there when the search found more than one: it opens the list of them.
-inline constexpr const char* kChangeInstallation = "Change...";
+inline constexpr const char* kChangeInstallation = "&Change...";
 /// The list of installations: its title, what choosing one does, and the button that takes it.
 inline constexpr const char* kInstallationsTitle = "Thermora installations";
 inline constexpr const char* kInstallationsIntro =

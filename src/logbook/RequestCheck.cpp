@@ -3,19 +3,40 @@
 #include "logbook/Generation.h"
 #include "logbook/Listing.h"
 #include "logbook/LogbookFile.h"
+#include "logbook/LogbookHistory.h"
+#include "logbook/LogbookStore.h"
 #include "logbook/Messages.h"
 #include "logbook/Text.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace logbook {
 
-std::string overwriteWarning(const std::string& logbook_path) {
+std::string keptAsSentence(const std::string& logbook_path) {
     // Kept beside the file that the path leads to, named after it, as the run keeps it.
     const platform::PathInfo info = platform::inspect(logbook_path);
     const std::string& file = info.resolved.empty() ? logbook_path : info.resolved;
-    return "This will overwrite your existing logbook! It is kept as " +
-           generationName(platform::lastNameOf(file), 0) + ".";
+    return "It is kept as " + generationName(platform::lastNameOf(file), 0) + ".";
+}
+
+std::string overwriteWarning(const std::string& logbook_path) {
+    return "This will overwrite your existing logbook! " + keptAsSentence(logbook_path);
+}
+
+std::optional<LogbookSummary> logbookSummaryAt(const std::string& logbook_path) {
+    LogbookStore store;
+    if (logbook_path.empty() || !store.open(logbook_path) || !store.hadLogbook())
+        return std::nullopt;
+    const platform::Expected<std::FILE*, std::error_code> file = store.openLogbook();
+    if (!file)
+        return std::nullopt;
+    platform::Expected<LogbookSummary, std::error_code> summary = summarizeLogbook(*file);
+    std::fclose(*file);
+    if (!summary)
+        return std::nullopt;
+    return std::move(*summary);
 }
 
 bool isMissingPilotName(const std::string& pilot) {
@@ -41,20 +62,41 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
     }
     check.beyond_latin1 = charactersBeyondLatin1(pilot);
     check.replaces_logbook = logbookExists(logbook_path);
-    if (check.replaces_logbook)
+    if (check.replaces_logbook) {
         check.overwrite_warning = overwriteWarning(logbook_path);
+        check.kept_as = keptAsSentence(logbook_path);
+    }
     // A pilot who chose the data folder instead of its IGC folder is pointed to the right one.
     std::ostream nowhere(nullptr);
     if (const auto files = listFlights(igc_directory, nowhere); files && files->empty()) {
-        const RecordingsElsewhere elsewhere = findRecordingsElsewhere(igc_directory);
-        check.better_folder = elsewhere.igc_folder;
-        check.better_folder_recordings = elsewhere.igc_recordings;
+        check.elsewhere = findRecordingsElsewhere(igc_directory);
+        check.better_folder = check.elsewhere.igc_folder;
+        check.better_folder_recordings = check.elsewhere.igc_recordings;
+        // The run would find out only after the overwrite question, and ask again.
+        if (check.better_folder.empty() && check.replaces_logbook) {
+            if (const std::optional<LogbookSummary> old = logbookSummaryAt(logbook_path))
+                check.emptied_flights = old->flights();
+        }
     }
     return check;
 }
 
 std::string pathsProblem(const std::string& igc_directory, const std::string& logbook_path) {
-    return inputsProblem(igc_directory, logbook_path);
+    if (std::string problem = inputsProblem(igc_directory, logbook_path); !problem.empty())
+        return problem;
+    if (!logbookExists(logbook_path))
+        return {};
+    // The run keeps a logbook that its owner protected from writing, in the run's words; the
+    // file that a link leads to is the one that would be replaced.
+    const platform::PathInfo info = platform::inspect(logbook_path);
+    const std::error_code error =
+        platform::writeAccess(info.resolved.empty() ? logbook_path : info.resolved);
+    if (!error)
+        return {};
+    GenerationResult refused;
+    refused.had_logbook = true;
+    refused.failure = {FailureKind::Open, logbook_path, error, {}};
+    return failureText(refused);
 }
 
 std::string pilotRefusalLine(const RequestCheck& check) {

@@ -4,8 +4,11 @@
 // refused, and what must be asked, in order. The dialogs word it as boxes (DialogFlow.h), the
 // command line as lines (below); none of them checks anything itself.
 
+#include "logbook/Listing.h"
 #include "logbook/LogbookEntry.h"
+#include "logbook/LogbookHistory.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +34,17 @@ struct RequestCheck {
     std::string beyond_latin1;     // the name's characters that the logbook cannot hold, quoted
     bool replaces_logbook = false; // a logbook exists at the path
     std::string overwrite_warning; // then what its replacing means: overwriteWarning
+    std::string kept_as;           // and where it is kept: "It is kept as logbook.dat.bak."
     std::string pilot_latin1;      // the name as the logbook's header holds it
     // The IGC folder holds no recording, but its own IGC folder does: the folder meant, asked
     // about (the dialogs) or named in the refusal (the command line).
     std::string better_folder;
     int better_folder_recordings = 0;
+    // The IGC folder lists no IGC file, nor does its own IGC folder, while the logbook holds
+    // flights (how many): the run would replace them with nothing. Said and asked about first,
+    // in place of the overwrite question, so that a wrong folder is known before any "yes".
+    int emptied_flights = 0;
+    RecordingsElsewhere elsewhere; // where recordings lie around that folder, if anywhere
 };
 
 /// When the paths are looked at: before any question (the dialogs: nobody is asked about a run
@@ -46,6 +55,13 @@ enum class PathCheck { BeforeQuestions, ByTheRun };
 /// What replacing the logbook at `logbook_path` means, before the question: "This will overwrite
 /// your existing logbook! It is kept as logbook.dat.bak."
 std::string overwriteWarning(const std::string& logbook_path);
+/// Where the logbook at `logbook_path` is kept when a run replaces it: "It is kept as
+/// logbook.dat.bak."
+std::string keptAsSentence(const std::string& logbook_path);
+
+/// What the logbook at `logbook_path` holds; none when there is no logbook there or it cannot be
+/// read. Only reads it.
+std::optional<LogbookSummary> logbookSummaryAt(const std::string& logbook_path);
 
 /// Checks a pilot name (UTF-8), an IGC folder and a logbook path (bytes, as given).
 RequestCheck checkRequest(const std::string& pilot, const std::string& igc_directory,
@@ -53,7 +69,8 @@ RequestCheck checkRequest(const std::string& pilot, const std::string& igc_direc
                           PathCheck paths = PathCheck::BeforeQuestions);
 
 /// Why a run could not start with this IGC folder and logbook path, in the words of the failed
-/// run; empty when both will do.
+/// run; empty when both will do. A logbook protected from writing is refused here, as the run
+/// would refuse it, rather than after a question about replacing it.
 std::string pathsProblem(const std::string& igc_directory, const std::string& logbook_path);
 
 // The command line's words for the same check.

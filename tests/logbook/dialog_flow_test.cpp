@@ -9,11 +9,14 @@
 #include "support/FileBytes.h"
 #include "support/TestDirectory.h"
 
+#include "platform/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +98,7 @@ TEST_F(Flows, GenerateLogbook) {
         std::deque<std::string> answers;
         std::vector<std::string> seen;
         std::optional<FailureKind> result; // none: no run
+        bool read_only = false;            // the old logbook protected from writing
     } rows[] = {
         {"no pilot: refused", "", igc, "", {}, {"tell Missing data"}, std::nullopt},
         {"no such folder: refused before any question",
@@ -159,20 +163,43 @@ TEST_F(Flows, GenerateLogbook) {
          {"ask This will overwrite your existing logbook",
           "ask 1 flight of your logbook has no recording in data/IGC"},
          FailureKind::Cancelled},
-        {"no flight for a logbook with entries: no",
+        // An empty folder is said first, in the one question, which the run does not repeat.
+        {"an empty folder for a logbook with flights: no",
          "P",
          "empty",
          std::string(kHeader) + "a;b\r\n",
-         {"yes", "no"},
-         {"ask This will overwrite your existing logbook", "ask The folder empty holds no IGC file"},
-         FailureKind::EmptyRefused},
-        {"no flight for a logbook with entries: closed",
+         {"no"},
+         {"ask The folder empty holds no IGC file"},
+         std::nullopt},
+        {"an empty folder for a logbook with flights: closed",
          "P",
          "empty",
          std::string(kHeader) + "a;b\r\n",
-         {"yes", "escape"},
-         {"ask This will overwrite your existing logbook", "ask The folder empty holds no IGC file"},
-         FailureKind::Cancelled},
+         {"escape"},
+         {"ask The folder empty holds no IGC file"},
+         std::nullopt},
+        {"an empty folder for a logbook with flights: yes empties it, asked once",
+         "P",
+         "empty",
+         std::string(kHeader) + "a;b\r\n",
+         {"yes"},
+         {"ask The folder empty holds no IGC file"},
+         FailureKind::None},
+        {"an empty folder for a logbook without flights: the overwrite question alone",
+         "P",
+         "empty",
+         kHeader,
+         {"yes"},
+         {"ask This will overwrite your existing logbook"},
+         FailureKind::None},
+        {"a logbook protected from writing: refused before any question",
+         "P",
+         "empty",
+         std::string(kHeader) + "a;b\r\n",
+         {},
+         {"tell Error (error)"},
+         std::nullopt,
+         true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -180,6 +207,17 @@ TEST_F(Flows, GenerateLogbook) {
         fs::remove(logbook_ + ".bak");
         if (!row.old.empty())
             std::ofstream(logbook_, std::ios::binary) << row.old;
+        if (row.read_only) {
+            fs::permissions(
+                logbook_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+            // Permission bits do not stop every user (root): nothing to refuse then.
+            if (!platform::writeAccess(logbook_)) {
+                fs::permissions(logbook_, fs::perms::owner_write, fs::perm_options::add);
+                std::cout << "skipped: " << row.name << " (this user writes any file)\n";
+                continue;
+            }
+        }
         // Paths as a pilot types them, relative to the folder the dialog was started in.
         const fs::path cwd = fs::current_path();
         fs::current_path(dir_);
@@ -187,6 +225,8 @@ TEST_F(Flows, GenerateLogbook) {
         const std::optional<GenerationResult> result =
             generateFlow({row.pilot, row.folder, "data/logbook.dat", 0}, shell);
         fs::current_path(cwd);
+        if (row.read_only)
+            fs::permissions(logbook_, fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(shell.seen, row.seen);
         ASSERT_EQ(result.has_value(), row.result.has_value());
         const bool written = result && result->failure.kind == FailureKind::None;
@@ -256,6 +296,111 @@ TEST_F(Flows, Restore) {
         EXPECT_EQ(testing_support::bytesOf(logbook_), row.restored ? before : now);
         if (row.kept) {
             EXPECT_EQ(testing_support::bytesOf(logbook_ + ".bak"), row.restored ? now : before);
+        }
+    }
+}
+
+TEST_F(Flows, PilotNameFromTheLogbook) {
+    const struct {
+        const char* name;
+        std::string path;  // under the test's directory; empty: no path
+        std::string bytes; // written there first; empty: nothing written
+        std::string pilot; // UTF-8
+    } rows[] = {
+        {"no path", "", "", ""},
+        {"no logbook there", "data/logbook.dat", "", ""},
+        {"a folder", "data", "", ""},
+        {"a logbook without a name line", "data/logbook.dat", "# old\r\n#\r\n\r\nentry\r\n", ""},
+        {"the header's name", "data/logbook.dat", kHeader, "Old"},
+        {"Latin-1, as the simulator keeps it", "data/logbook.dat",
+         "# old\r\n#\r\n\r\nname = J\xfcrgen M\xfcller\r\n", "J\xc3\xbcrgen M\xc3\xbcller"},
+        {"blanks around it kept, line ends of LF", "data/logbook.dat",
+         "# old\n#\n\nname =  A. Pilot \n", " A. Pilot "},
+        {"a name line below the header is an entry's business", "data/logbook.dat",
+         "# old\r\n#\r\n\r\n\r\nname = Not the pilot\r\n", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(logbook_);
+        if (!row.bytes.empty())
+            std::ofstream(dir_ / row.path, std::ios::binary) << row.bytes;
+        EXPECT_EQ(pilotNameFor(row.path.empty() ? std::string() : (dir_ / row.path).string()),
+                  row.pilot);
+    }
+}
+
+TEST_F(Flows, FolderChosenWithoutAnInstallation) {
+    fs::create_directories(dir_ / "sim" / "data" / "IGC");
+    fs::create_directories(dir_ / "loose");
+    std::ofstream(dir_ / "data" / "logbook.dat", std::ios::binary) << kHeader;
+    const struct {
+        const char* name;
+        std::string folder;  // under the test's directory
+        std::string igc;     // likewise
+        std::string logbook; // likewise; empty: none said
+    } rows[] = {
+        {"the simulator's folder", "sim", "sim/data/IGC", "sim/data/logbook.dat"},
+        {"its data folder", "sim/data", "sim/data/IGC", "sim/data/logbook.dat"},
+        {"the IGC folder, a logbook above it", "data/IGC", "data/IGC", "data/logbook.dat"},
+        {"a folder of recordings alone", "loose", "loose", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ChosenFolder chosen = presetsFromFolder((dir_ / row.folder).string());
+        EXPECT_EQ(fs::path(chosen.igc_directory), dir_ / row.igc);
+        EXPECT_EQ(chosen.logbook_path,
+                  row.logbook.empty() ? std::string() : (dir_ / row.logbook).string());
+    }
+}
+
+TEST(ProgramArguments, AnsweredAsCommandLinePrograms) {
+    using Action = ProgramStart::Action;
+    const std::string usage = "\nTry 'thermora-logbook --help' for more information.\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments; // the toolkit's own taken out
+        bool toolkit_taken;
+        Action action;
+        std::string text; // empty: not compared (the help)
+    } rows[] = {
+        {"an unknown option",
+         {"--bogus"},
+         true,
+         Action::UsageError,
+         "thermora-logbook: unknown option '--bogus'" + usage},
+        {"an argument, its control byte shown",
+         {"a\nb"},
+         true,
+         Action::UsageError,
+         "thermora-logbook: unexpected argument 'a\\x0Ab'" + usage},
+        {"left to the toolkit, before it took its own",
+         {"-platform", "offscreen"},
+         false,
+         Action::OpenDialog,
+         ""},
+        {"none", {}, true, Action::OpenDialog, ""},
+        {"the version", {"--version"}, true, Action::Version, "thermora-logbook 1.2.3\n"},
+        {"-V, after another argument",
+         {"x", "-V"},
+         true,
+         Action::Version,
+         "thermora-logbook 1.2.3\n"},
+        {"the help", {"--help"}, true, Action::Help, ""},
+        {"-h, before the toolkit took its own",
+         {"-style", "Fusion", "-h"},
+         false,
+         Action::Help,
+         ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ProgramStart start = readProgramArguments(row.arguments, "1.2.3", row.toolkit_taken);
+        EXPECT_EQ(start.action, row.action);
+        if (row.action == Action::Help) {
+            EXPECT_TRUE(start.text.starts_with("Usage: thermora-logbook [OPTIONS]")) << start.text;
+            EXPECT_NE(start.text.find("--version"), std::string::npos) << start.text;
+        } else {
+            EXPECT_EQ(start.text, row.text);
         }
     }
 }

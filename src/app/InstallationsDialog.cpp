@@ -77,6 +77,6 @@ std::optional<std::size_t> InstallationsDialog::chosen() const {
 
 void InstallationsDialog::showEvent(QShowEvent* event) {
     fitOnScreen(this);
-    QDialog::showEvent(event); // places the window over the main window
-    keepOnScreen(this);
+    QDialog::showEvent(event);
+    centreOnParent(this);
 }

@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include "app/CoreText.h"
-#include "app/ElidedLabel.h"
 #include "app/InstallationsDialog.h"
 #include "app/QuestionBox.h"
 #include "app/RestoreDialog.h"
@@ -16,6 +15,7 @@
 #include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
 #include "logbook/RequestCheck.h"
+#include "platform/Diagnostics.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,6 +27,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QIdentityProxyModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -88,6 +89,19 @@ public:
     }
 };
 
+// Qt's own folder chooser, standing over the window it belongs to like every box of the dialog.
+class CentredFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QFileDialog::showEvent(event);
+        if (!event->spontaneous())
+            centreOnParent(this);
+    }
+};
+
 } // namespace
 
 MainWindow::MainWindow()
@@ -97,7 +111,7 @@ MainWindow::MainWindow(install::InstallationSearch search)
     : search_(std::move(search)),
       run_(*this, [this](std::function<void()> work) { return posted_.post(std::move(work)); }) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/thermora-logbook.svg")));
-    // Typing a name is the first thing a pilot does; the tab order stays the form's.
+    // Typing a name is the first thing a pilot does.
     pilot_name_->setFocus();
     // "1 minute", where the form would say "1 minutes".
     const auto fitSuffix = [this](int minutes) {
@@ -106,44 +120,50 @@ MainWindow::MainWindow(install::InstallationSearch search)
     connect(min_time_, &QSpinBox::valueChanged, this, fitSuffix);
     fitSuffix(min_time_->value());
     // "Restore..." leads the button row, in the cell that only its filler held: the label
-    // column, so that the row's own buttons stay where the form has them. In the keyboard's
-    // order it follows "Generate Logbook", so that the Tabs to the form's own buttons and fields
-    // stay as many as they were.
+    // column, so that the row's own buttons stay where the form has them.
     restore_button_ = new QPushButton(fromCore(logbook::dialog::kRestore), this);
     restore_button_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     MainWindowBaseLayout->addWidget(restore_button_, 5, 0);
-    setTabOrder(pushButton1, restore_button_);
     connect(restore_button_, &QPushButton::clicked, this, &MainWindow::restoreLogbook);
     // Under the form, in the room between the minimum time and the button row: the
     // installation that the presets come from, so that a pilot with the simulator in several
     // Wine prefixes sees which one the logbook is made for, and "Change..." to take another.
-    // The line gives way on a small screen rather than widen the window.
-    installation_ = new ElidedLabel(this);
+    // The line wraps on a small screen or at a large text scale rather than widen the window or
+    // lose its end.
+    installation_ = new QLabel(this);
+    installation_->setTextFormat(Qt::PlainText); // a path may hold "<": a name, never markup
+    installation_->setWordWrap(true);
+    installation_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     change_installation_ = new QPushButton(fromCore(logbook::dialog::kChangeInstallation), this);
     change_installation_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* line = new QHBoxLayout;
     line->addWidget(installation_, 1);
     line->addWidget(change_installation_);
     MainWindowBaseLayout->addLayout(line, 4, 0, 1, 6, Qt::AlignTop);
-    // In the keyboard's order it follows the minimum time, as it does on the screen.
+    // In the keyboard's order as on the screen: after the minimum time, then the button row
+    // from the left, "Restore..." first.
     setTabOrder(min_time_, change_installation_);
+    setTabOrder(change_installation_, restore_button_);
+    setTabOrder(restore_button_, pushButton1);
     connect(change_installation_, &QPushButton::clicked, this, &MainWindow::chooseInstallation);
     change_installation_->setVisible(search_.found.size() > 1);
     // What the search found goes to the terminal, before any box.
     std::cerr << install::choiceText(search_);
     if (!search_.taken) {
         installation_->hide();
+        // What to set for the next start goes to the terminal; the box offers what a pilot who
+        // started the program from a menu can do.
         std::cerr << install::notFoundDiagnostic(search_) << '\n';
-        ::tell(this,
-               logbook::noInstallationBox(
-                   "set THERMORA_DIR to the simulator's installation directory, or WINEPREFIX "
-                   "to the Wine prefix that holds it, before the program starts."));
+        offerFolderChooser();
         return;
     }
     takeInstallation(*search_.taken);
-    // The line whole where the screen has room for it (fitOnScreen narrows the window to the
-    // screen when shown).
-    resize(size().expandedTo(sizeHint()));
+    // The line on one line where the screen has room for it: fitOnScreen narrows the window to
+    // the screen when shown, and the line then wraps.
+    installation_->setWordWrap(false);
+    const int one_line = sizeHint().width();
+    installation_->setWordWrap(true);
+    resize(size().expandedTo(QSize(one_line, sizeHint().height())));
 }
 
 void MainWindow::takeInstallation(std::size_t index) {
@@ -161,6 +181,47 @@ void MainWindow::takeInstallation(std::size_t index) {
     // The whole line, cut short or not, and why the presets point elsewhere when they do.
     installation_->setToolTip(
         presets.note.empty() ? taken : taken + QLatin1Char('\n') + fromCore(presets.note));
+    fillPilotName();
+}
+
+void MainWindow::fillPilotName() {
+    // The name that the logbook holds, so that a pilot does not type it at every start; never
+    // over a name that the pilot typed.
+    if (!pilot_name_->text().isEmpty() && pilot_name_->isModified())
+        return;
+    const QString name = QString::fromStdString(logbook::pilotNameFor(form().logbook_path));
+    if (!name.isEmpty())
+        pilot_name_->setText(name);
+}
+
+void MainWindow::offerFolderChooser() {
+    const logbook::DialogBox shown = logbook::noInstallationChoice();
+    FittingMessageBox box(iconOf(shown.severity), fromCore(shown.title), fromCore(shown.text),
+                          QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(fromCore(shown.informative));
+    QPushButton* choose =
+        box.addButton(fromCore(logbook::dialog::kChooseFolder), QMessageBox::AcceptRole);
+    QPushButton* close = box.addButton(fromCore(logbook::dialog::kClose), QMessageBox::RejectRole);
+    box.setDefaultButton(choose);
+    box.setEscapeButton(close);
+    box.exec();
+    if (box.clickedButton() != choose)
+        return;
+    CentredFileDialog chooser(this, fromCore(logbook::dialog::kChooseFolderTitle));
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    const logbook::ChosenFolder chosen = logbook::presetsFromFolder(
+        QFile::encodeName(chooser.selectedFiles().value(0)).toStdString());
+    igc_files_->setText(fromCore(chosen.igc_directory));
+    igc_files_->setCursorPosition(0);
+    if (!chosen.logbook_path.empty()) {
+        logbook_file_->setText(fromCore(chosen.logbook_path));
+        logbook_file_->setCursorPosition(0);
+        fillPilotName();
+    }
 }
 
 void MainWindow::chooseInstallation() {
@@ -177,11 +238,29 @@ void MainWindow::chooseInstallation() {
 MainWindow::~MainWindow() = default;
 
 logbook::DialogForm MainWindow::form() const {
+    const std::string logbook_path = QFile::encodeName(logbook_file_->text()).toStdString();
     return {pilot_name_->text().toStdString(), QFile::encodeName(igc_files_->text()).toStdString(),
-            QFile::encodeName(logbook_file_->text()).toStdString(), min_time_->value()};
+            logbook_path, min_time_->value(),
+            // The simulator's own date form: its Wine prefix's, where it sets one.
+            install::entryDateFormatter(logbook_path, search_)};
+}
+
+void MainWindow::takeWindowsPaths() {
+    // A path copied from the simulator's Windows side ("C:\users\...") is put in the field as
+    // this system reaches it, so that the pilot sees what is used; one that cannot be translated
+    // stays, and the run says what it misses.
+    for (QLineEdit* field : {igc_files_, logbook_file_}) {
+        const install::GivenPath given =
+            install::givenPath(QFile::encodeName(field->text()).toStdString(), search_);
+        if (!given.note.empty()) {
+            field->setText(QFile::decodeName(QByteArray::fromStdString(given.path)));
+            platform::diagnostics() << given.note << "\n";
+        }
+    }
 }
 
 void MainWindow::generateLogBook() {
+    takeWindowsPaths();
     // Every check and question, and their order, are the core's: both dialogs ask the same.
     if (run_.generate(form()))
         disableForm();
@@ -272,6 +351,7 @@ void MainWindow::showProgress(int done, int total) {
                           QString::fromStdString(logbook::progressText(done, total)));
     if (!progress.isVisible()) {
         fitOnScreen(&progress);
+        centreOnParent(&progress);
         progress.show();
     }
 }
@@ -333,7 +413,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::browseIGCDir() {
-    QFileDialog chooser(this, fromCore(logbook::dialog::kChooseDirectory), igc_files_->text());
+    CentredFileDialog chooser(this, fromCore(logbook::dialog::kChooseDirectory),
+                              igc_files_->text());
     chooser.setFileMode(QFileDialog::Directory);
     // The recordings show in each folder, greyed, so that the IGC folder does not look empty
     // when it is the one to choose. Qt's own chooser, as the desktop's may list folders only;
@@ -354,6 +435,8 @@ void MainWindow::browseOutputFile() {
         fromCore(std::string(logbook::dialog::kLogbookFilter) + ";;" +
                  logbook::dialog::kAllFilesFilter),
         nullptr, QFileDialog::DontConfirmOverwrite);
-    if (!file.isEmpty())
+    if (!file.isEmpty()) {
         logbook_file_->setText(file);
+        fillPilotName();
+    }
 }

@@ -85,6 +85,8 @@ private:
 
     /// What the form holds.
     [[nodiscard]] logbook::DialogForm form() const;
+    /// A Windows path typed or pasted into a path field, as this system reaches it.
+    void takeWindowsPaths();
     /// The form takes no input while a flow goes on.
     void disableForm();
     /// The "Logbook generated" box with what was written and skipped, or why nothing was.
@@ -92,6 +94,11 @@ private:
     /// Fills the IGC directory and the logbook path from installation `index` of the search, and
     /// says so under the form.
     void takeInstallation(std::size_t index);
+    /// Fills the pilot name from the logbook in the form, unless the pilot typed one.
+    void fillPilotName();
+    /// With no installation found: says so and offers the folder chooser, whose folder fills
+    /// the IGC directory and, where it says, the logbook path.
+    void offerFolderChooser();
 
     install::InstallationSearch search_;
 

@@ -35,7 +35,7 @@ MainWindowBase::MainWindowBase(QWidget* parent, const char* name, bool modal, Qt
     MainWindowBaseLayout->setContentsMargins(11, 11, 11, 11);
     MainWindowBaseLayout->setSpacing(16);
 
-    // Created in placement order, which is also the keyboard focus order.
+    // Created in placement order; the keyboard's order is set below, as the form reads.
     textLabel3 = new QLabel(this);
     MainWindowBaseLayout->addWidget(textLabel3, 2, 0);
 
@@ -104,6 +104,23 @@ MainWindowBase::MainWindowBase(QWidget* parent, const char* name, bool modal, Qt
     textLabel1_2 = new QLabel(this);
     setPolicy(textLabel1_2, QSizePolicy::Fixed, QSizePolicy::Preferred);
     MainWindowBaseLayout->addWidget(textLabel1_2, 3, 0, 1, 2);
+
+    // Each label's access key goes to its field.
+    textLabel2->setBuddy(pilot_name_);
+    textLabel1->setBuddy(igc_files_);
+    textLabel3->setBuddy(logbook_file_);
+    textLabel1_2->setBuddy(min_time_);
+    // Tab walks the form as it reads, from the top down and each "..." after its field, then the
+    // buttons from left to right; creation order would jump between the rows.
+    setTabOrder(pilot_name_, igc_files_);
+    setTabOrder(igc_files_, toolButton1);
+    setTabOrder(toolButton1, logbook_file_);
+    setTabOrder(logbook_file_, toolButton2);
+    setTabOrder(toolButton2, min_time_);
+    setTabOrder(min_time_, pushButton1);
+    setTabOrder(pushButton1, pushButton2);
+    // The keyboard starts at the top, where a pilot types first.
+    pilot_name_->setFocus();
 
     languageChange();
 

@@ -100,6 +100,6 @@ int RestoreDialog::chosenAge() const {
 
 void RestoreDialog::showEvent(QShowEvent* event) {
     fitOnScreen(this);
-    QDialog::showEvent(event); // places the window over the main window
-    keepOnScreen(this);
+    QDialog::showEvent(event);
+    centreOnParent(this);
 }

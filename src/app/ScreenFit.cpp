@@ -75,6 +75,21 @@ void keepOnScreen(QWidget* window) {
         window->move(window->pos() + shift);
 }
 
+void centreOnParent(QWidget* window) {
+    const QWidget* parent = window->parentWidget();
+    QRect over;
+    if (parent != nullptr && parent->window()->isVisible())
+        over = parent->window()->frameGeometry();
+    else if (const QScreen* screen = screenFor(window))
+        over = screen->availableGeometry();
+    if (over.isEmpty())
+        return;
+    // The whole window, its frame included, from where its frame begins (pos()).
+    const QRect frame(window->pos(), window->size().grownBy(frameOf(window)));
+    window->move(window->pos() + over.center() - frame.center());
+    keepOnScreen(window);
+}
+
 bool FittingMessageBox::event(QEvent* event) {
     const bool handled = QMessageBox::event(event);
     // The box sizes itself anew on a layout request.
@@ -84,9 +99,9 @@ bool FittingMessageBox::event(QEvent* event) {
 }
 
 void FittingMessageBox::showEvent(QShowEvent* event) {
-    QMessageBox::showEvent(event); // sizes and places the box
+    QMessageBox::showEvent(event); // sizes the box
     narrow();
-    keepOnScreen(this);
+    centreOnParent(this);
 }
 
 void FittingMessageBox::resizeEvent(QResizeEvent* event) {

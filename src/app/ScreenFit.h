@@ -22,6 +22,13 @@ void fitOnScreen(QWidget* window);
 /// partly beyond an edge. Called once it has placed itself, before it shows.
 void keepOnScreen(QWidget* window);
 
+/// Moves `window` (a box, a list, a chooser) so that it stands centred on the window it belongs
+/// to, or on its screen while that window is not shown yet (where that window will place itself
+/// too), then within the screen. Called once it has placed itself, before it shows: the
+/// toolkit's own placement is left to the window manager, which may put it anywhere, at the
+/// screen's top left corner among others.
+void centreOnParent(QWidget* window);
+
 /// A message box within its screen: the toolkit makes a box with a long path in it as wide as a
 /// small screen, and puts the window manager's borders beyond its edges.
 class FittingMessageBox : public QMessageBox {

@@ -108,6 +108,6 @@ bool SkippedFilesDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void SkippedFilesDialog::showEvent(QShowEvent* event) {
     fitOnScreen(this);
-    QDialog::showEvent(event); // places the window over the result box
-    keepOnScreen(this);
+    QDialog::showEvent(event);
+    centreOnParent(this);
 }

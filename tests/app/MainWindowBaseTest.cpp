@@ -95,7 +95,7 @@ private slots:
     void construction();
     void placement_data();
     void placement();
-    void focusFollowsCreationOrder();
+    void focusFollowsTheForm();
     void texts_data();
     void texts();
     void minimumTime_data();
@@ -221,15 +221,15 @@ void MainWindowBaseTest::placement() {
     QCOMPARE(policy.hasHeightForWidth(), original.hasHeightForWidth());
 }
 
-void MainWindowBaseTest::focusFollowsCreationOrder() {
+void MainWindowBaseTest::focusFollowsTheForm() {
     MainWindowBase form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    const QList<QWidget*> order = {form.toolButton1, form.toolButton2,   form.pushButton2,
-                                   form.pushButton1, form.logbook_file_, form.igc_files_,
-                                   form.pilot_name_, form.min_time_};
-    // The keyboard starts at the first browse button and walks the widgets in creation order,
-    // so two Tabs reach "Exit".
+    const QList<QWidget*> order = {form.pilot_name_,   form.igc_files_,  form.toolButton1,
+                                   form.logbook_file_, form.toolButton2, form.min_time_,
+                                   form.pushButton1,   form.pushButton2};
+    // The keyboard starts at the pilot name and walks the form from the top down, each "..."
+    // after its field, then the buttons from the left.
     QCOMPARE(QApplication::focusWidget(), order.front());
     for (qsizetype i = 1; i <= order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -244,25 +244,25 @@ void MainWindowBaseTest::texts_data() {
     QTest::newRow("caption") << "caption"
                              << "Fix Thermora Logbook";
     QTest::newRow("textLabel3") << "textLabel3"
-                                << "Logbook File";
+                                << "&Logbook File";
     QTest::newRow("textLabel1") << "textLabel1"
-                                << "IGC Files";
+                                << "&IGC Files";
     QTest::newRow("textLabel2") << "textLabel2"
-                                << "Pilot Name";
+                                << "&Pilot Name";
     QTest::newRow("toolButton1") << "toolButton1"
                                  << "...";
     QTest::newRow("toolButton2") << "toolButton2"
                                  << "...";
     QTest::newRow("pushButton2") << "pushButton2"
-                                 << "Exit";
+                                 << "E&xit";
     QTest::newRow("pushButton1") << "pushButton1"
-                                 << "Generate Logbook";
+                                 << "&Generate Logbook";
     QTest::newRow("spin box suffix, leading blank") << "suffix"
                                                     << " minutes";
     QTest::newRow("spin box tool tip") << "tooltip"
                                        << "Only flights longer than this will be added";
     QTest::newRow("textLabel1_2") << "textLabel1_2"
-                                  << "Min. Flight time";
+                                  << "&Min. Flight time";
     QTest::newRow("line edits start empty") << "line edits"
                                             << "";
 }

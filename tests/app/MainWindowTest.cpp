@@ -30,8 +30,11 @@
 #include <QMetaMethod>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -39,6 +42,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -149,6 +153,22 @@ QString winePrefix(const QString& prefix, int hours_old) {
     return simulator;
 }
 
+// Two installations under `work`, "a" taken and "b" beside it, as a search finds them.
+install::InstallationSearch twoInstallations(const QString& work) {
+    install::InstallationSearch search;
+    for (const char* name : {"a", "b"}) {
+        const std::string dir = QFile::encodeName(work + QLatin1Char('/') + QLatin1String(name) +
+                                                  QStringLiteral("/Thermora"))
+                                    .toStdString();
+        QDir().mkpath(QString::fromStdString(dir) + QStringLiteral("/data/IGC"));
+        search.found.push_back({dir, "Wine prefix " + std::string(name),
+                                install::PlaceKind::WinePrefix,
+                                "Wine, prefix " + std::string(name)});
+    }
+    search.taken = 0;
+    return search;
+}
+
 enum class Answer { None, Enter, Yes, No, Escape, CloseBox };
 
 // How a long run is stopped.
@@ -172,6 +192,16 @@ private slots:
     void slotsOfTheDialog();
     void installationLine_data();
     void installationLine();
+    void folderChosenWhenNothingFound_data();
+    void folderChosenWhenNothingFound();
+    void pilotNameFromTheLogbook_data();
+    void pilotNameFromTheLogbook();
+
+    void accessKeys_data();
+    void accessKeys();
+    void accessKeysUniqueAndTabAsTheFormReads();
+    void boxesStandOverTheWindow_data();
+    void boxesStandOverTheWindow();
 
     void generationAsks_data();
     void generationAsks();
@@ -274,7 +304,7 @@ void MainWindowTest::presetsFromInstallDir() {
     else
         qunsetenv("THERMORA_DIR");
 
-    ModalScript script({pressKey(Qt::Key_Return)});
+    ModalScript script({pressKey(Qt::Key_Escape)});
     CaptureStream err(std::cerr);
     MainWindow window;
 
@@ -288,14 +318,14 @@ void MainWindowTest::presetsFromInstallDir() {
     if (warned) {
         const auto& box = script.shown().front();
         QCOMPARE(box.text, kNoInstallationText);
-        // What can be done in the dialog first: started from a menu, nobody sets a variable.
+        // What can be done in the dialog: started from a menu, nobody sets a variable.
         QCOMPARE(box.informative,
-                 QStringLiteral("To generate the logbook now, choose the IGC directory and the "
-                                "logbook file with the \"...\" buttons, or type them in.\n\nTo "
-                                "have them filled in at every start, set THERMORA_DIR to the "
-                                "simulator's installation directory, or WINEPREFIX to the Wine "
-                                "prefix that holds it, before the program starts."));
-        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+                 QStringLiteral("Choose the simulator's folder, or the folder that holds your IGC "
+                                "files, and the IGC directory and the logbook file are filled in "
+                                "from it. You can also choose them with the \"...\" buttons, or "
+                                "type them in."));
+        QCOMPARE(box.buttons, (QStringList{"&Choose Folder...", "Close"}));
+        QCOMPARE(box.default_button, QStringLiteral("&Choose Folder..."));
         QCOMPARE(box.icon, QMessageBox::Warning);
     }
     QCOMPARE(window.igc_files_->text(), igc_files);
@@ -361,9 +391,9 @@ void MainWindowTest::installationLine() {
     qunsetenv("WINEPREFIX");
     for (qsizetype k = 0; k < prefixes.size(); ++k)
         QVERIFY(!winePrefix(inWork(prefixes[k]), static_cast<int>(prefixes.size() - k)).isEmpty());
-    // The box that says none was found, if it comes.
+    // The box that says none was found, if it comes: closed.
     auto script =
-        std::make_unique<ModalScript>(std::vector<ModalScript::Answer>{pressKey(Qt::Key_Return)});
+        std::make_unique<ModalScript>(std::vector<ModalScript::Answer>{pressKey(Qt::Key_Escape)});
     CaptureStream err(std::cerr);
     MainWindow window;
     QVERIFY(!script->forced());
@@ -580,12 +610,13 @@ void MainWindowTest::emptyFolderKeepsEntries_data() {
 
     QTest::newRow("340 entries: No keeps them, nothing more is said")
         << 340 << Answer::No << "340 entries";
-    QTest::newRow("1 entry: Escape stops the run, which says so")
+    QTest::newRow("1 entry: Escape keeps it, nothing more is said")
         << 1 << Answer::Escape << "1 entry";
-    QTest::newRow("2 entries: Yes gives them up") << 2 << Answer::Yes << "2 entries";
-    QTest::newRow("no entries: replaced unasked") << 0 << Answer::None << QString();
+    QTest::newRow("2 entries: Yes gives them up, unasked again") << 2 << Answer::Yes << "2 entries";
+    QTest::newRow("no entries: the overwrite question alone") << 0 << Answer::None << QString();
 }
 
+// A folder without a recording is said before anything is asked, in the one question.
 void MainWindowTest::emptyFolderKeepsEntries() {
     QFETCH(int, old_entries);
     QFETCH(Answer, answer);
@@ -595,9 +626,9 @@ void MainWindowTest::emptyFolderKeepsEntries() {
     writeFile(logbook_path_, old);
     MainWindow window;
     window.pilot_name_->setText(QStringLiteral("Pilot"));
-    // Yes to replacing the logbook at all, the answer, and the result box if any.
-    ModalScript script({pressKey(Qt::Key_Return),
-                        answer == Answer::Yes  ? app_testing::clickButton(QStringLiteral("&Yes"))
+    // The answer (the overwrite question's Yes where the folder is not said), and the result
+    // box if any.
+    ModalScript script({answer == Answer::Yes  ? app_testing::clickButton(QStringLiteral("&Yes"))
                         : answer == Answer::No ? app_testing::clickButton(QStringLiteral("&No"))
                         : answer == Answer::Escape ? pressKey(Qt::Key_Escape)
                                                    : pressKey(Qt::Key_Return),
@@ -605,21 +636,22 @@ void MainWindowTest::emptyFolderKeepsEntries() {
     CaptureStream err(std::cerr);
     runFlow(window, [&] { window.generateLogBook(); });
 
+    QVERIFY(!script.forced());
     const bool written = answer == Answer::Yes || answer == Answer::None;
     QStringList titles{QStringLiteral("Warning")};
+    const app_testing::ShownWindow& question = script.shown().front();
     if (!entries.isEmpty()) {
-        titles << QStringLiteral("Warning");
-        const app_testing::ShownWindow& question = script.shown()[1];
         QCOMPARE(question.text, QStringLiteral("The folder %1 holds no IGC file. Replace your "
-                                               "logbook of %2 with an empty one?")
+                                               "logbook of %2 with an empty one?\nIt is kept as "
+                                               "logbook.dat.bak.")
                                     .arg(igc_dir_, entries));
-        QCOMPARE(question.buttons, (QStringList{"&No", "&Yes", "Cancel"}));
+        QCOMPARE(question.buttons, (QStringList{"&No", "&Yes"}));
         QCOMPARE(question.default_button, QStringLiteral("&No"));
+    } else {
+        QCOMPARE(question.text, kOverwriteText);
     }
     if (written)
         titles << QStringLiteral("Logbook generated");
-    if (answer == Answer::Escape)
-        titles << QStringLiteral("Logbook not generated");
     QCOMPARE(script.titles(), titles);
     QCOMPARE(readFile(logbook_path_), written ? header("Pilot") : old);
 }
@@ -630,8 +662,8 @@ void MainWindowTest::flightsWithoutRecordingAsked_data() {
     QTest::addColumn<bool>("kept");       // they are in the new logbook
     QTest::addColumn<QString>("written"); // the result box's text; {L} is the logbook's path
 
-    QTest::newRow("every flight recorded, a damaged line: nothing asked, the line dropped")
-        << false << Answer::None << false << "Wrote 1 entry to {L}; the logbook it replaced had 2";
+    QTest::newRow("every entry recorded, a damaged line: asked about alone, dropped")
+        << false << Answer::No << false << "Wrote 1 entry to {L}; the logbook it replaced had 2";
     QTest::newRow("No: dropped") << true << Answer::No << false
                                  << "Wrote 1 entry to {L}; the logbook it replaced had 4";
     QTest::newRow("Escape: the run stops, nothing written")
@@ -639,15 +671,15 @@ void MainWindowTest::flightsWithoutRecordingAsked_data() {
         << "The logbook was not generated: cancelled.\nThe old logbook was left as it was.";
     QTest::newRow("Yes: kept first, as they stood and in their order")
         << true << Answer::Yes << true
-        << "Wrote 3 entries to {L}, 2 of them kept from the old logbook; the logbook it replaced "
+        << "Wrote 4 entries to {L}, 3 of them kept from the old logbook; the logbook it replaced "
            "had 4";
     QTest::newRow("Enter: kept") << true << Answer::Enter << true
-                                 << "Wrote 3 entries to {L}, 2 of them kept from the old logbook; "
+                                 << "Wrote 4 entries to {L}, 3 of them kept from the old logbook; "
                                     "the logbook it replaced had 4";
 }
 
-// The old logbook's flights whose recording has gone from the folder: asked about, with the
-// flights under "Show Details...", before any flight is read.
+// The old logbook's flights whose recording has gone from the folder, and its lines that are no
+// entry: asked about, with the flights under "Show Details...", before any flight is read.
 void MainWindowTest::flightsWithoutRecordingAsked() {
     QFETCH(bool, gone);
     QFETCH(Answer, answer);
@@ -674,11 +706,10 @@ void MainWindowTest::flightsWithoutRecordingAsked() {
     MainWindow window;
     window.pilot_name_->setText(QStringLiteral("Pilot"));
     std::vector<ModalScript::Answer> answers{pressKey(Qt::Key_Return)}; // Yes, replace it
-    if (gone)
-        answers.push_back(answer == Answer::Yes  ? app_testing::clickButton(QStringLiteral("&Yes"))
-                          : answer == Answer::No ? app_testing::clickButton(QStringLiteral("&No"))
-                          : answer == Answer::Escape ? pressKey(Qt::Key_Escape)
-                                                     : pressKey(Qt::Key_Return));
+    answers.push_back(answer == Answer::Yes      ? app_testing::clickButton(QStringLiteral("&Yes"))
+                      : answer == Answer::No     ? app_testing::clickButton(QStringLiteral("&No"))
+                      : answer == Answer::Escape ? pressKey(Qt::Key_Escape)
+                                                 : pressKey(Qt::Key_Return));
     answers.push_back(pressKey(Qt::Key_Return));
     ModalScript script(answers);
     CaptureStream err(std::cerr);
@@ -686,25 +717,26 @@ void MainWindowTest::flightsWithoutRecordingAsked() {
     runFlow(window, [&] { window.generateLogBook(); });
 
     QVERIFY(!script.forced());
-    QStringList titles{QStringLiteral("Warning")};
-    if (gone)
-        titles << QStringLiteral("Warning");
     const bool stopped = answer == Answer::Escape;
-    titles << (stopped ? QStringLiteral("Logbook not generated")
-                       : QStringLiteral("Logbook generated"));
-    QCOMPARE(script.titles(), titles);
-    if (gone) {
-        const app_testing::ShownWindow& question = script.shown()[1];
-        QCOMPARE(question.text, QStringLiteral("2 flights of your logbook have no recording in %1. "
-                                               "Keep them in the new logbook?")
-                                    .arg(igc_dir_));
-        QCOMPARE(question.details,
-                 QString::fromUtf8("14.06.2025, Alpha - Br\xc3\xbc"
-                                   "cke, gone-1.igc\n02.08.2025, Local flight, gone-2.igc\n"));
-        QCOMPARE(question.buttons, (QStringList{"&No", "&Yes", "Cancel", "Show Details..."}));
-        QCOMPARE(question.default_button, QStringLiteral("&Yes"));
-        QCOMPARE(question.icon, QMessageBox::Warning);
-    }
+    QCOMPARE(script.titles(), (QStringList{QStringLiteral("Warning"), QStringLiteral("Warning"),
+                                           stopped ? QStringLiteral("Logbook not generated")
+                                                   : QStringLiteral("Logbook generated")}));
+    const app_testing::ShownWindow& question = script.shown()[1];
+    QCOMPARE(question.text,
+             gone ? QStringLiteral("3 flights of your logbook have no recording in %1. "
+                                   "Keep them in the new logbook?")
+                        .arg(igc_dir_)
+                  : QStringLiteral("1 flight of your logbook has no recording in %1. "
+                                   "Keep it in the new logbook?")
+                        .arg(igc_dir_));
+    QCOMPARE(question.details,
+             gone ? QString::fromUtf8("14.06.2025, Alpha - Br\xc3\xbc"
+                                      "cke, gone-1.igc\nline 7 (no entry): " +
+                                      damaged + "\n02.08.2025, Local flight, gone-2.igc\n")
+                  : QString::fromUtf8("line 6 (no entry): " + damaged + "\n"));
+    QCOMPARE(question.buttons, (QStringList{"&No", "&Yes", "Cancel", "Show Details..."}));
+    QCOMPARE(question.default_button, QStringLiteral("&Yes"));
+    QCOMPARE(question.icon, QMessageBox::Warning);
     QCOMPARE(script.shown().back().text, QString(written).replace("{L}", logbook_path_));
     if (stopped) {
         QCOMPARE(readFile(logbook_path_), old);
@@ -712,12 +744,17 @@ void MainWindowTest::flightsWithoutRecordingAsked() {
         return;
     }
     // Flights dropped are counted where the pilot reads the result.
-    QCOMPARE(script.shown().back().informative.contains(QStringLiteral(
-                 "2 flights of the old logbook were dropped: their recording is gone.")),
-             gone && !kept);
+    QCOMPARE(script.shown().back().informative.contains(
+                 gone ? QStringLiteral(
+                            "3 flights of the old logbook were dropped: their recording is gone.")
+                      : QStringLiteral(
+                            "1 flight of the old logbook was dropped: its recording is gone.")),
+             !kept);
     // The kept lines' bytes first, then the one flight read from the folder.
     const QByteArray logbook = readFile(logbook_path_);
-    const QByteArray before = header("Pilot") + (kept ? first + "\r\n" + second + "\r\n" : "");
+    const QByteArray before =
+        header("Pilot") +
+        (kept ? first + "\r\n" + damaged + "\r\n" + second + "\r\n" : QByteArray());
     QVERIFY2(logbook.startsWith(before), logbook.constData());
     const QByteArray rebuilt = logbook.mid(before.size());
     QVERIFY2(QRegularExpression(QStringLiteral("\\A[^\r\n]*;flight\\.igc\r\n\\z"))
@@ -922,7 +959,9 @@ void MainWindowTest::flightsGoThroughTheDialogsInputs() {
     writeFile(dir + QStringLiteral("/flight.igc"), kFourMinuteFlight);
     const QString logbook = inWork(logbook_name);
     if (old_entries >= 0)
-        writeFile(logbook, header("Old") + QByteArray("entry\r\n").repeated(old_entries));
+        writeFile(logbook,
+                  header("Old") + (entryLine("05.01.2008", "Local flight", "flight.igc") + "\r\n")
+                                      .repeated(old_entries));
     const bool entry = min_time <= 4;
 
     MainWindow window;
@@ -1330,6 +1369,278 @@ void MainWindowTest::restore() {
     QCOMPARE(undo.shown().back().title, QStringLiteral("Logbook restored"));
     QCOMPARE(readFile(logbook_path_), keptBytes(-1));
     QCOMPARE(readFile(generationPath(logbook_path_, 0)), keptBytes(age));
+}
+
+void MainWindowTest::folderChosenWhenNothingFound_data() {
+    QTest::addColumn<QString>("chosen");  // relative to the work directory
+    QTest::addColumn<QString>("igc");     // likewise
+    QTest::addColumn<QString>("logbook"); // likewise; empty: the field stays empty
+    QTest::addColumn<QString>("pilot");   // from that logbook
+
+    QTest::newRow("the simulator's folder: both fields and the pilot") << "sim"
+                                                                       << "sim/data/IGC"
+                                                                       << "sim/data/logbook.dat"
+                                                                       << "Chosen Pilot";
+    QTest::newRow("a folder of recordings: the IGC field alone")
+        << "loose"
+        << "loose" << QString() << QString();
+}
+
+// No installation found: the box offers the folder chooser, whose folder fills the form.
+void MainWindowTest::folderChosenWhenNothingFound() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, igc);
+    QFETCH(QString, logbook);
+    QFETCH(QString, pilot);
+    qunsetenv("THERMORA_DIR");
+    QVERIFY(QDir().mkpath(inWork(QStringLiteral("sim/data/IGC"))));
+    QVERIFY(QDir().mkpath(inWork(QStringLiteral("loose"))));
+    writeFile(inWork(QStringLiteral("sim/data/logbook.dat")), header("Chosen Pilot"));
+
+    QString title;
+    bool dirs_only = false;
+    ModalScript script(
+        {app_testing::clickButton(QStringLiteral("&Choose Folder...")), [&](QWidget* modal) {
+             auto* chooser = qobject_cast<QFileDialog*>(modal);
+             QVERIFY(chooser != nullptr);
+             title = chooser->windowTitle();
+             dirs_only = chooser->testOption(QFileDialog::ShowDirsOnly);
+             chooser->setDirectory(inWork(chosen));
+             static_cast<QDialog*>(chooser)->accept(); // what "Choose" does
+         }});
+    CaptureStream err(std::cerr);
+    MainWindow window;
+
+    QVERIFY(!script.forced());
+    QCOMPARE(script.titles(), (QStringList{"Warning", title}));
+    QCOMPARE(title, QStringLiteral("The Thermora Simulator folder or the IGC folder"));
+    QVERIFY(dirs_only);
+    QCOMPARE(window.igc_files_->text(), inWork(igc));
+    QCOMPARE(window.logbook_file_->text(), logbook.isEmpty() ? QString() : inWork(logbook));
+    QCOMPARE(window.pilot_name_->text(), pilot);
+}
+
+void MainWindowTest::pilotNameFromTheLogbook_data() {
+    QTest::addColumn<QByteArray>("first");  // the taken installation's pilot; null: no logbook
+    QTest::addColumn<QByteArray>("second"); // the other's
+    QTest::addColumn<QString>("typed");     // into the field before the other is chosen; null:
+                                            // nothing
+    QTest::addColumn<QString>("at_start");
+    QTest::addColumn<QString>("after"); // the other installation chosen
+
+    QTest::newRow("the logbook's name, then the other's")
+        << QByteArray("First") << QByteArray("Second") << QString() << "First"
+        << "Second";
+    QTest::newRow("Latin-1, the other without a logbook: the name stays")
+        << QByteArray("J\xfcrgen") << QByteArray() << QString()
+        << QString::fromUtf8("J\xc3\xbcrgen") << QString::fromUtf8("J\xc3\xbcrgen");
+    QTest::newRow("no logbook: empty, then the other's")
+        << QByteArray() << QByteArray("Second") << QString() << QString() << "Second";
+    QTest::newRow("a name typed is kept")
+        << QByteArray("First") << QByteArray("Second") << QStringLiteral("Mine") << "First"
+        << "Mine";
+    QTest::newRow("a name typed away: the other's")
+        << QByteArray("First") << QByteArray("Second") << QStringLiteral("") << "First"
+        << "Second";
+}
+
+void MainWindowTest::pilotNameFromTheLogbook() {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QString, typed);
+    QFETCH(QString, at_start);
+    QFETCH(QString, after);
+
+    const install::InstallationSearch search = twoInstallations(work_->path());
+    if (!first.isNull())
+        writeFile(inWork(QStringLiteral("a/Thermora/data/logbook.dat")), header(first));
+    if (!second.isNull())
+        writeFile(inWork(QStringLiteral("b/Thermora/data/logbook.dat")), header(second));
+    CaptureStream err(std::cerr);
+    MainWindow window(search);
+    QCOMPARE(window.pilot_name_->text(), at_start);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    if (!typed.isNull()) {
+        window.pilot_name_->selectAll();
+        QTest::keyClick(window.pilot_name_, Qt::Key_Backspace);
+        QTest::keyClicks(window.pilot_name_, typed);
+    }
+    ModalScript list({[](QWidget* modal) {
+        auto* installations = qobject_cast<InstallationsDialog*>(modal);
+        QVERIFY(installations != nullptr);
+        installations->installations_->setCurrentRow(1);
+        QTest::mouseClick(installations->use_, Qt::LeftButton);
+    }});
+    QTest::mouseClick(window.change_installation_, Qt::LeftButton);
+    QVERIFY(!list.forced());
+    QCOMPARE(window.logbook_file_->text(), inWork(QStringLiteral("b/Thermora/data/logbook.dat")));
+    QCOMPARE(window.pilot_name_->text(), after);
+}
+
+void MainWindowTest::accessKeys_data() {
+    QTest::addColumn<char>("key"); // with Alt
+    QTest::addColumn<QString>("target");
+
+    QTest::newRow("Alt+P: the pilot name") << 'P' << "pilot";
+    QTest::newRow("Alt+I: the IGC directory") << 'I' << "igc";
+    QTest::newRow("Alt+L: the logbook file") << 'L' << "logbook";
+    QTest::newRow("Alt+M: the minimum time") << 'M' << "minutes";
+    QTest::newRow("Alt+C: Change...") << 'C' << "change";
+    QTest::newRow("Alt+R: Restore...") << 'R' << "restore";
+    QTest::newRow("Alt+G: Generate Logbook") << 'G' << "generate";
+    QTest::newRow("Alt+X: Exit") << 'X' << "exit";
+}
+
+// Alt with a label's letter goes to its field, with a button's presses it; nothing is typed
+// into the field that has the keyboard.
+void MainWindowTest::accessKeys() {
+    QFETCH(char, key);
+    QFETCH(QString, target);
+
+    CaptureStream err(std::cerr);
+    MainWindow window(twoInstallations(work_->path()));
+    const std::map<QString, QWidget*> widgets = {
+        {"pilot", window.pilot_name_},           {"igc", window.igc_files_},
+        {"logbook", window.logbook_file_},       {"minutes", window.min_time_},
+        {"change", window.change_installation_}, {"restore", window.restore_button_},
+        {"generate", window.pushButton1},        {"exit", window.pushButton2}};
+    // The buttons only say that they were pressed.
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+    QWidget* const wanted = widgets.at(target);
+    auto* const button = qobject_cast<QAbstractButton*>(wanted);
+    std::unique_ptr<QSignalSpy> pressed;
+    if (button != nullptr)
+        pressed = std::make_unique<QSignalSpy>(button, &QAbstractButton::clicked);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget* const start =
+        wanted == window.pilot_name_ ? static_cast<QWidget*>(window.min_time_) : window.pilot_name_;
+    start->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), start);
+    const QString pilot = window.pilot_name_->text();
+
+    QTest::keyClick(start, key, Qt::AltModifier);
+
+    if (button != nullptr)
+        QTRY_COMPARE(pressed->count(), 1); // the button shows itself pressed a moment first
+    else
+        QCOMPARE(QApplication::focusWidget(), wanted);
+    QCOMPARE(window.pilot_name_->text(), pilot);
+    QVERIFY(window.isVisible());
+}
+
+// Every label of a field and every button with a letter of its own (the "..." beside a field
+// is reached with Tab from it), and Tab through the form as it reads: down the rows, each row
+// from the left, the buttons' row last.
+void MainWindowTest::accessKeysUniqueAndTabAsTheFormReads() {
+    CaptureStream err(std::cerr);
+    MainWindow window(twoInstallations(work_->path()));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QList<QKeySequence> keys;
+    QList<QWidget*> focusable;
+    for (QWidget* child : window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!child->isVisible())
+            continue;
+        if (child->focusPolicy() & Qt::TabFocus)
+            focusable << child;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(child); label != nullptr && label->buddy())
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(child);
+                 button != nullptr && button->text() != QLatin1String("..."))
+            text = button->text();
+        else
+            continue;
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        QVERIFY2(!key.isEmpty(), qPrintable(text));
+        QVERIFY2(!keys.contains(key), qPrintable(text));
+        keys << key;
+    }
+    QCOMPARE(keys.size(), 8);
+
+    window.pilot_name_->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), window.pilot_name_);
+    QList<QWidget*> walked{window.pilot_name_};
+    for (int k = 0; k < focusable.size(); ++k) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget();
+    }
+    QCOMPARE(walked.back(), window.pilot_name_); // round once, every widget on the way
+    walked.removeLast();
+    QCOMPARE(QSet<QWidget*>(walked.begin(), walked.end()).size(), focusable.size());
+    for (qsizetype k = 1; k < walked.size(); ++k) {
+        const QRect before(walked[k - 1]->mapTo(&window, QPoint()), walked[k - 1]->size());
+        const QRect now(walked[k]->mapTo(&window, QPoint()), walked[k]->size());
+        const bool same_row = now.top() < before.bottom() && before.top() < now.bottom();
+        QVERIFY2(same_row ? now.left() > before.left() : now.top() > before.top(),
+                 qPrintable(QStringLiteral("%1 after %2")
+                                .arg(walked[k]->metaObject()->className(),
+                                     walked[k - 1]->metaObject()->className())));
+    }
+}
+
+void MainWindowTest::boxesStandOverTheWindow_data() {
+    QTest::addColumn<QString>("box");
+    QTest::newRow("the question before replacing the logbook") << "question";
+    QTest::newRow("the result") << "result";
+    QTest::newRow("the skipped files, over the result") << "skipped";
+    QTest::newRow("the restore list") << "restore";
+    QTest::newRow("the installations") << "installations";
+}
+
+// Each box centred on the window, wherever that stands, not where the toolkit or the window
+// manager would put it.
+void MainWindowTest::boxesStandOverTheWindow() {
+    QFETCH(QString, box);
+
+    CaptureStream err(std::cerr);
+    CaptureStream out(std::cout);
+    MainWindow window(twoInstallations(work_->path()));
+    const QString logbook = window.logbook_file_->text();
+    const QString igc = window.igc_files_->text();
+    if (box == QLatin1String("question") || box == QLatin1String("restore"))
+        writeFile(logbook, header("Old"));
+    if (box == QLatin1String("restore"))
+        writeFile(logbook + QStringLiteral(".bak"), header("Older"));
+    if (box == QLatin1String("skipped"))
+        writeFile(igc + QStringLiteral("/broken.igc"), "no IGC file\r\n");
+    window.pilot_name_->setText(QStringLiteral("Pilot"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Away from the screen's centre and from its top left corner.
+    window.move(window.screen()->availableGeometry().topLeft() + QPoint(37, 23));
+    QTRY_COMPARE(window.pos(), window.screen()->availableGeometry().topLeft() + QPoint(37, 23));
+
+    QRect seen;
+    const ModalScript::Answer look = [&seen](QWidget* modal) {
+        seen = modal->frameGeometry();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    };
+    std::vector<ModalScript::Answer> answers{look};
+    if (box == QLatin1String("skipped"))
+        answers = {app_testing::clickButton(QStringLiteral("Show Details...")), look,
+                   pressKey(Qt::Key_Return)};
+    ModalScript script(answers);
+    if (box == QLatin1String("installations"))
+        QTest::mouseClick(window.change_installation_, Qt::LeftButton);
+    else if (box == QLatin1String("restore"))
+        runFlow(window, [&] { QTest::mouseClick(window.restore_button_, Qt::LeftButton); });
+    else
+        runFlow(window, [&] { window.generateLogBook(); });
+
+    QVERIFY2(!script.forced(), qPrintable(script.titles().join(QStringLiteral(", "))));
+    QVERIFY(!seen.isEmpty());
+    // Before it shows, a box reckons with a title bar that the offscreen screen does not draw:
+    // half of one off for each box in the stack.
+    const int slack = 2 * window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2;
+    const QPoint off = seen.center() - window.frameGeometry().center();
+    QVERIFY2(std::abs(off.x()) <= 2 && std::abs(off.y()) <= slack,
+             qPrintable(QStringLiteral("%1,%2 off the centre").arg(off.x()).arg(off.y())));
 }
 
 QTEST_MAIN(MainWindowTest)

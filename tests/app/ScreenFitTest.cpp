@@ -101,11 +101,19 @@ void ScreenFitTest::windowsFitTheScreen() {
         QVERIFY2(!button->isVisible() || tested->rect().contains(QRect(
                                              button->mapTo(tested, QPoint()), button->size())),
                  qPrintable(button->text()));
-    // The texts too, the line under the main window's form among them.
-    for (const QLabel* label : tested->findChildren<QLabel*>())
-        QVERIFY2(!label->isVisible() ||
-                     tested->rect().contains(QRect(label->mapTo(tested, QPoint()), label->size())),
+    // The texts too, the line under the main window's form among them, each whole: a line too
+    // long for the window wraps, and has the height of its lines.
+    for (const QLabel* label : tested->findChildren<QLabel*>()) {
+        if (!label->isVisible())
+            continue;
+        QVERIFY2(tested->rect().contains(QRect(label->mapTo(tested, QPoint()), label->size())),
                  qPrintable(label->text()));
+        if (label->wordWrap())
+            QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                     qPrintable(label->text()));
+        else
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+    }
 }
 
 QTEST_MAIN(ScreenFitTest)

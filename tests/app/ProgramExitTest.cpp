@@ -1,5 +1,7 @@
 // The real program on a real (virtual) X display: "Exit", Escape and the window's close button
 // each end it with exit code 0; the close button in the midst of a run cancels the run first.
+// Its buttons are pressed with their access keys, as a pilot with hands on the keyboard does.
+// Without a display: its help, its version and a wrong argument, as command-line programs answer.
 // Xvfb provides the display, xdotool finds the windows and types, and x11_close_window plays the
 // window manager's close button.
 
@@ -17,8 +19,10 @@ constexpr int kWaitMs = 15000; // for a window to show, or the program to end
 
 enum class Ending { ExitButton, EscapeKey, CloseButton, EscapeAfterAGeneration, CloseDuringARun };
 
-const QByteArray kOldLogbook =
-    "# old logbook\r\nname = Someone\r\n\r\nname = Someone\r\nan entry\r\n";
+// Its one entry's recording is in the folder: nothing to ask about flights without one.
+const QByteArray kOldLogbook = "# old logbook\r\nname = Someone\r\n\r\nname = Someone\r\n"
+                               "05.01.2008;Discus;D-4711;Local flight;01:12;00:00;48.2 km;40.2 "
+                               "km/h;f0.igc\r\n";
 
 } // namespace
 
@@ -32,6 +36,8 @@ private slots:
     void cleanupTestCase();
     void endsWithExitCodeZero_data();
     void endsWithExitCodeZero();
+    void answersItsArguments_data();
+    void answersItsArguments();
 
 private:
     // Runs xdotool with `arguments`; true when it succeeded. Its standard output goes to `output`.
@@ -166,29 +172,25 @@ void ProgramExitTest::endsWithExitCodeZero() {
     };
 
     if (!installed) {
-        // The warning comes before the dialog, and answering it must not end the program.
+        // The warning comes before the dialog, and closing it must not end the program.
         const QString box = waitForWindow(QStringLiteral("Warning"));
         QVERIFY2(!box.isEmpty(), output().constData());
         QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box,
-                         QStringLiteral("key"), QStringLiteral("Return")}));
+                         QStringLiteral("key"), QStringLiteral("Escape")}));
     }
     const QString window = waitForWindow(QStringLiteral("Fix Thermora Logbook"));
     QVERIFY2(!window.isEmpty(), output().constData());
     QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}));
 
-    // A name typed at once (the focus starts there), five Tabs to "Generate Logbook".
+    // A name typed at once (the focus starts there), then Alt+G: "&Generate Logbook".
     const auto generate = [this] {
         return xdotool({QStringLiteral("type"), QStringLiteral("Pilot")}) &&
-               xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                        QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                        QStringLiteral("space")});
+               xdotool({QStringLiteral("key"), QStringLiteral("alt+g")});
     };
     switch (ending) {
     case Ending::ExitButton:
-        // The keyboard starts in the pilot name field; four Tabs (the minutes, the two browse
-        // buttons) reach "Exit".
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                         QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")}));
+        // Alt+X: "E&xit".
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("alt+x")}));
         break;
     case Ending::EscapeKey:
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
@@ -262,6 +264,52 @@ void ProgramExitTest::endsWithExitCodeZero() {
     }
     const QRegularExpression missing(QStringLiteral("Error: [^\n]*THERMORA_DIR"));
     QCOMPARE(missing.match(QString::fromLocal8Bit(output())).hasMatch(), !installed);
+}
+
+void ProgramExitTest::answersItsArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // a pattern of standard output, whole
+    QTest::addColumn<QString>("err"); // standard error, whole
+
+    const QString usage = QStringLiteral("\nTry 'thermora-logbook --help' for more information.\n");
+    QTest::newRow("an unknown option") << QStringList{"--bogus"} << 2 << QString()
+                                       << "thermora-logbook: unknown option '--bogus'" + usage;
+    QTest::newRow("an unknown option after one of Qt's")
+        << QStringList{"-style", "Fusion", "-x"} << 2 << QString()
+        << "thermora-logbook: unknown option '-x'" + usage;
+    QTest::newRow("a file") << QStringList{"logbook.dat"} << 2 << QString()
+                            << "thermora-logbook: unexpected argument 'logbook.dat'" + usage;
+    QTest::newRow("--version") << QStringList{"--version"} << 0
+                               << "thermora-logbook \\d+\\.\\d+\\.\\d+\n"
+                               << QString();
+    QTest::newRow("--help, after one of Qt's options")
+        << QStringList{"-platform", "xcb", "--help"} << 0
+        << "Usage: thermora-logbook \\[OPTIONS\\][^\n]*\n(.*\n)*" << QString();
+}
+
+// No display to open a window on: the answer comes without one.
+void ProgramExitTest::answersItsArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("HOME"), home_.path());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(THERMORA_LOGBOOK_EXECUTABLE), arguments);
+    QVERIFY(program.waitForFinished(kWaitMs));
+    const QString said = QString::fromLocal8Bit(program.readAllStandardOutput());
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()), err);
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(said).hasMatch(),
+             qPrintable(said));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), status);
 }
 
 QTEST_GUILESS_MAIN(ProgramExitTest)

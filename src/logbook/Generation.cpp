@@ -178,12 +178,14 @@ int defaultJobs() {
 
 namespace {
 
-// What the run keeps of the old logbook past its first reading: the file, open, and where the
-// entries of each listed recording lie, for a recording that cannot be read during the run.
+// What the run keeps of the old logbook past its first reading: where the entries of each listed
+// recording lie, for a recording that cannot be read during the run. The file itself is closed
+// after each reading: Windows replaces no file that is open.
 struct OldLogbookKept {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
     std::vector<std::vector<LineSpan>> lines_of_file;
 };
+
+using OpenFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // The old logbook, read while this run holds it: its flights whose recording is gone are kept,
 // as they stood and in their order, only when the pilot says so. One that cannot be read is
@@ -192,9 +194,9 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
                     RunEnvironment& environment, LogbookFile& out, GenerationResult& result,
                     OldLogbookKept& kept) {
     const platform::Expected<std::FILE*, std::error_code> opened = out.store().openLogbook();
-    kept.file.reset(opened ? *opened : nullptr);
+    const OpenFile file(opened ? *opened : nullptr, std::fclose);
     platform::Expected<OldLogbook, std::error_code> read =
-        opened ? readOldLogbook(kept.file.get(), files) : platform::unexpected(opened.error());
+        opened ? readOldLogbook(file.get(), files) : platform::unexpected(opened.error());
     if (!read) {
         result.failure = {FailureKind::Unreadable, request.logbook_path, read.error(), {}};
         return false;
@@ -218,7 +220,7 @@ bool takeOldLogbook(const GenerationRequest& request, const std::vector<FlightFi
     case Answer::Yes:
         break;
     }
-    if (const std::error_code error = copyLines(kept.file.get(), old.missing_lines, out)) {
+    if (const std::error_code error = copyLines(file.get(), old.missing_lines, out)) {
         result.failure = {FailureKind::Write, request.logbook_path, error, {}};
         return false;
     }
@@ -276,10 +278,17 @@ bool takeHeldEntries(const GenerationRequest& request, const OldLogbookKept& old
     // Their lines, read once more: entries all, so each is short.
     std::sort(held.old_lines.begin(), held.old_lines.end(),
               [](const LineSpan& a, const LineSpan& b) { return a.offset < b.offset; });
+    // Read again under the run's lock, and closed before the logbook is replaced.
     std::ostringstream copied;
-    if (const std::error_code error = copyLines(old.file.get(), held.old_lines, copied)) {
-        result.failure = {FailureKind::Unreadable, request.logbook_path, error, {}};
-        return false;
+    {
+        const platform::Expected<std::FILE*, std::error_code> opened = out.store().openLogbook();
+        const OpenFile file(opened ? *opened : nullptr, std::fclose);
+        const std::error_code error =
+            opened ? copyLines(file.get(), held.old_lines, copied) : opened.error();
+        if (error) {
+            result.failure = {FailureKind::Unreadable, request.logbook_path, error, {}};
+            return false;
+        }
     }
     RunQuestion question;
     question.kind = RunQuestion::Kind::KeepMissing;

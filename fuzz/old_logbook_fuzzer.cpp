@@ -1,11 +1,12 @@
 // An old logbook on any bytes, as a run reads the logbook it replaces: its lines read back as
-// entries, those without a recording found among some listed ones and copied out again, and the
-// words of the question about them.
+// entries or as lines that are none, the flights without a recording found among some listed
+// ones and copied out again, and the words of the question about them.
 
 #include "FuzzSupport.h"
 #include "logbook/LogbookHistory.h"
 #include "logbook/Messages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -44,16 +45,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (old.missing.count > all.missing.count || old.missing.count != old.missing_lines.size())
             __builtin_trap();
         static_cast<void>(logbook::missingRecordingsList(old.missing));
-        static_cast<void>(logbook::missingRecordingsQuestion("IGC", old.missing.count));
-        // The lines copied out are the entries' lines as they stood, each again an entry.
+        static_cast<void>(logbook::missingRecordingsQuestion("IGC", old.missing));
+        for (const logbook::OldEntry& shown : old.missing.shown) {
+            if (shown.is_entry && !logbook::readEntryLine(shown.line))
+                __builtin_trap();
+        }
+        // The lines copied out are the flights' lines as they stood, one line each.
         std::ostringstream copied;
         if (logbook::copyLines(file, old.missing_lines, copied))
             __builtin_trap();
-        std::istringstream lines(copied.str());
-        for (std::string line; std::getline(lines, line);) {
-            if (!logbook::readEntryLine(line))
-                __builtin_trap();
-        }
+        const std::string lines = copied.str();
+        if (static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n')) <
+            old.missing_lines.size())
+            __builtin_trap();
     }
     std::fclose(file);
     return 0;

@@ -349,6 +349,28 @@ namespace {
 
 constexpr const char* kProgram = "thermora-logbook";
 
+// The help of each system's dialog: the Windows one takes no toolkit options.
+#ifdef _WIN32
+constexpr const char* kHelp =
+    " [OPTIONS]\n"
+    "Rebuilds the Thermora Simulator's logbook from its IGC recordings, in a window.\n\n"
+    "Options:\n"
+    "  -h, --help     Displays this help and exits.\n"
+    "  -V, --version  Displays version information and exits.\n\n"
+    "The same without a window, for scripts: thermora-logbook-cli --help.\n\n"
+    "Exit status: 0 when the window was closed, 2 usage error.\n";
+#else
+constexpr const char* kHelp =
+    " [OPTIONS] [Qt options]\n"
+    "Rebuilds the Thermora Simulator's logbook from its IGC recordings, in a dialog.\n\n"
+    "Options:\n"
+    "  -h, --help     Displays this help and exits.\n"
+    "  -V, --version  Displays version information and exits.\n\n"
+    "Qt's own options (-platform, -style, -qwindowgeometry, ...) are taken by Qt.\n"
+    "The same without a dialog, for scripts: thermora-logbook-cli --help.\n\n"
+    "Exit status: 0 when the dialog was closed, 2 usage error.\n";
+#endif
+
 } // namespace
 
 ProgramStart readProgramArguments(const std::vector<std::string>& arguments,
@@ -356,18 +378,7 @@ ProgramStart readProgramArguments(const std::vector<std::string>& arguments,
     using Action = ProgramStart::Action;
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h")
-            return {Action::Help,
-                    std::string("Usage: ") + kProgram +
-                        " [OPTIONS] [Qt options]\n"
-                        "Rebuilds the Thermora Simulator's logbook from its IGC recordings, in a "
-                        "dialog.\n\n"
-                        "Options:\n"
-                        "  -h, --help     Displays this help and exits.\n"
-                        "  -V, --version  Displays version information and exits.\n\n"
-                        "Qt's own options (-platform, -style, -qwindowgeometry, ...) are taken "
-                        "by Qt.\n"
-                        "The same without a dialog, for scripts: thermora-logbook-cli --help.\n\n"
-                        "Exit status: 0 when the dialog was closed, 2 usage error.\n"};
+            return {Action::Help, std::string("Usage: ") + kProgram + kHelp};
         if (argument == "--version" || argument == "-V")
             return {Action::Version, std::string(kProgram) + " " + version + "\n"};
     }

@@ -1,8 +1,11 @@
 #include "Boxes.h"
 
+#include "AnchorLayout.h"
 #include "DetailsWindow.h"
 #include "DialogLog.h"
+#include "ProgramIcon.h"
 #include "SkippedFilesWindow.h"
+#include "TextWrap.h"
 #include "platform/WindowsText.h"
 
 #include <commctrl.h>
@@ -13,6 +16,7 @@
 namespace {
 
 constexpr int kShowDetailsButton = 100;
+constexpr int kActionButton = 101;
 
 // What a task dialog's "Show Details..." opens over the box, which stays.
 using ShowDetails = std::function<void(HWND box)>;
@@ -33,8 +37,62 @@ UINT iconOf(logbook::Severity severity) {
     return MB_ICONWARNING;
 }
 
+// A box centred over the window it belongs to, with the program's icon and its paths wrapped
+// after a separator. Message boxes and task dialogs place themselves by rules of their own (a task
+// dialog near its owner's top edge, or wherever the system puts it), show no icon or the system's
+// and break a path wherever it reaches the edge; a box of ours looks like the rest of the program
+// and comes up where the pilot is looking.
+void placeBox(HWND box) {
+    wrapPathsIn(box);
+    showProgramIcon(box);
+    RECT frame;
+    GetWindowRect(box, &frame);
+    placeOver(box, GetWindow(box, GW_OWNER), {frame.right - frame.left, frame.bottom - frame.top});
+}
+
+// While a message box is shown: the box, once it has its size, placed as placeBox places it. A
+// message box says nothing when it is made, so its making is watched: the first top-level
+// window that comes up on this thread meanwhile is the box.
+class MessageBoxPlacement {
+public:
+    MessageBoxPlacement() {
+        made_ = nullptr;
+        placed_ = false;
+        hook_ = SetWindowsHookExW(WH_CBT, onWindow, nullptr, GetCurrentThreadId());
+    }
+    ~MessageBoxPlacement() {
+        if (hook_ != nullptr)
+            UnhookWindowsHookEx(hook_);
+    }
+    MessageBoxPlacement(const MessageBoxPlacement&) = delete;
+    MessageBoxPlacement& operator=(const MessageBoxPlacement&) = delete;
+
+private:
+    static LRESULT CALLBACK onWindow(int code, WPARAM wparam, LPARAM lparam) {
+        const auto window = reinterpret_cast<HWND>(wparam);
+        if (code == HCBT_CREATEWND && made_ == nullptr) {
+            // The box itself, not its buttons and texts.
+            const CREATESTRUCTW* created = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs;
+            if ((created->style & WS_CHILD) == 0)
+                made_ = window;
+        } else if (code == HCBT_ACTIVATE && window == made_ && !placed_) {
+            // Activated once laid out; the window that was there before is never moved.
+            placed_ = true;
+            placeBox(window);
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+
+    HHOOK hook_;
+    static inline HWND made_ = nullptr; // the box, once made
+    static inline bool placed_ = false;
+};
+
 HRESULT CALLBACK onTaskDialog(HWND window, UINT message, WPARAM button, LPARAM, LONG_PTR data) {
-    if (message == TDN_BUTTON_CLICKED && button == kShowDetailsButton) {
+    // Made and laid out, not yet shown.
+    if (message == TDN_CREATED)
+        placeBox(window);
+    if (message == TDN_BUTTON_CLICKED && button == kShowDetailsButton && data != 0) {
         (*reinterpret_cast<const ShowDetails*>(data))(window);
         return S_FALSE; // the box stays
     }
@@ -46,8 +104,35 @@ HRESULT CALLBACK onTaskDialog(HWND window, UINT message, WPARAM button, LPARAM, 
 void tell(HWND owner, const logbook::DialogBox& box) {
     const std::string text = wholeText(box);
     dialog_log::box(box.title, text);
+    const MessageBoxPlacement placement;
     MessageBoxW(owner, platform::widened(text).c_str(), platform::widened(box.title).c_str(),
                 MB_OK | iconOf(box.severity));
+}
+
+bool offer(HWND owner, const logbook::DialogBox& box, const char* action) {
+    const std::string whole = wholeText(box);
+    dialog_log::box(box.title, whole);
+    const std::wstring title = platform::widened(box.title);
+    const std::wstring text = platform::widened(whole);
+    const std::wstring act = platform::widened(action);
+    const std::wstring close = platform::widened(logbook::dialog::kClose);
+    const TASKDIALOG_BUTTON buttons[] = {{kActionButton, act.c_str()}, {IDCANCEL, close.c_str()}};
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = owner;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.pszWindowTitle = title.c_str();
+    config.pszMainIcon = box.severity == logbook::Severity::Error     ? TD_ERROR_ICON
+                         : box.severity == logbook::Severity::Warning ? TD_WARNING_ICON
+                                                                      : TD_INFORMATION_ICON;
+    config.pszContent = text.c_str();
+    config.pButtons = buttons;
+    config.cButtons = 2;
+    config.nDefaultButton = kActionButton;
+    config.pfCallback = onTaskDialog;
+    int pressed = IDCANCEL;
+    return SUCCEEDED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr)) &&
+           pressed == kActionButton;
 }
 
 logbook::Answer ask(HWND owner, const logbook::DialogQuestion& question) {

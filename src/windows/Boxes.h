@@ -13,6 +13,10 @@
 /// The box with "OK"; its smaller text as a paragraph of its own.
 void tell(HWND owner, const logbook::DialogBox& box);
 
+/// Shows `box` with the button `action` (the default, which Enter presses) beside "Close", which
+/// Escape and the close button press; true when the pilot pressed `action`.
+bool offer(HWND owner, const logbook::DialogBox& box, const char* action);
+
 /// The question's answer. Enter answers what the core says it should; Escape and the close
 /// button Cancel. A question with details has "Show Details..." beside "Yes" and "No".
 logbook::Answer ask(HWND owner, const logbook::DialogQuestion& question);

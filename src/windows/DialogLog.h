@@ -5,7 +5,8 @@
 // THERMORA_DIALOG_LOG names a file, each box and window of text (a question's details, the
 // earlier logbooks to restore) and the end of each run and restore append one line to it,
 // "box<TAB>title<TAB>text" and "result<TAB>failure<TAB>entries", and each line shown under the
-// form as "line<TAB>text", line breaks in the text as "\n". Nothing otherwise. It only appends, to a file the user who starts the program names.
+// form as "line<TAB>text", line breaks in the text as "\n". Nothing otherwise. It only appends, to
+// a file the user who starts the program names.
 
 #include "logbook/Generation.h"
 

@@ -2,6 +2,7 @@
 
 #include "Boxes.h"
 #include "GdiHandles.h"
+#include "ProgramIcon.h"
 #include "RestoreWindow.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/Messages.h"
@@ -117,6 +118,7 @@ void GenerationRun::finished(const logbook::FlowEnd& end, bool close) {
 void GenerationRun::initializeProgress(HWND window) {
     const std::wstring title = platform::widened(logbook::dialog::kGenerating);
     SetWindowTextW(window, title.c_str());
+    showProgramIcon(window);
     SetDlgItemTextW(window, IDCANCEL, platform::widened(logbook::dialog::kCancel).c_str());
     SetDlgItemTextW(window, IDC_PROGRESS_TEXT, title.c_str());
     progress_layout_.capture(window, kProgressAnchors);

@@ -3,10 +3,11 @@
 #include "Boxes.h"
 #include "DialogLog.h"
 #include "FileChoosers.h"
+#include "GdiHandles.h"
 #include "ProgramIcon.h"
 #include "RestoreWindow.h"
+#include "TextWrap.h"
 #include "install/Installation.h"
-#include "install/WindowsRegistry.h"
 #include "logbook/DialogFlow.h"
 #include "logbook/LogbookHistory.h"
 #include "platform/LocaleDates.h"
@@ -27,7 +28,8 @@
 namespace {
 
 // How the form's grid shares a wider or taller window: the fields take the width, the spin box
-// half of it, and the three buttons a third each; the buttons stay at the bottom.
+// half of it, and the three buttons a third each; the buttons stay at the bottom, and the lines
+// about the installation take the height between.
 constexpr Anchor kAnchors[] = {
     {IDC_PILOT_NAME, 0, 0, 1, 0},
     {IDC_IGC_FILES, 0, 0, 1, 0},
@@ -36,23 +38,12 @@ constexpr Anchor kAnchors[] = {
     {IDC_BROWSE_LOGBOOK, 1, 0, 1, 0},
     {IDC_MIN_TIME, 0, 0, 0.5, 0},
     {IDC_MIN_TIME_SPIN, 0.5, 0, 0.5, 0},
-    {IDC_INSTALLATION, 0, 0, 1, 0},
-    {IDC_INSTALLATION_NOTE, 0, 0, 1, 0},
+    {IDC_INSTALLATION, 0, 0, 1, 1},
     {IDOK, 0, 1, 1.0 / 3, 1},
     {IDC_RESTORE, 1.0 / 3, 1, 2.0 / 3, 1},
     {IDC_EXIT, 2.0 / 3, 1, 1, 1},
     {IDC_GRIP, 1, 1, 1, 1},
 };
-
-// What the pilot can set for the next start, in the missing installation's box.
-std::string installationSetting() {
-    return std::string("set the value \"") + install::kRegistryValue +
-           "\" of the registry key "
-           "HKEY_LOCAL_MACHINE\\" +
-           install::kRegistryKey +
-           " (the simulator's installer writes it), or the environment variable THERMORA_DIR, to "
-           "the simulator's installation directory before the program starts.";
-}
 
 // The tool tip of `controls`, shown while the mouse rests on them.
 void addToolTip(HWND window, std::initializer_list<HWND> controls, const std::wstring& text) {
@@ -77,10 +68,25 @@ MainDialog::MainDialog() {
 }
 
 void MainDialog::show(int how) {
-    // Before the window shows, as the Linux dialog warns: the pilot then fills in the paths.
-    if (no_installation_)
-        tell(window_, logbook::noInstallationBox(installationSetting()));
+    // Before the window shows, as the Linux dialog warns: a pilot who started the program from
+    // the Start menu chooses the simulator's folder there, or fills in the paths after.
+    if (no_installation_ &&
+        offer(window_, logbook::noInstallationChoice(), logbook::dialog::kChooseFolder))
+        presetFromFolder();
     ShowWindow(window_, how);
+}
+
+void MainDialog::presetFromFolder() {
+    const auto folder =
+        chooseFolder(window_, platform::widened(logbook::dialog::kChooseFolderTitle), {});
+    if (!folder)
+        return;
+    const logbook::ChosenFolder chosen = logbook::presetsFromFolder(platform::narrowed(*folder));
+    SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(chosen.igc_directory).c_str());
+    if (chosen.logbook_path.empty())
+        return;
+    SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, platform::widened(chosen.logbook_path).c_str());
+    showPilotOf(chosen.logbook_path);
 }
 
 bool MainDialog::handleKeys(MSG& message) {
@@ -97,7 +103,8 @@ void MainDialog::initialize() {
     SendDlgItemMessageW(window_, IDC_MIN_TIME_SPIN, UDM_SETRANGE32, logbook::kMinMinutes,
                         logbook::kMaxMinutes);
     showMinutes(logbook::kDefaultMinutes);
-    // The form's words are the core's, as the other dialog's are.
+    placeSpinArrows();
+    // The form's words are the core's, as the other dialog's are, access keys included.
     const std::pair<int, const char*> words[] = {
         {IDC_PILOT_LABEL, logbook::dialog::kPilotNameLabel},
         {IDC_IGC_LABEL, logbook::dialog::kIgcFilesLabel},
@@ -113,7 +120,6 @@ void MainDialog::initialize() {
         SetDlgItemTextW(window_, control, platform::widened(word).c_str());
     addToolTip(window_, {GetDlgItem(window_, IDC_MIN_TIME), GetDlgItem(window_, IDC_MIN_TIME_SPIN)},
                platform::widened(logbook::dialog::kMinTimeToolTip));
-    layout_.capture(window_, kAnchors);
     run_ = std::make_unique<GenerationRun>(
         window_, [this](const logbook::FlowEnd& end, bool close) { finishFlow(end, close); },
         [this](const std::string& folder) {
@@ -122,23 +128,83 @@ void MainDialog::initialize() {
 
     // What the search found goes to the terminal, as the Linux dialog writes it; the box that
     // says so comes when the window shows.
-    const install::InstallationSearch search = install::searchInstallations();
-    std::cerr << install::choiceText(search);
-    if (!search.taken) {
-        std::cerr << install::notFoundDiagnostic(search) << '\n';
+    search_ = install::searchInstallations();
+    std::cerr << install::choiceText(search_);
+    if (search_.taken) {
+        presetFrom(search_);
+    } else {
+        std::cerr << install::notFoundDiagnostic(search_) << '\n';
         no_installation_ = true;
-        return;
     }
+    layout_.capture(window_, kAnchors);
+    // Taller where the installation's lines need it, and never smaller than that.
+    if (const int more = wrapInstallation(); more > 0) {
+        RECT frame;
+        GetWindowRect(window_, &frame);
+        SetWindowPos(window_, nullptr, frame.left, frame.top - more / 2, frame.right - frame.left,
+                     frame.bottom - frame.top + more, SWP_NOZORDER | SWP_NOACTIVATE);
+        layout_.capture(window_, kAnchors);
+    }
+}
+
+void MainDialog::presetFrom(const install::InstallationSearch& search) {
     const install::PresetPaths presets =
         install::presetPaths(search.found[*search.taken].directory);
     SetDlgItemTextW(window_, IDC_IGC_FILES, platform::widened(presets.igc_directory).c_str());
     SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, platform::widened(presets.logbook_file).c_str());
+    showPilotOf(presets.logbook_file);
     const std::string taken = install::takenText(search);
-    SetDlgItemTextW(window_, IDC_INSTALLATION, platform::widened(taken).c_str());
-    SetDlgItemTextW(window_, IDC_INSTALLATION_NOTE, platform::widened(presets.note).c_str());
+    installation_ = platform::widened(presets.note.empty() ? taken : taken + "\n" + presets.note);
     dialog_log::line(taken);
     if (!presets.note.empty())
         dialog_log::line(presets.note);
+}
+
+// The logbook's pilot in the name field, as the logbook names it, unless the pilot has typed a
+// name of their own: only a field that is empty or holds the name taken from the previous
+// logbook is filled.
+void MainDialog::showPilotOf(const std::string& logbook_path) {
+    const std::wstring shown = text(IDC_PILOT_NAME);
+    if (!shown.empty() && shown != pilot_from_logbook_)
+        return;
+    pilot_from_logbook_ = platform::widened(logbook::pilotNameFor(logbook_path));
+    if (pilot_from_logbook_.empty() && shown.empty())
+        return;
+    SetDlgItemTextW(window_, IDC_PILOT_NAME, pilot_from_logbook_.c_str());
+    // Typing goes on after the name, not over it.
+    SendDlgItemMessageW(window_, IDC_PILOT_NAME, EM_SETSEL, pilot_from_logbook_.size(),
+                        pilot_from_logbook_.size());
+}
+
+// The spin box's arrows as wide as a scroll bar at the window's DPI, inside the right edge of
+// the field they belong to: the up-down control would take a width of its own, which does not
+// grow with the DPI.
+void MainDialog::placeSpinArrows() {
+    HWND field = GetDlgItem(window_, IDC_MIN_TIME);
+    RECT rect;
+    GetWindowRect(field, &rect);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+    const int width = GetSystemMetricsForDpi(SM_CXVSCROLL, GetDpiForWindow(window_));
+    const int height = rect.bottom - rect.top;
+    SetWindowPos(field, nullptr, rect.left, rect.top, rect.right - rect.left - width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(GetDlgItem(window_, IDC_MIN_TIME_SPIN), nullptr, rect.right - width, rect.top,
+                 width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int MainDialog::wrapInstallation() {
+    HWND place = GetDlgItem(window_, IDC_INSTALLATION);
+    RECT room;
+    GetClientRect(place, &room);
+    const WindowDc dc(place);
+    const SelectedObject font(dc.get(),
+                              reinterpret_cast<HFONT>(SendMessageW(place, WM_GETFONT, 0, 0)));
+    const std::wstring wrapped = wrappedText(dc.get(), installation_, room.right);
+    if (wrapped != text(IDC_INSTALLATION))
+        SetWindowTextW(place, wrapped.c_str());
+    RECT needed{0, 0, room.right, 0};
+    DrawTextW(dc.get(), wrapped.c_str(), -1, &needed, DT_CALCRECT | DT_NOPREFIX);
+    return needed.bottom - room.bottom;
 }
 
 std::wstring MainDialog::text(int control) const {
@@ -173,8 +239,9 @@ void MainDialog::showMinutes(int minutes) {
 }
 
 logbook::DialogForm MainDialog::form() const {
+    const std::string logbook_path = platform::narrowed(text(IDC_LOGBOOK_FILE));
     return {platform::narrowed(text(IDC_PILOT_NAME)), platform::narrowed(text(IDC_IGC_FILES)),
-            platform::narrowed(text(IDC_LOGBOOK_FILE)), minutes()};
+            logbook_path, minutes(), install::entryDateFormatter(logbook_path, search_)};
 }
 
 void MainDialog::generate() {
@@ -245,8 +312,10 @@ void MainDialog::browseLogbook() {
         {platform::widened(logbook::dialog::kLogbookFilter), L"logbook.dat"},
         {platform::widened(logbook::dialog::kAllFilesFilter), L"*.*"}};
     if (const auto file = chooseFile(window_, platform::widened(logbook::dialog::kChooseLogbook),
-                                     filters, text(IDC_LOGBOOK_FILE)))
+                                     filters, text(IDC_LOGBOOK_FILE))) {
         SetDlgItemTextW(window_, IDC_LOGBOOK_FILE, file->c_str());
+        showPilotOf(platform::narrowed(*file));
+    }
 }
 
 INT_PTR CALLBACK MainDialog::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -255,7 +324,7 @@ INT_PTR CALLBACK MainDialog::proc(HWND window, UINT message, WPARAM wparam, LPAR
         SetWindowLongPtrW(window, DWLP_USER, lparam);
         dialog->window_ = window;
         dialog->initialize();
-        // Typing a name is the first thing a pilot does; the tab order stays the form's.
+        // Typing a name is the first thing a pilot does, or checking the one the logbook gave.
         SetFocus(GetDlgItem(window, IDC_PILOT_NAME));
         return FALSE; // the focus is set
     }
@@ -314,6 +383,7 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return TRUE;
     case WM_SIZE:
         layout_.apply();
+        wrapInstallation();
         return TRUE;
     case WM_GETMINMAXINFO: {
         const SIZE minimum = layout_.minimumSize();

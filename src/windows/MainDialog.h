@@ -9,6 +9,7 @@
 #include "GenerationRun.h"
 
 #include "WindowsApi.h"
+#include "install/Installation.h"
 
 #include <memory>
 #include <string>
@@ -30,6 +31,13 @@ private:
     static INT_PTR CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
     void initialize();
+    void presetFrom(const install::InstallationSearch& search);
+    void presetFromFolder();
+    void showPilotOf(const std::string& logbook_path);
+    void placeSpinArrows();
+    /// Wraps the installation's lines to their place's width; how many pixels more than its
+    /// height they need (none or less: they fit).
+    int wrapInstallation();
     logbook::DialogForm form() const;
     void generate();
     void restore();
@@ -45,7 +53,10 @@ private:
 
     HWND window_ = nullptr;
     AnchorLayout layout_;
+    install::InstallationSearch search_; // what the search at start found
     bool no_installation_ = false;
+    std::wstring installation_;             // the installation taken and where the presets point
+    std::wstring pilot_from_logbook_;       // the name that the logbook gave the pilot name field
     std::unique_ptr<GenerationRun> run_;    // the flows' boxes, progress and ends
     std::vector<HWND> disabled_;            // the controls that the flow under way disabled
     HWND had_focus_ = nullptr;              // where the keyboard was when the flow began

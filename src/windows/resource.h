@@ -26,8 +26,7 @@
 #define IDC_LOGBOOK_LABEL 1012
 #define IDC_MIN_TIME_LABEL 1013
 #define IDC_RESTORE 1014
-#define IDC_INSTALLATION 1015
-#define IDC_INSTALLATION_NOTE 1016
+#define IDC_INSTALLATION 1015 // the installation found, and where the presets point
 
 // The progress window; its "Cancel" is IDCANCEL, as Escape and the close button are.
 #define IDC_PROGRESS_TEXT 1101

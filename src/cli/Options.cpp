@@ -237,6 +237,53 @@ std::string unknownOptions(const CLI::App& cli) {
            (suggestion.empty() ? "" : " Did you mean '" + suggestion + "'?");
 }
 
+// The help of each system: the installation search, the paths and the interruptions are the
+// system's own, and a pilot on Windows reads nothing of Wine or of signals.
+#ifdef _WIN32
+const char* const kDescription =
+    "Rebuilds the Thermora pilot logbook from the IGC recordings of a directory, oldest "
+    "first, without a window.\n"
+    "\n"
+    "The IGC directory and the logbook file default to data\\IGC and data\\logbook.dat in the "
+    "simulator's installation folder: THERMORA_DIR, else the folder that the simulator's "
+    "installer named in the registry (--list-installations lists them).\n"
+    "An existing logbook is replaced only with --yes, or after answering \"y\" in a "
+    "console window. A logbook that holds entries is replaced by one without any (an IGC "
+    "directory without flights) only with --allow-empty.\n"
+    "Output, on standard error: by default one line for each file that gives no entry, "
+    "naming the file and why, then a summary line; in a console window, a line that counts the "
+    "files done. --verbose writes every diagnostic of every file as the dialog writes them "
+    "(\"Empty log file\" to standard output), without the count; --quiet writes only the "
+    "frame of the run, the flights dropped from the old logbook and, in a console window, the "
+    "count.\n"
+    "The logbook holds the pilot name as Latin-1 text: a name with other characters is "
+    "refused unless --yes is given (they are then written as \"?\").\n"
+    "\n"
+    "Flights of the old logbook whose recording is no longer in the IGC directory are kept, "
+    "as they stood and before the rebuilt ones, with --keep-missing, and dropped with "
+    "--drop-missing. With neither, a console window asks (keeping them unless told otherwise); "
+    "without one they are dropped, each named on a line of its own.\n"
+    "\n"
+    "The new logbook replaces the old one only once it is whole and on disk. The old one is "
+    "kept as the same name plus .bak; the four before it as .bak.1 (the newest of them) to "
+    ".bak.4. --list-generations lists them, and --restore N puts one back as the logbook. A "
+    "failed or interrupted run leaves the old logbook as it was. Only a regular file is "
+    "replaced. One run at a time writes a logbook, holding the lock file beside it (the same "
+    "name plus .lock, which stays): a second run says \"another run is writing\" and writes "
+    "nothing.\n"
+    "\n"
+    "Exit status: 0 logbook written (also with no entries), 1 logbook not written (IGC "
+    "directory not readable, logbook not writable, not to be replaced or not to be "
+    "emptied; no such earlier logbook to restore), 2 usage error; 130 stopped with Ctrl+C, "
+    "149 with Ctrl+Break, 129 the console window closed or the session ended.\n";
+
+const char* const kExamples =
+    "Examples:\n"
+    "  The logbook of the installation found, the old one kept as logbook.dat.bak:\n"
+    "    thermora-logbook-cli --pilot \"Jane Doe\" --yes\n"
+    "  Flights of 5 minutes or more from C:\\Flights, only the count shown:\n"
+    "    thermora-logbook-cli -p \"Jane Doe\" -d C:\\Flights -m 5 -q\n";
+#else
 const char* const kDescription =
     "Rebuilds the Thermora pilot logbook from the IGC recordings of a directory, oldest "
     "first, without a display.\n"
@@ -281,6 +328,7 @@ const char* const kExamples =
     "    thermora-logbook-cli --pilot \"Jane Doe\" --yes\n"
     "  Flights of 5 minutes or more from ~/flights, only the count shown:\n"
     "    thermora-logbook-cli -p \"Jane Doe\" -d ~/flights -m 5 -q\n";
+#endif
 
 // "0 to 60"
 std::string fromTo(int min, int max) {
